@@ -1,0 +1,110 @@
+#pragma once
+
+#include "canvas/Fonts.h"
+#include "engine/Color.h"
+#include "engine/GenerationSettings.h"
+
+#include <QImage>
+#include <QObject>
+#include <QRect>
+
+namespace tessivo {
+
+// The Canvas as a document: the retained image every drawing goes into and every generation run
+// reads, its drawing attributes and its size bookkeeping. Positions are twips (15 to a pixel)
+// unless a method says pixels. The Canvas widget only paints this image and forwards the mouse.
+class CanvasModel : public QObject, public PixelSource {
+    Q_OBJECT
+
+public:
+    static constexpr int TwipsPerPixel = 15;
+    enum DrawModeValue { CopyPen = 13, XorPen = 7 };
+    enum FillStyleValue { Solid = 0, Transparent = 1 };
+
+    // A Canvas as the window leaves it after start-up: 7935 x 5535 twips, white, black pen and
+    // fill, solid fill, DrawWidth 4, copy mode, CanvasWidth 7885 (50 less than the width),
+    // CanvasHeight 5535, and the same as the base size of the zoom boxes.
+    explicit CanvasModel(QObject* parent = nullptr);
+
+    // Outer size in twips: the image's pixel size times 15.
+    int width() const;
+    int height() const;
+    // A size in twips becomes twips / 15 pixels, nearest, ties to even. Content is kept at the
+    // top-left; new area shows the background colour. Every change of size records the size.
+    void setWidth(int twips);
+    void setHeight(int twips);
+    void setSize(int widthTwips, int heightTwips);
+
+    // Size bookkeeping: the size a generation run reads, and the base of the zoom boxes.
+    int canvasWidth() const override { return m_canvasWidth; }
+    int canvasHeight() const override { return m_canvasHeight; }
+    int baseWidth() const { return m_baseWidth; }
+    int baseHeight() const { return m_baseHeight; }
+    // CanvasWidth and CanvasHeight become the current width and height.
+    void recordSize();
+
+    const QImage& image() const { return m_image; }
+
+    ColorValue backColor() const { return m_backColor; }
+    // Clears the image to the new colour, as setting the background colour always does.
+    void setBackColor(ColorValue color);
+    ColorValue foreColor() const { return m_foreColor; }
+    void setForeColor(ColorValue color) { m_foreColor = color; }
+    ColorValue fillColor() const { return m_fillColor; }
+    void setFillColor(ColorValue color) { m_fillColor = color; }
+    int fillStyle() const { return m_fillStyle; }
+    void setFillStyle(int style) { m_fillStyle = style; }
+    int drawWidth() const { return m_drawWidth; }
+    void setDrawWidth(int pixels) { m_drawWidth = pixels; }
+    int drawMode() const { return m_drawMode; }
+    void setDrawMode(int mode) { m_drawMode = mode; }
+    const CanvasFont& font() const { return m_font; }
+    void setFontSize(double points) { m_font.pointSize = points; }
+    double currentX() const { return m_currentX; }
+    double currentY() const { return m_currentY; }
+    void setCurrentPosition(double x, double y);
+
+    // A line in ForeColor, DrawWidth pixels wide, combined by DrawMode.
+    void line(double x1, double y1, double x2, double y2);
+    // A rounded rectangle in pixels: corners in any order, corner ellipse limited to the box;
+    // outlined with ForeColor and DrawWidth, filled with FillColor when FillStyle is solid, both
+    // combined by DrawMode.
+    void roundRect(int left, int top, int right, int bottom, int ellipseWidth, int ellipseHeight);
+    // Prints text at (CurrentX, CurrentY) in the Canvas font and ForeColor without a background;
+    // each line break (CR LF, CR or LF) starts a new line at x = 0, one text line lower.
+    void print(const QString& text);
+    // Fills the image with BackColor and puts the text position at (0, 0).
+    void clear();
+    // Paints a picture scaled into the rectangle (twips) with a smoothing filter; transparent parts
+    // show what lies beneath.
+    void paintPicture(const QImage& picture, double x, double y, double width, double height);
+
+    // The colour of pixel (floor(x / 15), floor(y / 15)) as a ColorValue, -1 outside the image.
+    std::int32_t pixelAt(int x, int y) const override;
+
+signals:
+    // Pixels of the image that changed.
+    void changed(const QRect& pixels);
+    // The size changed (and was recorded).
+    void resized();
+
+private:
+    void resizeImage(int widthPixels, int heightPixels);
+
+    QImage m_image;
+    ColorValue m_backColor;
+    ColorValue m_foreColor = 0;
+    ColorValue m_fillColor = 0;
+    int m_fillStyle = Solid;
+    int m_drawWidth = 4;
+    int m_drawMode = CopyPen;
+    CanvasFont m_font;
+    double m_currentX = 0;
+    double m_currentY = 0;
+    int m_canvasWidth = 0;
+    int m_canvasHeight = 0;
+    int m_baseWidth = 0;
+    int m_baseHeight = 0;
+};
+
+} // namespace tessivo

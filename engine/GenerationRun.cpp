@@ -1,0 +1,126 @@
+#include "engine/GenerationRun.h"
+
+#include "engine/BlankLines.h"
+#include "engine/GenerationSettings.h"
+#include "engine/Rounding.h"
+#include "engine/Tone.h"
+
+#include <algorithm>
+
+namespace tessivo {
+
+namespace {
+
+const QString LineEnd = QStringLiteral("\r\n");
+
+// Every start, step and sum of a run stays inside this range unless the run is refused.
+bool fitsPosition(std::int64_t v)
+{
+    return v >= -GenerationRun::MaxPosition - 1 && v <= GenerationRun::MaxPosition;
+}
+
+} // namespace
+
+const QString GenerationRun::Footer = QStringLiteral(
+    "\r\n最佳显示字体:新宋体;\r\n字体大小：小五\r\nTessivo 1.2 - Orlen");
+
+GenerationRun::GenerationRun()
+{
+    setBandCount(15);
+}
+
+void GenerationRun::setBandCount(int bandCount)
+{
+    m_BandCount = std::clamp(bandCount, 1, 100);
+    m_BandRowY = QList<int>(m_BandCount + 1, 0);
+    m_BandText = QStringList(m_BandCount + 1);
+    m_completeLength = QList<qsizetype>(m_BandCount + 1, 0);
+}
+
+GenerationRun::StartResult GenerationRun::start(const GenerationSettings& settings,
+                                                const PixelSource& canvas)
+{
+    const int n = m_BandCount;
+    const double bandStep = ((1 - settings.pictureFit() / 100.0) * canvas.canvasHeight()) / n;
+
+    QList<int> rows(n + 1, 0);
+    for (int i = 1; i <= n; ++i) {
+        const std::int64_t y = RoundEven(i * bandStep);
+        if (!fitsPosition(y))
+            return StartResult::PositionsTooLarge;
+        rows[i] = int(y);
+    }
+
+    // The furthest positions the run reaches: the last band's row after the last line step, the
+    // offset after it, and the column after the last cell of a line.
+    const std::int64_t bandHeight = rows[1];
+    const std::int64_t sampleY = settings.sampleY();
+    const std::int64_t sampleX = settings.sampleX();
+    const std::int64_t steps = bandHeight > 0 ? (bandHeight + sampleY - 1) / sampleY : 0;
+    const std::int64_t lastColumn = std::max<std::int64_t>(canvas.canvasWidth() - 160, -1);
+    const std::int64_t columnsEnd = (lastColumn / sampleX + 1) * sampleX;
+    if (!fitsPosition(rows[n] + steps * sampleY) || !fitsPosition(steps * sampleY)
+        || !fitsPosition(columnsEnd))
+        return StartResult::PositionsTooLarge;
+
+    m_ScanOffset = 0;
+    m_ScanX = 0;
+    m_BandStep = bandStep;
+    m_BandRowY = rows;
+    m_BandHeight = int(bandHeight);
+    std::fill(m_completeLength.begin(), m_completeLength.end(), 0);
+    return StartResult::Started;
+}
+
+GenerationRun::TickOutcome GenerationRun::tick(const PixelSource& canvas,
+                                               const GenerationSettings& settings)
+{
+    if (m_ScanOffset >= m_BandHeight) {
+        finish(settings);
+        return TickOutcome::Finished;
+    }
+
+    TickOutcome outcome = TickOutcome::Sampled;
+    if (m_ScanX > canvas.canvasWidth() - 160) {
+        const int sampleY = settings.sampleY();
+        m_ScanX = 0;
+        m_ScanOffset += sampleY;
+        for (int i = 1; i <= m_BandCount; ++i) {
+            m_BandRowY[i] += sampleY;
+            m_BandText[i] += LineEnd;
+            m_completeLength[i] = m_BandText[i].size();
+        }
+        outcome = TickOutcome::SteppedLine;
+    }
+    for (int i = 1; i <= m_BandCount; ++i)
+        AppendCell(m_BandText[i], canvas.pixelAt(m_ScanX, m_BandRowY[i]), settings);
+    m_ScanX += settings.sampleX();
+    return outcome;
+}
+
+void GenerationRun::finish(const GenerationSettings& settings)
+{
+    // Each band's text ends with the cell sampled after its last line step; that cell is
+    // dropped whole, whatever its row holds, so every band gives exactly its complete lines.
+    // (Trailing spaces of the last band therefore need no separate trim.)
+    QString art;
+    qsizetype total = 0;
+    for (int i = 1; i <= m_BandCount; ++i)
+        total += m_completeLength[i];
+    art.reserve(total);
+    for (int i = 1; i <= m_BandCount; ++i) {
+        art += QStringView(m_BandText[i]).left(m_completeLength[i]);
+        m_BandText[i].clear();
+        m_completeLength[i] = 0;
+    }
+    m_art = settings.removeBlankLines() ? ClearBlankLines(art) : art;
+}
+
+double GenerationRun::progress() const
+{
+    if (m_BandHeight <= 0)
+        return 0;
+    return double(m_ScanOffset) / m_BandHeight;
+}
+
+} // namespace tessivo

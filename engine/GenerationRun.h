@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+namespace tessivo {
+
+class GenerationSettings;
+class PixelSource;
+
+// A generation run: cuts the Canvas into BandCount horizontal bands and samples one cell of every
+// band per tick, all bands at the same column; at the end of a line every band moves down by
+// SampleY. The run knows nothing of timers or widgets: the window calls tick() once per timer
+// event, the command-line tool calls it in a loop, and both get the same text.
+class GenerationRun {
+public:
+    enum class StartResult {
+        Started,
+        // Some position of the run would pass 32767 twips, the largest a position can hold.
+        PositionsTooLarge,
+    };
+    enum class TickOutcome {
+        Sampled,     // one cell sampled in every band
+        SteppedLine, // stepped every band to its next line, then sampled its first cell
+        Finished,    // the run is over; the text is ready in resultText()
+    };
+
+    // The line that follows the art, then the footer lines.
+    static const QString Footer;
+    // Positions are 16-bit in the run's coordinate model.
+    static constexpr int MaxPosition = 32767;
+
+    GenerationRun();
+
+    // Sets BandCount (1..100) and re-creates the per-band arrays, all rows 0 and texts empty.
+    void setBandCount(int bandCount);
+    int bandCount() const { return m_BandCount; }
+
+    // Lays out the bands for the Canvas's recorded height and the settings' PictureFit.
+    StartResult start(const GenerationSettings& settings, const PixelSource& canvas);
+
+    TickOutcome tick(const PixelSource& canvas, const GenerationSettings& settings);
+
+    // How far the run has come, ScanOffset / BandHeight (0 when the run has no lines). Only line
+    // steps change it; after the last step it exceeds 1.
+    double progress() const;
+
+    // The art of the last finished run: every band's complete lines, each ending in CR LF.
+    const QString& art() const { return m_art; }
+    // The art followed by the footer: the whole result text.
+    QString resultText() const { return m_art + Footer; }
+
+    // State, in twips, for progress displays and tests.
+    int scanX() const { return m_ScanX; }
+    int scanOffset() const { return m_ScanOffset; }
+    int bandHeight() const { return m_BandHeight; }
+    double bandStep() const { return m_BandStep; }
+    int bandRowY(int band) const { return m_BandRowY.at(band); }
+    const QString& bandText(int band) const { return m_BandText.at(band); }
+
+private:
+    void finish(const GenerationSettings& settings);
+
+    int m_BandCount = 0;
+    // Indices 0..BandCount; only 1..BandCount are used.
+    QList<int> m_BandRowY;
+    QStringList m_BandText;
+    // Length of each band's text up to its last line step: what the band contributes at the end.
+    QList<qsizetype> m_completeLength;
+    int m_ScanX = 0;
+    int m_ScanOffset = 0;
+    int m_BandHeight = 0;
+    double m_BandStep = 0;
+    QString m_art;
+};
+
+} // namespace tessivo

@@ -1,0 +1,114 @@
+#include "engine/TableFile.h"
+
+#include "engine/CharTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+namespace tessivo {
+
+QStringList ParseTableFile(const QByteArray& bytes)
+{
+    // CR never occurs inside a GBK double-byte character (trail bytes are 0x40..0xFE), so
+    // the whole text can be decoded first and split afterwards.
+    QStringDecoder gbk("GBK");
+    const QString text = gbk.isValid() ? gbk.decode(bytes) : QString::fromLatin1(bytes);
+
+    QStringList rows;
+    qsizetype from = 0;
+    while (from < text.size()) {
+        qsizetype end = text.indexOf(QLatin1Char('\r'), from);
+        qsizetype next;
+        if (end < 0) {
+            end = text.size();
+            next = end;
+        } else {
+            next = end + 1;
+            if (next < text.size() && text.at(next) == QLatin1Char('\n'))
+                ++next;
+        }
+        const QStringView line = QStringView(text).mid(from, end - from);
+        if (!line.contains(QLatin1String("###")))
+            rows.append(line.toString());
+        from = next;
+    }
+    rows.append(QStringLiteral(" "));
+    return rows;
+}
+
+TableFileResult ReadTableFile(const QString& path)
+{
+    TableFileResult result;
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        result.status = TableFileResult::Status::CannotOpen;
+        return result;
+    }
+    if (file.size() > MaxTableFileBytes) {
+        result.status = TableFileResult::Status::TooLarge;
+        return result;
+    }
+    // Read one byte past the limit, so that a file growing after the size check is caught too.
+    const QByteArray bytes = file.read(MaxTableFileBytes + 1);
+    if (file.error() != QFileDevice::NoError) {
+        result.status = TableFileResult::Status::ReadError;
+        return result;
+    }
+    if (bytes.size() > MaxTableFileBytes) {
+        result.status = TableFileResult::Status::TooLarge;
+        return result;
+    }
+    result.status = TableFileResult::Status::Read;
+    result.rows = ParseTableFile(bytes);
+    return result;
+}
+
+QString FindTableFile(const QString& folder)
+{
+    const QFileInfo info(QDir(folder), QString::fromLatin1(TableFileName));
+    if (info.isFile() && info.isReadable())
+        return info.absoluteFilePath();
+    return {};
+}
+
+ImportOutcome LoadCustomTable(CharTables& tables, const QString& folder,
+                              const std::function<bool()>& askToImport)
+{
+    const QString path = FindTableFile(folder);
+    if (path.isEmpty())
+        return ImportOutcome::NoFile;
+    if (!askToImport())
+        return ImportOutcome::Declined;
+    TableFileResult read = ReadTableFile(path);
+    switch (read.status) {
+    case TableFileResult::Status::Read:
+        tables.setLoaded(read.rows);
+        return ImportOutcome::Imported;
+    case TableFileResult::Status::CannotOpen:
+        // Gone or locked between the look and the read: as if there had been no file.
+        return ImportOutcome::NoFile;
+    case TableFileResult::Status::ReadError:
+    case TableFileResult::Status::TooLarge:
+        break;
+    }
+    return ImportOutcome::Failed;
+}
+
+QString TableReadFailureText()
+{
+    return QStringLiteral("外部数据源读取失败，仍使用内置字符表！");
+}
+
+QString TableImportedStatusText()
+{
+    return QStringLiteral("成功获取外部数据源！");
+}
+
+QString TableImportedTitleSuffix()
+{
+    return QStringLiteral("-- 以成功获取外部数据源");
+}
+
+} // namespace tessivo

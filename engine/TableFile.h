@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace tessivo {
+
+class CharTables;
+
+// The custom character table file looked for at start-up.
+inline constexpr char TableFileName[] = "zif.zfh";
+
+// A table file larger than this is refused whole; real tables are a few hundred bytes.
+inline constexpr qint64 MaxTableFileBytes = 4 * 1024 * 1024;
+
+// Rows of a table file's bytes: GBK text, lines ending at CR or CR LF (a lone LF is an
+// ordinary character), lines containing "###" skipped as comments, then one space row.
+QStringList ParseTableFile(const QByteArray& bytes);
+
+struct TableFileResult {
+    enum class Status {
+        Read,       // rows holds the table, space row included
+        CannotOpen, // missing, not a regular file, or not readable
+        ReadError,  // opened, but reading stopped with an error
+        TooLarge,   // larger than MaxTableFileBytes
+    };
+    Status status = Status::CannotOpen;
+    QStringList rows;
+};
+
+TableFileResult ReadTableFile(const QString& path);
+
+// The path of a table file in a folder: a regular, readable file named exactly zif.zfh, or an
+// empty string. A file that cannot be opened counts as no file.
+QString FindTableFile(const QString& folder);
+
+// What the start-up import did.
+enum class ImportOutcome {
+    NoFile,   // nothing was asked, nothing changed
+    Declined, // the user said no; nothing changed
+    Imported, // the loaded table holds the file's rows
+    Failed,   // the user agreed but the file could not be read; the loaded table is unchanged
+};
+
+// Looks for the table file in folder, asks whether to import it, and replaces the loaded table
+// with its rows on agreement. askToImport is only called when a file is there.
+ImportOutcome LoadCustomTable(CharTables& tables, const QString& folder,
+                              const std::function<bool()>& askToImport);
+
+// The status line after an import that did not succeed.
+QString TableReadFailureText();
+// The status line after a successful import, and what is added to the window title.
+QString TableImportedStatusText();
+QString TableImportedTitleSuffix();
+
+} // namespace tessivo

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+namespace tessivo {
+
+class CanvasModel;
+
+// The hidden holder of the last picture loaded from a file, at its natural size.
+class PictureHolder {
+public:
+    bool hasPicture() const { return !m_picture.isNull(); }
+    const QImage& picture() const { return m_picture; }
+    // Natural size in twips (pixels times 15).
+    double width() const;
+    double height() const;
+    void setPicture(const QImage& picture) { m_picture = picture; }
+
+private:
+    QImage m_picture;
+};
+
+// The whole-number reduction of a picture drawn on the Canvas: its width over the Canvas's,
+// in single precision, to the nearest whole number with ties to even. 0 and 1 mean natural size.
+int ReductionRatio(double pictureWidth, double canvasWidth);
+
+// The two-line message shown when a picture file cannot be read.
+QString PictureReadFailureText();
+
+// Reads a picture file and, when it reads, wipes the Canvas and draws the picture at its top-left
+// corner, reduced by ReductionRatio when that is 1 or more, and keeps it in the holder.
+// A file that does not read changes nothing: Canvas and holder keep what they had.
+bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHolder& holder);
+
+// Wipes the Canvas and draws a picture the way a load does.
+void DrawLoadedPicture(const QImage& picture, CanvasModel& canvas);
+
+} // namespace tessivo
