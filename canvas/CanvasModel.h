@@ -18,6 +18,9 @@ class CanvasModel : public QObject, public PixelSource {
 
 public:
     static constexpr int TwipsPerPixel = 15;
+    // The size the Canvas starts with, twips.
+    static constexpr int StartWidth = 7935;
+    static constexpr int StartHeight = 5535;
     enum DrawModeValue { CopyPen = 13, XorPen = 7 };
     enum FillStyleValue { Solid = 0, Transparent = 1 };
 
@@ -92,6 +95,10 @@ private:
     void resizeImage(int widthPixels, int heightPixels);
 
     QImage m_image;
+    // The size in pixels, kept apart from the image: an image of 0 rows or columns is a null
+    // QImage, which would forget the other dimension.
+    int m_widthPixels = 0;
+    int m_heightPixels = 0;
     ColorValue m_backColor;
     ColorValue m_foreColor = 0;
     ColorValue m_fillColor = 0;

@@ -1,0 +1,85 @@
+#include "cli/Conversion.h"
+
+#include "canvas/CanvasModel.h"
+#include "cli/ConvertOptions.h"
+#include "engine/GenerationRun.h"
+#include "engine/TableFile.h"
+#include "loading/PictureLoader.h"
+#include "settings/SettingValues.h"
+
+namespace tessivo {
+
+namespace {
+
+ConversionOutput failure(int exitCode, const QString& message)
+{
+    ConversionOutput output;
+    output.exitCode = exitCode;
+    output.err = message.toUtf8();
+    return output;
+}
+
+} // namespace
+
+ConversionOutput RunConversion(const ConvertOptions& options)
+{
+    SettingValues values;
+    if (!options.tableFile.isEmpty()) {
+        const TableFileResult table = ReadTableFile(options.tableFile);
+        switch (table.status) {
+        case TableFileResult::Status::Read: values.setLoadedTable(table.rows); break;
+        case TableFileResult::Status::CannotOpen:
+            return failure(1, QStringLiteral("tessivo-convert: cannot open the table file %1\n")
+                                  .arg(options.tableFile));
+        case TableFileResult::Status::ReadError:
+            return failure(
+                1, QStringLiteral("tessivo-convert: error while reading the table file %1\n")
+                       .arg(options.tableFile));
+        case TableFileResult::Status::TooLarge:
+            return failure(
+                1, QStringLiteral("tessivo-convert: the table file %1 is larger than %2 bytes\n")
+                       .arg(options.tableFile)
+                       .arg(MaxTableFileBytes));
+        }
+    }
+
+    GenerationRun run;
+    run.setBandCount(values.runEfficiency());
+    CanvasModel canvas;
+    for (const auto& [setting, value] : options.settings) {
+        switch (setting) {
+        case Setting::SampleX: values.setSampleX(value); break;
+        case Setting::SampleY: values.setSampleY(value); break;
+        case Setting::ColorLevel: values.setColorLevel(value); break;
+        case Setting::Contrast: values.setContrast(value); break;
+        case Setting::IgnoreValue: values.setIgnoreValue(value); break;
+        case Setting::PictureFit: values.setPictureFit(value); break;
+        case Setting::RunEfficiency:
+            values.setRunEfficiency(value);
+            run.setBandCount(value);
+            break;
+        case Setting::PreviewWidth: canvas.setWidth(value); break;
+        case Setting::PreviewHeight: canvas.setHeight(value); break;
+        default: break;
+        }
+    }
+    values.setRemoveBlankLines(options.removeBlankLines);
+
+    PictureHolder holder;
+    if (!LoadPictureOntoCanvas(options.picture, canvas, holder)) {
+        QString message = PictureReadFailureText();
+        message.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        return failure(1, message + QLatin1Char('\n'));
+    }
+
+    if (run.start(values, canvas) == GenerationRun::StartResult::PositionsTooLarge)
+        return failure(1, QStringLiteral("tessivo-convert: the Canvas is too large for a run\n"));
+    while (run.tick(canvas, values) != GenerationRun::TickOutcome::Finished) {
+    }
+
+    ConversionOutput output;
+    output.out = (options.noFooter ? run.art() : run.resultText()).toUtf8();
+    return output;
+}
+
+} // namespace tessivo

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "settings/SettingsTable.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <optional>
+
+namespace tessivo {
+
+// The command line of tessivo-convert. Every setting option takes a whole number inside the
+// range of the setting it stands for; an option left out keeps the value the window starts with.
+struct ConvertOptions {
+    QString picture;
+    QString tableFile;
+    std::map<Setting, int> settings; // only the settings given on the command line
+    bool removeBlankLines = false;
+    bool noFooter = false;
+    bool help = false;
+    bool version = false;
+};
+
+struct ParsedCommandLine {
+    std::optional<ConvertOptions> options;
+    QString error; // one line, set when options is empty
+};
+
+// args: the arguments after the program name.
+ParsedCommandLine ParseConvertOptions(const QStringList& args);
+
+QString ConvertUsage();
+QString ConvertVersion();
+
+} // namespace tessivo

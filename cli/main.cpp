@@ -1,1 +1,42 @@
-int main() { return 0; }
+#include "cli/Conversion.h"
+#include "cli/ConvertOptions.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+void write(std::FILE* stream, const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Only the image format plugins need an application object; no GUI is created.
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+
+    const tessivo::ParsedCommandLine parsed = tessivo::ParseConvertOptions(args);
+    if (!parsed.options) {
+        write(stderr, (parsed.error + QLatin1Char('\n')).toUtf8());
+        return 2;
+    }
+    if (parsed.options->help) {
+        write(stdout, tessivo::ConvertUsage().toUtf8());
+        return 0;
+    }
+    if (parsed.options->version) {
+        write(stdout, tessivo::ConvertVersion().toUtf8());
+        return 0;
+    }
+    const tessivo::ConversionOutput output = tessivo::RunConversion(*parsed.options);
+    write(stdout, output.out);
+    write(stderr, output.err);
+    return output.exitCode;
+}

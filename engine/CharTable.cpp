@@ -7,7 +7,8 @@ namespace tessivo {
 const QStringList& DefaultCharTable()
 {
     static const QStringList table = [] {
-        static const char rows[] = "M@%#&NWHKERB$kFXGfPDZQh9sgb5YTIAm64USpL87VOnwleCa*31zxyut0+|?ovrdq2Jji][}{!=c)(\\/<>~;-\"^,':.`_ ";
+        static const char rows[] = "M@%#&NWHKERB$kFXGfPDZQh9sgb5YTIAm64USpL87VOnwleCa*31zxyut0+|?"
+                                   "ovrdq2Jji][}{!=c)(\\/<>~;-\"^,':.`_ ";
         QStringList list;
         list.reserve(int(sizeof rows) - 1);
         for (std::size_t i = 0; i + 1 < sizeof rows; ++i)

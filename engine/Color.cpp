@@ -54,10 +54,8 @@ ColorValue TranslateColor(ColorValue c)
 {
     const auto bits = static_cast<std::uint32_t>(c);
     switch (bits >> 24) {
-    case 0x00:
-        return c;
-    case 0x02:
-        return ColorValue(bits & 0x00FFFFFFu);
+    case 0x00: return c;
+    case 0x02: return ColorValue(bits & 0x00FFFFFFu);
     case 0x80: {
         const std::uint32_t index = bits & 0xFFu;
         if (index < SystemColors.size() && SystemColors[index] != Unassigned)

@@ -21,8 +21,8 @@ bool fitsPosition(std::int64_t v)
 
 } // namespace
 
-const QString GenerationRun::Footer = QStringLiteral(
-    "\r\n最佳显示字体:新宋体;\r\n字体大小：小五\r\nTessivo 1.2 - Orlen");
+const QString GenerationRun::Footer =
+    QStringLiteral("\r\n最佳显示字体:新宋体;\r\n字体大小：小五\r\nTessivo 1.2 - Orlen");
 
 GenerationRun::GenerationRun()
 {
@@ -59,8 +59,8 @@ GenerationRun::StartResult GenerationRun::start(const GenerationSettings& settin
     const std::int64_t steps = bandHeight > 0 ? (bandHeight + sampleY - 1) / sampleY : 0;
     const std::int64_t lastColumn = std::max<std::int64_t>(canvas.canvasWidth() - 160, -1);
     const std::int64_t columnsEnd = (lastColumn / sampleX + 1) * sampleX;
-    if (!fitsPosition(rows[n] + steps * sampleY) || !fitsPosition(steps * sampleY)
-        || !fitsPosition(columnsEnd))
+    if (!fitsPosition(rows[n] + steps * sampleY) || !fitsPosition(steps * sampleY) ||
+        !fitsPosition(columnsEnd))
         return StartResult::PositionsTooLarge;
 
     m_ScanOffset = 0;

@@ -13,11 +13,11 @@ class GenerationSettings {
 public:
     virtual ~GenerationSettings() = default;
 
-    virtual int sampleX() const = 0;         // 2..300
-    virtual int sampleY() const = 0;         // 2..300
-    virtual int colorLevel() const = 0;      // 1..10
-    virtual int ignoreValue() const = 0;     // 1..30
-    virtual int pictureFit() const = 0;      // 1..100
+    virtual int sampleX() const = 0;     // 2..300
+    virtual int sampleY() const = 0;     // 2..300
+    virtual int colorLevel() const = 0;  // 1..10
+    virtual int ignoreValue() const = 0; // 1..30
+    virtual int pictureFit() const = 0;  // 1..100
     virtual bool removeBlankLines() const = 0;
     // The active character table, darkest row first; never empty.
     virtual const QStringList& charTable() const = 0;

@@ -83,15 +83,12 @@ ImportOutcome LoadCustomTable(CharTables& tables, const QString& folder,
         return ImportOutcome::Declined;
     TableFileResult read = ReadTableFile(path);
     switch (read.status) {
-    case TableFileResult::Status::Read:
-        tables.setLoaded(read.rows);
-        return ImportOutcome::Imported;
+    case TableFileResult::Status::Read: tables.setLoaded(read.rows); return ImportOutcome::Imported;
     case TableFileResult::Status::CannotOpen:
         // Gone or locked between the look and the read: as if there had been no file.
         return ImportOutcome::NoFile;
     case TableFileResult::Status::ReadError:
-    case TableFileResult::Status::TooLarge:
-        break;
+    case TableFileResult::Status::TooLarge: break;
     }
     return ImportOutcome::Failed;
 }

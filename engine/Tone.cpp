@@ -8,7 +8,8 @@ namespace tessivo {
 int CharIndexFor(ColorValue v, int ignoreValue, int rowCount)
 {
     const Channels c = SplitColor(v);
-    double tone = (c.ChannelR / 255.0) * 0.33 + (c.ChannelG / 255.0) * 0.33 + (c.ChannelB / 255.0) * 0.33;
+    double tone =
+        (c.ChannelR / 255.0) * 0.33 + (c.ChannelG / 255.0) * 0.33 + (c.ChannelB / 255.0) * 0.33;
     if (tone < (ignoreValue - 1) / 100.0)
         tone = 1;
     const std::int64_t q = RoundEven(tone * 10000);

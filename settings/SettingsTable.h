@@ -35,8 +35,8 @@ struct SettingRow {
     int maximum;
     int smallChange;
     int largeChange;
-    int designValue;  // the value the control is created with
-    int startValue;   // the value when the window is first shown
+    int designValue;               // the value the control is created with
+    int startValue;                // the value when the window is first shown
     std::optional<int> resetValue; // the value "默认" gives it; none: left as it is
 };
 

@@ -1,0 +1,320 @@
+#include "canvas/CanvasModel.h"
+
+#include "canvas/ColorConvert.h"
+#include "engine/Rounding.h"
+
+#include <QCoreApplication>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace tessivo {
+
+namespace {
+
+constexpr ColorValue White = 0x00FFFFFF;
+
+// 96 dots per inch, so that a point is 96/72 pixels and 15 twips are one pixel.
+constexpr int DotsPerMeter = 3780;
+
+// The size bookkeeping holds 16-bit twips, so the Canvas never grows past 32767 twips a side;
+// this also keeps a wild size from allocating gigabytes.
+constexpr int MaxPixels = 32767 / CanvasModel::TwipsPerPixel;
+
+// Above this many pixels a scaled picture is not made in full: only the part that lands on the
+// Canvas is rasterised (ten-fold zoom of a large photo would otherwise need gigabytes).
+constexpr qint64 MaxScaledPixels = 16 * 1024 * 1024;
+
+// Pixel coordinates from outside the program's own range are kept far inside int, so that
+// sums of a position and a size cannot overflow.
+constexpr qint64 CoordinateLimit = qint64(1) << 28;
+
+int toPixels(double twips)
+{
+    return int(std::clamp<qint64>(RoundEven(twips / CanvasModel::TwipsPerPixel), -CoordinateLimit,
+                                  CoordinateLimit));
+}
+
+int sizeToPixels(int twips)
+{
+    return int(
+        std::clamp<qint64>(RoundEven(twips / double(CanvasModel::TwipsPerPixel)), 0, MaxPixels));
+}
+
+QImage makeImage(int widthPixels, int heightPixels, ColorValue background)
+{
+    if (widthPixels <= 0 || heightPixels <= 0)
+        return {};
+    QImage image(widthPixels, heightPixels, QImage::Format_RGB32);
+    if (image.isNull())
+        return image;
+    image.setDotsPerMeterX(DotsPerMeter);
+    image.setDotsPerMeterY(DotsPerMeter);
+    image.fill(ToQRgb(background));
+    return image;
+}
+
+// The painter every drawing operation uses: aliased, combined by the raster mode.
+void preparePainter(QPainter& painter, int drawMode)
+{
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setCompositionMode(drawMode == CanvasModel::XorPen
+                                   ? QPainter::RasterOp_SourceXorDestination
+                                   : QPainter::CompositionMode_SourceOver);
+}
+
+QPen outlinePen(ColorValue color, int drawWidth)
+{
+    return QPen(ToQColor(color), std::max(drawWidth, 1), Qt::SolidLine, Qt::RoundCap,
+                Qt::RoundJoin);
+}
+
+} // namespace
+
+CanvasModel::CanvasModel(QObject* parent)
+    : QObject(parent)
+    , m_backColor(White)
+{
+    m_widthPixels = sizeToPixels(StartWidth);
+    m_heightPixels = sizeToPixels(StartHeight);
+    m_image = makeImage(m_widthPixels, m_heightPixels, m_backColor);
+    // The run stops sampling 50 twips short of the right edge.
+    m_canvasWidth = int(RoundEven(StartWidth - 50.0));
+    m_canvasHeight = int(RoundEven(StartHeight));
+    m_baseWidth = m_canvasWidth;
+    m_baseHeight = m_canvasHeight;
+}
+
+int CanvasModel::width() const
+{
+    return m_widthPixels * TwipsPerPixel;
+}
+
+int CanvasModel::height() const
+{
+    return m_heightPixels * TwipsPerPixel;
+}
+
+void CanvasModel::setWidth(int twips)
+{
+    resizeImage(sizeToPixels(twips), m_heightPixels);
+}
+
+void CanvasModel::setHeight(int twips)
+{
+    resizeImage(m_widthPixels, sizeToPixels(twips));
+}
+
+void CanvasModel::setSize(int widthTwips, int heightTwips)
+{
+    resizeImage(sizeToPixels(widthTwips), sizeToPixels(heightTwips));
+}
+
+void CanvasModel::resizeImage(int widthPixels, int heightPixels)
+{
+    if (widthPixels == m_widthPixels && heightPixels == m_heightPixels) {
+        recordSize();
+        return;
+    }
+    QImage next = makeImage(widthPixels, heightPixels, m_backColor);
+    if (next.isNull() && widthPixels > 0 && heightPixels > 0) {
+        // Out of memory: keep the picture the user has rather than lose it.
+        qWarning("Canvas: no memory for %d x %d pixels; size kept", widthPixels, heightPixels);
+        recordSize();
+        return;
+    }
+    if (!next.isNull() && !m_image.isNull()) {
+        const int rows = std::min(heightPixels, m_image.height());
+        const auto bytes = std::size_t(std::min(widthPixels, m_image.width())) * sizeof(QRgb);
+        for (int y = 0; y < rows; ++y)
+            std::memcpy(next.scanLine(y), m_image.constScanLine(y), bytes);
+    }
+    m_image = std::move(next);
+    m_widthPixels = widthPixels;
+    m_heightPixels = heightPixels;
+    recordSize();
+    emit changed(QRect(0, 0, m_widthPixels, m_heightPixels));
+    emit resized();
+}
+
+void CanvasModel::recordSize()
+{
+    m_canvasWidth = width();
+    m_canvasHeight = height();
+}
+
+void CanvasModel::setBackColor(ColorValue color)
+{
+    m_backColor = color;
+    clear();
+}
+
+void CanvasModel::setCurrentPosition(double x, double y)
+{
+    m_currentX = x;
+    m_currentY = y;
+}
+
+void CanvasModel::line(double x1, double y1, double x2, double y2)
+{
+    if (m_image.isNull())
+        return;
+    const QPointF from(x1 / TwipsPerPixel, y1 / TwipsPerPixel);
+    const QPointF to(x2 / TwipsPerPixel, y2 / TwipsPerPixel);
+    // Keep far-off end points (a drag well outside the window) from overflowing the painter.
+    for (const double c : {from.x(), from.y(), to.x(), to.y()}) {
+        if (!(std::abs(c) < double(CoordinateLimit)))
+            return;
+    }
+    const QRectF box = QRectF(from, to).normalized();
+
+    const QPen pen = outlinePen(m_foreColor, m_drawWidth);
+    {
+        QPainter painter(&m_image);
+        preparePainter(painter, m_drawMode);
+        painter.setPen(pen);
+        // A line of no length still leaves a dot of the pen's width.
+        if (from == to)
+            painter.drawPoint(from);
+        else
+            painter.drawLine(from, to);
+    }
+    const int margin = pen.width() + 2;
+    const QRect touched = box.toAlignedRect().adjusted(-margin, -margin, margin, margin);
+    emit changed(touched & m_image.rect());
+}
+
+void CanvasModel::roundRect(int left, int top, int right, int bottom, int ellipseWidth,
+                            int ellipseHeight)
+{
+    if (m_image.isNull())
+        return;
+    const auto [x1, x2] = std::minmax(left, right);
+    const auto [y1, y2] = std::minmax(top, bottom);
+    const QRectF box(x1, y1, double(x2) - x1, double(y2) - y1);
+    // The corner ellipse never exceeds the box; filling the box makes it the inscribed ellipse.
+    const double cornerWidth = std::clamp<double>(ellipseWidth, 0, box.width());
+    const double cornerHeight = std::clamp<double>(ellipseHeight, 0, box.height());
+
+    const QPen pen = outlinePen(m_foreColor, m_drawWidth);
+    {
+        QPainter painter(&m_image);
+        preparePainter(painter, m_drawMode);
+        painter.setPen(pen);
+        if (m_fillStyle == Solid)
+            painter.setBrush(ToQColor(m_fillColor));
+        else
+            painter.setBrush(Qt::NoBrush);
+        if (cornerWidth >= box.width() && cornerHeight >= box.height())
+            painter.drawEllipse(box);
+        else
+            painter.drawRoundedRect(box, cornerWidth / 2, cornerHeight / 2, Qt::AbsoluteSize);
+    }
+    const int margin = pen.width() + 2;
+    const QRect touched = box.toAlignedRect().adjusted(-margin, -margin, margin, margin);
+    emit changed(touched & m_image.rect());
+}
+
+void CanvasModel::print(const QString& text)
+{
+    if (m_image.isNull() || text.isEmpty())
+        return;
+    // Fonts need a GUI application; without one (the command-line tool) there is nothing to
+    // draw text with, and asking for a font would abort.
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        qWarning("Canvas: text needs a QGuiApplication; not printed");
+        return;
+    }
+
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    const QStringList lines = text.split(lineBreak);
+    // Crisp glyphs: every ink pixel is the pen colour, as the run samples single pixels.
+    QFont font = m_font.toQFont();
+    font.setStyleStrategy(QFont::NoAntialias);
+    const QFontMetricsF metrics(font, &m_image);
+    // Lines follow each other by the font's full height rather than lineSpacing(): some fonts
+    // report a negative leading, and lines must never overlap.
+    const double lineHeight = metrics.height();
+    const QPointF start(m_currentX / TwipsPerPixel, m_currentY / TwipsPerPixel);
+
+    QRectF touched;
+    {
+        QPainter painter(&m_image);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setRenderHint(QPainter::TextAntialiasing, false);
+        painter.setFont(font);
+        painter.setPen(ToQColor(m_foreColor));
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const double x = i == 0 ? start.x() : 0.0;
+            const double top = start.y() + double(i) * lineHeight;
+            if (lines[i].isEmpty())
+                continue;
+            const QPointF baseline(x, top + metrics.ascent());
+            painter.drawText(baseline, lines[i]);
+            touched |= metrics.boundingRect(lines[i]).translated(baseline);
+        }
+    }
+    if (!touched.isEmpty())
+        emit changed(touched.toAlignedRect().adjusted(-2, -2, 2, 2) & m_image.rect());
+}
+
+void CanvasModel::clear()
+{
+    m_image.fill(ToQRgb(m_backColor));
+    m_currentX = 0;
+    m_currentY = 0;
+    emit changed(m_image.rect());
+}
+
+void CanvasModel::paintPicture(const QImage& picture, double x, double y, double width,
+                               double height)
+{
+    if (m_image.isNull() || picture.isNull())
+        return;
+    const QRect target(toPixels(x), toPixels(y), toPixels(width), toPixels(height));
+    if (target.width() <= 0 || target.height() <= 0)
+        return;
+    const QRect visible = target & m_image.rect();
+    if (visible.isEmpty())
+        return;
+
+    // Scaling works on 32-bit pixels; premultiplied alpha keeps transparent pixels from
+    // bleeding their colour into their neighbours.
+    const QImage source = picture.convertToFormat(
+        picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    QPainter painter(&m_image);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (target.size() == source.size()) {
+        painter.drawImage(target.topLeft(), source);
+    } else if (qint64(target.width()) * target.height() <= MaxScaledPixels) {
+        // An area-averaging filter, so that reduced pictures keep their fine detail as tone.
+        painter.drawImage(target.topLeft(), source.scaled(target.size(), Qt::IgnoreAspectRatio,
+                                                          Qt::SmoothTransformation));
+    } else {
+        // Much enlarged: let the painter interpolate just the pixels that land on the Canvas.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        painter.drawImage(QRectF(target), source, QRectF(source.rect()));
+    }
+    painter.end();
+    emit changed(visible);
+}
+
+std::int32_t CanvasModel::pixelAt(int x, int y) const
+{
+    // Any negative twip lies in a pixel left of or above the image.
+    if (x < 0 || y < 0)
+        return -1;
+    const int px = x / TwipsPerPixel;
+    const int py = y / TwipsPerPixel;
+    if (px >= m_image.width() || py >= m_image.height())
+        return -1;
+    const QRgb rgb = reinterpret_cast<const QRgb*>(m_image.constScanLine(py))[px];
+    return std::int32_t(((rgb & 0xFFu) << 16) | (rgb & 0xFF00u) | ((rgb >> 16) & 0xFFu));
+}
+
+} // namespace tessivo

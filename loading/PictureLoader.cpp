@@ -1,0 +1,64 @@
+#include "loading/PictureLoader.h"
+
+#include "canvas/CanvasModel.h"
+#include "engine/Rounding.h"
+#include "loading/PictureDecoder.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace tessivo {
+
+double PictureHolder::width() const
+{
+    return double(m_picture.width()) * CanvasModel::TwipsPerPixel;
+}
+
+double PictureHolder::height() const
+{
+    return double(m_picture.height()) * CanvasModel::TwipsPerPixel;
+}
+
+int ReductionRatio(double pictureWidth, double canvasWidth)
+{
+    if (!(canvasWidth > 0))
+        return 0;
+    const float q = float(pictureWidth) / float(canvasWidth);
+    return int(std::clamp<std::int64_t>(RoundEven(q), std::numeric_limits<int>::min(),
+                                        std::numeric_limits<int>::max()));
+}
+
+QString PictureReadFailureText()
+{
+    return QStringLiteral("图片数据读取失败！\r\n请确定文件准确性");
+}
+
+bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHolder& holder)
+{
+    // Read first: a file that does not read must not cost the user the drawing on the Canvas.
+    const QImage picture = DecodePicture(path);
+    if (picture.isNull())
+        return false;
+    holder.setPicture(picture);
+    DrawLoadedPicture(picture, canvas);
+    return true;
+}
+
+void DrawLoadedPicture(const QImage& picture, CanvasModel& canvas)
+{
+    canvas.clear();
+    if (picture.isNull())
+        return;
+    // Sizes in single precision, as the holder's size properties hold them.
+    const float pictureWidth = float(picture.width()) * CanvasModel::TwipsPerPixel;
+    const float pictureHeight = float(picture.height()) * CanvasModel::TwipsPerPixel;
+    // Only the widths decide; a tall picture is cut at the bottom.
+    const int ratio = ReductionRatio(pictureWidth, canvas.width());
+    if (ratio >= 1)
+        canvas.paintPicture(picture, 0, 0, pictureWidth / float(ratio),
+                            pictureHeight / float(ratio));
+    else
+        canvas.paintPicture(picture, 0, 0, pictureWidth, pictureHeight);
+}
+
+} // namespace tessivo

@@ -1,0 +1,257 @@
+#include "engine/CharTable.h"
+#include "engine/TableFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tessivo;
+
+class TestCharTable : public QObject {
+    Q_OBJECT
+
+private slots:
+    void defaultTableHoldsTheAsciiRamp();
+    void strideAndActiveTable_data();
+    void strideAndActiveTable();
+    void startupTableAtContrast750();
+    void lowContrastEndsWithTwoSpaces();
+    void strideLargerThanTable();
+    void startupCopyAppendsSpace();
+    void parse_data();
+    void parse();
+    void readFailures_data();
+    void readFailures();
+    void importAsksOnlyWhenThereIsAFile();
+    void importDeclinedOrFailedKeepsTable();
+    void helpTemplateImports();
+};
+
+void TestCharTable::defaultTableHoldsTheAsciiRamp()
+{
+    const QList<int> codes = {
+        0x4D, 0x40, 0x25, 0x23, 0x26, 0x4E, 0x57, 0x48, 0x4B, 0x45, 0x52, 0x42, 0x24, 0x6B,
+        0x46, 0x58, 0x47, 0x66, 0x50, 0x44, 0x5A, 0x51, 0x68, 0x39, 0x73, 0x67, 0x62, 0x35,
+        0x59, 0x54, 0x49, 0x41, 0x6D, 0x36, 0x34, 0x55, 0x53, 0x70, 0x4C, 0x38, 0x37, 0x56,
+        0x4F, 0x6E, 0x77, 0x6C, 0x65, 0x43, 0x61, 0x2A, 0x33, 0x31, 0x7A, 0x78, 0x79, 0x75,
+        0x74, 0x30, 0x2B, 0x7C, 0x3F, 0x6F, 0x76, 0x72, 0x64, 0x71, 0x32, 0x4A, 0x6A, 0x69,
+        0x5D, 0x5B, 0x7D, 0x7B, 0x21, 0x3D, 0x63, 0x29, 0x28, 0x5C, 0x2F, 0x3C, 0x3E, 0x7E,
+        0x3B, 0x2D, 0x22, 0x5E, 0x2C, 0x27, 0x3A, 0x2E, 0x60, 0x5F, 0x20};
+    const QStringList& table = DefaultCharTable();
+    QCOMPARE(table.size(), 95);
+    for (int i = 0; i < 95; ++i) {
+        QCOMPARE(table[i].size(), 1);
+        QCOMPARE(table[i].at(0).unicode(), char16_t(codes[i]));
+    }
+}
+
+void TestCharTable::strideAndActiveTable_data()
+{
+    QTest::addColumn<int>("contrast");
+    QTest::addColumn<int>("stride");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("lastTaken");
+
+    const struct {
+        int low, high, k, rows, lastTaken;
+    } bands[] = {
+        {1, 50, 0, 96, 94},      {51, 149, 1, 96, 94},    {150, 250, 2, 49, 94},
+        {251, 349, 3, 33, 93},   {350, 450, 4, 25, 92},   {451, 549, 5, 20, 90},
+        {550, 650, 6, 17, 90},   {651, 749, 7, 15, 91},   {750, 850, 8, 13, 88},
+        {851, 949, 9, 12, 90},   {950, 1050, 10, 11, 90}, {1051, 1149, 11, 10, 88},
+        {1150, 1250, 12, 9, 84}, {1251, 1349, 13, 9, 91}, {1350, 1450, 14, 8, 84},
+        {1451, 1500, 15, 8, 90},
+    };
+    for (const auto& b : bands) {
+        for (int contrast : {b.low, b.high}) {
+            QTest::addRow("contrast %d", contrast) << contrast << b.k << b.rows << b.lastTaken;
+        }
+    }
+}
+
+void TestCharTable::strideAndActiveTable()
+{
+    QFETCH(int, contrast);
+    QFETCH(int, stride);
+    QFETCH(int, rows);
+    QFETCH(int, lastTaken);
+
+    QCOMPARE(ContrastStride(contrast), stride);
+    const QStringList active = RebuildActiveTable(DefaultCharTable(), contrast);
+    QCOMPARE(active.size(), rows);
+    QCOMPARE(active.first(), QStringLiteral("M"));
+    QCOMPARE(active.last(), QStringLiteral(" "));
+    QCOMPARE(active[rows - 2], DefaultCharTable()[lastTaken]);
+}
+
+void TestCharTable::startupTableAtContrast750()
+{
+    CharTables tables;
+    tables.copyLoadedToActive();
+    tables.rebuildActive(750);
+    QCOMPARE(tables.CharTable(),
+             QStringList({"M", "K", "G", "s", "m", "7", "a", "t", "d", "}", "/", ",", " "}));
+}
+
+void TestCharTable::lowContrastEndsWithTwoSpaces()
+{
+    for (int contrast : {1, 50, 51, 149}) {
+        const QStringList active = RebuildActiveTable(DefaultCharTable(), contrast);
+        QCOMPARE(active.size(), 96);
+        QCOMPARE(active.mid(94), QStringList({" ", " "}));
+    }
+}
+
+void TestCharTable::strideLargerThanTable()
+{
+    QCOMPARE(RebuildActiveTable({"a", "b", "c"}, 300), QStringList({"a", " "}));
+    QCOMPARE(RebuildActiveTable({}, 750), QStringList({" "}));
+}
+
+void TestCharTable::startupCopyAppendsSpace()
+{
+    CharTables tables;
+    tables.setLoaded({"x", " "});
+    tables.copyLoadedToActive();
+    QCOMPARE(tables.CharTable(), QStringList({"x", " ", " "}));
+    QCOMPARE(tables.LoadedCharTable(), QStringList({"x", " "}));
+}
+
+void TestCharTable::parse_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("rows");
+
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QStringList{"a", "b", " "};
+    QTest::newRow("CR alone") << QByteArray("a\rb") << QStringList{"a", "b", " "};
+    QTest::newRow("LF is a character") << QByteArray("a\nb\nc\n") << QStringList{"a\nb\nc\n", " "};
+    QTest::newRow("CR then CR LF") << QByteArray("a\r\r\nb") << QStringList{"a", "", "b", " "};
+    QTest::newRow("final line unterminated")
+        << QByteArray("a\r\nbc") << QStringList{"a", "bc", " "};
+    QTest::newRow("empty file") << QByteArray() << QStringList{" "};
+    QTest::newRow("only CR") << QByteArray("\r\r\r") << QStringList{"", "", "", " "};
+    QTest::newRow("empty rows stay") << QByteArray("a\r\n\r\nb") << QStringList{"a", "", "b", " "};
+    QTest::newRow("last line a space") << QByteArray("x\r\n \r\n") << QStringList{"x", " ", " "};
+    QTest::newRow("spaces kept") << QByteArray(" a \r\n") << QStringList{" a ", " "};
+    QTest::newRow("comment anywhere")
+        << QByteArray("###head\r\nq\r\na###b\r\nr") << QStringList{"q", "r", " "};
+    QTest::newRow("split number signs") << QByteArray("## #\r\n") << QStringList{"## #", " "};
+    QTest::newRow("only comments") << QByteArray("###\r\n###x") << QStringList{" "};
+    QTest::newRow("GBK") << QByteArray("\xD6\xD0\r\n\xCE\xC4\xD7\xD6\r\n")
+                         << QStringList{"中", "文字", " "};
+    QTest::newRow("NUL byte") << QByteArray("a\0b\r\n", 5)
+                              << QStringList{QString("a") + QChar(0) + "b", " "};
+}
+
+void TestCharTable::parse()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, rows);
+    QCOMPARE(ParseTableFile(bytes), rows);
+}
+
+void TestCharTable::readFailures_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("missing") << "missing" << int(TableFileResult::Status::CannotOpen);
+    QTest::newRow("directory") << "directory" << int(TableFileResult::Status::CannotOpen);
+    QTest::newRow("too large") << "large" << int(TableFileResult::Status::TooLarge);
+    QTest::newRow("limit exactly") << "limit" << int(TableFileResult::Status::Read);
+}
+
+void TestCharTable::readFailures()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, status);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("zif.zfh"));
+    if (kind == QLatin1String("directory")) {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("zif.zfh")));
+    } else if (kind != QLatin1String("missing")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const qint64 size = MaxTableFileBytes + (kind == QLatin1String("large") ? 1 : 0);
+        file.write(QByteArray(size, 'x'));
+    }
+    const TableFileResult result = ReadTableFile(path);
+    QCOMPARE(int(result.status), status);
+    if (result.status == TableFileResult::Status::Read)
+        QCOMPARE(result.rows.first().size(), MaxTableFileBytes);
+    else
+        QVERIFY(result.rows.isEmpty());
+}
+
+void TestCharTable::importAsksOnlyWhenThereIsAFile()
+{
+    QTemporaryDir dir;
+    CharTables tables;
+    int asked = 0;
+    const auto agree = [&] {
+        ++asked;
+        return true;
+    };
+    QCOMPARE(LoadCustomTable(tables, dir.path(), agree), ImportOutcome::NoFile);
+    QCOMPARE(asked, 0);
+
+    // Only the exact name counts.
+    QFile other(dir.filePath(QStringLiteral("ZIF.ZFH")));
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.write("q\r\n");
+    other.close();
+    QCOMPARE(LoadCustomTable(tables, dir.path(), agree), ImportOutcome::NoFile);
+    QCOMPARE(asked, 0);
+
+    QFile file(dir.filePath(QStringLiteral("zif.zfh")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("a\r\nb\r\n");
+    file.close();
+    QCOMPARE(LoadCustomTable(tables, dir.path(), agree), ImportOutcome::Imported);
+    QCOMPARE(asked, 1);
+    QCOMPARE(tables.LoadedCharTable(), QStringList({"a", "b", " "}));
+}
+
+void TestCharTable::importDeclinedOrFailedKeepsTable()
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("zif.zfh")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("a\r\n");
+    file.close();
+
+    CharTables tables;
+    QCOMPARE(LoadCustomTable(tables, dir.path(), [] { return false; }), ImportOutcome::Declined);
+    QCOMPARE(tables.LoadedCharTable(), DefaultCharTable());
+
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(MaxTableFileBytes + 10, 'a'));
+    file.close();
+    QCOMPARE(LoadCustomTable(tables, dir.path(), [] { return true; }), ImportOutcome::Failed);
+    QCOMPARE(tables.LoadedCharTable(), DefaultCharTable());
+
+    // The file disappears between the look and the read: as if it had never been there.
+    QCOMPARE(LoadCustomTable(tables, dir.path(),
+                             [&] {
+                                 file.remove();
+                                 return true;
+                             }),
+             ImportOutcome::NoFile);
+    QCOMPARE(tables.LoadedCharTable(), DefaultCharTable());
+}
+
+void TestCharTable::helpTemplateImports()
+{
+    const QString text = QStringLiteral("###Tessivo-字符数据表\r\n"
+                                        "###(如下这样排下去，首行为深色，末行为浅色)\r\n"
+                                        "###(一行一字符或多字符，但每行字符数需相等)\r\n"
+                                        "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\n \r\n");
+    QStringEncoder toGbk("GBK");
+    QVERIFY(toGbk.isValid());
+    const QByteArray gbk = toGbk.encode(text);
+    QCOMPARE(ParseTableFile(gbk), QStringList({"a", "b", "c", "d", "e", "f", "g", " ", " "}));
+}
+
+QTEST_GUILESS_MAIN(TestCharTable)
+#include "tst_chartable.moc"

@@ -1,0 +1,259 @@
+#include "cli/Conversion.h"
+#include "cli/ConvertOptions.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+using namespace tessivo;
+
+namespace {
+
+// The test picture: 529 x 369 pixels, exactly the Canvas's start size, so it is drawn 1:1.
+// Vertical stripes of black, grey 64, grey 128, grey 192 and white, 100 pixels each, with a red
+// strip along the bottom from y = 300.
+QRgb pictureColor(int x, int y)
+{
+    if (y >= 300)
+        return qRgb(255, 0, 0);
+    static const int greys[] = {0, 64, 128, 192, 255};
+    const int g = greys[std::min(x / 100, 4)];
+    return qRgb(g, g, g);
+}
+
+// The character each of those colours gets with the table after start-up (Contrast 750).
+QChar expectedChar(QRgb color)
+{
+    if (color == qRgb(255, 0, 0))
+        return QLatin1Char('s');
+    switch (qRed(color)) {
+    case 0: return QLatin1Char('M');
+    case 64: return QLatin1Char('G');
+    case 128: return QLatin1Char('7');
+    case 192: return QLatin1Char('}');
+    default: return QLatin1Char(' ');
+    }
+}
+
+QString writeTestPicture(const QTemporaryDir& dir)
+{
+    QImage image(529, 369, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, pictureColor(x, y));
+    }
+    const QString path = dir.filePath(QStringLiteral("stripes.png"));
+    image.save(path);
+    return path;
+}
+
+const QByteArray FooterBytes =
+    QByteArray("\r\n") +
+    QStringLiteral("最佳显示字体:新宋体;\r\n字体大小：小五\r\nTessivo 1.2 - Orlen").toUtf8();
+
+ConvertOptions parse(const QStringList& args)
+{
+    const ParsedCommandLine parsed = ParseConvertOptions(args);
+    if (!parsed.options)
+        qWarning() << parsed.error;
+    return parsed.options.value_or(ConvertOptions{});
+}
+
+} // namespace
+
+class TestConvert : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void badCommandLines_data();
+    void badCommandLines();
+    void optionsTakeTheirValues();
+    void defaultsGiveIndependentlyComputedCells();
+    void noFooterAndCanvasWidth();
+    void customTable();
+    void unreadablePicture();
+    void programMatchesLibrary();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_picture;
+};
+
+void TestConvert::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_picture = writeTestPicture(m_dir);
+}
+
+void TestConvert::badCommandLines_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("below range") << QStringList{"--sample-x", "1", "p.png"}
+                                 << "--sample-x takes a whole number from 2 to 300";
+    QTest::newRow("above range") << QStringList{"--bands=101", "p.png"}
+                                 << "--bands takes a whole number from 1 to 100";
+    QTest::newRow("not a number") << QStringList{"--contrast", "abc", "p.png"}
+                                  << "--contrast takes a whole number from 1 to 1500";
+    QTest::newRow("fraction") << QStringList{"--ignore", "2.5", "p.png"}
+                              << "--ignore takes a whole number from 1 to 30";
+    QTest::newRow("overflow") << QStringList{"--picture-fit", "99999999999", "p.png"}
+                              << "--picture-fit takes a whole number from 1 to 100";
+    QTest::newRow("missing value") << QStringList{"p.png", "--color-level"}
+                                   << "--color-level takes a whole number from 1 to 10";
+    QTest::newRow("height below 0") << QStringList{"--canvas-height", "-1", "p.png"}
+                                    << "--canvas-height takes a whole number from 0 to 5895";
+    QTest::newRow("width 0") << QStringList{"--canvas-width=0", "p.png"}
+                             << "--canvas-width takes a whole number from 1 to 7935";
+    QTest::newRow("unknown") << QStringList{"--colour", "p.png"} << "unknown option --colour";
+    QTest::newRow("short option") << QStringList{"-x", "p.png"} << "unknown option -x";
+    QTest::newRow("flag with value")
+        << QStringList{"--no-footer=1", "p.png"} << "--no-footer takes no value";
+    QTest::newRow("no picture") << QStringList{"--sample-x", "20"} << "no picture given";
+    QTest::newRow("two pictures") << QStringList{"a.png", "b.png"} << "one picture at a time";
+    QTest::newRow("table without file")
+        << QStringList{"p.png", "--table"} << "--table takes a file name";
+}
+
+void TestConvert::badCommandLines()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, error);
+    const ParsedCommandLine parsed = ParseConvertOptions(args);
+    QVERIFY(!parsed.options);
+    QVERIFY2(parsed.error.startsWith(QStringLiteral("tessivo-convert: ") + error),
+             qPrintable(parsed.error));
+    QVERIFY(!parsed.error.contains(QLatin1Char('\n')));
+}
+
+void TestConvert::optionsTakeTheirValues()
+{
+    const ConvertOptions o = parse({"--sample-x", "2", "--sample-y=300", "--remove-blank-lines",
+                                    "--table", "t.zfh", "--", "-odd name.png"});
+    QCOMPARE(o.picture, QStringLiteral("-odd name.png"));
+    QCOMPARE(o.tableFile, QStringLiteral("t.zfh"));
+    QVERIFY(o.removeBlankLines);
+    QVERIFY(!o.noFooter);
+    QCOMPARE(o.settings.at(Setting::SampleX), 2);
+    QCOMPARE(o.settings.at(Setting::SampleY), 300);
+    QCOMPARE(o.settings.size(), std::size_t(2));
+    QVERIFY(parse({"--help"}).help);
+    QVERIFY(parse({"--version"}).version);
+}
+
+void TestConvert::defaultsGiveIndependentlyComputedCells()
+{
+    const ConversionOutput output = RunConversion(parse({m_picture}));
+    QCOMPARE(output.exitCode, 0);
+    QVERIFY(output.err.isEmpty());
+    QVERIFY(output.out.endsWith(FooterBytes));
+
+    const QString art = QString::fromUtf8(output.out.chopped(FooterBytes.size()));
+    QStringList lines = art.split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.takeLast(), QString());
+    QCOMPARE(lines.size(), 200);
+    for (const QString& line : lines)
+        QCOMPARE(line.size(), 455);
+
+    // Line k comes from band k / 4 + 1, its (k % 4)-th line; band b starts at b x 105.165 twips
+    // (0.95 of 5535 over 50 bands), lines are 30 twips apart, cells 17 twips.
+    for (int k : {0, 3, 57, 111, 150, 199}) {
+        const int band = k / 4 + 1;
+        const int y = int(std::nearbyint(band * (0.95 * 5535 / 50))) + 30 * (k % 4);
+        for (int c : {0, 87, 88, 89, 176, 177, 264, 265, 352, 353, 454}) {
+            const int x = 17 * c;
+            const QChar expected = expectedChar(pictureColor(x / 15, y / 15));
+            QVERIFY2(lines[k].at(c) == expected,
+                     qPrintable(QStringLiteral("line %1 cell %2").arg(k).arg(c)));
+        }
+    }
+}
+
+void TestConvert::noFooterAndCanvasWidth()
+{
+    const ConversionOutput output =
+        RunConversion(parse({"--no-footer", "--canvas-width", "3000", m_picture}));
+    QCOMPARE(output.exitCode, 0);
+    QVERIFY(output.out.endsWith("\r\n"));
+    QVERIFY(!output.out.contains("Tessivo"));
+    const QList<QByteArray> lines = output.out.split('\n');
+    // 3000 twips: 200 pixels; columns 0, 17, ... up to 3000 - 160.
+    QCOMPARE(lines.first().size(), (3000 - 160) / 17 + 1 + 1); // the cells and the CR
+}
+
+void TestConvert::customTable()
+{
+    const QString table = m_dir.filePath(QStringLiteral("table.zfh"));
+    QFile file(table);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("###dark to light\r\n\xD6\xD0\r\n.\r\n");
+    file.close();
+
+    const ConversionOutput output =
+        RunConversion(parse({"--table", table, "--contrast", "1", "--no-footer", m_picture}));
+    QCOMPARE(output.exitCode, 0);
+    const QString art = QString::fromUtf8(output.out);
+    // Rows 中, ., space: black is the darkest row.
+    QVERIFY(art.startsWith(QStringLiteral("中中中")));
+    QVERIFY(!art.contains(QLatin1Char('M')));
+
+    const ConversionOutput missing =
+        RunConversion(parse({"--table", m_dir.filePath("none.zfh"), m_picture}));
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY(missing.out.isEmpty());
+    QVERIFY(missing.err.contains("none.zfh"));
+}
+
+void TestConvert::unreadablePicture()
+{
+    QFile text(m_dir.filePath(QStringLiteral("notes.jpg")));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("not a picture at all");
+    text.close();
+    for (const QString& path : {text.fileName(), m_dir.filePath("missing.bmp"), m_dir.path()}) {
+        const ConversionOutput output = RunConversion(parse({path}));
+        QCOMPARE(output.exitCode, 1);
+        QVERIFY(output.out.isEmpty());
+        QCOMPARE(QString::fromUtf8(output.err),
+                 QStringLiteral("图片数据读取失败！\n请确定文件准确性\n"));
+    }
+}
+
+void TestConvert::programMatchesLibrary()
+{
+    const auto run = [](const QStringList& args) {
+        QProcess process;
+        process.start(QStringLiteral(TESSIVO_CONVERT_PATH), args);
+        [&] { QVERIFY(process.waitForFinished(60000)); }();
+        return std::tuple(process.exitCode(), process.readAllStandardOutput(),
+                          process.readAllStandardError());
+    };
+
+    const QStringList args = {"--sample-x", "9", "--remove-blank-lines", m_picture};
+    const auto [code, out, err] = run(args);
+    QCOMPARE(code, 0);
+    QCOMPARE(out, RunConversion(parse(args)).out);
+    QVERIFY(err.isEmpty());
+
+    const auto [badCode, badOut, badErr] = run({"--bands", "0", m_picture});
+    QCOMPARE(badCode, 2);
+    QVERIFY(badOut.isEmpty());
+    QCOMPARE(badErr, QByteArray("tessivo-convert: --bands takes a whole number from 1 to 100\n"));
+
+    const auto [missingCode, missingOut, missingErr] = run({m_dir.filePath("missing.gif")});
+    QCOMPARE(missingCode, 1);
+    QVERIFY(missingErr.startsWith(QStringLiteral("图片数据读取失败！").toUtf8()));
+
+    const auto [helpCode, helpOut, helpErr] = run({"--help"});
+    QCOMPARE(helpCode, 0);
+    QVERIFY(helpOut.contains("--sample-x N"));
+    QVERIFY(helpOut.contains("2 to 300 [17]"));
+}
+
+QTEST_GUILESS_MAIN(TestConvert)
+#include "tst_convert.moc"

@@ -1,0 +1,400 @@
+#include "engine/GenerationRun.h"
+#include "settings/SettingValues.h"
+
+#include <QtTest>
+
+#include <functional>
+
+using namespace tessivo;
+
+namespace {
+
+// A Canvas stand-in: a colour per position, a size that tests can change between ticks, and a
+// log of every read.
+class FakeCanvas : public PixelSource {
+public:
+    std::function<std::int32_t(int, int)> color = [](int, int) { return 0xFFFFFF; };
+    int width = 7885;
+    int height = 5535;
+    mutable QList<QPoint> reads;
+    bool logReads = false;
+
+    std::int32_t pixelAt(int x, int y) const override
+    {
+        if (logReads)
+            reads.append(QPoint(x, y));
+        return color(x, y);
+    }
+    int canvasWidth() const override { return width; }
+    int canvasHeight() const override { return height; }
+};
+
+struct RunLog {
+    int sampledTicks = 0;
+    QList<int> stepTicks; // 1-based tick numbers of the line steps
+    QList<double> progressAfterSteps;
+};
+
+RunLog runToEnd(GenerationRun& run, const FakeCanvas& canvas, const GenerationSettings& settings)
+{
+    RunLog log;
+    for (int tick = 1;; ++tick) {
+        const GenerationRun::TickOutcome outcome = run.tick(canvas, settings);
+        if (outcome == GenerationRun::TickOutcome::Finished)
+            break;
+        ++log.sampledTicks;
+        if (outcome == GenerationRun::TickOutcome::SteppedLine) {
+            log.stepTicks.append(tick);
+            log.progressAfterSteps.append(run.progress());
+        }
+    }
+    return log;
+}
+
+QStringList artLines(const QString& art)
+{
+    QStringList lines = art.split(QStringLiteral("\r\n"));
+    if (!art.isEmpty()) {
+        // Every line ends in CR LF, so the split leaves one empty remainder.
+        [&] { QCOMPARE(lines.last(), QString()); }();
+        lines.removeLast();
+    }
+    return lines;
+}
+
+} // namespace
+
+class TestGenerationRun : public QObject {
+    Q_OBJECT
+
+private slots:
+    void workedExampleLayout();
+    void workedExampleTicksAndProgress();
+    void workedExampleReadsEveryCellOnce();
+    void workedExampleText();
+    void pictureFit100FinishesAtOnce();
+    void narrowCanvasGivesOneCellPerLine();
+    void rowsOfAnyLengthEndCleanly_data();
+    void rowsOfAnyLengthEndCleanly();
+    void blankLineRemovalKeepsLineEnds();
+    void secondRunStartsAfresh();
+    void settingsAndWidthAreReadLive();
+    void bandCountRecreatesArrays();
+    void positionsBeyond16BitsAreRefused_data();
+    void positionsBeyond16BitsAreRefused();
+};
+
+void TestGenerationRun::workedExampleLayout()
+{
+    GenerationRun run;
+    run.setBandCount(50);
+    SettingValues settings;
+    FakeCanvas canvas;
+    QCOMPARE(run.start(settings, canvas), GenerationRun::StartResult::Started);
+    QCOMPARE(run.bandStep(), 0.95 * 5535 / 50);
+    QCOMPARE(run.bandRowY(1), 105);
+    QCOMPARE(run.bandRowY(2), 210);
+    QCOMPARE(run.bandRowY(3), 315);
+    QCOMPARE(run.bandRowY(4), 421);
+    QCOMPARE(run.bandRowY(50), 5258);
+    QCOMPARE(run.bandHeight(), 105);
+    QCOMPARE(run.scanX(), 0);
+    QCOMPARE(run.scanOffset(), 0);
+}
+
+void TestGenerationRun::workedExampleTicksAndProgress()
+{
+    GenerationRun run;
+    run.setBandCount(50);
+    SettingValues settings;
+    FakeCanvas canvas;
+    run.start(settings, canvas);
+    const RunLog log = runToEnd(run, canvas, settings);
+
+    QCOMPARE(log.sampledTicks, 1821);
+    QCOMPARE(log.stepTicks, QList<int>({456, 911, 1366, 1821}));
+    QCOMPARE(log.progressAfterSteps,
+             QList<double>({30.0 / 105, 60.0 / 105, 90.0 / 105, 120.0 / 105}));
+    // The bar of a 9075-twip track after each step.
+    QCOMPARE(int(std::floor(9075 * log.progressAfterSteps[0])), 2592);
+    QVERIFY(log.progressAfterSteps.last() > 1);
+}
+
+void TestGenerationRun::workedExampleReadsEveryCellOnce()
+{
+    GenerationRun run;
+    run.setBandCount(50);
+    SettingValues settings;
+    FakeCanvas canvas;
+    canvas.logReads = true;
+    run.start(settings, canvas);
+    QList<int> starts;
+    for (int i = 1; i <= 50; ++i)
+        starts.append(run.bandRowY(i));
+
+    // First tick: column 0 of every band, in band order.
+    run.tick(canvas, settings);
+    QCOMPARE(canvas.reads.size(), 50);
+    for (int i = 0; i < 50; ++i)
+        QCOMPARE(canvas.reads[i], QPoint(0, starts[i]));
+
+    runToEnd(run, canvas, settings);
+    QCOMPARE(canvas.reads.size(), 1821 * 50);
+    // Tick t (0-based) reads line t / 455 (the fifth "line" being the extra cell) at column
+    // 17 * (t % 455).
+    for (int t : {454, 455, 910, 1364, 1365, 1820}) {
+        const int line = t / 455;
+        const int column = 17 * (t % 455);
+        for (int i = 0; i < 50; i += 7)
+            QCOMPARE(canvas.reads[t * 50 + i], QPoint(column, starts[i] + 30 * line));
+    }
+    QCOMPARE(canvas.reads[454 * 50].x(), 7718); // the last column: 7718 <= 7725 < 7735
+}
+
+void TestGenerationRun::workedExampleText()
+{
+    GenerationRun run;
+    run.setBandCount(50);
+    SettingValues settings;
+    FakeCanvas canvas;
+    // Black above y = 2000 twips, white below, a grey column at x = 17 * 3.
+    canvas.color = [](int x, int y) {
+        if (x == 51)
+            return 0x808080;
+        return y < 2000 ? 0x000000 : 0xFFFFFF;
+    };
+    run.start(settings, canvas);
+    QList<int> starts;
+    for (int i = 1; i <= 50; ++i)
+        starts.append(run.bandRowY(i));
+    runToEnd(run, canvas, settings);
+
+    const QString text = run.resultText();
+    QVERIFY(text.endsWith(
+        QStringLiteral("\r\n\r\n最佳显示字体:新宋体;\r\n字体大小：小五\r\nTessivo 1.2 - Orlen")));
+    const QStringList lines = artLines(run.art());
+    QCOMPARE(lines.size(), 200);
+    for (int k = 0; k < 200; ++k) {
+        const int y = starts[k / 4] + 30 * (k % 4);
+        QString expected(455, y < 2000 ? QLatin1Char('M') : QLatin1Char(' '));
+        expected[3] = QLatin1Char('7');
+        QCOMPARE(lines[k], expected);
+    }
+    for (int i = 1; i <= 50; ++i)
+        QVERIFY(run.bandText(i).isEmpty());
+}
+
+void TestGenerationRun::pictureFit100FinishesAtOnce()
+{
+    GenerationRun run;
+    run.setBandCount(50);
+    SettingValues settings;
+    settings.setPictureFit(100);
+    FakeCanvas canvas;
+    canvas.logReads = true;
+    QCOMPARE(run.start(settings, canvas), GenerationRun::StartResult::Started);
+    QCOMPARE(run.bandStep(), 0.0);
+    QCOMPARE(run.bandHeight(), 0);
+    QCOMPARE(run.tick(canvas, settings), GenerationRun::TickOutcome::Finished);
+    QVERIFY(canvas.reads.isEmpty());
+    QCOMPARE(run.resultText(), GenerationRun::Footer);
+    QVERIFY(run.resultText().startsWith(QStringLiteral("\r\n最佳")));
+    QCOMPARE(run.progress(), 0.0);
+}
+
+void TestGenerationRun::narrowCanvasGivesOneCellPerLine()
+{
+    GenerationRun run;
+    run.setBandCount(2);
+    SettingValues settings;
+    settings.setPictureFit(50);
+    FakeCanvas canvas;
+    canvas.width = 150; // under 160: every tick steps to a new line
+    canvas.height = 600;
+    canvas.color = [](int, int) { return 0; };
+    run.start(settings, canvas); // band step 150, bands at 150 and 300, 5 lines each
+    QCOMPARE(run.bandHeight(), 150);
+    const RunLog log = runToEnd(run, canvas, settings);
+    QCOMPARE(log.sampledTicks, 5);
+    QCOMPARE(log.stepTicks, QList<int>({1, 2, 3, 4, 5}));
+    QCOMPARE(artLines(run.art()), QStringList({"", "M", "M", "M", "M", "", "M", "M", "M", "M"}));
+}
+
+void TestGenerationRun::rowsOfAnyLengthEndCleanly_data()
+{
+    QTest::addColumn<QStringList>("table");
+    QTest::addColumn<QString>("dark");
+    QTest::addColumn<QString>("light");
+
+    QTest::newRow("one character") << QStringList{"#"} << "#"
+                                   << " ";
+    QTest::newRow("two characters") << QStringList{"##", "..", "  "} << "##"
+                                    << " ";
+    QTest::newRow("empty dark row") << QStringList{"", "o", "o"} << ""
+                                    << " ";
+    QTest::newRow("wide characters") << QStringList{"国国", "中中"} << "国国"
+                                     << " ";
+}
+
+void TestGenerationRun::rowsOfAnyLengthEndCleanly()
+{
+    QFETCH(QStringList, table);
+    QFETCH(QString, dark);
+    QFETCH(QString, light);
+
+    GenerationRun run;
+    run.setBandCount(3);
+    SettingValues settings;
+    settings.setLoadedTable(table);
+    settings.setContrast(1);
+    settings.setSampleX(300);
+    FakeCanvas canvas;
+    canvas.width = 1060; // columns 0, 300, 600, 900 -> 4 cells... 900 <= 900
+    canvas.height = 900;
+    // Dark on the left half, light on the right: every line is dark, dark, light, light.
+    canvas.color = [](int x, int) { return x < 500 ? 0x000000 : 0xFFFFFF; };
+    run.start(settings, canvas);
+    runToEnd(run, canvas, settings);
+
+    const QString line = dark + dark + light + light;
+    const QStringList lines = artLines(run.art());
+    const int perBand = (run.bandHeight() + 29) / 30;
+    QCOMPARE(lines.size(), 3 * perBand);
+    for (const QString& l : lines)
+        QCOMPARE(l, line);
+    // No stray CR, nothing in front of a band's first line.
+    QCOMPARE(run.art().count(QLatin1Char('\r')), lines.size());
+    QCOMPARE(run.art().count(QLatin1Char('\n')), lines.size());
+}
+
+void TestGenerationRun::blankLineRemovalKeepsLineEnds()
+{
+    GenerationRun run;
+    run.setBandCount(4);
+    SettingValues settings;
+    settings.setRemoveBlankLines(true);
+    FakeCanvas canvas;
+    // White (space cells) except one black band of rows in the middle.
+    canvas.color = [](int, int y) { return (y > 2500 && y < 3000) ? 0x000000 : 0xFFFFFF; };
+    run.start(settings, canvas);
+    runToEnd(run, canvas, settings);
+
+    const QString art = run.art();
+    QVERIFY(!art.isEmpty());
+    QVERIFY(art.startsWith(QLatin1Char('M')));
+    QVERIFY(art.endsWith(QStringLiteral("\r\n")));
+    QVERIFY(!art.endsWith(QStringLiteral("\r\n\r\r\n")));
+    QCOMPARE(art.count(QLatin1Char('\r')), art.count(QStringLiteral("\r\n")));
+    for (const QString& line : artLines(art))
+        QVERIFY(line.isEmpty() || line == QString(455, QLatin1Char('M')));
+}
+
+void TestGenerationRun::secondRunStartsAfresh()
+{
+    GenerationRun run;
+    run.setBandCount(5);
+    SettingValues settings;
+    FakeCanvas canvas;
+    run.start(settings, canvas);
+    runToEnd(run, canvas, settings);
+    const QString first = run.resultText();
+
+    run.start(settings, canvas);
+    QCOMPARE(run.scanOffset(), 0);
+    runToEnd(run, canvas, settings);
+    QCOMPARE(run.resultText(), first);
+    QCOMPARE(run.resultText().count(QStringLiteral("Tessivo 1.2 - Orlen")), 1);
+}
+
+void TestGenerationRun::settingsAndWidthAreReadLive()
+{
+    GenerationRun run;
+    run.setBandCount(1);
+    SettingValues settings;
+    settings.setSampleX(100);
+    FakeCanvas canvas;
+    canvas.width = 560; // columns 0, 100, ..., 400
+    canvas.height = 300;
+    canvas.logReads = true;
+    run.start(settings, canvas);
+
+    run.tick(canvas, settings); // x 0
+    settings.setSampleX(50);    // the next column is still 100, then steps of 50
+    run.tick(canvas, settings); // x 100
+    run.tick(canvas, settings); // x 150
+    canvas.width = 310;         // the line now ends after x 150
+    QCOMPARE(run.tick(canvas, settings), GenerationRun::TickOutcome::SteppedLine);
+    QCOMPARE(canvas.reads.mid(0, 4), QList<QPoint>({{0, 285}, {100, 285}, {150, 285}, {0, 315}}));
+}
+
+void TestGenerationRun::bandCountRecreatesArrays()
+{
+    GenerationRun run;
+    QCOMPARE(run.bandCount(), 15);
+    SettingValues settings;
+    FakeCanvas canvas;
+    run.setBandCount(100);
+    run.start(settings, canvas);
+    run.tick(canvas, settings);
+    QVERIFY(!run.bandText(100).isEmpty());
+    run.setBandCount(100);
+    QCOMPARE(run.bandRowY(100), 0);
+    QVERIFY(run.bandText(100).isEmpty());
+    run.setBandCount(1);
+    QCOMPARE(run.bandCount(), 1);
+    QCOMPARE(run.bandRowY(1), 0);
+}
+
+void TestGenerationRun::positionsBeyond16BitsAreRefused_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("sampleX");
+    QTest::addColumn<int>("sampleY");
+    QTest::addColumn<int>("pictureFit");
+    QTest::addColumn<bool>("started");
+
+    QTest::newRow("largest window Canvas, finest") << 7935 << 5895 << 2 << 2 << 1 << true;
+    QTest::newRow("tall, last line past 32767") << 7885 << 32767 << 17 << 300 << 1 << false;
+    QTest::newRow("tall, last line inside") << 7885 << 32000 << 17 << 30 << 5 << true;
+    QTest::newRow("wide, column past 32767") << 32767 << 5535 << 299 << 30 << 5 << false;
+    QTest::newRow("wide, column inside") << 32767 << 5535 << 300 << 30 << 5 << true;
+    QTest::newRow("empty Canvas") << 0 << 0 << 2 << 2 << 1 << true;
+}
+
+void TestGenerationRun::positionsBeyond16BitsAreRefused()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, sampleX);
+    QFETCH(int, sampleY);
+    QFETCH(int, pictureFit);
+    QFETCH(bool, started);
+
+    GenerationRun run;
+    run.setBandCount(50);
+    SettingValues settings;
+    settings.setSampleX(sampleX);
+    settings.setSampleY(sampleY);
+    settings.setPictureFit(pictureFit);
+    FakeCanvas canvas;
+    canvas.width = width;
+    canvas.height = height;
+    const auto result = run.start(settings, canvas);
+    QCOMPARE(result == GenerationRun::StartResult::Started, started);
+    if (!started)
+        return;
+    // Every read of the run stays inside the 16-bit range.
+    int maxX = 0, maxY = 0;
+    canvas.color = [&](int x, int y) {
+        maxX = std::max(maxX, x);
+        maxY = std::max(maxY, y);
+        return 0xFFFFFF;
+    };
+    runToEnd(run, canvas, settings);
+    QVERIFY(maxX <= 32767 && maxY <= 32767);
+    QVERIFY(run.scanX() <= 32767 && run.scanOffset() <= 32767);
+}
+
+QTEST_GUILESS_MAIN(TestGenerationRun)
+#include "tst_generationrun.moc"

@@ -1,0 +1,247 @@
+#include "canvas/CanvasModel.h"
+#include "canvas/Fonts.h"
+#include "loading/PictureDecoder.h"
+#include "loading/PictureLoader.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tessivo;
+
+namespace {
+
+constexpr int Tw = CanvasModel::TwipsPerPixel;
+constexpr ColorValue White = 0xFFFFFF;
+
+QImage solid(int w, int h, QRgb rgb, QImage::Format format = QImage::Format_RGB32)
+{
+    QImage image(w, h, format);
+    image.fill(rgb);
+    return image;
+}
+
+QByteArray encode(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, format))
+        qFatal("cannot encode %s", format);
+    return bytes;
+}
+
+// A 1 x 1 red GIF, written out by hand: there is no GIF encoder to make one.
+QByteArray redGif()
+{
+    static const unsigned char bytes[] = {'G',  'I', 'F',  '8',  '9', 'a', 1, 0, 1, 0,
+                                          0x80, 0,   0,                                // screen
+                                          0xFF, 0,   0,    0,    0,   0,               // palette
+                                          0x2C, 0,   0,    0,    0,   1,   0, 1, 0, 0, // image
+                                          2,    2,   0x44, 0x01, 0,                    // LZW data
+                                          0x3B};
+    return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+// Where the drawn picture ends, along the top row and down the left column.
+QSize drawnExtent(const CanvasModel& canvas)
+{
+    int w = 0;
+    while (w * Tw < canvas.width() && canvas.pixelAt(w * Tw, 0) != canvas.backColor())
+        ++w;
+    int h = 0;
+    while (h * Tw < canvas.height() && canvas.pixelAt(0, h * Tw) != canvas.backColor())
+        ++h;
+    return {w, h};
+}
+
+} // namespace
+
+class TestLoading : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        RegisterFontSubstitutes();
+        QVERIFY(m_dir.isValid());
+    }
+
+    void reduction_data()
+    {
+        QTest::addColumn<int>("canvasTwips");
+        QTest::addColumn<int>("pictureWidth"); // pixels; every picture is 120 pixels high
+        QTest::addColumn<int>("ratio");
+        QTest::addColumn<QSize>("drawn"); // pixels, as far as the Canvas shows it
+
+        // A Canvas of 400 pixels makes the width ratios exact.
+        QTest::newRow("0.4: natural size") << 6000 << 160 << 0 << QSize(160, 120);
+        QTest::newRow("0.5: natural size, not enlarged") << 6000 << 200 << 0 << QSize(200, 120);
+        QTest::newRow("1.4: natural size, cut") << 6000 << 560 << 1 << QSize(400, 120);
+        QTest::newRow("1.5: half, 3/4 of the Canvas") << 6000 << 600 << 2 << QSize(300, 60);
+        QTest::newRow("2.5: half, cut") << 6000 << 1000 << 2 << QSize(400, 60);
+        QTest::newRow("3: a third, the Canvas's width") << 6000 << 1200 << 3 << QSize(400, 40);
+        QTest::newRow("3.5: a quarter") << 6000 << 1400 << 4 << QSize(350, 30);
+        // 793 pixels are 1.499 times the width (7935) but 1.509 times CanvasWidth (7885).
+        QTest::newRow("compared with the width, not CanvasWidth")
+            << 7935 << 793 << 1 << QSize(529, 120);
+    }
+
+    void reduction()
+    {
+        QFETCH(int, canvasTwips);
+        QFETCH(int, pictureWidth);
+        QFETCH(int, ratio);
+        QFETCH(QSize, drawn);
+
+        CanvasModel canvas;
+        if (canvasTwips != canvas.width())
+            canvas.setWidth(canvasTwips); // else CanvasWidth stays 50 less than the width
+        QCOMPARE(ReductionRatio(pictureWidth * Tw, canvas.width()), ratio);
+
+        const QString path = write(QStringLiteral("wide%1.png").arg(pictureWidth),
+                                   encode(solid(pictureWidth, 120, qRgb(0, 0, 255)), "PNG"));
+        PictureHolder holder;
+        QVERIFY(LoadPictureOntoCanvas(path, canvas, holder));
+        QCOMPARE(holder.width(), pictureWidth * Tw * 1.0);
+        QCOMPARE(holder.height(), 120.0 * Tw);
+        QCOMPARE(drawnExtent(canvas), drawn);
+        QCOMPARE(canvas.width(), canvasTwips); // a load never resizes the Canvas
+    }
+
+    void reductionWithoutCanvas() { QCOMPARE(ReductionRatio(7935, 0), 0); }
+
+    void formats_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("tolerance");
+
+        const QImage picture = solid(16, 12, qRgb(255, 0, 0));
+        QTest::newRow("bmp") << "a.bmp" << encode(picture, "BMP") << QSize(16, 12) << 0;
+        QTest::newRow("dib") << "a.dib" << encode(picture, "BMP") << QSize(16, 12) << 0;
+        QTest::newRow("png") << "a.png" << encode(picture, "PNG") << QSize(16, 12) << 0;
+        QTest::newRow("png named .bmp")
+            << "png.bmp" << encode(picture, "PNG") << QSize(16, 12) << 0;
+        QTest::newRow("jpg") << "a.jpg" << encode(picture, "JPEG") << QSize(16, 12) << 8;
+        QTest::newRow("ico") << "a.ico" << encode(picture, "ICO") << QSize(16, 12) << 0;
+        QTest::newRow("cur") << "a.cur" << encode(picture, "CUR") << QSize(16, 12) << 0;
+        QTest::newRow("gif") << "a.gif" << redGif() << QSize(1, 1) << 0;
+    }
+
+    void formats()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, size);
+        QFETCH(int, tolerance);
+
+        CanvasModel canvas;
+        PictureHolder holder;
+        QVERIFY(LoadPictureOntoCanvas(write(fileName, bytes), canvas, holder));
+        QCOMPARE(holder.picture().size(), size);
+        QCOMPARE(holder.width(), size.width() * Tw * 1.0);
+        const ColorValue corner = canvas.pixelAt(0, 0);
+        QVERIFY2((corner & 0xFF) >= 255 - tolerance && ((corner >> 8) & 0xFF) <= tolerance &&
+                     ((corner >> 16) & 0xFF) <= tolerance,
+                 qPrintable(QString::number(corner, 16)));
+        QCOMPARE(drawnExtent(canvas), size);
+    }
+
+    void failureChangesNothing_data()
+    {
+        QTest::addColumn<QString>("fileName"); // empty: a folder
+        QTest::addColumn<QByteArray>("bytes"); // null: no file at all
+
+        const QByteArray png = encode(solid(64, 64, qRgb(10, 200, 30)), "PNG");
+        const QByteArray bmp = encode(solid(64, 64, qRgb(10, 200, 30)), "BMP");
+        QTest::newRow("missing file") << "missing.bmp" << QByteArray();
+        QTest::newRow("empty file") << "empty.bmp" << QByteArray("");
+        QTest::newRow("folder") << QString() << QByteArray();
+        QTest::newRow("garbage") << "garbage.jpg" << QByteArray("this is not a picture\r\n", 23);
+        QTest::newRow("truncated png") << "cut.png" << png.left(png.size() / 2);
+        QTest::newRow("png without its end") << "noend.png" << png.left(png.size() - 12);
+        QTest::newRow("bmp header only") << "header.bmp" << bmp.left(54);
+    }
+
+    void failureChangesNothing()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, bytes);
+
+        QString path;
+        if (fileName.isEmpty()) {
+            path = m_dir.filePath(QStringLiteral("folder.bmp"));
+            QVERIFY(QDir().mkpath(path));
+        } else if (bytes.isNull()) {
+            path = m_dir.filePath(fileName);
+        } else {
+            path = write(fileName, bytes);
+        }
+
+        CanvasModel canvas;
+        PictureHolder holder;
+        QVERIFY(LoadPictureOntoCanvas(
+            write(QStringLiteral("earlier.png"), encode(solid(30, 20, qRgb(0, 0, 255)), "PNG")),
+            canvas, holder));
+        canvas.line(0, 3000, 6000, 3000);
+        canvas.setCurrentPosition(300, 600);
+        const QImage canvasBefore = canvas.image();
+        const QImage holderBefore = holder.picture();
+
+        QVERIFY(DecodePicture(path).isNull());
+        QVERIFY(!LoadPictureOntoCanvas(path, canvas, holder));
+        QCOMPARE(canvas.image(), canvasBefore);
+        QCOMPARE(holder.picture(), holderBefore);
+        QCOMPARE(canvas.currentX(), 300.0);
+    }
+
+    void transparentPartsShowTheBackground()
+    {
+        CanvasModel canvas;
+        canvas.setBackColor(0x00FF00);
+        QImage picture = solid(900, 60, qRgba(255, 0, 0, 0), QImage::Format_ARGB32); // reduced
+        picture.setPixel(0, 0, qRgba(0, 0, 255, 255));
+        PictureHolder holder;
+        QVERIFY(LoadPictureOntoCanvas(write(QStringLiteral("alpha.png"), encode(picture, "PNG")),
+                                      canvas, holder));
+        QCOMPARE(canvas.pixelAt(150, 150), 0x00FF00);
+        QVERIFY(canvas.pixelAt(0, 0) != 0x00FF00); // the opaque pixel, averaged down
+    }
+
+    void tallPictureCutAtTheBottom()
+    {
+        CanvasModel canvas;
+        canvas.line(7000, 5000, 7500, 5400); // wiped by the load
+        PictureHolder holder;
+        const QString path =
+            write(QStringLiteral("tall.bmp"), encode(solid(50, 1000, qRgb(0, 0, 0)), "BMP"));
+        QVERIFY(LoadPictureOntoCanvas(path, canvas, holder));
+
+        QCOMPARE(drawnExtent(canvas), QSize(50, 369));
+        QCOMPARE(canvas.pixelAt(49 * Tw, 5534), 0);
+        QCOMPARE(canvas.pixelAt(50 * Tw, 5534), White);
+        QCOMPARE(canvas.pixelAt(7200, 5200), White);
+        QCOMPARE(canvas.width(), 7935);
+        QCOMPARE(canvas.height(), 5535);
+        QCOMPARE(canvas.canvasWidth(), 7885);
+        QCOMPARE(holder.height(), 15000.0);
+    }
+};
+
+QTEST_MAIN(TestLoading)
+#include "tst_loading.moc"

@@ -1,0 +1,175 @@
+#include "engine/Color.h"
+#include "engine/Rounding.h"
+#include "engine/Tone.h"
+#include "settings/SettingValues.h"
+
+#include <QtTest>
+
+using namespace tessivo;
+
+class TestTone : public QObject {
+    Q_OBJECT
+
+private slots:
+    void roundEven_data();
+    void roundEven();
+    void splitColor_data();
+    void splitColor();
+    void workedToneTable_data();
+    void workedToneTable();
+    void fullTableWhiteLandsOnOwnSpace();
+    void halfwayIndexRoundsToEven();
+    void oneRowTable();
+    void multiCharacterRowsAppendWhole();
+};
+
+void TestTone::roundEven_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<qint64>("rounded");
+
+    QTest::newRow("7.5") << 7.5 << qint64(8);
+    QTest::newRow("2.5") << 2.5 << qint64(2);
+    QTest::newRow("0.5") << 0.5 << qint64(0);
+    QTest::newRow("1.5") << 1.5 << qint64(2);
+    QTest::newRow("-2.5") << -2.5 << qint64(-2);
+    QTest::newRow("-3.5") << -3.5 << qint64(-4);
+    QTest::newRow("14.5") << 14.5 << qint64(14);
+    QTest::newRow("2.4999") << 2.4999 << qint64(2);
+    QTest::newRow("105.165 x 2") << 105.165 * 2 << qint64(210);
+    QTest::newRow("105.165 x 50") << 0.95 * 5535 / 50 * 50 << qint64(5258);
+    QTest::newRow("NaN") << std::nan("") << qint64(0);
+    QTest::newRow("huge") << 1e300 << std::numeric_limits<qint64>::max();
+}
+
+void TestTone::roundEven()
+{
+    QFETCH(double, value);
+    QFETCH(qint64, rounded);
+    QCOMPARE(RoundEven(value), rounded);
+}
+
+void TestTone::splitColor_data()
+{
+    QTest::addColumn<int>("color");
+    QTest::addColumn<int>("red");
+    QTest::addColumn<int>("green");
+    QTest::addColumn<int>("blue");
+
+    QTest::newRow("white") << 0x00FFFFFF << 255 << 255 << 255;
+    QTest::newRow("red") << 0x000000FF << 255 << 0 << 0;
+    QTest::newRow("blue") << 0x00FF0000 << 0 << 0 << 255;
+    QTest::newRow("palette-relative white x 3") << 0x02FFFFFD << 253 << 255 << 255;
+    QTest::newRow("palette index: white x 2") << 0x01FFFFFE << 0 << 0 << 0;
+    QTest::newRow("top byte 3") << 0x03FFFFFC << 0 << 0 << 0;
+    QTest::newRow("top byte 0x7F") << 0x7F000000 << 0 << 0 << 0;
+    QTest::newRow("minus one") << -1 << 0 << 0 << 0;
+    QTest::newRow("system window colour") << int(0x80000005) << 255 << 255 << 255;
+    QTest::newRow("system tooltip colour") << int(0x80000018) << 255 << 255 << 0xE1;
+    QTest::newRow("system index 25 unassigned") << int(0x80000019) << 0 << 0 << 0;
+    QTest::newRow("system index 31 invalid") << int(0x8000001F) << 0 << 0 << 0;
+}
+
+void TestTone::splitColor()
+{
+    QFETCH(int, color);
+    QFETCH(int, red);
+    QFETCH(int, green);
+    QFETCH(int, blue);
+    const Channels c = SplitColor(color);
+    QCOMPARE(int(c.ChannelR), red);
+    QCOMPARE(int(c.ChannelG), green);
+    QCOMPARE(int(c.ChannelB), blue);
+}
+
+void TestTone::workedToneTable_data()
+{
+    QTest::addColumn<int>("sample");
+    QTest::addColumn<int>("colorLevel");
+    QTest::addColumn<int>("ignoreValue");
+    QTest::addColumn<QString>("row");
+
+    // With the 13-row table after start-up: M K G s m 7 a t d } / , space.
+    QTest::newRow("black") << 0x000000 << 1 << 1 << "M";
+    QTest::newRow("white") << 0xFFFFFF << 1 << 1 << " ";
+    QTest::newRow("grey 64") << 0x404040 << 1 << 1 << "G";
+    QTest::newRow("grey 128") << 0x808080 << 1 << 1 << "7";
+    QTest::newRow("grey 192") << 0xC0C0C0 << 1 << 1 << "}";
+    QTest::newRow("pure red") << 0x0000FF << 1 << 1 << "s";
+    QTest::newRow("grey 64 lifted") << 0x404040 << 1 << 30 << " ";
+    QTest::newRow("outside") << -1 << 1 << 1 << "M";
+    QTest::newRow("outside lifted") << -1 << 1 << 2 << " ";
+    QTest::newRow("white x 2") << 0xFFFFFF << 2 << 1 << "M";
+    QTest::newRow("white x 3") << 0xFFFFFF << 3 << 1 << " ";
+    QTest::newRow("white x 4") << 0xFFFFFF << 4 << 1 << "M";
+    QTest::newRow("grey 64 x 2") << 0x404040 << 2 << 1 << "7";
+    QTest::newRow("grey 128 x 2") << 0x808080 << 2 << 1 << "M";
+    QTest::newRow("pure red x 2") << 0x0000FF << 2 << 1 << "s";
+    QTest::newRow("outside x 10") << -1 << 10 << 1 << "M";
+    QTest::newRow("white x 10") << 0xFFFFFF << 10 << 1 << "M";
+    QTest::newRow("just below threshold") << 0x0A0A0A << 1 << 5 << " ";
+    QTest::newRow("just above threshold") << 0x0D0D0D << 1 << 5 << "M";
+}
+
+void TestTone::workedToneTable()
+{
+    QFETCH(int, sample);
+    QFETCH(int, colorLevel);
+    QFETCH(int, ignoreValue);
+    QFETCH(QString, row);
+
+    SettingValues settings;
+    settings.setColorLevel(colorLevel);
+    settings.setIgnoreValue(ignoreValue);
+    QString band = QStringLiteral("x");
+    AppendCell(band, sample, settings);
+    QCOMPARE(band, QStringLiteral("x") + row);
+}
+
+void TestTone::fullTableWhiteLandsOnOwnSpace()
+{
+    // 96 rows: white reaches index 94, the table's own space; 95 only through lifting.
+    QCOMPARE(CharIndexFor(0xFFFFFF, 1, 96), 94);
+    QCOMPARE(CharIndexFor(0x000000, 2, 96), 95);
+    QCOMPARE(CharIndexFor(0xFFFFFF, 1, 50), 49);
+}
+
+void TestTone::halfwayIndexRoundsToEven()
+{
+    // Yellow: tone 0.66, Q 6600; with 25 rows Q * n / 10000 = 16.5, which rounds to 16.
+    QCOMPARE(CharIndexFor(0x00FFFF, 1, 25), 15);
+    // 0.33 * 10000 = 3300 exactly; 3300 * 15 / 10000 = 4.95 -> 5 -> 4.
+    QCOMPARE(CharIndexFor(0x0000FF, 1, 15), 4);
+}
+
+void TestTone::oneRowTable()
+{
+    SettingValues settings;
+    settings.setLoadedTable({"#"});
+    settings.setContrast(1);
+    QCOMPARE(settings.charTable(), QStringList({"#", " "}));
+    settings.tables().setLoaded({});
+    settings.setContrast(1);
+    QCOMPARE(settings.charTable(), QStringList({" "}));
+    for (int sample : {0, 0x808080, 0xFFFFFF, -1}) {
+        QString band;
+        AppendCell(band, sample, settings);
+        QCOMPARE(band, QStringLiteral(" "));
+    }
+}
+
+void TestTone::multiCharacterRowsAppendWhole()
+{
+    SettingValues settings;
+    settings.setLoadedTable({"##", "..", ""});
+    settings.setContrast(1);
+    QString band;
+    AppendCell(band, 0x000000, settings);
+    AppendCell(band, 0x000000, settings);
+    AppendCell(band, 0xFFFFFF, settings);
+    // White: tone 0.99 with 4 rows -> index 3, the appended space.
+    QCOMPARE(band, QStringLiteral("#### "));
+}
+
+QTEST_GUILESS_MAIN(TestTone)
+#include "tst_tone.moc"
