@@ -40,10 +40,9 @@ int toPixels(double twips)
                                   CoordinateLimit));
 }
 
-int sizeToPixels(int twips)
+int sizeToPixels(double twips)
 {
-    return int(
-        std::clamp<qint64>(RoundEven(twips / double(CanvasModel::TwipsPerPixel)), 0, MaxPixels));
+    return int(std::clamp<qint64>(RoundEven(twips / CanvasModel::TwipsPerPixel), 0, MaxPixels));
 }
 
 QImage makeImage(int widthPixels, int heightPixels, ColorValue background)
@@ -100,17 +99,17 @@ int CanvasModel::height() const
     return m_heightPixels * TwipsPerPixel;
 }
 
-void CanvasModel::setWidth(int twips)
+void CanvasModel::setWidth(double twips)
 {
     resizeImage(sizeToPixels(twips), m_heightPixels);
 }
 
-void CanvasModel::setHeight(int twips)
+void CanvasModel::setHeight(double twips)
 {
     resizeImage(m_widthPixels, sizeToPixels(twips));
 }
 
-void CanvasModel::setSize(int widthTwips, int heightTwips)
+void CanvasModel::setSize(double widthTwips, double heightTwips)
 {
     resizeImage(sizeToPixels(widthTwips), sizeToPixels(heightTwips));
 }

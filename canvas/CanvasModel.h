@@ -34,9 +34,9 @@ public:
     int height() const;
     // A size in twips becomes twips / 15 pixels, nearest, ties to even. Content is kept at the
     // top-left; new area shows the background colour. Every change of size records the size.
-    void setWidth(int twips);
-    void setHeight(int twips);
-    void setSize(int widthTwips, int heightTwips);
+    void setWidth(double twips);
+    void setHeight(double twips);
+    void setSize(double widthTwips, double heightTwips);
 
     // Size bookkeeping: the size a generation run reads, and the base of the zoom boxes.
     int canvasWidth() const override { return m_canvasWidth; }

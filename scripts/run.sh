@@ -6,9 +6,9 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 
-# The window comes next; until then, show the pipeline on the bundled sample picture.
-if [ -x build/app/tessivo ]; then
-  exec build/app/tessivo "$@"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display here, so instead of the window: tessivo-convert on the bundled sample picture."
+  # Cells of 60 x 105 twips give about 130 columns, which fit a terminal.
+  exec build/cli/tessivo-convert --sample-x 60 --sample-y 105 data/sample.jpg
 fi
-# Cells of 60 x 105 twips give about 130 columns, which fit a terminal.
-exec build/cli/tessivo-convert --sample-x 60 --sample-y 105 data/sample.jpg
+exec build/app/tessivo "$@"

@@ -9,7 +9,7 @@ namespace {
 constexpr std::optional<int> Unchanged = std::nullopt;
 
 // clang-format off
-constexpr std::array<SettingRow, 12> Rows = {{
+constexpr std::array<SettingRow, SettingCount> Rows = {{
     {Setting::ColorLevel, "ColorLevel", "HScroll3", "颜色", "",
      "* 颜色值越少，分辨出的颜色就越高，图片显示字符更复杂更凌乱。",
      795, 0, 1, 10, 1, 1, 1, 1, 1},
@@ -48,6 +48,15 @@ constexpr std::array<SettingRow, 12> Rows = {{
 // clang-format on
 
 } // namespace
+
+// The table is indexed by Setting.
+static_assert([] {
+    for (std::size_t i = 0; i < Rows.size(); ++i) {
+        if (std::size_t(Rows[i].setting) != i)
+            return false;
+    }
+    return true;
+}());
 
 std::span<const SettingRow> AllSettings()
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <span>
 
@@ -21,6 +22,7 @@ enum class Setting {
     ZoomRatio,
     RunEfficiency,
 };
+inline constexpr std::size_t SettingCount = 12;
 
 struct SettingRow {
     Setting setting;

@@ -1,0 +1,221 @@
+#include "app/MainWindow.h"
+
+#include "app/AboutPage.h"
+#include "app/ResultWindow.h"
+#include "canvas/ui/CanvasPage.h"
+#include "canvas/ui/CanvasWidget.h"
+#include "canvas/ui/DrawingPage.h"
+#include "canvas/ui/ShapeWidget.h"
+#include "canvas/ui/ToolColumn.h"
+#include "engine/TableFile.h"
+#include "settings/SettingsTable.h"
+#include "settings/ui/ScrollBar.h"
+#include "settings/ui/SettingsPage.h"
+#include "settings/ui/Twips.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <malloc.h>
+
+namespace tessivo {
+
+namespace {
+
+struct PageInfo {
+    const char* button;
+    const char* caption;
+    int buttonTop;
+};
+
+// In the order of MainWindow::Page.
+constexpr std::array<PageInfo, 5> Pages = {{
+    {"Command4", "生成", 100},
+    {"Command5", "画布", 460},
+    {"Command10", "画笔", 820},
+    {"Command6", "设置", 1180},
+    {"Command7", "关于", 1540},
+}};
+
+// Every page occupies this rectangle.
+constexpr QRect PageTwips(1080, 0, 8100, 6615);
+
+// The window's outer size is 9255 x 7415 twips; its client area is that less the title bar,
+// down to the bottom of the progress display.
+constexpr int ClientWidthTwips = 9255;
+constexpr int ClientHeightTwips = 7020;
+
+} // namespace
+
+MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(MainWindowTitle());
+
+    // The focus sink comes first, so that it is first in the tab order; it lies below the
+    // visible client area.
+    m_focusSink = new QLineEdit(this);
+    m_focusSink->setObjectName(QStringLiteral("focus"));
+    PlaceInTwips(m_focusSink, 1680, 8760, 375, 270);
+
+    buildPageButtons();
+    buildGenerationPage();
+
+    m_canvasPage = new CanvasPage(*this, m_canvas, this);
+    m_drawingPage = new DrawingPage(this);
+    m_settingsPage = new SettingsPage(*this, m_canvas, m_holder, m_tables, m_run, this);
+    m_aboutPage = new AboutPage(this);
+    m_pages = {m_generationPage, m_canvasPage, m_drawingPage, m_settingsPage, m_aboutPage};
+    for (QWidget* page : m_pages) {
+        page->setGeometry(
+            TwipsRect(PageTwips.x(), PageTwips.y(), PageTwips.width(), PageTwips.height()));
+    }
+
+    m_toolColumn = new ToolColumn(this);
+    m_toolColumn->hide();
+
+    buildStatusLine();
+
+    m_timer = new QTimer(this);
+    // As fast as the event loop allows: input and painting are served between ticks.
+    m_timer->setInterval(0);
+    connect(m_timer, &QTimer::timeout, this, &MainWindow::Timer1_Timer);
+
+    connect(m_settingsPage, &SettingsPage::previewFontSizeChanged, m_canvasPage,
+            &CanvasPage::previewFont);
+
+    startUp(folder, askToImport ? askToImport : ImportQuestion(&MainWindow::AskToImportTable));
+}
+
+MainWindow::~MainWindow()
+{
+    delete m_resultWindow;
+}
+
+bool MainWindow::AskToImportTable()
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tessivo"),
+                    QStringLiteral("发现外部数据源，需要导入吗？"),
+                    QMessageBox::Ok | QMessageBox::Cancel);
+    box.setObjectName(QStringLiteral("importQuestion"));
+    return box.exec() == QMessageBox::Ok;
+}
+
+void MainWindow::buildPageButtons()
+{
+    for (std::size_t i = 0; i < Pages.size(); ++i) {
+        auto* button = new QPushButton(QString::fromUtf8(Pages[i].caption), this);
+        button->setObjectName(QLatin1String(Pages[i].button));
+        PlaceInTwips(button, 0, Pages[i].buttonTop, 1095, 375);
+        connect(button, &QPushButton::clicked, this, [this, i] { showPage(Page(i)); });
+        m_pageButtons[i] = button;
+    }
+}
+
+void MainWindow::buildStatusLine()
+{
+    m_track = new ShapeWidget(this);
+    m_track->setObjectName(QStringLiteral("Shape1"));
+    m_track->setBorderColor(0x808080);
+    PlaceInTwips(m_track, 45, 6630, 9075, 375);
+
+    m_bar = new ShapeWidget(this);
+    m_bar->setObjectName(QStringLiteral("Shape2"));
+    m_bar->setFilled(true);
+    m_bar->setFillColor(0xD9A77F);
+    m_bar->setBorderColor(0xB07A50);
+    PlaceInTwips(m_bar, 45, 6630, 15, 375);
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("Label1"));
+    PlaceInTwips(m_status, 4080, 6720, 1935, 255);
+    m_status->raise();
+}
+
+void MainWindow::startUp(const QString& folder, const ImportQuestion& askToImport)
+{
+    // The custom table, on the user's agreement.
+    switch (LoadCustomTable(m_tables, folder, askToImport)) {
+    case ImportOutcome::Imported:
+        setWindowTitle(windowTitle() + TableImportedTitleSuffix());
+        m_status->setText(TableImportedStatusText());
+        break;
+    case ImportOutcome::Failed: m_status->setText(TableReadFailureText()); break;
+    case ImportOutcome::NoFile:
+    case ImportOutcome::Declined: break;
+    }
+    m_tables.copyLoadedToActive();
+
+    m_settingsPage->setPanelScrollRange();
+    m_run.setBandCount(15);
+    setFixedSize(TwipsToPixels(ClientWidthTwips), TwipsToPixels(ClientHeightTwips));
+    m_canvasPage->fillZoomBoxes();
+
+    for (QWidget* page : m_pages)
+        page->setVisible(page == m_generationPage);
+    m_pageButtons[0]->setText(QStringLiteral("生成-->"));
+
+    // Assigned values run their settle handling at once: BandCount becomes 50 and the active
+    // table is rebuilt for Contrast 750.
+    const auto half = [](Setting s) { return int(RoundEven(SettingInfo(s).maximum / 2.0)); };
+    m_settingsPage->bar(Setting::RunEfficiency)->setValue(half(Setting::RunEfficiency));
+    m_settingsPage->bar(Setting::ZoomRatio)->setValue(half(Setting::ZoomRatio));
+
+    m_canvasPage->canvasWidget()->setOutlineVisible(false);
+    m_canvas.setForeColor(m_LineColor);
+    m_canvas.setFillStyle(CanvasModel::Solid);
+    m_canvas.setCurrentPosition(0, 0);
+
+    m_settingsPage->bar(Setting::Contrast)->setValue(half(Setting::Contrast));
+
+    // Give back the memory start-up no longer needs.
+    malloc_trim(0);
+}
+
+void MainWindow::showPage(Page page)
+{
+    if (page == Page::Generation)
+        m_toolColumn->selectTool(Tool::Mouse);
+    m_toolColumn->setVisible(page == Page::Canvas);
+    for (std::size_t i = 0; i < m_pages.size(); ++i) {
+        const bool shown = i == std::size_t(page);
+        m_pageButtons[i]->setText(QString::fromUtf8(Pages[i].caption) +
+                                  (shown ? QStringLiteral("-->") : QString()));
+        m_pages[i]->setVisible(shown);
+    }
+    if (page == Page::About)
+        m_aboutPage->navigate();
+    // The drawing-tools page leaves the title as it is.
+    if (page != Page::DrawingTools)
+        restoreTitle();
+    moveFocusToSink();
+    if (page == Page::Canvas) {
+        m_toolColumn->swatch()->setFillColor(m_ShapeFillColor);
+        m_toolColumn->swatch()->setBorderColor(m_LineColor);
+    }
+}
+
+void MainWindow::setTitle(const QString& title)
+{
+    setWindowTitle(title);
+}
+
+void MainWindow::moveFocusToSink()
+{
+    m_focusSink->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // No further ticks once the window goes; the result window goes with it.
+    m_timer->stop();
+    if (m_resultWindow)
+        m_resultWindow->close();
+    event->accept();
+}
+
+} // namespace tessivo

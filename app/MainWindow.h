@@ -1,0 +1,123 @@
+#pragma once
+
+#include "canvas/CanvasModel.h"
+#include "engine/CharTable.h"
+#include "engine/Color.h"
+#include "engine/GenerationRun.h"
+#include "loading/PictureLoader.h"
+#include "settings/ui/WindowContext.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace tessivo {
+
+class AboutPage;
+class CanvasPage;
+class DrawingPage;
+class ResultBox;
+class ResultWindow;
+class ScrollBar;
+class SettingsPage;
+class ShapeWidget;
+class ToolColumn;
+
+// The main window (Form1): five pages in one place, switched by the page buttons in the left
+// column; the status line and the progress display below. It owns the program's state: the
+// character tables, the Canvas, the picture holder and the generation run.
+class MainWindow : public QWidget, private WindowContext {
+    Q_OBJECT
+
+public:
+    // Asks whether to import a table file found at start-up; true means import.
+    using ImportQuestion = std::function<bool()>;
+
+    enum class Page { Generation, Canvas, DrawingTools, Settings, About };
+
+    // Builds the window and runs the start-up sequence; the table file is looked for in folder.
+    // The question defaults to the program's message box.
+    explicit MainWindow(const QString& folder, ImportQuestion askToImport = {});
+    ~MainWindow() override;
+
+    // The question box: "发现外部数据源，需要导入吗？", OK and Cancel.
+    static bool AskToImportTable();
+
+    CharTables& tables() { return m_tables; }
+    CanvasModel& canvas() { return m_canvas; }
+    PictureHolder& holder() { return m_holder; }
+    GenerationRun& run() { return m_run; }
+    SettingsPage* settingsPage() const { return m_settingsPage; }
+    CanvasPage* canvasPage() const { return m_canvasPage; }
+    ToolColumn* toolColumn() const { return m_toolColumn; }
+    AboutPage* aboutPage() const { return m_aboutPage; }
+    ResultBox* resultBox() const { return m_text1; }
+    // The result window, once "浏览" has made it.
+    ResultWindow* resultWindow() const;
+    bool isRunning() const;
+
+    ColorValue lineColor() const { return m_LineColor; }
+    ColorValue shapeFillColor() const { return m_ShapeFillColor; }
+
+    // The page buttons' clicks.
+    void showPage(Page page);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // WindowContext
+    void setTitle(const QString& title) override;
+    void moveFocusToSink() override;
+
+    void buildPageButtons();
+    void buildGenerationPage();
+    void buildStatusLine();
+    void startUp(const QString& folder, const ImportQuestion& askToImport);
+
+    // Generation page
+    void Command1_Click();
+    void Timer1_Timer();
+    void Command9_Click();
+    void HScroll7_Scroll(int position);
+    void setProgressWidth(int twips);
+    void setRunControlsEnabled(bool enabled);
+
+    CharTables m_tables;
+    CanvasModel m_canvas;
+    PictureHolder m_holder;
+    GenerationRun m_run;
+    ColorValue m_LineColor = 0;
+    ColorValue m_ShapeFillColor = 0;
+
+    std::array<QPushButton*, 5> m_pageButtons{};
+    std::array<QWidget*, 5> m_pages{};
+    SettingsPage* m_settingsPage = nullptr;
+    CanvasPage* m_canvasPage = nullptr;
+    DrawingPage* m_drawingPage = nullptr;
+    AboutPage* m_aboutPage = nullptr;
+    ToolColumn* m_toolColumn = nullptr;
+
+    QGroupBox* m_generationPage = nullptr;
+    QPushButton* m_generate = nullptr; // Command1
+    QPushButton* m_view = nullptr;     // Command9
+    ScrollBar* m_zoomView = nullptr;   // HScroll7
+    ResultBox* m_text1 = nullptr;
+    QPointer<ResultWindow> m_resultWindow;
+
+    QLabel* m_status = nullptr;       // Label1
+    ShapeWidget* m_track = nullptr;   // Shape1
+    ShapeWidget* m_bar = nullptr;     // Shape2
+    QLineEdit* m_focusSink = nullptr; // focus
+    QTimer* m_timer = nullptr;        // Timer1
+};
+
+} // namespace tessivo

@@ -1,0 +1,142 @@
+// The generation page of the main window: "生成" runs the Canvas through a generation run, one
+// tick per timer event, and the result box, its zoom and "浏览" show the result.
+
+#include "app/MainWindow.h"
+
+#include "app/HelpText.h"
+#include "app/ResultBox.h"
+#include "app/ResultWindow.h"
+#include "canvas/ui/CanvasPage.h"
+#include "canvas/ui/CanvasWidget.h"
+#include "canvas/ui/DrawingPage.h"
+#include "canvas/ui/ShapeWidget.h"
+#include "settings/SettingsTable.h"
+#include "settings/ui/ScrollBar.h"
+#include "settings/ui/SettingsPage.h"
+#include "settings/ui/Twips.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cmath>
+
+namespace tessivo {
+
+namespace {
+
+// The progress track is 9075 twips wide.
+constexpr int TrackWidthTwips = 9075;
+
+} // namespace
+
+void MainWindow::buildGenerationPage()
+{
+    m_generationPage = new QGroupBox(QStringLiteral("生成"), this);
+    m_generationPage->setObjectName(QStringLiteral("Frame1"));
+
+    m_text1 = new ResultBox(m_generationPage);
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    PlaceInTwips(m_text1, 120, 240, 7935, 5970);
+    m_text1->setText(HelpText());
+
+    auto* zoomLabel = new QLabel(QStringLiteral("缩放浏览"), m_generationPage);
+    PlaceInTwips(zoomLabel, 120, 6285, 900, 255);
+    m_zoomView = new ScrollBar(Qt::Horizontal, m_generationPage);
+    m_zoomView->setObjectName(QStringLiteral("HScroll7"));
+    m_zoomView->configure(0, 36, 1, 2, 10);
+    PlaceInTwips(m_zoomView, 1020, 6285, 2775, 255);
+
+    m_view = new QPushButton(QStringLiteral("浏览"), m_generationPage);
+    m_view->setObjectName(QStringLiteral("Command9"));
+    PlaceInTwips(m_view, 5280, 6225, 1095, 345);
+    m_generate = new QPushButton(QStringLiteral("生成"), m_generationPage);
+    m_generate->setObjectName(QStringLiteral("Command1"));
+    PlaceInTwips(m_generate, 6480, 6225, 1575, 345);
+
+    connect(m_generate, &QPushButton::clicked, this, &MainWindow::Command1_Click);
+    connect(m_view, &QPushButton::clicked, this, &MainWindow::Command9_Click);
+    // The zoom acts while the thumb is dragged; arrows and track only move the thumb.
+    connect(m_zoomView, &ScrollBar::dragged, this, &MainWindow::HScroll7_Scroll);
+}
+
+ResultWindow* MainWindow::resultWindow() const
+{
+    return m_resultWindow;
+}
+
+bool MainWindow::isRunning() const
+{
+    return m_timer->isActive();
+}
+
+void MainWindow::setRunControlsEnabled(bool enabled)
+{
+    m_settingsPage->setEnabled(enabled);
+    m_drawingPage->setEnabled(enabled);
+    m_canvasPage->canvasWidget()->setEnabled(enabled);
+    m_generate->setEnabled(enabled);
+}
+
+void MainWindow::setProgressWidth(int twips)
+{
+    m_bar->resize(TwipsToPixels(twips), m_bar->height());
+}
+
+void MainWindow::Command1_Click()
+{
+    // The layout is checked before anything changes, so a refused run leaves all as it was.
+    if (m_run.start(*m_settingsPage, m_canvas) == GenerationRun::StartResult::PositionsTooLarge) {
+        m_status->setText(QStringLiteral("画布过大，取样位置将超出32767缇，未能生成"));
+        return;
+    }
+    setRunControlsEnabled(false);
+    m_text1->setText(QString());
+    setProgressWidth(0);
+    m_text1->setFontSize(10);
+    m_status->setText(QStringLiteral("正在处理%1X 处理速度...")
+                          .arg(m_settingsPage->bar(Setting::RunEfficiency)->value()));
+    m_timer->start();
+    moveFocusToSink();
+}
+
+void MainWindow::Timer1_Timer()
+{
+    switch (m_run.tick(m_canvas, *m_settingsPage)) {
+    case GenerationRun::TickOutcome::Sampled: return;
+    case GenerationRun::TickOutcome::SteppedLine:
+        setProgressWidth(int(std::floor(TrackWidthTwips * m_run.progress())));
+        return;
+    case GenerationRun::TickOutcome::Finished: break;
+    }
+    m_timer->stop();
+    QApplication::beep();
+    m_text1->setText(m_run.resultText());
+    if (m_bar->width() > m_track->width())
+        m_bar->resize(m_track->width(), m_bar->height());
+    m_status->setText(QStringLiteral("完成 OK!"));
+    setRunControlsEnabled(true);
+}
+
+void MainWindow::Command9_Click()
+{
+    if (!m_resultWindow)
+        m_resultWindow = new ResultWindow;
+    m_resultWindow->show();
+    ResultBox* copy = m_resultWindow->textBox();
+    copy->setText(m_text1->text());
+    copy->setFontFamily(m_text1->fontFamily());
+    copy->setFontSize(m_text1->fontSize());
+    moveFocusToSink();
+}
+
+void MainWindow::HScroll7_Scroll(int position)
+{
+    setTitle(QString::number(position));
+    // A size of 0 is refused by the box and the size stays.
+    m_text1->setFontSize(position);
+}
+
+} // namespace tessivo

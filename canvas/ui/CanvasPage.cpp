@@ -1,0 +1,138 @@
+#include "canvas/ui/CanvasPage.h"
+
+#include "canvas/CanvasModel.h"
+#include "canvas/ui/CanvasWidget.h"
+#include "settings/ui/Twips.h"
+#include "settings/ui/WindowContext.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace tessivo {
+
+namespace {
+
+// The marker is a bar 15 twips wide; text starts at its right edge.
+constexpr double MarkerWidth = 15;
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect twips)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    PlaceInTwips(b, twips.x(), twips.y(), twips.width(), twips.height());
+    return b;
+}
+
+QComboBox* zoomBox(QWidget* parent, const char* name, const QString& caption, int top)
+{
+    auto* label = new QLabel(caption, parent);
+    PlaceInTwips(label, 3480, top + 45, 255, 255);
+    // Only choosing an entry zooms; the box shows "100%" until an entry is chosen.
+    auto* box = new QComboBox(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setPlaceholderText(QStringLiteral("100%"));
+    PlaceInTwips(box, 3735, top, 1095, 330);
+    return box;
+}
+
+} // namespace
+
+CanvasPage::CanvasPage(WindowContext& window, CanvasModel& canvas, QWidget* parent)
+    : QGroupBox(QStringLiteral("画布"), parent)
+    , m_window(window)
+    , m_canvas(canvas)
+{
+    setObjectName(QStringLiteral("Frame2"));
+
+    m_canvasWidget = new CanvasWidget(canvas, this);
+    m_canvasWidget->move(TwipsRect(120, 240, 0, 0).topLeft());
+
+    m_text = new QPlainTextEdit(this);
+    m_text->setObjectName(QStringLiteral("Text2"));
+    m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    PlaceInTwips(m_text, 120, 5880, 3255, 660);
+
+    m_zoomX = zoomBox(this, "Combo1", QStringLiteral("X:"), 5850);
+    m_zoomY = zoomBox(this, "Combo2", QStringLiteral("Y:"), 6225);
+
+    auto* imprintButton =
+        button(this, "Command2", QStringLiteral("印入文字"), {4920, 5850, 1095, 375});
+    imprintButton->setToolTip(QStringLiteral("更多设置在'设置选项卡'"));
+    auto* clearButton =
+        button(this, "Command11", QStringLiteral("清空画布"), {4920, 6190, 1095, 375});
+    auto* loadButton =
+        button(this, "Command3", QStringLiteral("载入图片"), {6960, 6190, 1095, 375});
+
+    // Picture auto-fit exists on the page but is never offered.
+    auto* autoFit = new QCheckBox(QStringLiteral("图像自适应"), this);
+    autoFit->setObjectName(QStringLiteral("Check1"));
+    autoFit->setEnabled(false);
+    autoFit->hide();
+
+    // The Canvas lies beneath the controls when it is made taller than its place.
+    m_canvasWidget->lower();
+
+    connect(imprintButton, &QPushButton::clicked, this, &CanvasPage::imprint);
+    connect(clearButton, &QPushButton::clicked, this, [this] { m_canvas.clear(); });
+    connect(loadButton, &QPushButton::clicked, this, &CanvasPage::loadPictureRequested);
+    connect(m_zoomX, &QComboBox::activated, this, [this](int index) { zoom(m_zoomX, index); });
+    connect(m_zoomY, &QComboBox::activated, this, [this](int index) { zoom(m_zoomY, index); });
+    m_zoomX->installEventFilter(this);
+}
+
+void CanvasPage::fillZoomBoxes()
+{
+    for (QComboBox* box : {m_zoomX, m_zoomY}) {
+        for (int percent = 40; percent <= 100; percent += 10)
+            box->addItem(QStringLiteral("%1%").arg(percent));
+        box->setCurrentIndex(-1);
+    }
+}
+
+void CanvasPage::zoom(QComboBox* box, int index)
+{
+    // Not cumulative: each choice is a fraction of the size at start-up.
+    QString text = box->itemText(index);
+    text.remove(QLatin1Char('%'));
+    const double fraction = text.toDouble() / 100;
+    if (box == m_zoomX)
+        m_canvas.setWidth(float(fraction * m_canvas.baseWidth()));
+    else
+        m_canvas.setHeight(float(fraction * m_canvas.baseHeight()));
+}
+
+bool CanvasPage::eventFilter(QObject* watched, QEvent* event)
+{
+    // "X:" losing the focus records the Canvas size.
+    if (event->type() == QEvent::FocusOut && watched == m_zoomX)
+        m_canvas.recordSize();
+    return QGroupBox::eventFilter(watched, event);
+}
+
+void CanvasPage::printText()
+{
+    const QPointF marker = m_canvasWidget->markerPosition();
+    m_canvas.setCurrentPosition(marker.x() + MarkerWidth, marker.y());
+    m_canvas.print(m_text->toPlainText());
+}
+
+void CanvasPage::imprint()
+{
+    printText();
+    m_window.moveFocusToSink();
+}
+
+void CanvasPage::previewFont(int points)
+{
+    m_canvas.clear();
+    m_canvas.setFontSize(points);
+    printText();
+    m_window.setTitle(QString::number(points));
+    m_window.restore();
+}
+
+} // namespace tessivo

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "engine/GenerationSettings.h"
+#include "settings/SettingsTable.h"
+
+#include <QGroupBox>
+
+#include <array>
+
+class QCheckBox;
+class QPushButton;
+
+namespace tessivo {
+
+class CanvasModel;
+class CharTables;
+class GenerationRun;
+class PictureHolder;
+class ScrollBar;
+class WindowContext;
+
+// The settings page "设置" (Frame3): one scroll bar per setting, built from the settings table,
+// on a panel (Picture4) that a vertical scroll bar (VScroll1) moves inside a viewport
+// (Picture3); the linked-sampling box Check2, the blank-line box Check3 and "默认" (Command8).
+// A generation run reads its settings from here, live, through GenerationSettings.
+class SettingsPage : public QGroupBox, public GenerationSettings {
+    Q_OBJECT
+
+public:
+    SettingsPage(WindowContext& window, CanvasModel& canvas, const PictureHolder& holder,
+                 CharTables& tables, GenerationRun& run, QWidget* parent = nullptr);
+
+    ScrollBar* bar(Setting setting) const;
+    ScrollBar* panelBar() const { return m_panelBar; }                    // VScroll1
+    QCheckBox* linkSampling() const { return m_linkSampling; }            // Check2
+    QCheckBox* removeBlankLinesBox() const { return m_removeBlankLines; } // Check3
+
+    // The panel scroll range, set once at start-up from the viewport's and the panel's design
+    // heights: maximum |8535 - 7455| + 700 = 1780, large change 178.
+    void setPanelScrollRange();
+
+    // Reset ("默认"), also reachable as a click on Command8.
+    void resetToDefaults();
+
+    int sampleX() const override;
+    int sampleY() const override;
+    int colorLevel() const override;
+    int ignoreValue() const override;
+    int pictureFit() const override;
+    bool removeBlankLines() const override;
+    const QStringList& charTable() const override;
+
+signals:
+    // PreviewFontSize (HScroll4) settled on a new value: the Canvas text is to be imprinted anew
+    // at that size.
+    void previewFontSizeChanged(int points);
+
+private:
+    void onDragged(Setting setting, int position);
+    void onSettled(Setting setting, int value);
+    void zoomRedraw(int value);
+
+    WindowContext& m_window;
+    CanvasModel& m_canvas;
+    const PictureHolder& m_holder;
+    CharTables& m_tables;
+    GenerationRun& m_run;
+
+    // By Setting; a run reads some of them for every cell.
+    std::array<ScrollBar*, SettingCount> m_bars{};
+    QWidget* m_viewport = nullptr; // Picture3
+    QWidget* m_panel = nullptr;    // Picture4
+    ScrollBar* m_panelBar = nullptr;
+    QCheckBox* m_linkSampling = nullptr;
+    QCheckBox* m_removeBlankLines = nullptr;
+    QPushButton* m_reset = nullptr;
+};
+
+} // namespace tessivo

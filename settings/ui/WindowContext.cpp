@@ -1,0 +1,10 @@
+#include "settings/ui/WindowContext.h"
+
+namespace tessivo {
+
+QString WindowContext::MainWindowTitle()
+{
+    return QStringLiteral("Tessivo 1.2 - Quillan ");
+}
+
+} // namespace tessivo

@@ -1,0 +1,471 @@
+#include "app/AboutPage.h"
+#include "app/HelpText.h"
+#include "app/MainWindow.h"
+#include "app/ResultBox.h"
+#include "app/ResultWindow.h"
+#include "canvas/Fonts.h"
+#include "canvas/ui/CanvasPage.h"
+#include "canvas/ui/CanvasWidget.h"
+#include "canvas/ui/ShapeWidget.h"
+#include "canvas/ui/ToolColumn.h"
+#include "cli/Conversion.h"
+#include "cli/ConvertOptions.h"
+#include "settings/ui/ScrollBar.h"
+#include "settings/ui/SettingsPage.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QStyleOptionSlider>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QtTest>
+
+using namespace tessivo;
+
+namespace {
+
+const QString Title = QStringLiteral("Tessivo 1.2 - Quillan ");
+
+template <typename T = QWidget> T* child(QWidget* window, const char* name)
+{
+    T* widget = window->findChild<T*>(QLatin1String(name));
+    [&] { QVERIFY2(widget, name); }();
+    return widget;
+}
+
+// Answers the import question box as soon as it shows, with a real button click.
+void answerImportQuestion(QMessageBox::StandardButton answer)
+{
+    QTimer::singleShot(0, [answer] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            answerImportQuestion(answer);
+            return;
+        }
+        QCOMPARE(box->windowTitle(), QStringLiteral("Tessivo"));
+        QCOMPARE(box->text(), QStringLiteral("发现外部数据源，需要导入吗？"));
+        QCOMPARE(box->icon(), QMessageBox::NoIcon);
+        box->button(answer)->click();
+    });
+}
+
+// Drags a scroll bar's thumb by dx pixels with the mouse, in a number of moves.
+void dragThumb(QScrollBar* bar, int dx, int moves = 4)
+{
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.orientation = bar->orientation();
+    option.minimum = bar->minimum();
+    option.maximum = bar->maximum();
+    option.sliderPosition = bar->sliderPosition();
+    option.sliderValue = bar->value();
+    option.singleStep = bar->singleStep();
+    option.pageStep = bar->pageStep();
+    option.upsideDown = bar->invertedAppearance();
+    option.subControls = QStyle::SC_All;
+    const QRect thumb = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                     QStyle::SC_ScrollBarSlider, bar);
+    const QPoint start = thumb.center();
+    QTest::mousePress(bar, Qt::LeftButton, {}, start);
+    for (int step = 1; step <= moves; ++step)
+        QTest::mouseMove(bar, start + QPoint(dx * step / moves, 0));
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, start + QPoint(dx, 0));
+}
+
+QString writePicture(const QTemporaryDir& dir)
+{
+    QImage image(600, 400, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb((x * 255) / 600, (y * 255) / 400, ((x + y) * 255) / 1000));
+    }
+    const QString path = dir.filePath(QStringLiteral("gradient.png"));
+    image.save(path);
+    return path;
+}
+
+QString convert(const QStringList& args)
+{
+    const ParsedCommandLine parsed = ParseConvertOptions(args);
+    return QString::fromUtf8(RunConversion(*parsed.options).out);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void startupState();
+    void startupTableImport_data();
+    void startupTableImport();
+    void pageSwitching_data();
+    void pageSwitching();
+    void drawingPageKeepsTitle();
+    void runMatchesConverter();
+    void resultWindowIsReused();
+    void zoomViewDrag();
+    void zoomBoxes();
+    void clearAndImprint();
+    void fontSliderReimprints();
+    void closingEndsEverything();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestMainWindow::initTestCase()
+{
+    RegisterFontSubstitutes();
+    QVERIFY(m_dir.isValid());
+}
+
+void TestMainWindow::startupState()
+{
+    bool asked = false;
+    MainWindow window(m_dir.path(), [&] { return asked = true; });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QVERIFY(!asked);
+    QCOMPARE(window.windowTitle(), Title);
+    QCOMPARE(child<QLabel>(&window, "Label1")->text(), QString());
+    QCOMPARE(window.run().bandCount(), 50);
+    QCOMPARE(window.run().bandRowY(50), 0);
+    SettingsPage* settings = window.settingsPage();
+    QCOMPARE(settings->bar(Setting::RunEfficiency)->value(), 50);
+    QCOMPARE(settings->bar(Setting::ZoomRatio)->value(), 5);
+    QCOMPARE(settings->bar(Setting::Contrast)->value(), 750);
+    QCOMPARE(window.tables().CharTable().size(), 13);
+    QCOMPARE(settings->panelBar()->maximum(), 1780);
+    QCOMPARE(settings->panelBar()->pageStep(), 178);
+    QCOMPARE(window.canvas().canvasWidth(), 7885);
+    QCOMPARE(window.canvas().canvasHeight(), 5535);
+    QCOMPARE(window.canvas().baseWidth(), 7885);
+    QCOMPARE(window.canvas().width(), 7935);
+    for (const char* name : {"Combo1", "Combo2"}) {
+        auto* box = child<QComboBox>(&window, name);
+        QCOMPARE(box->count(), 7);
+        QCOMPARE(box->itemText(0), QStringLiteral("40%"));
+        QCOMPARE(box->itemText(6), QStringLiteral("100%"));
+        QCOMPARE(box->currentIndex(), -1);
+        QCOMPARE(box->placeholderText(), QStringLiteral("100%"));
+    }
+    for (const char* name : {"Frame2", "Frame3", "Frame4", "Frame5", "Frame7"})
+        QVERIFY2(!child(&window, name)->isVisible(), name);
+    QVERIFY(child(&window, "Frame1")->isVisible());
+    QCOMPARE(child<QAbstractButton>(&window, "Command4")->text(), QStringLiteral("生成-->"));
+    QCOMPARE(window.resultBox()->text(), HelpText());
+    QVERIFY(!window.isRunning());
+    QVERIFY(window.aboutPage()->browser()->source().isEmpty());
+    QVERIFY(child(&window, "focus")->hasFocus() || QApplication::focusWidget() == nullptr ||
+            QApplication::focusWidget()->objectName() == QStringLiteral("focus"));
+    // The focus sink lies below the visible client area.
+    QVERIFY(child(&window, "focus")->geometry().top() > window.height());
+}
+
+void TestMainWindow::startupTableImport_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("loaded");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("OK") << int(QMessageBox::Ok) << QStringList{"#", "o", ".", " "}
+                        << QStringLiteral("成功获取外部数据源！");
+    QTest::newRow("Cancel") << int(QMessageBox::Cancel) << QStringList() << QString();
+}
+
+void TestMainWindow::startupTableImport()
+{
+    QFETCH(int, answer);
+    QFETCH(QStringList, loaded);
+    QFETCH(QString, status);
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("zif.zfh")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("###table\r\n#\r\no\r\n.\r\n");
+    file.close();
+
+    answerImportQuestion(QMessageBox::StandardButton(answer));
+    MainWindow window(dir.path());
+    QCOMPARE(window.windowTitle(), Title);
+    QCOMPARE(child<QLabel>(&window, "Label1")->text(), status);
+    QCOMPARE(window.tables().LoadedCharTable(), loaded.isEmpty() ? DefaultCharTable() : loaded);
+    // Contrast 750 takes every eighth row, then the space row.
+    if (!loaded.isEmpty())
+        QCOMPARE(window.tables().CharTable(), QStringList({"#", " "}));
+    QCOMPARE(window.resultBox()->text(), HelpText());
+}
+
+void TestMainWindow::pageSwitching_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<bool>("toolColumn");
+
+    QTest::newRow("generation") << "Command4"
+                                << "Frame1" << false;
+    QTest::newRow("canvas") << "Command5"
+                            << "Frame2" << true;
+    QTest::newRow("drawing tools") << "Command10"
+                                   << "Frame5" << false;
+    QTest::newRow("settings") << "Command6"
+                              << "Frame3" << false;
+    QTest::newRow("about") << "Command7"
+                           << "Frame4" << false;
+}
+
+void TestMainWindow::pageSwitching()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, frame);
+    QFETCH(bool, toolColumn);
+
+    const QStringList buttons = {"Command4", "Command5", "Command10", "Command6", "Command7"};
+    const QStringList captions = {"生成", "画布", "画笔", "设置", "关于"};
+    const QStringList frames = {"Frame1", "Frame2", "Frame5", "Frame3", "Frame4"};
+
+    MainWindow window(m_dir.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.toolColumn()->selectTool(Tool::Pen);
+    window.setWindowTitle(QStringLiteral("7935,5535,5"));
+
+    // Twice: the same switch again repeats all of it.
+    for (int round = 0; round < 2; ++round) {
+        QTest::mouseClick(child<QAbstractButton>(&window, button.toLatin1()), Qt::LeftButton);
+        for (int i = 0; i < buttons.size(); ++i) {
+            auto* b = child<QAbstractButton>(&window, buttons[i].toLatin1());
+            const bool current = buttons[i] == button;
+            QCOMPARE(b->text(), captions[i] + (current ? QStringLiteral("-->") : QString()));
+            QCOMPARE(child(&window, frames[i].toLatin1())->isVisible(), frames[i] == frame);
+        }
+        QCOMPARE(child(&window, "Frame7")->isVisible(), toolColumn);
+        QCOMPARE(window.windowTitle(),
+                 button == QLatin1String("Command10") ? QStringLiteral("7935,5535,5") : Title);
+        QCOMPARE(QApplication::focusWidget(), child(&window, "focus"));
+    }
+    // The generation page brings the mouse tool back; the others keep the tool.
+    QCOMPARE(window.toolColumn()->selectedTool(),
+             button == QLatin1String("Command4") ? Tool::Mouse : Tool::Pen);
+    if (button == QLatin1String("Command7"))
+        QCOMPARE(window.aboutPage()->navigations(), 2);
+}
+
+void TestMainWindow::drawingPageKeepsTitle()
+{
+    MainWindow window(m_dir.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command6"), Qt::LeftButton);
+    window.settingsPage()->bar(Setting::PictureFit)->setValue(6);
+    QCOMPARE(window.windowTitle(), QStringLiteral("7935,5535,6"));
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command10"), Qt::LeftButton);
+    QCOMPARE(window.windowTitle(), QStringLiteral("7935,5535,6"));
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command5"), Qt::LeftButton);
+    QCOMPARE(window.windowTitle(), Title);
+}
+
+void TestMainWindow::runMatchesConverter()
+{
+    const QString picture = writePicture(m_dir);
+    MainWindow window(m_dir.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(LoadPictureOntoCanvas(picture, window.canvas(), window.holder()));
+
+    auto* generate = child<QAbstractButton>(&window, "Command1");
+    auto* status = child<QLabel>(&window, "Label1");
+    auto* bar = child(&window, "Shape2");
+    auto* track = child(&window, "Shape1");
+    const QList<QWidget*> disabled = {generate, child(&window, "Frame3"), child(&window, "Frame5"),
+                                      child(&window, "Picture1")};
+
+    QTest::mouseClick(generate, Qt::LeftButton);
+    QVERIFY(window.isRunning());
+    QCOMPARE(status->text(), QStringLiteral("正在处理50X 处理速度..."));
+    QCOMPARE(window.resultBox()->text(), QString());
+    QCOMPARE(window.resultBox()->fontSize(), 10.0);
+    for (QWidget* w : disabled)
+        QVERIFY(!w->isEnabled());
+    // Page buttons and the canvas page's other controls stay usable.
+    QVERIFY(child(&window, "Command5")->isEnabled());
+    QVERIFY(child(&window, "Command11")->isEnabled());
+
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("完成 OK!"), 60000);
+    QVERIFY(!window.isRunning());
+    for (QWidget* w : disabled)
+        QVERIFY(w->isEnabled());
+    QCOMPARE(bar->width(), track->width());
+    QCOMPARE(window.resultBox()->text(), convert({picture}));
+
+    // A second run with other settings: the box is replaced, the footer is there once.
+    window.settingsPage()->bar(Setting::SampleX)->setValue(40);
+    window.settingsPage()->bar(Setting::RunEfficiency)->setValue(7);
+    window.settingsPage()->removeBlankLinesBox()->setChecked(true);
+    QTest::mouseClick(generate, Qt::LeftButton);
+    QCOMPARE(status->text(), QStringLiteral("正在处理7X 处理速度..."));
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("完成 OK!"), 60000);
+    QCOMPARE(window.resultBox()->text(),
+             convert({"--sample-x", "40", "--bands", "7", "--remove-blank-lines", picture}));
+}
+
+void TestMainWindow::resultWindowIsReused()
+{
+    MainWindow window(m_dir.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* view = child<QAbstractButton>(&window, "Command9");
+
+    QTest::mouseClick(view, Qt::LeftButton);
+    QPointer<ResultWindow> first = window.resultWindow();
+    QVERIFY(first && first->isVisible());
+    QCOMPARE(first->textBox()->text(), HelpText());
+    QCOMPARE(first->textBox()->fontSize(), window.resultBox()->fontSize());
+
+    window.resultBox()->setText(QStringLiteral("ab\r\ncd"));
+    window.resultBox()->setFontSize(14);
+    QTest::mouseClick(view, Qt::LeftButton);
+    QCOMPARE(window.resultWindow(), first.data());
+    QCOMPARE(first->textBox()->text(), QStringLiteral("ab\r\ncd"));
+    QCOMPARE(first->textBox()->fontSize(), 14.0);
+    QCOMPARE(first->textBox()->fontFamily(), window.resultBox()->fontFamily());
+    QCOMPARE(QApplication::focusWidget(), child(&window, "focus"));
+}
+
+void TestMainWindow::zoomViewDrag()
+{
+    MainWindow window(m_dir.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* zoom = child<QScrollBar>(&window, "HScroll7");
+    const double before = window.resultBox()->fontSize();
+
+    // Arrows move the thumb only.
+    zoom->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QCOMPARE(zoom->value(), 11);
+    QCOMPARE(window.resultBox()->fontSize(), before);
+
+    dragThumb(zoom, 60);
+    QVERIFY(zoom->value() > 11);
+    QCOMPARE(window.windowTitle(), QString::number(zoom->value()));
+    QCOMPARE(window.resultBox()->fontSize(), double(zoom->value()));
+
+    // To 0: the title says so, the size stays.
+    const double size = window.resultBox()->fontSize();
+    dragThumb(zoom, -zoom->width(), 1);
+    QCOMPARE(zoom->value(), 0);
+    QCOMPARE(window.windowTitle(), QStringLiteral("0"));
+    QCOMPARE(window.resultBox()->fontSize(), size);
+}
+
+void TestMainWindow::zoomBoxes()
+{
+    MainWindow window(m_dir.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command5"), Qt::LeftButton);
+    auto* x = child<QComboBox>(&window, "Combo1");
+    auto* y = child<QComboBox>(&window, "Combo2");
+    CanvasModel& canvas = window.canvas();
+
+    // 40% of 7885 is 3154 twips, 210 pixels on screen.
+    x->activated(0);
+    QCOMPARE(canvas.width(), 3150);
+    QCOMPARE(canvas.canvasWidth(), 3150);
+    QCOMPARE(child(&window, "Picture1")->width(), 210);
+    y->activated(0);
+    QCOMPARE(canvas.height(), 2220);
+    QCOMPARE(canvas.canvasHeight(), 2220);
+    // Not cumulative.
+    x->activated(1);
+    x->activated(1);
+    QCOMPARE(canvas.width(), 3945);
+    x->activated(6);
+    QCOMPARE(canvas.width(), 7890);
+
+    // "X:" losing the focus records the size.
+    canvas.setWidth(6000);
+    QCOMPARE(canvas.canvasWidth(), 6000);
+    x->setFocus();
+    child(&window, "focus")->setFocus();
+    QCOMPARE(canvas.canvasWidth(), 6000);
+}
+
+void TestMainWindow::clearAndImprint()
+{
+    MainWindow window(m_dir.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command5"), Qt::LeftButton);
+    CanvasModel& canvas = window.canvas();
+
+    QTest::keyClicks(child<QPlainTextEdit>(&window, "Text2"), QStringLiteral("MM"));
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command2"), Qt::LeftButton);
+    // Printed at the marker's right edge, 15 twips in, at the top.
+    int ink = 0;
+    for (int x = 0; x < 60; ++x) {
+        for (int y = 0; y < 40; ++y)
+            ink += canvas.pixelAt(x * 15, y * 15) == 0 ? 1 : 0;
+    }
+    QVERIFY(ink > 20);
+    for (int y = 0; y < 40; ++y)
+        QCOMPARE(canvas.pixelAt(0, y * 15), 0xFFFFFF);
+    QCOMPARE(QApplication::focusWidget(), child(&window, "focus"));
+
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command11"), Qt::LeftButton);
+    for (int x = 0; x < 60; ++x)
+        QCOMPARE(canvas.pixelAt(x * 15, 150), 0xFFFFFF);
+}
+
+void TestMainWindow::fontSliderReimprints()
+{
+    MainWindow window(m_dir.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    CanvasModel& canvas = window.canvas();
+    canvas.setForeColor(0x0000FF);
+    canvas.line(3000, 3000, 4000, 3000);
+    QCOMPARE(canvas.pixelAt(3500, 3000), 0x0000FF);
+    child<QPlainTextEdit>(&window, "Text2")->setPlainText(QStringLiteral("W"));
+
+    window.settingsPage()->bar(Setting::PreviewFontSize)->setValue(60);
+    QCOMPARE(canvas.pixelAt(3500, 3000), 0xFFFFFF);
+    QCOMPARE(canvas.font().pointSize, 60.0);
+    QCOMPARE(window.windowTitle(), Title);
+    int ink = 0;
+    for (int x = 0; x < 100; ++x) {
+        for (int y = 0; y < 100; ++y)
+            ink += canvas.pixelAt(x * 15, y * 15) == 0x0000FF ? 1 : 0;
+    }
+    QVERIFY(ink > 100);
+}
+
+void TestMainWindow::closingEndsEverything()
+{
+    MainWindow window(m_dir.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command9"), Qt::LeftButton);
+    QPointer<ResultWindow> result = window.resultWindow();
+    QVERIFY(result->isVisible());
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command1"), Qt::LeftButton);
+    QVERIFY(window.isRunning());
+
+    window.close();
+    QVERIFY(!window.isRunning());
+    QVERIFY(!result || !result->isVisible());
+    const QString before = window.resultBox()->text();
+    QCoreApplication::processEvents();
+    QCOMPARE(window.resultBox()->text(), before);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

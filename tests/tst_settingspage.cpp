@@ -1,0 +1,370 @@
+#include "canvas/CanvasModel.h"
+#include "engine/CharTable.h"
+#include "engine/GenerationRun.h"
+#include "loading/PictureLoader.h"
+#include "settings/SettingsTable.h"
+#include "settings/ui/ScrollBar.h"
+#include "settings/ui/SettingsPage.h"
+#include "settings/ui/Twips.h"
+#include "settings/ui/WindowContext.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStyleOptionSlider>
+#include <QTest>
+
+#include <memory>
+
+using namespace tessivo;
+
+namespace {
+
+constexpr int Tw = CanvasModel::TwipsPerPixel;
+
+// How a settle is brought about.
+enum How { Arrow, HomeKey, EndKey, Code };
+
+class FakeWindow : public WindowContext {
+public:
+    void setTitle(const QString& t) override { title = t; }
+    void moveFocusToSink() override { ++focusMoves; }
+    QString title = QStringLiteral("before");
+    int focusMoves = 0;
+};
+
+// Reaches the bar's protected style option through a member pointer.
+struct StyleOptionAccess : QScrollBar {
+    static constexpr auto init = &StyleOptionAccess::initStyleOption;
+};
+
+QRect part(ScrollBar* bar, QStyle::SubControl control)
+{
+    QStyleOptionSlider opt;
+    (bar->*StyleOptionAccess::init)(&opt);
+    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, control, bar);
+}
+
+// Presses the thumb and moves the mouse, in steps, to the first place where the thumb stands at
+// or beyond the target; the button stays down. Returns the thumb position reached.
+int dragTo(ScrollBar* bar, int target)
+{
+    const QPoint grip = part(bar, QStyle::SC_ScrollBarSlider).center();
+    QTest::mousePress(bar, Qt::LeftButton, {}, grip);
+    const bool horizontal = bar->orientation() == Qt::Horizontal;
+    const auto at = [&](int c) { return horizontal ? QPoint(c, grip.y()) : QPoint(grip.x(), c); };
+    int lo = 0, hi = (horizontal ? bar->width() : bar->height()) - 1;
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        QTest::mouseMove(bar, at(mid));
+        if (bar->current() < target)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    QTest::mouseMove(bar, at(lo));
+    return bar->current();
+}
+
+void release(ScrollBar* bar)
+{
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, part(bar, QStyle::SC_ScrollBarSlider).center());
+}
+
+// A drag to an exact value that the mouse may not reach at one value per pixel; the slider
+// raises its drag signal the same way.
+void holdAt(ScrollBar* bar, int value)
+{
+    bar->setSliderDown(true);
+    bar->setSliderPosition(value);
+}
+
+} // namespace
+
+class TestSettingsPage : public QObject {
+    Q_OBJECT
+
+    FakeWindow window;
+    std::unique_ptr<CanvasModel> canvas;
+    std::unique_ptr<PictureHolder> holder;
+    std::unique_ptr<CharTables> tables;
+    std::unique_ptr<GenerationRun> run;
+    std::unique_ptr<SettingsPage> page;
+
+    ScrollBar* bar(const QString& name) { return page->findChild<ScrollBar*>(name); }
+    ScrollBar* bar(Setting s) { return bar(QLatin1String(SettingInfo(s).control)); }
+    QWidget* panel() { return page->findChild<QWidget*>(QStringLiteral("Picture4")); }
+
+private slots:
+    void init()
+    {
+        window.title = QStringLiteral("before");
+        window.focusMoves = 0;
+        canvas = std::make_unique<CanvasModel>();
+        holder = std::make_unique<PictureHolder>();
+        tables = std::make_unique<CharTables>();
+        tables->copyLoadedToActive();
+        run = std::make_unique<GenerationRun>();
+        page = std::make_unique<SettingsPage>(window, *canvas, *holder, *tables, *run);
+        page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+    }
+
+    void cleanup() { page.reset(); }
+
+    void barsFollowTheTable_data()
+    {
+        QTest::addColumn<Setting>("setting");
+        for (const SettingRow& row : AllSettings())
+            QTest::newRow(row.name) << row.setting;
+    }
+    void barsFollowTheTable()
+    {
+        QFETCH(Setting, setting);
+        const SettingRow& row = SettingInfo(setting);
+        ScrollBar* b = bar(setting);
+        QVERIFY(b);
+        QCOMPARE(page->bar(setting), b);
+        QCOMPARE(b->parentWidget(), panel());
+        QCOMPARE(b->geometry(), TwipsRect(row.left, row.top, 6375, 255));
+        QCOMPARE(
+            QList<int>({b->minimum(), b->maximum(), b->singleStep(), b->pageStep(), b->value()}),
+            QList<int>(
+                {row.minimum, row.maximum, row.smallChange, row.largeChange, row.designValue}));
+    }
+
+    // Drag shows the thumb position and leaves value() alone; release settles.
+    void dragThenRelease_data()
+    {
+        QTest::addColumn<Setting>("setting");
+        QTest::addColumn<int>("target");
+        QTest::addColumn<int>("settleFocusMoves");
+        QTest::newRow("ColorLevel") << Setting::ColorLevel << 7 << 1;
+        QTest::newRow("Contrast") << Setting::Contrast << 150 << 0;
+        QTest::newRow("IgnoreValue") << Setting::IgnoreValue << 20 << 1;
+        QTest::newRow("CanvasColor") << Setting::CanvasColor << 9000 << 1;
+        QTest::newRow("PreviewWidth") << Setting::PreviewWidth << 3000 << 1;
+        QTest::newRow("PreviewHeight") << Setting::PreviewHeight << 0 << 1;
+        QTest::newRow("RunEfficiency") << Setting::RunEfficiency << 77 << 1;
+    }
+    void dragThenRelease()
+    {
+        QFETCH(Setting, setting);
+        QFETCH(int, target);
+        QFETCH(int, settleFocusMoves);
+        ScrollBar* b = bar(setting);
+        const int before = b->value();
+        const int bands = run->bandCount();
+        const int pos = dragTo(b, target);
+        QVERIFY(pos != before);
+        QCOMPARE(window.title, QString::number(pos));
+        QCOMPARE(b->value(), before);
+        QCOMPARE(window.focusMoves, 0);
+        QCOMPARE(tables->CharTable().size(), 96); // not rebuilt while dragging
+        if (setting == Setting::CanvasColor)
+            QCOMPARE(canvas->pixelAt(7000, 5000), pos);
+        if (setting == Setting::PreviewWidth)
+            QCOMPARE(canvas->canvasWidth(), TwipsToPixels(pos) * Tw);
+        if (setting == Setting::PreviewHeight)
+            QCOMPARE(QList<int>({canvas->height(), canvas->canvasHeight()}), QList<int>({0, 0}));
+
+        release(b);
+        QCOMPARE(b->value(), pos);
+        QCOMPARE(window.title, WindowContext::MainWindowTitle());
+        QCOMPARE(window.focusMoves, settleFocusMoves);
+        if (setting == Setting::Contrast)
+            QCOMPARE(tables->CharTable(), RebuildActiveTable(DefaultCharTable(), pos));
+        QCOMPARE(run->bandCount(), setting == Setting::RunEfficiency ? pos : bands);
+    }
+
+    // Settling by arrow, key or code runs only the settle handling: the Canvas and the panel
+    // never move.
+    void settle_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("how");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("focusMoves");
+        const QString main = WindowContext::MainWindowTitle();
+        const QString untouched = QStringLiteral("before");
+        QTest::newRow("ColorLevel arrow") << "HScroll3" << +Arrow << 2 << main << 1;
+        QTest::newRow("SampleX key") << "HScroll1" << +EndKey << 300 << main << 1;
+        QTest::newRow("CanvasColor arrow") << "HScroll5" << +Arrow << 1 << main << 1;
+        QTest::newRow("PreviewWidth key") << "HScroll8" << +HomeKey << 1 << main << 1;
+        QTest::newRow("PreviewHeight code") << "HScroll9" << +Code << 100 << main << 1;
+        QTest::newRow("ZoomRatio arrow") << "HScroll10" << +Arrow << 6 << untouched << 0;
+        QTest::newRow("PictureFit arrow") << "HScroll6" << +Arrow << 6 << "7935,5535,6" << 0;
+        QTest::newRow("Contrast code") << "HScroll12" << +Code << 150 << main << 0;
+        QTest::newRow("RunEfficiency key") << "HScroll11" << +HomeKey << 1 << main << 1;
+        QTest::newRow("PreviewFontSize code") << "HScroll4" << +Code << 40 << untouched << 0;
+    }
+    void settle()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, how);
+        QFETCH(int, value);
+        QFETCH(QString, title);
+        QFETCH(int, focusMoves);
+        const QImage image = canvas->image();
+        const QRect panelAt = panel()->geometry();
+        const int bands = run->bandCount();
+        QSignalSpy fontSize(page.get(), &SettingsPage::previewFontSizeChanged);
+        ScrollBar* b = bar(name);
+        if (how == Arrow) {
+            QTest::mouseClick(b, Qt::LeftButton, {}, part(b, QStyle::SC_ScrollBarAddLine).center());
+        } else if (how == Code) {
+            b->setValue(value);
+        } else {
+            b->setFocus();
+            QTest::keyClick(b, how == HomeKey ? Qt::Key_Home : Qt::Key_End);
+        }
+        QCOMPARE(b->value(), value);
+        QCOMPARE(window.title, title);
+        QCOMPARE(window.focusMoves, focusMoves);
+        QCOMPARE(canvas->image(), image);
+        QCOMPARE(panel()->geometry(), panelAt);
+        QCOMPARE(fontSize.count(), name == "HScroll4" ? 1 : 0);
+        QCOMPARE(tables->CharTable().size(), name == "HScroll12" ? 49 : 96);
+        QCOMPARE(run->bandCount(), name == "HScroll11" ? 1 : bands);
+    }
+
+    void linkedSampling_data()
+    {
+        QTest::addColumn<Setting>("dragged");
+        QTest::addColumn<Setting>("other");
+        QTest::addColumn<bool>("linked");
+        QTest::newRow("X unlinked") << Setting::SampleX << Setting::SampleY << false;
+        QTest::newRow("Y unlinked") << Setting::SampleY << Setting::SampleX << false;
+        QTest::newRow("X linked") << Setting::SampleX << Setting::SampleY << true;
+        QTest::newRow("Y linked") << Setting::SampleY << Setting::SampleX << true;
+    }
+    void linkedSampling()
+    {
+        QFETCH(Setting, dragged);
+        QFETCH(Setting, other);
+        QFETCH(bool, linked);
+        page->linkSampling()->setChecked(linked);
+        const int otherBefore = bar(other)->value();
+        const int pos = dragTo(bar(dragged), 150);
+        QCOMPARE(bar(other)->value(), linked ? pos : otherBefore);
+        QCOMPARE(window.title,
+                 linked ? WindowContext::MainWindowTitle() : QStringLiteral("before"));
+        QCOMPARE(window.focusMoves > 0, linked);
+        release(bar(dragged));
+    }
+
+    void zoom_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<bool>("picture");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("scale");
+        QTest::newRow("1 tenfold") << 1 << true << "0.1" << 10;
+        QTest::newRow("3") << 3 << false << "0.3" << 0;
+        QTest::newRow("6 natural") << 6 << true << "1" << 1;
+        QTest::newRow("6 no picture") << 6 << false << "1" << 0;
+        QTest::newRow("8") << 8 << false << "3" << 0;
+    }
+    void zoom()
+    {
+        QFETCH(int, value);
+        QFETCH(bool, picture);
+        QFETCH(QString, title);
+        QFETCH(int, scale);
+        QImage image(20, 10, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        if (picture)
+            holder->setPicture(image);
+        canvas->line(0, 0, 3000, 3000); // must be cleared
+        ScrollBar* b = bar(Setting::ZoomRatio);
+        QCOMPARE(dragTo(b, value), value);
+        QCOMPARE(window.title, title);
+        const ColorValue blue = 0xFF0000, white = 0xFFFFFF;
+        if (picture) {
+            QCOMPARE(canvas->pixelAt((20 * scale - 1) * Tw, (10 * scale - 1) * Tw), blue);
+            QCOMPARE(canvas->pixelAt(20 * scale * Tw, 0), white);
+        }
+        QCOMPARE(canvas->pixelAt(1500, 1500), white);
+        release(b);
+        QCOMPARE(window.title, title); // no settle handling
+    }
+
+    // The viewport clips the panel; only a thumb drag of VScroll1 moves it.
+    void panelScrolling()
+    {
+        QCOMPARE(page->objectName(), QStringLiteral("Frame3"));
+        QCOMPARE(page->findChild<QWidget*>(QStringLiteral("Picture3"))->geometry(),
+                 TwipsRect(50, 240, 7815, 6315));
+        QCOMPARE(panel()->geometry(), TwipsRect(0, 0, 7695, 7455));
+        page->setPanelScrollRange();
+        ScrollBar* v = page->panelBar();
+        QCOMPARE(QList<int>({v->minimum(), v->maximum(), v->singleStep(), v->pageStep()}),
+                 QList<int>({0, 1780, 1, 178}));
+
+        const int pos = dragTo(v, 900);
+        QCOMPARE(panel()->pos(), QPoint(0, TwipsToPixels(-pos)));
+        QCOMPARE(window.title, QStringLiteral("before"));
+        release(v);
+        QCOMPARE(window.title, WindowContext::MainWindowTitle());
+        QCOMPARE(window.focusMoves, 1);
+        QTest::mouseClick(v, Qt::LeftButton, {}, part(v, QStyle::SC_ScrollBarAddLine).center());
+        QCOMPARE(v->value(), pos + 1);
+        QCOMPARE(panel()->pos(), QPoint(0, TwipsToPixels(-pos)));
+    }
+
+    void resetToDefaults()
+    {
+        holdAt(bar(Setting::CanvasColor), 256); // the value is the colour: green 1
+        QCOMPARE(window.title, QStringLiteral("256"));
+        QCOMPARE(canvas->pixelAt(0, 0), 0x000100);
+        holdAt(bar(Setting::PreviewWidth), 3000);
+        holdAt(bar(Setting::PreviewHeight), 1200);
+        for (ScrollBar* b : page->findChildren<ScrollBar*>())
+            b->setSliderDown(false);
+        const std::map<Setting, int> changed = {
+            {Setting::ColorLevel, 7},       {Setting::SampleX, 100},
+            {Setting::SampleY, 50},         {Setting::PictureFit, 50},
+            {Setting::PreviewFontSize, 40}, {Setting::ZoomRatio, 2},
+            {Setting::Contrast, 150},       {Setting::IgnoreValue, 9},
+            {Setting::RunEfficiency, 33}};
+        for (const auto& [s, v] : changed)
+            bar(s)->setValue(v);
+        page->removeBlankLinesBox()->setChecked(true);
+        const QImage image = canvas->image();
+        QStringList order;
+        QObject guard;
+        for (const SettingRow& row : AllSettings())
+            connect(bar(row.setting), &ScrollBar::settled, &guard,
+                    [&order, &row] { order << row.name; });
+        QSignalSpy fontSize(page.get(), &SettingsPage::previewFontSizeChanged);
+
+        QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("Command8")),
+                          Qt::LeftButton);
+
+        QCOMPARE(order.join(' '), QStringLiteral("ColorLevel SampleX SampleY PreviewFontSize "
+                                                 "PictureFit CanvasColor PreviewWidth "
+                                                 "PreviewHeight ZoomRatio Contrast"));
+        for (const SettingRow& row : AllSettings())
+            QCOMPARE(bar(row.setting)->value(),
+                     row.resetValue ? *row.resetValue : changed.at(row.setting));
+        QCOMPARE(canvas->image(), image);
+        QCOMPARE(canvas->backColor(), 256);
+        QCOMPARE(fontSize.count(), 1);
+        QCOMPARE(fontSize.at(0).at(0).toInt(), 24);
+        QCOMPARE(tables->CharTable().size(), 13);
+        QCOMPARE(run->bandCount(), 33);
+        QCOMPARE(window.title, WindowContext::MainWindowTitle());
+
+        // A run reads the bars as they stand.
+        const GenerationSettings& settings = *page;
+        QCOMPARE(QList<int>({settings.sampleX(), settings.sampleY(), settings.colorLevel(),
+                             settings.ignoreValue(), settings.pictureFit()}),
+                 QList<int>({30, 30, 1, 9, 5}));
+        QVERIFY(settings.removeBlankLines());
+        QCOMPARE(&settings.charTable(), &tables->CharTable());
+    }
+};
+
+QTEST_MAIN(TestSettingsPage)
+#include "tst_settingspage.moc"
