@@ -8,6 +8,7 @@
 #include "canvas/ui/ShapeWidget.h"
 #include "canvas/ui/ToolColumn.h"
 #include "engine/TableFile.h"
+#include "loading/ui/PictureChooser.h"
 #include "settings/SettingsTable.h"
 #include "settings/ui/ScrollBar.h"
 #include "settings/ui/SettingsPage.h"
@@ -87,6 +88,7 @@ MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
 
     connect(m_settingsPage, &SettingsPage::previewFontSizeChanged, m_canvasPage,
             &CanvasPage::previewFont);
+    connect(m_canvasPage, &CanvasPage::loadPictureRequested, this, &MainWindow::Command3_Click);
 
     startUp(folder, askToImport ? askToImport : ImportQuestion(&MainWindow::AskToImportTable));
 }
@@ -199,6 +201,18 @@ void MainWindow::showPage(Page page)
     }
 }
 
+void MainWindow::Command3_Click()
+{
+    if (!m_chooser)
+        m_chooser = new PictureChooser(m_canvas, m_holder, this);
+    m_chooser->exec();
+    // After "取消" or a failed open the chooser goes, and the next one starts afresh.
+    if (m_chooser && m_chooser->shouldUnload()) {
+        delete m_chooser;
+        m_chooser = nullptr;
+    }
+}
+
 void MainWindow::setTitle(const QString& title)
 {
     setWindowTitle(title);
@@ -211,8 +225,10 @@ void MainWindow::moveFocusToSink()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // No further ticks once the window goes; the result window goes with it.
+    // No further ticks once the window goes; the chooser and the result window go with it.
     m_timer->stop();
+    delete m_chooser;
+    m_chooser = nullptr;
     if (m_resultWindow)
         m_resultWindow->close();
     event->accept();

@@ -24,6 +24,7 @@ namespace tessivo {
 class AboutPage;
 class CanvasPage;
 class DrawingPage;
+class PictureChooser;
 class ResultBox;
 class ResultWindow;
 class ScrollBar;
@@ -70,6 +71,10 @@ public:
     // The page buttons' clicks.
     void showPage(Page page);
 
+    // "载入图片": the picture chooser, modal; made on first use, kept while it is only hidden.
+    void Command3_Click();
+    PictureChooser* chooser() const { return m_chooser; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -112,6 +117,7 @@ private:
     ScrollBar* m_zoomView = nullptr;   // HScroll7
     ResultBox* m_text1 = nullptr;
     QPointer<ResultWindow> m_resultWindow;
+    PictureChooser* m_chooser = nullptr; // Form3
 
     QLabel* m_status = nullptr;       // Label1
     ShapeWidget* m_track = nullptr;   // Shape1

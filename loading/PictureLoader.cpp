@@ -61,4 +61,32 @@ void DrawLoadedPicture(const QImage& picture, CanvasModel& canvas)
         canvas.paintPicture(picture, 0, 0, pictureWidth, pictureHeight);
 }
 
+QString FormPicturePath(const QString& folder, const QString& fileName)
+{
+    QString path = folder + QLatin1Char('/') + fileName;
+    while (path.contains(QLatin1String("//")))
+        path.replace(QLatin1String("//"), QLatin1String("/"));
+    return path;
+}
+
+void DrawPreview(const QImage& picture, CanvasModel& preview)
+{
+    preview.clear();
+    if (picture.isNull())
+        return;
+    const float pictureWidth = float(picture.width()) * CanvasModel::TwipsPerPixel;
+    const float pictureHeight = float(picture.height()) * CanvasModel::TwipsPerPixel;
+    const int ratio = ReductionRatio(pictureWidth, preview.width());
+    // Unlike the Canvas, the preview shows a small picture at half its size.
+    const float divisor = ratio >= 1 ? float(ratio) : 2.0f;
+    preview.paintPicture(picture, 0, 0, pictureWidth / divisor, pictureHeight / divisor);
+}
+
+void ShowReadFailure(CanvasModel& box)
+{
+    box.clear();
+    box.setCurrentPosition(0, 0);
+    box.print(PictureReadFailureText());
+}
+
 } // namespace tessivo

@@ -36,4 +36,15 @@ bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHold
 // Wipes the Canvas and draws a picture the way a load does.
 void DrawLoadedPicture(const QImage& picture, CanvasModel& canvas);
 
+// The path of a file in a folder: folder, "/", file name, with every doubled separator
+// collapsed (a root folder already ends in one).
+QString FormPicturePath(const QString& folder, const QString& fileName);
+
+// Wipes a preview box and draws a picture in it: reduced by ReductionRatio against the box's
+// width when that is 1 or more, otherwise at half its natural size.
+void DrawPreview(const QImage& picture, CanvasModel& preview);
+
+// Wipes a picture box and prints the two-line read failure at its top-left corner.
+void ShowReadFailure(CanvasModel& box);
+
 } // namespace tessivo

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "loading/PictureLoader.h"
+
+#include <QDialog>
+
+class QComboBox;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+
+namespace tessivo {
+
+class CanvasModel;
+class CanvasWidget;
+
+// The picture file chooser (Form3), "Tessivo - 图像文件": drives (Drive1), the folders of the
+// current drive down to the current folder and its subfolders (Dir1), the matching picture files
+// of that folder (File1), a preview (Picture1) and "打开", "取消" and three shortcut buttons.
+// "打开" loads the chosen file onto the Canvas. After a successful open the chooser is only
+// hidden, and shows the same folder and selection next time; after "取消" or a failed open it
+// asks to be unloaded (shouldUnload()), and the next one starts afresh.
+class PictureChooser : public QDialog {
+    Q_OBJECT
+
+public:
+    // canvas and holder: the main window's Canvas and picture holder, which "打开" fills.
+    PictureChooser(CanvasModel& canvas, PictureHolder& holder, QWidget* parent = nullptr);
+    ~PictureChooser() override;
+
+    // The file-name patterns listed, matched without regard to case.
+    static const QStringList& Patterns();
+    // The folder of the picture opened last in this run of the program; empty before any.
+    static QString LastOpenedFolder();
+
+    QString folder() const { return m_folder; }
+    // Goes to a folder: drive, folder list and file list follow. A folder that cannot be listed
+    // is not entered.
+    void setFolder(const QString& folder);
+    // The path formed from the folder and the selected file.
+    QString picturePath() const;
+    bool shouldUnload() const { return m_unload; }
+
+    QComboBox* driveList() const { return m_drives; }
+    QListWidget* folderList() const { return m_folders; }
+    QListWidget* fileList() const { return m_files; }
+    CanvasModel& preview() const { return *m_preview; }
+
+    // The handlers of the chooser's controls.
+    void File1_Click();
+    void Command1_Click(); // 打开
+    void Command2_Click(); // 取消
+    void goToShortcut(const QString& folder);
+
+    // Closing the chooser in any other way counts as "取消".
+    void reject() override;
+
+private:
+    void fillFolderList();
+    void fillFileList();
+    void driveChosen(int index);
+
+    CanvasModel& m_canvas;
+    PictureHolder& m_mainHolder;
+    PictureHolder m_holder; // Picture2: the previewed picture at its natural size
+    std::unique_ptr<CanvasModel> m_preview;
+    QString m_folder;
+    bool m_unload = false;
+
+    QComboBox* m_drives;
+    QListWidget* m_folders;
+    QListWidget* m_files;
+    CanvasWidget* m_previewWidget;
+};
+
+} // namespace tessivo

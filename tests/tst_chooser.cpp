@@ -1,0 +1,366 @@
+#include "app/MainWindow.h"
+#include "canvas/CanvasModel.h"
+#include "canvas/Fonts.h"
+#include "loading/ui/PictureChooser.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+using namespace tessivo;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    [&] { QVERIFY(file.open(QIODevice::WriteOnly)); }();
+    file.write(bytes);
+}
+
+void writePicture(const QString& path, int width, int height, QRgb color = qRgb(0, 0, 0),
+                  const char* format = nullptr)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    [&] { QVERIFY(image.save(path, format)); }();
+}
+
+// Runs action once a modal window is up (the chooser or a message box), from inside its loop.
+void whenModal(const std::function<bool(QWidget*)>& isIt,
+               const std::function<void(QWidget*)>& action)
+{
+    QTimer::singleShot(0, [=] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && isIt(modal))
+            action(modal);
+        else
+            whenModal(isIt, action);
+    });
+}
+
+bool isChooser(QWidget* w)
+{
+    return qobject_cast<PictureChooser*>(w) != nullptr;
+}
+
+bool isMessage(QWidget* w)
+{
+    return qobject_cast<QMessageBox*>(w) != nullptr;
+}
+
+void selectFile(PictureChooser* chooser, const QString& name)
+{
+    const QList<QListWidgetItem*> found = chooser->fileList()->findItems(name, Qt::MatchExactly);
+    [&] { QCOMPARE(found.size(), 1); }();
+    chooser->fileList()->setCurrentItem(found.first());
+}
+
+void click(QWidget* window, const char* name)
+{
+    window->findChild<QAbstractButton*>(QLatin1String(name))->click();
+}
+
+// The rightmost column of the preview (pixels) whose top row is dark, or -1.
+int drawnWidth(const CanvasModel& preview)
+{
+    int last = -1;
+    for (int x = 0; x * 15 < preview.width(); ++x) {
+        if (preview.pixelAt(x * 15, 0) == 0)
+            last = x;
+    }
+    return last + 1;
+}
+
+} // namespace
+
+class TestChooser : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void picturePath_data();
+    void picturePath();
+    void layoutAndPatterns();
+    void previewScale_data();
+    void previewScale();
+    void previewOfBadFiles_data();
+    void previewOfBadFiles();
+    void foldersThatCannotBeListed();
+    void shortcuts();
+    void openKeepsChooserCancelDropsIt();
+    void failedOpenKeepsCanvas();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestChooser::initTestCase()
+{
+    RegisterFontSubstitutes();
+    QVERIFY(m_dir.isValid());
+    QDir::setCurrent(m_dir.path());
+    writePicture(m_dir.filePath("small.bmp"), 100, 60);
+    writeFile(m_dir.filePath("notes.txt"), "text");
+}
+
+void TestChooser::picturePath_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("root") << "/"
+                          << "a.bmp"
+                          << "/a.bmp";
+    QTest::newRow("folder") << "/home/user"
+                            << "a.bmp"
+                            << "/home/user/a.bmp";
+    QTest::newRow("folder with separator") << "/home/user/"
+                                           << "b.jpg"
+                                           << "/home/user/b.jpg";
+    QTest::newRow("doubled inside") << "//srv//pics"
+                                    << "c.gif"
+                                    << "/srv/pics/c.gif";
+    QTest::newRow("no file") << "/tmp"
+                             << ""
+                             << "/tmp/";
+}
+
+void TestChooser::picturePath()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, file);
+    QFETCH(QString, path);
+    QCOMPARE(FormPicturePath(folder, file), path);
+}
+
+void TestChooser::layoutAndPatterns()
+{
+    QTemporaryDir dir;
+    for (const char* name : {"A.JPG", "b.Png", "c.txt", "d.jpeg", "e.dib", "f.WMF", "g.emf",
+                             "h.ico", "i.cur", "j.gif", "k.tiff"})
+        writeFile(dir.filePath(QString::fromLatin1(name)), "x");
+    QDir(dir.path()).mkdir(QStringLiteral("sub.jpg"));
+
+    CanvasModel canvas;
+    PictureHolder holder;
+    PictureChooser chooser(canvas, holder);
+    QCOMPARE(chooser.windowTitle(), QStringLiteral("Tessivo - 图像文件"));
+    QCOMPARE(chooser.folder(), QDir::currentPath());
+    QCOMPARE(chooser.driveList()->itemText(0), QStringLiteral("/"));
+    QCOMPARE(chooser.preview().width(), 4455);
+
+    chooser.setFolder(dir.path());
+    QStringList files;
+    for (int i = 0; i < chooser.fileList()->count(); ++i)
+        files << chooser.fileList()->item(i)->text();
+    QCOMPARE(files, QStringList({"A.JPG", "b.Png", "d.jpeg", "e.dib", "f.WMF", "g.emf", "h.ico",
+                                 "i.cur", "j.gif"}));
+    // The folder list runs from the root down to the folder, then its subfolders.
+    QListWidget* folders = chooser.folderList();
+    QCOMPARE(folders->item(0)->data(Qt::UserRole).toString(), QStringLiteral("/"));
+    QCOMPARE(folders->currentItem()->data(Qt::UserRole).toString(), chooser.folder());
+    QCOMPARE(folders->item(folders->count() - 1)->text().trimmed(), QStringLiteral("sub.jpg"));
+
+    // A double click on a folder goes there.
+    emit folders->itemActivated(folders->item(folders->count() - 1));
+    QCOMPARE(chooser.folder(), QDir(dir.filePath("sub.jpg")).absolutePath());
+    QCOMPARE(chooser.fileList()->count(), 0);
+}
+
+void TestChooser::previewScale_data()
+{
+    QTest::addColumn<int>("pictureWidth");
+    QTest::addColumn<int>("drawn");
+
+    // The preview is 4455 twips (297 pixels) wide.
+    QTest::newRow("q 0.498: half") << 148 << 74;
+    QTest::newRow("q 0.502: natural") << 149 << 149;
+    QTest::newRow("q 1.40: natural, cut") << 416 << 297;
+    QTest::newRow("q 1.502: half") << 446 << 223;
+    QTest::newRow("q 2.498: half") << 742 << 371;
+    QTest::newRow("q 2.502: a third") << 743 << 248;
+    QTest::newRow("q 3: a third") << 891 << 297;
+}
+
+void TestChooser::previewScale()
+{
+    QFETCH(int, pictureWidth);
+    QFETCH(int, drawn);
+
+    QTemporaryDir dir;
+    writePicture(dir.filePath("p.png"), pictureWidth, 40);
+    CanvasModel canvas;
+    PictureHolder holder;
+    PictureChooser chooser(canvas, holder);
+    chooser.setFolder(dir.path());
+    selectFile(&chooser, QStringLiteral("p.png"));
+    QCOMPARE(drawnWidth(chooser.preview()), std::min(drawn, 297));
+    // The Canvas is not touched by a preview.
+    QCOMPARE(canvas.pixelAt(0, 0), 0xFFFFFF);
+}
+
+void TestChooser::previewOfBadFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    QImage image(64, 64, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+
+    // A PNG whose header claims 100000 x 100000 pixels.
+    QByteArray bomb =
+        QByteArray::fromHex("89504E470D0A1A0A0000000D49484452000186A0000186A00806000000");
+    bomb += QByteArray(4, '\0');
+
+    QTest::newRow("text named .jpg") << QByteArray("not a picture");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("truncated JPEG") << jpeg.left(jpeg.size() / 3);
+    QTest::newRow("picture bomb") << bomb;
+}
+
+void TestChooser::previewOfBadFiles()
+{
+    QFETCH(QByteArray, bytes);
+
+    QTemporaryDir dir;
+    writeFile(dir.filePath("bad.jpg"), bytes);
+    CanvasModel canvas;
+    PictureHolder holder;
+    PictureChooser chooser(canvas, holder);
+    chooser.show();
+    chooser.setFolder(dir.path());
+    selectFile(&chooser, QStringLiteral("bad.jpg"));
+    // The two-line message is printed at the preview's top-left; the chooser stays open.
+    const CanvasModel& preview = chooser.preview();
+    auto inkInRows = [&](int from, int to) {
+        int ink = 0;
+        for (int y = from; y < to; ++y) {
+            for (int x = 0; x < 100; ++x)
+                ink += preview.pixelAt(x * 15, y * 15) == 0 ? 1 : 0;
+        }
+        return ink;
+    };
+    QVERIFY(inkInRows(0, 16) > 20);
+    QVERIFY(inkInRows(16, 32) > 20);
+    QCOMPARE(inkInRows(40, 100), 0);
+    QVERIFY(chooser.isVisible());
+}
+
+void TestChooser::foldersThatCannotBeListed()
+{
+    CanvasModel canvas;
+    PictureHolder holder;
+    PictureChooser chooser(canvas, holder);
+    const QString before = chooser.folder();
+    for (const QString& bad : {m_dir.filePath("missing"), m_dir.filePath("small.bmp")}) {
+        chooser.setFolder(bad);
+        QCOMPARE(chooser.folder(), before);
+        QVERIFY(
+            chooser.fileList()->findItems(QStringLiteral("small.bmp"), Qt::MatchExactly).size() ==
+            1);
+    }
+}
+
+void TestChooser::shortcuts()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QVERIFY(QDir().mkpath(documents));
+
+    CanvasModel canvas;
+    PictureHolder holder;
+    PictureChooser chooser(canvas, holder);
+    click(&chooser, "Command4");
+    QCOMPARE(chooser.folder(), QDir(documents).absolutePath());
+    if (PictureChooser::LastOpenedFolder().isEmpty()) {
+        click(&chooser, "Command5");
+        QCOMPARE(chooser.folder(), QDir::homePath());
+    }
+}
+
+void TestChooser::openKeepsChooserCancelDropsIt()
+{
+    MainWindow window(m_dir.path(), [] { return false; });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    click(&window, "Command5");
+    window.canvas().line(3000, 3000, 4000, 3000);
+
+    // Open small.bmp: the chooser is hidden, not gone; the picture is on the Canvas.
+    whenModal(isChooser, [](QWidget* w) {
+        auto* chooser = static_cast<PictureChooser*>(w);
+        selectFile(chooser, QStringLiteral("small.bmp"));
+        click(chooser, "Command1");
+    });
+    click(&window, "Command3");
+    PictureChooser* first = window.chooser();
+    QVERIFY(first && !first->isVisible());
+    QCOMPARE(window.canvas().pixelAt(99 * 15, 59 * 15), 0);
+    QCOMPARE(window.canvas().pixelAt(100 * 15, 0), 0xFFFFFF);
+    QCOMPARE(window.canvas().pixelAt(3500, 3000), 0xFFFFFF);
+    QCOMPARE(window.holder().picture().width(), 100);
+    QCOMPARE(PictureChooser::LastOpenedFolder(), QDir(m_dir.path()).absolutePath());
+
+    // Again: the same chooser, folder and selection; this time cancelled.
+    whenModal(isChooser, [&](QWidget* w) {
+        QCOMPARE(w, first);
+        auto* chooser = static_cast<PictureChooser*>(w);
+        QCOMPARE(chooser->fileList()->currentItem()->text(), QStringLiteral("small.bmp"));
+        chooser->setFolder(QStringLiteral("/"));
+        click(chooser, "Command2");
+    });
+    click(&window, "Command3");
+    QVERIFY(!window.chooser());
+
+    // A fresh chooser starts in the current folder again, with nothing selected.
+    whenModal(isChooser, [&](QWidget* w) {
+        auto* chooser = static_cast<PictureChooser*>(w);
+        QCOMPARE(chooser->folder(), QDir(m_dir.path()).absolutePath());
+        QVERIFY(!chooser->fileList()->currentItem());
+        chooser->reject();
+    });
+    click(&window, "Command3");
+    QVERIFY(!window.chooser());
+}
+
+void TestChooser::failedOpenKeepsCanvas()
+{
+    writeFile(m_dir.filePath("broken.gif"), "GIF89a broken");
+    MainWindow window(m_dir.path(), [] { return false; });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.canvas().setForeColor(0x0000FF);
+    window.canvas().line(3000, 3000, 4000, 3000);
+    const QImage before = window.canvas().image();
+
+    QString message;
+    whenModal(isChooser, [&](QWidget* w) {
+        auto* chooser = static_cast<PictureChooser*>(w);
+        selectFile(chooser, QStringLiteral("broken.gif"));
+        whenModal(isMessage, [&](QWidget* box) {
+            message = static_cast<QMessageBox*>(box)->text();
+            QCOMPARE(box->windowTitle(), QStringLiteral("Tessivo"));
+            static_cast<QMessageBox*>(box)->accept();
+        });
+        click(chooser, "Command1");
+    });
+    click(&window, "Command3");
+    QCOMPARE(message, QStringLiteral("图片数据读取失败！\n请确定文件准确性"));
+    QCOMPARE(window.canvas().image(), before);
+    QVERIFY(!window.chooser());
+    QVERIFY(!window.holder().hasPicture());
+}
+
+QTEST_MAIN(TestChooser)
+#include "tst_chooser.moc"
