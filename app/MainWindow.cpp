@@ -5,6 +5,7 @@
 #include "canvas/ui/CanvasPage.h"
 #include "canvas/ui/CanvasWidget.h"
 #include "canvas/ui/DrawingPage.h"
+#include "canvas/ui/DrawingTools.h"
 #include "canvas/ui/ShapeWidget.h"
 #include "canvas/ui/ToolColumn.h"
 #include "engine/TableFile.h"
@@ -67,7 +68,8 @@ MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
     buildGenerationPage();
 
     m_canvasPage = new CanvasPage(*this, m_canvas, this);
-    m_drawingPage = new DrawingPage(this);
+    m_drawingPage = new DrawingPage(*this, m_canvas, this);
+    m_colorPicker = m_drawingPage->colorPicker();
     m_settingsPage = new SettingsPage(*this, m_canvas, m_holder, m_tables, m_run, this);
     m_aboutPage = new AboutPage(this);
     m_pages = {m_generationPage, m_canvasPage, m_drawingPage, m_settingsPage, m_aboutPage};
@@ -78,6 +80,8 @@ MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
 
     m_toolColumn = new ToolColumn(this);
     m_toolColumn->hide();
+    new DrawingTools(m_canvas, *m_canvasPage->canvasWidget(), *m_toolColumn,
+                     *m_drawingPage->roundingBar(), this);
 
     buildStatusLine();
 
@@ -88,6 +92,7 @@ MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
 
     connect(m_settingsPage, &SettingsPage::previewFontSizeChanged, m_canvasPage,
             &CanvasPage::previewFont);
+    connect(m_drawingPage, &DrawingPage::fontSizeChanged, m_canvasPage, &CanvasPage::previewFont);
     connect(m_canvasPage, &CanvasPage::loadPictureRequested, this, &MainWindow::Command3_Click);
 
     startUp(folder, askToImport ? askToImport : ImportQuestion(&MainWindow::AskToImportTable));
@@ -168,7 +173,7 @@ void MainWindow::startUp(const QString& folder, const ImportQuestion& askToImpor
     m_settingsPage->bar(Setting::ZoomRatio)->setValue(half(Setting::ZoomRatio));
 
     m_canvasPage->canvasWidget()->setOutlineVisible(false);
-    m_canvas.setForeColor(m_LineColor);
+    m_canvas.setForeColor(lineColor());
     m_canvas.setFillStyle(CanvasModel::Solid);
     m_canvas.setCurrentPosition(0, 0);
 
@@ -196,8 +201,8 @@ void MainWindow::showPage(Page page)
         restoreTitle();
     moveFocusToSink();
     if (page == Page::Canvas) {
-        m_toolColumn->swatch()->setFillColor(m_ShapeFillColor);
-        m_toolColumn->swatch()->setBorderColor(m_LineColor);
+        m_toolColumn->swatch()->setFillColor(shapeFillColor());
+        m_toolColumn->swatch()->setBorderColor(lineColor());
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canvas/CanvasModel.h"
+#include "canvas/ui/ColorPicker.h"
 #include "engine/CharTable.h"
 #include "engine/Color.h"
 #include "engine/GenerationRun.h"
@@ -65,8 +66,9 @@ public:
     ResultWindow* resultWindow() const;
     bool isRunning() const;
 
-    ColorValue lineColor() const { return m_LineColor; }
-    ColorValue shapeFillColor() const { return m_ShapeFillColor; }
+    ColorPicker* colorPicker() const { return m_colorPicker; }
+    ColorValue lineColor() const { return m_colorPicker->lineColor(); }
+    ColorValue shapeFillColor() const { return m_colorPicker->shapeFillColor(); }
 
     // The page buttons' clicks.
     void showPage(Page page);
@@ -100,14 +102,13 @@ private:
     CanvasModel m_canvas;
     PictureHolder m_holder;
     GenerationRun m_run;
-    ColorValue m_LineColor = 0;
-    ColorValue m_ShapeFillColor = 0;
 
     std::array<QPushButton*, 5> m_pageButtons{};
     std::array<QWidget*, 5> m_pages{};
     SettingsPage* m_settingsPage = nullptr;
     CanvasPage* m_canvasPage = nullptr;
     DrawingPage* m_drawingPage = nullptr;
+    ColorPicker* m_colorPicker = nullptr;
     AboutPage* m_aboutPage = nullptr;
     ToolColumn* m_toolColumn = nullptr;
 

@@ -4,12 +4,17 @@
 #include "app/ResultBox.h"
 #include "app/ResultWindow.h"
 #include "canvas/Fonts.h"
+#include "canvas/ui/ToolColumn.h"
 #include "loading/PictureLoader.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QScrollBar>
+
+#include <cmath>
 
 using namespace tessivo;
 
@@ -26,6 +31,85 @@ bool save(QWidget* widget, const QString& path)
     settle();
     const bool ok = widget->grab().save(path);
     qInfo("%s %s", ok ? "wrote" : "could not write", qPrintable(path));
+    return ok;
+}
+
+// Moves a scroll bar's thumb as a drag would: a drag event, then the settle at its end.
+void dragTo(QScrollBar* bar, int position)
+{
+    bar->setSliderDown(true);
+    bar->setSliderPosition(position);
+    bar->setSliderDown(false);
+}
+
+// Drags with the left button on the Canvas through the points given, in pixels.
+void drawWith(MainWindow& window, Tool tool, const QList<QPoint>& path)
+{
+    window.toolColumn()->selectTool(tool);
+    auto* canvas = window.findChild<QWidget*>(QStringLiteral("Picture1"));
+    const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, canvas->mapToGlobal(at), Qt::LeftButton, buttons, {});
+        QApplication::sendEvent(canvas, &event);
+    };
+    send(QEvent::MouseButtonPress, path.first(), Qt::LeftButton);
+    for (const QPoint& p : path.mid(1))
+        send(QEvent::MouseMove, p, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, path.last(), Qt::NoButton);
+}
+
+// Chooses a colour in the colour group: its target button, then a drag of each slider.
+void pickColour(MainWindow& window, const char* target, int red, int green, int blue)
+{
+    window.findChild<QAbstractButton*>(QLatin1String(target))->click();
+    dragTo(window.findChild<QScrollBar*>(QStringLiteral("RH")), red);
+    dragTo(window.findChild<QScrollBar*>(QStringLiteral("GH")), green);
+    dragTo(window.findChild<QScrollBar*>(QStringLiteral("BH")), blue);
+}
+
+// Shapes drawn with the tools on a fresh Canvas, then what "生成" makes of them.
+bool drawAndConvert(const QDir& folder)
+{
+    MainWindow window(QDir::currentPath());
+    window.show();
+    const auto click = [&](const char* name) {
+        window.findChild<QAbstractButton*>(QLatin1String(name))->click();
+    };
+    click("Command10");
+    dragTo(window.findChild<QScrollBar*>(QStringLiteral("HScroll14")), 3);
+    pickColour(window, "Option8", 40, 40, 90);
+    pickColour(window, "Option9", 120, 160, 230);
+    click("Command5");
+    drawWith(window, Tool::Rectangle, {{30, 30}, {120, 90}, {200, 150}});
+    click("Command10");
+    pickColour(window, "Option9", 250, 200, 60);
+    click("Command5");
+    drawWith(window, Tool::Ellipse, {{240, 40}, {330, 120}, {400, 200}});
+    click("Command10");
+    pickColour(window, "Option9", 200, 90, 90);
+    click("Command5");
+    drawWith(window, Tool::RoundedRectangle, {{80, 190}, {200, 260}, {300, 330}});
+    drawWith(window, Tool::Line, {{330, 240}, {500, 300}, {510, 350}});
+    QList<QPoint> wave;
+    for (int x = 420; x <= 510; x += 6)
+        wave.append(QPoint(x, 60 + int(25 * std::sin((x - 420) / 15.0))));
+    drawWith(window, Tool::Pen, wave);
+    window.findChild<QPlainTextEdit*>(QStringLiteral("Text2"))
+        ->setPlainText(QStringLiteral("Tessivo"));
+    drawWith(window, Tool::TextPosition, {{330, 215}});
+    click("Command2");
+    window.toolColumn()->selectTool(Tool::Mouse);
+    bool ok = save(&window, folder.filePath(QStringLiteral("drawing.png")));
+
+    click("Command4");
+    click("Command1");
+    while (window.isRunning())
+        QApplication::processEvents();
+    // Zoomed out with "缩放浏览" and shown in the result window, large enough for all of it.
+    dragTo(window.findChild<QScrollBar*>(QStringLiteral("HScroll7")), 2);
+    click("Command9");
+    window.resultWindow()->resize(1000, 900);
+    ok &= save(window.resultWindow(), folder.filePath(QStringLiteral("drawing-converted.png")));
+    window.close();
     return ok;
 }
 
@@ -74,5 +158,7 @@ int main(int argc, char* argv[])
     window.resultWindow()->resize(900, 600);
     ok &= save(window.resultWindow(), folder.filePath(QStringLiteral("result-window.png")));
     window.close();
+
+    ok &= drawAndConvert(folder);
     return ok ? 0 : 1;
 }

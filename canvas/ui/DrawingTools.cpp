@@ -1,0 +1,169 @@
+#include "canvas/ui/DrawingTools.h"
+
+#include "canvas/CanvasModel.h"
+#include "canvas/ui/CanvasWidget.h"
+#include "engine/Rounding.h"
+
+#include <QAbstractSlider>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace tessivo {
+
+namespace {
+
+constexpr double TwipsPerPixel = CanvasModel::TwipsPerPixel;
+
+// The canvas tool keeps the Canvas between these sizes, twips.
+constexpr double MinCanvasSize = 300;
+constexpr double MaxCanvasWidth = 7935;
+constexpr double MaxCanvasHeight = 5585;
+
+// Pointer positions far outside the window must not wrap around.
+int toInt(std::int64_t value)
+{
+    return int(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
+                                        std::numeric_limits<int>::max()));
+}
+
+constexpr int LeftButtonOnly = 1;
+
+} // namespace
+
+DrawingTools::DrawingTools(CanvasModel& canvas, CanvasWidget& view, const ToolColumn& tools,
+                           const QAbstractSlider& rounding, QObject* parent)
+    : QObject(parent)
+    , m_canvas(canvas)
+    , m_view(view)
+    , m_tools(tools)
+    , m_rounding(rounding)
+{
+    connect(&view, &CanvasWidget::pressed, this, &DrawingTools::press);
+    connect(&view, &CanvasWidget::moved, this, &DrawingTools::drag);
+    connect(&view, &CanvasWidget::released, this, &DrawingTools::release);
+    connect(&tools, &ToolColumn::toolSelected, this, &DrawingTools::toolChosen);
+}
+
+void DrawingTools::toolChosen(Tool tool)
+{
+    using Shape = CanvasWidget::OutlineShape;
+    const auto shapeTool = [this](Shape shape) {
+        m_view.setOutlineShape(shape);
+        m_view.setMarkerVisible(false);
+    };
+    switch (tool) {
+    case Tool::Mouse: shapeTool(Shape::Square); break;
+    case Tool::Pen: m_view.setMarkerVisible(false); break;
+    case Tool::Ellipse: shapeTool(Shape::Oval); break;
+    case Tool::Rectangle: shapeTool(Shape::Rectangle); break;
+    case Tool::RoundedRectangle: shapeTool(Shape::RoundedRectangle); break;
+    case Tool::TextPosition: m_view.setMarkerVisible(true); break;
+    // The outline keeps the shape last chosen.
+    case Tool::Line:
+    case Tool::CanvasSize: break;
+    }
+}
+
+void DrawingTools::press(int /*buttons*/, double x, double y)
+{
+    // Any button: a right-button press places the marker as well.
+    const Tool tool = m_tools.selectedTool();
+    if (tool == Tool::Line) {
+        m_view.setLinePreviewVisible(true);
+        m_view.setLinePreviewWidth(m_canvas.drawWidth());
+    }
+    if (tool == Tool::TextPosition) {
+        m_view.setMarkerVisible(true);
+        m_view.setMarkerPosition(QPointF(x, y));
+        return;
+    }
+    if (tool == Tool::Pen) {
+        m_StartX = toInt(RoundEven(x));
+        m_StartY = toInt(RoundEven(y));
+    } else {
+        // Shapes are anchored at the pixel under the pointer.
+        m_StartX = toInt(Floor(x / TwipsPerPixel));
+        m_StartY = toInt(Floor(y / TwipsPerPixel));
+        m_view.setOutlineVisible(true);
+    }
+    m_view.setOutline(QRectF(x, y, 0, 0));
+    m_LineStartY = toInt(RoundEven(y));
+    m_LineStartX = float(x);
+    m_pressed = true;
+}
+
+void DrawingTools::drag(int buttons, double x, double y)
+{
+    if (buttons != LeftButtonOnly)
+        return;
+    switch (m_tools.selectedTool()) {
+    case Tool::Line: m_view.setLinePreview(QLineF(m_LineStartX, m_LineStartY, x, y)); return;
+    case Tool::Pen:
+        // Each move draws on from where the last one ended: a connected stroke.
+        m_canvas.line(m_StartX, m_StartY, x, y);
+        m_StartX = toInt(RoundEven(x));
+        m_StartY = toInt(RoundEven(y));
+        return;
+    case Tool::CanvasSize:
+        // The Canvas follows the pointer within its limits, then the outline does too.
+        x = std::max(x, MinCanvasSize);
+        y = std::max(y, MinCanvasSize);
+        y = std::min(y, MaxCanvasHeight);
+        x = std::min(x, MaxCanvasWidth);
+        m_canvas.setWidth(x);
+        m_canvas.setHeight(y);
+        break;
+    case Tool::Mouse:
+    case Tool::Ellipse:
+    case Tool::Rectangle:
+    case Tool::RoundedRectangle:
+    case Tool::TextPosition: break;
+    }
+    // The box spanned by the press point and the pointer, whichever way the drag goes.
+    m_view.setOutline(QRectF(std::min<double>(m_LineStartX, x), std::min<double>(m_LineStartY, y),
+                             std::abs(x - m_LineStartX), std::abs(y - m_LineStartY)));
+}
+
+void DrawingTools::release(int buttons, double x, double y)
+{
+    m_view.setOutlineVisible(false);
+    const Tool tool = m_tools.selectedTool();
+    if (buttons != LeftButtonOnly || tool == Tool::Mouse)
+        return;
+
+    // The far corner snaps to the nearest pixel.
+    const int right = toInt(RoundEven(x / TwipsPerPixel));
+    const int bottom = toInt(RoundEven(y / TwipsPerPixel));
+    const double boxWidth = std::abs(double(right) - m_StartX);
+    const double boxHeight = std::abs(double(bottom) - m_StartY);
+    switch (tool) {
+    case Tool::Rectangle: m_canvas.roundRect(m_StartX, m_StartY, right, bottom, 1, 1); break;
+    case Tool::Ellipse:
+        // A corner ellipse as large as the box is the ellipse inscribed in it.
+        m_canvas.roundRect(m_StartX, m_StartY, right, bottom, toInt(RoundEven(boxWidth)),
+                           toInt(RoundEven(boxHeight)));
+        break;
+    case Tool::RoundedRectangle: {
+        // The higher "圆矩弧度", the smaller the corners, in proportion to the box.
+        const double r = std::max(m_rounding.value(), 1);
+        m_canvas.roundRect(m_StartX, m_StartY, right, bottom, toInt(RoundEven(boxWidth / r)),
+                           toInt(RoundEven(boxHeight / r)));
+        break;
+    }
+    case Tool::Line:
+        if (m_pressed)
+            m_canvas.line(m_LineStartX, m_LineStartY, x, y);
+        break;
+    case Tool::Mouse:
+    case Tool::Pen:
+    case Tool::TextPosition:
+    case Tool::CanvasSize: break;
+    }
+    m_LineStartX = 0;
+    m_LineStartY = 0;
+    m_pressed = false;
+}
+
+} // namespace tessivo

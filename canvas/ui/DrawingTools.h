@@ -1,0 +1,51 @@
+#pragma once
+
+#include "canvas/ui/ToolColumn.h"
+
+#include <QObject>
+
+class QAbstractSlider;
+
+namespace tessivo {
+
+class CanvasModel;
+class CanvasWidget;
+
+// What a press, a drag and a release on the Canvas do with the tool chosen in the tool column.
+// Committed shapes are the Canvas model's own operations; the outline (xiankuang), the line
+// preview (Line1) and the text-position marker (youbiao) are the Canvas widget's overlays.
+// The tool is read from the column at every event; nothing about it is kept from the press.
+class DrawingTools : public QObject {
+    Q_OBJECT
+
+public:
+    // rounding is "圆矩弧度": the rounded rectangle's corners are its box divided by its value.
+    DrawingTools(CanvasModel& canvas, CanvasWidget& view, const ToolColumn& tools,
+                 const QAbstractSlider& rounding, QObject* parent = nullptr);
+
+    // Positions in Canvas twips; buttons is the button set (1 left, 2 right, 4 middle).
+    void press(int buttons, double x, double y);
+    void drag(int buttons, double x, double y);
+    void release(int buttons, double x, double y);
+    // The effect of choosing a tool in the column: outline shape and marker visibility.
+    void toolChosen(Tool tool);
+
+private:
+    CanvasModel& m_canvas;
+    CanvasWidget& m_view;
+    const ToolColumn& m_tools;
+    const QAbstractSlider& m_rounding;
+
+    // The anchor of a drag: the press point in pixels for the shapes, the end of the last
+    // segment in twips for the pen.
+    int m_StartX = 0;
+    int m_StartY = 0;
+    // The press point in twips, where the outline and the straight line start.
+    float m_LineStartX = 0;
+    int m_LineStartY = 0;
+    // Whether a press point has been recorded since the last left-button release. The point
+    // itself may be 0 (the leftmost column or the top row), so it cannot tell.
+    bool m_pressed = false;
+};
+
+} // namespace tessivo
