@@ -9,6 +9,26 @@
 
 namespace tessivo {
 
+namespace {
+
+// Wipes the target and draws a picture at its top-left corner, reduced by ReductionRatio when
+// that is 1 or more and divided by smallDivisor otherwise. Only the widths decide; a tall
+// picture is cut at the bottom.
+void drawReduced(const QImage& picture, CanvasModel& target, float smallDivisor)
+{
+    target.clear();
+    if (picture.isNull())
+        return;
+    // Sizes in single precision, as the holder's size properties hold them.
+    const float pictureWidth = float(picture.width()) * CanvasModel::TwipsPerPixel;
+    const float pictureHeight = float(picture.height()) * CanvasModel::TwipsPerPixel;
+    const int ratio = ReductionRatio(pictureWidth, target.width());
+    const float divisor = ratio >= 1 ? float(ratio) : smallDivisor;
+    target.paintPicture(picture, 0, 0, pictureWidth / divisor, pictureHeight / divisor);
+}
+
+} // namespace
+
 double PictureHolder::width() const
 {
     return double(m_picture.width()) * CanvasModel::TwipsPerPixel;
@@ -46,19 +66,7 @@ bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHold
 
 void DrawLoadedPicture(const QImage& picture, CanvasModel& canvas)
 {
-    canvas.clear();
-    if (picture.isNull())
-        return;
-    // Sizes in single precision, as the holder's size properties hold them.
-    const float pictureWidth = float(picture.width()) * CanvasModel::TwipsPerPixel;
-    const float pictureHeight = float(picture.height()) * CanvasModel::TwipsPerPixel;
-    // Only the widths decide; a tall picture is cut at the bottom.
-    const int ratio = ReductionRatio(pictureWidth, canvas.width());
-    if (ratio >= 1)
-        canvas.paintPicture(picture, 0, 0, pictureWidth / float(ratio),
-                            pictureHeight / float(ratio));
-    else
-        canvas.paintPicture(picture, 0, 0, pictureWidth, pictureHeight);
+    drawReduced(picture, canvas, 1);
 }
 
 QString FormPicturePath(const QString& folder, const QString& fileName)
@@ -71,15 +79,8 @@ QString FormPicturePath(const QString& folder, const QString& fileName)
 
 void DrawPreview(const QImage& picture, CanvasModel& preview)
 {
-    preview.clear();
-    if (picture.isNull())
-        return;
-    const float pictureWidth = float(picture.width()) * CanvasModel::TwipsPerPixel;
-    const float pictureHeight = float(picture.height()) * CanvasModel::TwipsPerPixel;
-    const int ratio = ReductionRatio(pictureWidth, preview.width());
     // Unlike the Canvas, the preview shows a small picture at half its size.
-    const float divisor = ratio >= 1 ? float(ratio) : 2.0f;
-    preview.paintPicture(picture, 0, 0, pictureWidth / divisor, pictureHeight / divisor);
+    drawReduced(picture, preview, 2);
 }
 
 void ShowReadFailure(CanvasModel& box)
