@@ -6,15 +6,17 @@
 #include "canvas/ui/ToolColumn.h"
 #include "settings/ui/ScrollBar.h"
 
+#include "GuiTestSupport.h"
+
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
-#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace tessivo;
+using namespace tessivo::testing;
 
 Q_DECLARE_METATYPE(tessivo::Tool)
 Q_DECLARE_METATYPE(tessivo::CanvasWidget::OutlineShape)
@@ -26,36 +28,6 @@ constexpr ColorValue White = 0xFFFFFF;
 constexpr ColorValue Red = 0x0000FF;
 constexpr ColorValue Green = 0x00FF00;
 constexpr int Tw = 15;
-
-template <typename T = QWidget> T* child(QWidget* window, const char* name)
-{
-    T* widget = window->findChild<T*>(QLatin1String(name));
-    [&] { QVERIFY2(widget, name); }();
-    return widget;
-}
-
-// Drags a scroll bar's thumb by dx pixels with the mouse, in a number of moves.
-void dragThumb(QScrollBar* bar, int dx, int moves = 4)
-{
-    QStyleOptionSlider option;
-    option.initFrom(bar);
-    option.orientation = bar->orientation();
-    option.minimum = bar->minimum();
-    option.maximum = bar->maximum();
-    option.sliderPosition = bar->sliderPosition();
-    option.sliderValue = bar->value();
-    option.singleStep = bar->singleStep();
-    option.pageStep = bar->pageStep();
-    option.upsideDown = bar->invertedAppearance();
-    option.subControls = QStyle::SC_All;
-    const QRect thumb = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option,
-                                                     QStyle::SC_ScrollBarSlider, bar);
-    const QPoint start = thumb.center();
-    QTest::mousePress(bar, Qt::LeftButton, {}, start);
-    for (int step = 1; step <= moves; ++step)
-        QTest::mouseMove(bar, start + QPoint(dx * step / moves, 0));
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, start + QPoint(dx, 0));
-}
 
 // The main window on its canvas page.
 struct Window {

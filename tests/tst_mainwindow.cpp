@@ -13,6 +13,8 @@
 #include "settings/ui/ScrollBar.h"
 #include "settings/ui/SettingsPage.h"
 
+#include "GuiTestSupport.h"
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,23 +22,16 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QtTest>
 
 using namespace tessivo;
+using namespace tessivo::testing;
 
 namespace {
 
 const QString Title = QStringLiteral("Tessivo 1.2 - Quillan ");
-
-template <typename T = QWidget> T* child(QWidget* window, const char* name)
-{
-    T* widget = window->findChild<T*>(QLatin1String(name));
-    [&] { QVERIFY2(widget, name); }();
-    return widget;
-}
 
 // Answers the import question box as soon as it shows, with a real button click.
 void answerImportQuestion(QMessageBox::StandardButton answer)
@@ -52,29 +47,6 @@ void answerImportQuestion(QMessageBox::StandardButton answer)
         QCOMPARE(box->icon(), QMessageBox::NoIcon);
         box->button(answer)->click();
     });
-}
-
-// Drags a scroll bar's thumb by dx pixels with the mouse, in a number of moves.
-void dragThumb(QScrollBar* bar, int dx, int moves = 4)
-{
-    QStyleOptionSlider option;
-    option.initFrom(bar);
-    option.orientation = bar->orientation();
-    option.minimum = bar->minimum();
-    option.maximum = bar->maximum();
-    option.sliderPosition = bar->sliderPosition();
-    option.sliderValue = bar->value();
-    option.singleStep = bar->singleStep();
-    option.pageStep = bar->pageStep();
-    option.upsideDown = bar->invertedAppearance();
-    option.subControls = QStyle::SC_All;
-    const QRect thumb = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option,
-                                                     QStyle::SC_ScrollBarSlider, bar);
-    const QPoint start = thumb.center();
-    QTest::mousePress(bar, Qt::LeftButton, {}, start);
-    for (int step = 1; step <= moves; ++step)
-        QTest::mouseMove(bar, start + QPoint(dx * step / moves, 0));
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, start + QPoint(dx, 0));
 }
 
 QString writePicture(const QTemporaryDir& dir)

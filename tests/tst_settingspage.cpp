@@ -8,15 +8,17 @@
 #include "settings/ui/Twips.h"
 #include "settings/ui/WindowContext.h"
 
+#include "GuiTestSupport.h"
+
 #include <QCheckBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStyleOptionSlider>
 #include <QTest>
 
 #include <memory>
 
 using namespace tessivo;
+using namespace tessivo::testing;
 
 namespace {
 
@@ -33,23 +35,11 @@ public:
     int focusMoves = 0;
 };
 
-// Reaches the bar's protected style option through a member pointer.
-struct StyleOptionAccess : QScrollBar {
-    static constexpr auto init = &StyleOptionAccess::initStyleOption;
-};
-
-QRect part(ScrollBar* bar, QStyle::SubControl control)
-{
-    QStyleOptionSlider opt;
-    (bar->*StyleOptionAccess::init)(&opt);
-    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, control, bar);
-}
-
 // Presses the thumb and moves the mouse, in steps, to the first place where the thumb stands at
 // or beyond the target; the button stays down. Returns the thumb position reached.
 int dragTo(ScrollBar* bar, int target)
 {
-    const QPoint grip = part(bar, QStyle::SC_ScrollBarSlider).center();
+    const QPoint grip = scrollBarPart(bar, QStyle::SC_ScrollBarSlider).center();
     QTest::mousePress(bar, Qt::LeftButton, {}, grip);
     const bool horizontal = bar->orientation() == Qt::Horizontal;
     const auto at = [&](int c) { return horizontal ? QPoint(c, grip.y()) : QPoint(grip.x(), c); };
@@ -68,7 +58,8 @@ int dragTo(ScrollBar* bar, int target)
 
 void release(ScrollBar* bar)
 {
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, part(bar, QStyle::SC_ScrollBarSlider).center());
+    QTest::mouseRelease(bar, Qt::LeftButton, {},
+                        scrollBarPart(bar, QStyle::SC_ScrollBarSlider).center());
 }
 
 // A drag to an exact value that the mouse may not reach at one value per pixel; the slider
@@ -212,7 +203,8 @@ private slots:
         QSignalSpy fontSize(page.get(), &SettingsPage::previewFontSizeChanged);
         ScrollBar* b = bar(name);
         if (how == Arrow) {
-            QTest::mouseClick(b, Qt::LeftButton, {}, part(b, QStyle::SC_ScrollBarAddLine).center());
+            QTest::mouseClick(b, Qt::LeftButton, {},
+                              scrollBarPart(b, QStyle::SC_ScrollBarAddLine).center());
         } else if (how == Code) {
             b->setValue(value);
         } else {
@@ -308,7 +300,8 @@ private slots:
         release(v);
         QCOMPARE(window.title, WindowContext::MainWindowTitle());
         QCOMPARE(window.focusMoves, 1);
-        QTest::mouseClick(v, Qt::LeftButton, {}, part(v, QStyle::SC_ScrollBarAddLine).center());
+        QTest::mouseClick(v, Qt::LeftButton, {},
+                          scrollBarPart(v, QStyle::SC_ScrollBarAddLine).center());
         QCOMPARE(v->value(), pos + 1);
         QCOMPARE(panel()->pos(), QPoint(0, TwipsToPixels(-pos)));
     }

@@ -1,0 +1,43 @@
+#pragma once
+
+// Small helpers shared by the widget tests: finding widgets by object name and driving scroll
+// bars with the mouse.
+
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QtTest>
+
+namespace tessivo::testing {
+
+template <typename T = QWidget> T* child(QWidget* window, const char* name)
+{
+    T* widget = window->findChild<T*>(QLatin1String(name));
+    [&] { QVERIFY2(widget, name); }();
+    return widget;
+}
+
+// Reaches a scroll bar's protected style option through a member pointer.
+struct StyleOptionAccess : QScrollBar {
+    static constexpr auto init = &StyleOptionAccess::initStyleOption;
+};
+
+// Where a part of a scroll bar (thumb, arrows, track) lies, in the bar's own pixels.
+inline QRect scrollBarPart(QScrollBar* bar, QStyle::SubControl control)
+{
+    QStyleOptionSlider option;
+    (bar->*StyleOptionAccess::init)(&option);
+    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, control, bar);
+}
+
+// Drags a horizontal scroll bar's thumb by dx pixels with the mouse, in a number of moves.
+inline void dragThumb(QScrollBar* bar, int dx, int moves = 4)
+{
+    const QPoint start = scrollBarPart(bar, QStyle::SC_ScrollBarSlider).center();
+    QTest::mousePress(bar, Qt::LeftButton, {}, start);
+    for (int step = 1; step <= moves; ++step)
+        QTest::mouseMove(bar, start + QPoint(dx * step / moves, 0));
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, start + QPoint(dx, 0));
+}
+
+} // namespace tessivo::testing
