@@ -303,6 +303,33 @@ void CanvasModel::paintPicture(const QImage& picture, double x, double y, double
     emit changed(visible);
 }
 
+namespace {
+
+std::int32_t toColorValue(QRgb rgb)
+{
+    return std::int32_t(((rgb & 0xFFu) << 16) | (rgb & 0xFF00u) | ((rgb >> 16) & 0xFFu));
+}
+
+} // namespace
+
+void CanvasModel::readColumn(int x, const int* ys, int count, std::int32_t* colors) const
+{
+    const int px = x < 0 ? -1 : x / TwipsPerPixel;
+    if (px < 0 || px >= m_image.width()) {
+        std::fill(colors, colors + count, -1);
+        return;
+    }
+    const uchar* bits = m_image.constBits();
+    const qsizetype stride = m_image.bytesPerLine();
+    const int height = m_image.height();
+    for (int i = 0; i < count; ++i) {
+        const int py = ys[i] < 0 ? -1 : ys[i] / TwipsPerPixel;
+        colors[i] = py < 0 || py >= height
+                        ? -1
+                        : toColorValue(reinterpret_cast<const QRgb*>(bits + py * stride)[px]);
+    }
+}
+
 std::int32_t CanvasModel::pixelAt(int x, int y) const
 {
     // Any negative twip lies in a pixel left of or above the image.
@@ -312,8 +339,7 @@ std::int32_t CanvasModel::pixelAt(int x, int y) const
     const int py = y / TwipsPerPixel;
     if (px >= m_image.width() || py >= m_image.height())
         return -1;
-    const QRgb rgb = reinterpret_cast<const QRgb*>(m_image.constScanLine(py))[px];
-    return std::int32_t(((rgb & 0xFFu) << 16) | (rgb & 0xFF00u) | ((rgb >> 16) & 0xFFu));
+    return toColorValue(reinterpret_cast<const QRgb*>(m_image.constScanLine(py))[px]);
 }
 
 } // namespace tessivo

@@ -84,6 +84,7 @@ public:
 
     // The colour of pixel (floor(x / 15), floor(y / 15)) as a ColorValue, -1 outside the image.
     std::int32_t pixelAt(int x, int y) const override;
+    void readColumn(int x, const int* ys, int count, std::int32_t* colors) const override;
 
 signals:
     // Pixels of the image that changed.

@@ -7,6 +7,8 @@
 #include "loading/PictureLoader.h"
 #include "settings/SettingValues.h"
 
+#include <algorithm>
+
 namespace tessivo {
 
 namespace {
@@ -17,6 +19,14 @@ ConversionOutput failure(int exitCode, const QString& message)
     output.exitCode = exitCode;
     output.err = message.toUtf8();
     return output;
+}
+
+// Art from the built-in table is plain ASCII, which converts much faster as Latin-1.
+QByteArray utf8(const QString& text)
+{
+    const bool ascii =
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    return ascii ? text.toLatin1() : text.toUtf8();
 }
 
 } // namespace
@@ -78,7 +88,9 @@ ConversionOutput RunConversion(const ConvertOptions& options)
     }
 
     ConversionOutput output;
-    output.out = (options.noFooter ? run.art() : run.resultText()).toUtf8();
+    output.out = utf8(run.art());
+    if (!options.noFooter)
+        output.out += GenerationRun::Footer.toUtf8();
     return output;
 }
 

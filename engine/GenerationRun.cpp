@@ -35,6 +35,7 @@ void GenerationRun::setBandCount(int bandCount)
     m_BandRowY = QList<int>(m_BandCount + 1, 0);
     m_BandText = QStringList(m_BandCount + 1);
     m_completeLength = QList<qsizetype>(m_BandCount + 1, 0);
+    m_samples = QList<std::int32_t>(m_BandCount + 1, 0);
 }
 
 GenerationRun::StartResult GenerationRun::start(const GenerationSettings& settings,
@@ -69,6 +70,11 @@ GenerationRun::StartResult GenerationRun::start(const GenerationSettings& settin
     m_BandRowY = rows;
     m_BandHeight = int(bandHeight);
     std::fill(m_completeLength.begin(), m_completeLength.end(), 0);
+
+    // Room for each band's lines at one character a cell, so that appending rarely copies.
+    const std::int64_t cells = (lastColumn / sampleX + 1 + 2) * (steps + 1);
+    for (int i = 1; i <= n; ++i)
+        m_BandText[i].reserve(qsizetype(std::min<std::int64_t>(cells, 1 << 24)));
     return StartResult::Started;
 }
 
@@ -92,8 +98,10 @@ GenerationRun::TickOutcome GenerationRun::tick(const PixelSource& canvas,
         }
         outcome = TickOutcome::SteppedLine;
     }
-    for (int i = 1; i <= m_BandCount; ++i)
-        AppendCell(m_BandText[i], canvas.pixelAt(m_ScanX, m_BandRowY[i]), settings);
+    // Every band's cell of this column, band 1 first.
+    std::int32_t* samples = m_samples.data();
+    canvas.readColumn(m_ScanX, m_BandRowY.constData() + 1, m_BandCount, samples + 1);
+    AppendCells(m_BandText.data() + 1, samples + 1, m_BandCount, settings, *m_toneCache);
     m_ScanX += settings.sampleX();
     return outcome;
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "engine/Tone.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 
 namespace tessivo {
 
@@ -70,6 +73,9 @@ private:
     QStringList m_BandText;
     // Length of each band's text up to its last line step: what the band contributes at the end.
     QList<qsizetype> m_completeLength;
+    // The colours of the current column, one per band.
+    QList<std::int32_t> m_samples;
+    std::unique_ptr<ToneCache> m_toneCache = std::make_unique<ToneCache>();
     int m_ScanX = 0;
     int m_ScanOffset = 0;
     int m_BandHeight = 0;

@@ -30,6 +30,13 @@ public:
 
     // The colour of the pixel under (x, y) as a ColorValue, or -1 outside the picture.
     virtual std::int32_t pixelAt(int x, int y) const = 0;
+    // Reads the pixels under (x, ys[0]) .. (x, ys[count - 1]) into colors, as pixelAt does; a
+    // run reads one column of all its bands per tick.
+    virtual void readColumn(int x, const int* ys, int count, std::int32_t* colors) const
+    {
+        for (int i = 0; i < count; ++i)
+            colors[i] = pixelAt(x, ys[i]);
+    }
     virtual int canvasWidth() const = 0;  // CanvasWidth
     virtual int canvasHeight() const = 0; // CanvasHeight
 };

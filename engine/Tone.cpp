@@ -21,14 +21,38 @@ int CharIndexFor(ColorValue v, int ignoreValue, int rowCount)
     return int(k);
 }
 
+int ToneCache::charIndexFor(ColorValue v, int ignoreValue, int rowCount)
+{
+    Entry& e = m_entries[(std::uint32_t(v) * 2654435761u) >> 22];
+    if (e.v != v || e.ignoreValue != ignoreValue || e.rowCount != rowCount)
+        e = Entry{v, ignoreValue, rowCount, CharIndexFor(v, ignoreValue, rowCount)};
+    return e.index;
+}
+
+void AppendCells(QString* bandTexts, const ColorValue* samples, int count,
+                 const GenerationSettings& settings, ToneCache& cache)
+{
+    const int level = settings.colorLevel();
+    const int ignoreValue = settings.ignoreValue();
+    const QStringList& table = settings.charTable();
+    const int rows = int(table.size());
+    for (int i = 0; i < count; ++i) {
+        // ColorLevel multiplies the packed value, so carries run from red into green and blue
+        // and the top byte of the product decides whether the colour survives (at most
+        // 10 * 0xFFFFFF: no overflow).
+        const ColorValue v = level * samples[i];
+        const QString& row = table.at(cache.charIndexFor(v, ignoreValue, rows));
+        if (row.size() == 1)
+            bandTexts[i].append(row.front());
+        else
+            bandTexts[i].append(row);
+    }
+}
+
 void AppendCell(QString& bandText, ColorValue lastSample, const GenerationSettings& settings)
 {
-    // ColorLevel multiplies the packed value, so carries run from red into green and blue and
-    // the top byte of the product decides whether the colour survives (at most 10 * 0xFFFFFF:
-    // no overflow).
-    const ColorValue v = settings.colorLevel() * lastSample;
-    const QStringList& table = settings.charTable();
-    bandText += table.at(CharIndexFor(v, settings.ignoreValue(), int(table.size())));
+    ToneCache cache;
+    AppendCells(&bandText, &lastSample, 1, settings, cache);
 }
 
 } // namespace tessivo

@@ -12,8 +12,29 @@ class GenerationSettings;
 // tones below (ignoreValue - 1) / 100 lifted to white, mapped onto rowCount rows and clamped.
 int CharIndexFor(ColorValue v, int ignoreValue, int rowCount);
 
+// Remembers rows already chosen: the row depends only on the colour, IgnoreValue and the table's
+// length, and pictures repeat colours a great deal.
+class ToneCache {
+public:
+    int charIndexFor(ColorValue v, int ignoreValue, int rowCount);
+
+private:
+    struct Entry {
+        ColorValue v = 0;
+        int ignoreValue = -1; // no entry
+        int rowCount = 0;
+        int index = 0;
+    };
+    Entry m_entries[1024];
+};
+
 // Appends to a band's text the row chosen for a sampled colour, reading ColorLevel,
 // IgnoreValue and the active table from the settings at the moment of the call.
 void AppendCell(QString& bandText, ColorValue lastSample, const GenerationSettings& settings);
+
+// AppendCell for one column of a run: band i's text gets the row for samples[i]. The settings
+// cannot change within a column, so they are read once for all of its cells.
+void AppendCells(QString* bandTexts, const ColorValue* samples, int count,
+                 const GenerationSettings& settings, ToneCache& cache);
 
 } // namespace tessivo
