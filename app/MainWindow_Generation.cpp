@@ -16,6 +16,7 @@
 #include "settings/ui/Twips.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -29,6 +30,9 @@ namespace {
 
 // The progress track is 9075 twips wide.
 constexpr int TrackWidthTwips = 9075;
+
+// How long one timer event may run ticks; well under a frame, so the window never stalls.
+constexpr qint64 TickSliceNanoseconds = 4'000'000;
 
 } // namespace
 
