@@ -108,12 +108,19 @@ void MainWindow::Command1_Click()
 
 void MainWindow::Timer1_Timer()
 {
-    switch (m_run.tick(m_canvas, *m_settingsPage)) {
-    case GenerationRun::TickOutcome::Sampled: return;
-    case GenerationRun::TickOutcome::SteppedLine:
-        setProgressWidth(int(std::floor(TrackWidthTwips * m_run.progress())));
-        return;
-    case GenerationRun::TickOutcome::Finished: break;
+    // A timer event runs ticks for a slice of a few milliseconds: a single tick is so short that
+    // the event loop's own turn would cost more than the work. Input and painting are served
+    // between slices, and a Canvas changed between them is what the next ticks sample.
+    QElapsedTimer slice;
+    slice.start();
+    for (;;) {
+        const GenerationRun::TickOutcome outcome = m_run.tick(m_canvas, *m_settingsPage);
+        if (outcome == GenerationRun::TickOutcome::Finished)
+            break;
+        if (outcome == GenerationRun::TickOutcome::SteppedLine)
+            setProgressWidth(int(std::floor(TrackWidthTwips * m_run.progress())));
+        if (slice.nsecsElapsed() >= TickSliceNanoseconds)
+            return;
     }
     m_timer->stop();
     QApplication::beep();
