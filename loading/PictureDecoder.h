@@ -10,4 +10,8 @@ namespace tessivo {
 // null image.
 QImage DecodePicture(const QString& path);
 
+// Whether a file is a metafile, told by its content. Metafiles may hold text, and drawing text
+// needs a GUI application object.
+bool IsMetafile(const QString& path);
+
 } // namespace tessivo

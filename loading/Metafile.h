@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QSizeF>
+
+namespace tessivo {
+
+enum class MetafileKind { None, Wmf, Emf };
+
+// Enough leading bytes to tell a metafile by its content.
+constexpr int MetafileSniffBytes = 44;
+
+// Limits on the size a metafile is drawn at. A metafile states its size in its header, so a few
+// hundred bytes can ask for any size at all; anything beyond these is refused.
+constexpr int MaxMetafileSide = 16384;
+constexpr qint64 MaxMetafilePixels = qint64(64) * 1024 * 1024;
+// Larger files are refused before they are read into memory.
+constexpr qint64 MaxMetafileBytes = qint64(256) * 1024 * 1024;
+
+// What the leading bytes of a file announce: a Windows metafile (placeable or standard header)
+// or an enhanced metafile. The file name plays no part.
+MetafileKind SniffMetafile(const QByteArray& head);
+
+// A natural size in pixels, rounded, or an empty size when it is not finite, empty or beyond the
+// limits above.
+QSize BoundedPictureSize(QSizeF pixels);
+
+// Draws a whole metafile at its natural size (96 pixels to the inch), transparent where it draws
+// nothing. Returns a null image for anything that is not a readable metafile of an acceptable
+// size.
+QImage DecodeWmf(const QByteArray& bytes);
+QImage DecodeEmf(const QByteArray& bytes);
+QImage DecodeMetafile(const QByteArray& bytes);
+
+} // namespace tessivo

@@ -1,0 +1,320 @@
+#include "canvas/CanvasModel.h"
+#include "cli/Conversion.h"
+#include "cli/ConvertOptions.h"
+#include "loading/Metafile.h"
+#include "loading/PictureDecoder.h"
+#include "loading/PictureLoader.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tessivo;
+
+namespace {
+
+// Little-endian writers for the two metafile formats, enough to draw filled rectangles and text.
+
+template <typename T> QByteArray le(std::initializer_list<T> values)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    for (T v : values)
+        out << v;
+    return bytes;
+}
+
+struct Wmf {
+    QByteArray records;
+    quint32 maxWords = 0;
+    quint16 objects = 0;
+
+    void add(quint16 function, std::initializer_list<qint16> params)
+    {
+        const quint32 words = 3 + quint32(params.size());
+        records += le<quint32>({words}) + le<quint16>({function}) + le<qint16>(params);
+        maxWords = std::max(maxWords, words);
+    }
+    void brush(quint32 colorRef) // solid brush, selected
+    {
+        add(0x02FC, {0, qint16(colorRef & 0xFFFF), qint16(colorRef >> 16), 0});
+        add(0x012D, {qint16(objects++)});
+    }
+    void rectangle(int l, int t, int r, int b)
+    {
+        add(0x041B, {qint16(b), qint16(r), qint16(t), qint16(l)});
+    }
+
+    // A placeable header with the frame when unitsPerInch is given.
+    QByteArray file(QRect frame = {}, int unitsPerInch = -1) const
+    {
+        const QByteArray body = records + le<quint32>({3}) + le<quint16>({0}); // META_EOF
+        QByteArray head;
+        if (unitsPerInch >= 0) {
+            head = le<quint32>({0x9AC6CDD7}) +
+                   le<qint16>({0, qint16(frame.left()), qint16(frame.top()),
+                               qint16(frame.left() + frame.width()),
+                               qint16(frame.top() + frame.height())}) +
+                   le<quint16>({quint16(unitsPerInch)}) + le<quint32>({0});
+            quint16 sum = 0;
+            for (int i = 0; i < head.size(); i += 2)
+                sum ^= quint16(uchar(head[i]) | uchar(head[i + 1]) << 8);
+            head += le<quint16>({sum});
+        }
+        return head + le<quint16>({1, 9, 0x0300}) + le<quint32>({quint32(9 + body.size() / 2)}) +
+               le<quint16>({objects}) + le<quint32>({maxWords}) + le<quint16>({0}) + body;
+    }
+};
+
+// A drawing of the area without outlines: a white background (if asked) and a red left half.
+Wmf halfRedWmf(bool background, QRect area = {0, 0, 200, 100})
+{
+    Wmf w;
+    w.add(0x020B, {qint16(area.top()), qint16(area.left())});     // SETWINDOWORG
+    w.add(0x020C, {qint16(area.height()), qint16(area.width())}); // SETWINDOWEXT
+    w.add(0x02FA, {5, 0, 0, 0, 0});                               // null pen
+    w.add(0x012D, {qint16(w.objects++)});
+    if (background) {
+        w.brush(0xFFFFFF);
+        w.rectangle(area.left(), area.top(), area.left() + area.width(),
+                    area.top() + area.height());
+    }
+    w.brush(0x0000FF);
+    w.rectangle(area.left(), area.top(), area.left() + area.width() / 2,
+                area.top() + area.height());
+    return w;
+}
+
+QByteArray emfRecord(quint32 type, std::initializer_list<qint32> params)
+{
+    return le<quint32>({type, quint32(8 + 4 * params.size())}) + le<qint32>(params);
+}
+
+// bounds: device pixels, corners inside; frame: 0.01 mm.
+// The reference device: 2000 pixels to 530 mm, so 200 pixels make a frame of 53 mm.
+QByteArray emfFile(QRect bounds, QRect frame, const QByteArray& records,
+                   QSize device = {2000, 1000}, QSize mm = {530, 265})
+{
+    const QByteArray body = records + emfRecord(14, {0, 16, 20});
+    return le<quint32>({1, 88}) +
+           le<qint32>({bounds.left(), bounds.top(), bounds.right(), bounds.bottom(), frame.left(),
+                       frame.top(), frame.left() + frame.width(), frame.top() + frame.height()}) +
+           le<quint32>({0x464D4520, 0x10000, quint32(88 + body.size()), 10}) + le<quint16>({4, 0}) +
+           le<quint32>({0, 0, 0}) +
+           le<qint32>({device.width(), device.height(), mm.width(), mm.height()}) + body;
+}
+
+// The same drawing in device pixels, offset by (left, top), in a frame of 53 x 26.5 mm: 200.3 x
+// 100.2 pixels at 96 to the inch.
+QByteArray halfRedEmf(bool background, int left = 0, int top = 0)
+{
+    QByteArray r = emfRecord(37, {qint32(0x80000008)}); // stock null pen
+    if (background) {
+        r += emfRecord(39, {1, 0, 0xFFFFFF, 0}) + emfRecord(37, {1});
+        r += emfRecord(43, {left, top, left + 200, top + 100});
+    }
+    r += emfRecord(39, {2, 0, 0x0000FF, 0}) + emfRecord(37, {2});
+    r += emfRecord(43, {left, top, left + 100, top + 100});
+    const QRect bounds(left, top, background ? 200 : 100, 100);
+    return emfFile(bounds, QRect(qRound(left * 26.5), qRound(top * 26.5), 5300, 2650), r);
+}
+
+// The text "Hi & <b>中" in 20-unit Arial, GB2312 character set, at (150, 10).
+void addText(Wmf& w)
+{
+    w.add(0x02FB,
+          {-20, 0, 0, 0, 400, 0, qint16(134 << 8), 0, 0, 'A' | 'r' << 8, 'i' | 'a' << 8, 'l', 0});
+    w.add(0x012D, {qint16(w.objects++)});
+    w.add(0x0521, {10, 'H' | 'i' << 8, ' ' | '&' << 8, ' ' | '<' << 8, 'b' | '>' << 8,
+                   qint16(0xD0D6), 10, 150});
+}
+
+constexpr QRgb Red = qRgb(255, 0, 0);
+constexpr QRgb White = qRgb(255, 255, 255);
+
+} // namespace
+
+class TestMetafile : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void decodes_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QRgb>("right"); // the colour of the right half
+        QTest::addColumn<int>("margin"); // pixels at the right edge left partly covered
+
+        const QRect frame(0, 0, 200, 100);
+        QTest::newRow("placeable wmf")
+            << "a.wmf" << halfRedWmf(true).file(frame, 96) << QSize(200, 100) << White << 0;
+        QTest::newRow("placeable wmf, 1440 units per inch, shifted origin")
+            << "b.wmf"
+            << halfRedWmf(true, {-300, 40, 2000, 1000}).file({-300, 40, 2000, 1000}, 1440)
+            << QSize(133, 67) << White << 0;
+        QTest::newRow("placeable wmf, frame larger than the drawing: not stretched")
+            << "c.wmf" << halfRedWmf(false).file(frame, 96) << QSize(200, 100) << QRgb(0) << 0;
+        // libwmf reckons a standard metafile's units as points and adds half a unit around it.
+        QTest::newRow("standard wmf")
+            << "d.wmf" << halfRedWmf(true).file() << QSize(268, 135) << White << 1;
+        QTest::newRow("wmf named .bmp")
+            << "wmf.bmp" << halfRedWmf(true).file(frame, 96) << QSize(200, 100) << White << 0;
+        QTest::newRow("emf") << "a.emf" << halfRedEmf(true) << QSize(200, 100) << White << 0;
+        QTest::newRow("emf with bounds away from the origin")
+            << "b.emf" << halfRedEmf(true, 30, 20) << QSize(200, 100) << White << 0;
+        QTest::newRow("emf, frame larger than the drawing")
+            << "c.emf" << halfRedEmf(false) << QSize(200, 100) << QRgb(0) << 0;
+        QTest::newRow("emf without a frame: sized by its bounds")
+            << "d.emf" << emfFile({0, 0, 200, 100}, {}, halfRedEmf(true).mid(88).chopped(20))
+            << QSize(200, 100) << White << 0;
+        QTest::newRow("emf named .png")
+            << "emf.png" << halfRedEmf(true) << QSize(200, 100) << White << 0;
+        QTest::newRow("wmf with text") << "text.wmf" << [&] {
+            Wmf w = halfRedWmf(true);
+            addText(w);
+            return w.file(frame, 96);
+        }() << QSize(200, 100) << White << 0;
+    }
+
+    void decodes()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, size);
+        QFETCH(QRgb, right);
+        QFETCH(int, margin);
+
+        const QImage image = DecodePicture(write(fileName, bytes));
+        QCOMPARE(image.size(), size);
+        const int w = size.width(), h = size.height();
+        QCOMPARE(image.pixel(w / 4, h / 2), Red);
+        QCOMPARE(image.pixel(w / 4, h / 8), Red);
+        QCOMPARE(image.pixel(w * 3 / 4, h * 7 / 8), right);
+        QCOMPARE(image.pixel(w - 1 - margin, h / 2), right);
+    }
+
+    void refuses_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+
+        const QByteArray wmf = halfRedWmf(true).file({0, 0, 200, 100}, 96);
+        const QByteArray emf = halfRedEmf(true);
+        QTest::newRow("text") << QByteArray("this is no picture\n");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("placeable key only") << wmf.left(4);
+        QTest::newRow("wmf cut short") << wmf.left(wmf.size() / 2);
+        QTest::newRow("wmf header, then garbage") << wmf.left(40) + QByteArray(200, '\xA5');
+        QTest::newRow("wmf, 1 unit per inch: 19200 x 9600 pixels")
+            << halfRedWmf(true).file({0, 0, 200, 100}, 1);
+        QTest::newRow("wmf, 0 units per inch") << halfRedWmf(true).file({0, 0, 200, 100}, 0);
+        QTest::newRow("wmf, empty frame") << halfRedWmf(true).file({0, 0, 0, 100}, 96);
+        QTest::newRow("emf header only") << emf.left(88);
+        QTest::newRow("emf cut short") << emf.chopped(12);
+        QTest::newRow("emf header, then garbage") << emf.left(88) + QByteArray(400, '\xA5');
+        QByteArray overrun = emf;
+        overrun.replace(92, 4, le<quint32>({0x7FFFFFF0})); // the first record's size
+        QTest::newRow("emf record beyond the file") << overrun;
+        QTest::newRow("emf frame of 100 m square")
+            << emfFile({0, 0, 200, 100}, {0, 0, 10000000, 10000000}, {});
+        QTest::newRow("emf bounds of 30000 x 30000, no frame")
+            << emfFile({0, 0, 30000, 30000}, {}, {});
+        QTest::newRow("emf, no frame and no bounds") << emfFile({0, 0, -1, -1}, {}, {});
+    }
+
+    void refuses()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString path = write(QStringLiteral("bad.wmf"), bytes);
+        QVERIFY(DecodePicture(path).isNull());
+        QVERIFY(DecodeMetafile(bytes).isNull());
+    }
+
+    void sizeLimits_data()
+    {
+        QTest::addColumn<QSizeF>("pixels");
+        QTest::addColumn<QSize>("size");
+
+        QTest::newRow("rounded, ties to even") << QSizeF(2.5, 3.5) << QSize(2, 4);
+        QTest::newRow("widest") << QSizeF(16384, 4096) << QSize(16384, 4096);
+        QTest::newRow("too wide") << QSizeF(16385, 1) << QSize();
+        QTest::newRow("too many pixels") << QSizeF(8193, 8192) << QSize();
+        QTest::newRow("under half a pixel") << QSizeF(0.4, 10) << QSize();
+        QTest::newRow("negative") << QSizeF(-10, 10) << QSize();
+        QTest::newRow("infinite") << QSizeF(qInf(), 10) << QSize();
+        QTest::newRow("not a number") << QSizeF(qQNaN(), 10) << QSize();
+    }
+
+    void sizeLimits()
+    {
+        QFETCH(QSizeF, pixels);
+        QFETCH(QSize, size);
+        QCOMPARE(BoundedPictureSize(pixels), size);
+    }
+
+    void ontoCanvas_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("wmf") << halfRedWmf(false).file({0, 0, 200, 100}, 96);
+        QTest::newRow("emf") << halfRedEmf(false);
+    }
+
+    // The undrawn right half stays transparent and shows the Canvas's background.
+    void ontoCanvas()
+    {
+        QFETCH(QByteArray, bytes);
+        CanvasModel canvas;
+        canvas.setBackColor(0x00FF00); // green
+        PictureHolder holder;
+        QVERIFY(LoadPictureOntoCanvas(write(QStringLiteral("c.pic"), bytes), canvas, holder));
+        QCOMPARE(holder.width(), 200.0 * CanvasModel::TwipsPerPixel);
+        QCOMPARE(holder.height(), 100.0 * CanvasModel::TwipsPerPixel);
+        const auto at = [&](int x, int y) {
+            return canvas.pixelAt(x * CanvasModel::TwipsPerPixel, y * CanvasModel::TwipsPerPixel);
+        };
+        QCOMPARE(at(50, 50), 0x0000FF);  // red
+        QCOMPARE(at(150, 50), 0x00FF00); // background
+        QCOMPARE(at(50, 150), 0x00FF00); // below the picture
+    }
+
+    void convertReadsMetafiles()
+    {
+        Wmf w = halfRedWmf(true);
+        addText(w);
+        const QString path = write(QStringLiteral("convert.wmf"), w.file({0, 0, 200, 100}, 96));
+        const ParsedCommandLine parsed =
+            ParseConvertOptions({"--sample-x", "5", "--sample-y", "8", path});
+        QVERIFY(parsed.options);
+        const ConversionOutput inProcess = RunConversion(*parsed.options);
+        QCOMPARE(inProcess.exitCode, 0);
+
+        // The program draws the text as the window does (this test runs with a GUI application,
+        // as the window does): the same art.
+        QProcess convert;
+        convert.start(QStringLiteral(TESSIVO_CONVERT_PATH),
+                      {"--sample-x", "5", "--sample-y", "8", path});
+        QVERIFY(convert.waitForFinished(60000));
+        QCOMPARE(convert.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(convert.exitCode(), 0);
+        QCOMPARE(convert.readAllStandardOutput(), inProcess.out);
+    }
+};
+
+QTEST_MAIN(TestMetafile)
+#include "tst_metafile.moc"
