@@ -1,0 +1,18 @@
+// Tessivo's main window started as the program starts it, quitting once it is shown.
+#include "ProbeSupport.h"
+#include "app/MainWindow.h"
+#include "canvas/Fonts.h"
+
+#include <QApplication>
+#include <QDir>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    tessivo::RegisterFontSubstitutes();
+    QApplication::setFont(QFont(QStringLiteral("宋体"), 9));
+    tessivo::MainWindow window(QDir::currentPath());
+    window.show();
+    reportWhenShownAndQuit();
+    return app.exec();
+}
