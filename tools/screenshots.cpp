@@ -6,10 +6,13 @@
 #include "canvas/Fonts.h"
 #include "canvas/ui/ToolColumn.h"
 #include "loading/PictureLoader.h"
+#include "loading/ui/PictureChooser.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -142,6 +145,19 @@ int main(int argc, char* argv[])
     ok &= save(&window, folder.filePath(QStringLiteral("page-settings.png")));
     click("Command7");
     ok &= save(&window, folder.filePath(QStringLiteral("page-about.png")));
+
+    // The picture chooser, with the sample picture previewed.
+    {
+        PictureChooser chooser(window.canvas(), window.holder(), &window);
+        const QFileInfo picture(QString::fromLocal8Bit(argv[2]));
+        chooser.setFolder(picture.absolutePath());
+        const auto found = chooser.fileList()->findItems(picture.fileName(), Qt::MatchExactly);
+        if (!found.isEmpty())
+            chooser.fileList()->setCurrentItem(found.first());
+        chooser.show();
+        ok &= save(&chooser, folder.filePath(QStringLiteral("chooser.png")));
+        chooser.hide();
+    }
 
     click("Command4");
     click("Command1");
