@@ -50,6 +50,21 @@ std::optional<int> parseWholeNumber(const QString& text)
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
+// An argument as it is quoted in a message: control characters, line breaks among them, are
+// written as \xNN, so that the message stays one line and nothing reaches the terminal raw.
+QString quoted(const QString& arg)
+{
+    QString text;
+    for (const QChar c : arg) {
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
+            text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            text += c;
+    }
+    return text;
+}
+
 QString prefixed(const QString& message)
 {
     return QStringLiteral("tessivo-convert: ") + message;
@@ -67,8 +82,8 @@ ParsedCommandLine ParseConvertOptions(const QStringList& args)
         const QString& arg = args[i];
         if (optionsEnded || !arg.startsWith(QLatin1String("--"))) {
             if (!optionsEnded && arg.startsWith(QLatin1Char('-')) && arg.size() > 1)
-                return {std::nullopt,
-                        prefixed(QStringLiteral("unknown option %1 (see --help)").arg(arg))};
+                return {std::nullopt, prefixed(QStringLiteral("unknown option %1 (see --help)")
+                                                   .arg(quoted(arg)))};
             pictures.append(arg);
             continue;
         }
@@ -102,8 +117,8 @@ ParsedCommandLine ParseConvertOptions(const QStringList& args)
 
         const SettingOption* setting = findSettingOption(name);
         if (!setting && name != QLatin1String("--table"))
-            return {std::nullopt,
-                    prefixed(QStringLiteral("unknown option %1 (see --help)").arg(name))};
+            return {std::nullopt, prefixed(QStringLiteral("unknown option %1 (see --help)")
+                                               .arg(quoted(name)))};
 
         std::optional<QString> value = inlineValue;
         if (!value && i + 1 < args.size())

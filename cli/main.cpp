@@ -1,13 +1,9 @@
-#include "canvas/Fonts.h"
 #include "cli/Conversion.h"
 #include "cli/ConvertOptions.h"
-#include "loading/PictureDecoder.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 
 #include <cstdio>
-#include <memory>
 
 namespace {
 
@@ -38,18 +34,9 @@ int main(int argc, char* argv[])
         return 0;
     }
 
-    // Pictures need only the image plugins, which a plain application object provides. Text in
-    // a metafile is drawn with fonts, as in the window, and fonts need a GUI application: one
-    // without a screen.
-    std::unique_ptr<QCoreApplication> app;
-    if (tessivo::IsMetafile(parsed.options->picture)) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QGuiApplication>(argc, argv);
-        tessivo::RegisterFontSubstitutes();
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    // Only the image plugins need an application object; no GUI is made (metafiles are drawn by
+    // a child process of their own).
+    QCoreApplication app(argc, argv);
 
     const tessivo::ConversionOutput output = tessivo::RunConversion(*parsed.options);
     write(stdout, output.out);

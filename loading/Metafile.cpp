@@ -37,22 +37,14 @@ constexpr double PointsPerInch = 72.0;  // libwmf places everything in points
 constexpr double FrameUnitsPerMm = 100; // the frame of an enhanced metafile is in 0.01 mm
 constexpr double MmPerInch = 25.4;
 
-constexpr quint32 PlaceableKey = 0x9AC6CDD7;
 constexpr int PlaceableHeaderBytes = 22;
-constexpr quint32 EmrHeader = 1;
 constexpr quint32 EmrEof = 14;
-constexpr quint32 EmfSignature = 0x464D4520; // " EMF"
 constexpr int EmfHeaderMinBytes = 88;
 
 // Qt has fonts only in a GUI application; in a program without one the text is left out.
 bool fontsAvailable()
 {
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-}
-
-template <typename T> T readLe(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromLittleEndian<T>(bytes.constData() + offset);
 }
 
 // The document without its text elements.
@@ -198,39 +190,6 @@ struct WmfApiDeleter {
 };
 
 } // namespace
-
-MetafileKind SniffMetafile(const QByteArray& head)
-{
-    if (head.size() >= 4 && readLe<quint32>(head, 0) == PlaceableKey)
-        return MetafileKind::Wmf;
-    if (head.size() >= 6) {
-        const quint16 type = readLe<quint16>(head, 0);
-        const quint16 headerWords = readLe<quint16>(head, 2);
-        const quint16 version = readLe<quint16>(head, 4);
-        if ((type == 1 || type == 2) && headerWords == 9 &&
-            (version == 0x0300 || version == 0x0100))
-            return MetafileKind::Wmf;
-    }
-    if (head.size() >= 44 && readLe<quint32>(head, 0) == EmrHeader &&
-        readLe<quint32>(head, 40) == EmfSignature)
-        return MetafileKind::Emf;
-    return MetafileKind::None;
-}
-
-QSize BoundedPictureSize(QSizeF pixels)
-{
-    const double w = pixels.width();
-    const double h = pixels.height();
-    if (!std::isfinite(w) || !std::isfinite(h) || w > MaxMetafileSide + 1 ||
-        h > MaxMetafileSide + 1)
-        return {};
-    const qint64 width = RoundEven(w);
-    const qint64 height = RoundEven(h);
-    if (width < 1 || height < 1 || width > MaxMetafileSide || height > MaxMetafileSide ||
-        width * height > MaxMetafilePixels)
-        return {};
-    return QSize(int(width), int(height));
-}
 
 QImage DecodeWmf(const QByteArray& bytes)
 {

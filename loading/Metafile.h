@@ -4,10 +4,21 @@
 #include <QImage>
 #include <QSize>
 #include <QSizeF>
+#include <QtEndian>
 
 namespace tessivo {
 
 enum class MetafileKind { None, Wmf, Emf };
+
+// The marks by which the two kinds are told.
+constexpr quint32 PlaceableKey = 0x9AC6CDD7; // a placeable Windows metafile's first word
+constexpr quint32 EmrHeader = 1;             // an enhanced metafile's first record
+constexpr quint32 EmfSignature = 0x464D4520; // " EMF", at offset 40 of that record
+
+template <typename T> T readLe(const QByteArray& bytes, qsizetype offset)
+{
+    return qFromLittleEndian<T>(bytes.constData() + offset);
+}
 
 // Enough leading bytes to tell a metafile by its content.
 constexpr int MetafileSniffBytes = 44;
@@ -29,9 +40,15 @@ QSize BoundedPictureSize(QSizeF pixels);
 
 // Draws a whole metafile at its natural size (96 pixels to the inch), transparent where it draws
 // nothing. Returns a null image for anything that is not a readable metafile of an acceptable
-// size.
+// size. These run the metafile libraries in the calling process: the program itself calls them
+// only inside tessivo-metafile, through DecodeMetafileFile.
 QImage DecodeWmf(const QByteArray& bytes);
 QImage DecodeEmf(const QByteArray& bytes);
 QImage DecodeMetafile(const QByteArray& bytes);
+
+// Draws a metafile file in a child process (tessivo-metafile) with limits on its memory and
+// time, so that a fault or a hang in a metafile library costs nothing but this picture: it then
+// reads as unreadable. Needs no GUI application in the calling process.
+QImage DecodeMetafileFile(const QString& path);
 
 } // namespace tessivo

@@ -1,5 +1,6 @@
 #include "loading/PictureDecoder.h"
 
+#include "engine/Rounding.h"
 #include "loading/Metafile.h"
 
 #include <QFile>
@@ -21,25 +22,33 @@ std::optional<QImage> DecodeIfMetafile(const QString& path)
         return {};
     if (file.size() > MaxMetafileBytes)
         return QImage();
-    const QByteArray bytes = file.readAll();
-    if (bytes.size() != file.size())
-        return QImage();
-    return DecodeMetafile(bytes);
+    return DecodeMetafileFile(path);
 }
 
 } // namespace
 
-bool IsMetafile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) &&
-           SniffMetafile(file.peek(MetafileSniffBytes)) != MetafileKind::None;
-}
-
 QImage DecodePicture(const QString& path)
 {
-    if (std::optional<QImage> metafile = DecodeIfMetafile(path))
-        return *metafile;
+    return DecodePictureReduced(path, [](QSize) { return 1.0f; }).image;
+}
+
+QSize ReducedSize(QSize natural, float divisor)
+{
+    // The same arithmetic as drawing natural / divisor twips onto the Canvas.
+    const auto side = [divisor](int pixels) {
+        return int(RoundEven(double(float(pixels) * 15.0f / divisor) / 15.0));
+    };
+    return QSize(side(natural.width()), side(natural.height()));
+}
+
+ReducedPicture DecodePictureReduced(const QString& path, const std::function<float(QSize)>& divisor)
+{
+    ReducedPicture result;
+    if (std::optional<QImage> metafile = DecodeIfMetafile(path)) {
+        result.image = *metafile;
+        result.naturalSize = metafile->size();
+        return result;
+    }
 
     QImageReader reader(path);
     // The content decides: a .dib is a bitmap, and a picture saved under the wrong extension
@@ -47,11 +56,22 @@ QImage DecodePicture(const QString& path)
     reader.setDecideFormatFromContent(true);
     // Pictures are shown as stored, without turning them by their orientation tag.
     reader.setAutoTransform(false);
-    QImage image;
+    const QSize natural = reader.size();
+    if (natural.isValid() && reader.format() == "jpeg") {
+        const float d = divisor(natural);
+        if (d > 1) {
+            const QSize reduced = ReducedSize(natural, d);
+            if (!reduced.isEmpty()) {
+                reader.setScaledSize(reduced);
+                result.reduced = true;
+            }
+        }
+    }
     // A damaged file may leave a partly decoded image behind; it counts as unreadable.
-    if (!reader.read(&image))
+    if (!reader.read(&result.image))
         return {};
-    return image;
+    result.naturalSize = result.reduced ? natural : result.image.size();
+    return result;
 }
 
 } // namespace tessivo

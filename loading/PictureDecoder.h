@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
+
 namespace tessivo {
 
 // Reads a picture file at its natural size. The format is decided by the content, so a .dib
@@ -10,8 +12,21 @@ namespace tessivo {
 // null image.
 QImage DecodePicture(const QString& path);
 
-// Whether a file is a metafile, told by its content. Metafiles may hold text, and drawing text
-// needs a GUI application object.
-bool IsMetafile(const QString& path);
+// A picture read for drawing at a reduced size.
+struct ReducedPicture {
+    QImage image;      // at the natural size, or already reduced to reducedSize
+    QSize naturalSize; // pixels
+    bool reduced = false;
+};
+
+// The pixel size of a picture drawn at 1 / divisor of its natural size, as the Canvas rounds it.
+QSize ReducedSize(QSize natural, float divisor);
+
+// Reads a picture that is to be drawn at 1 / divisor(natural size) of its natural size. Where the
+// format can decode straight at a smaller size (JPEG, by its DCT scaling), it does, which is much
+// faster and smaller for large photos; otherwise the picture comes at its natural size. A divisor
+// of 1 or less means the natural size.
+ReducedPicture DecodePictureReduced(const QString& path,
+                                    const std::function<float(QSize)>& divisor);
 
 } // namespace tessivo

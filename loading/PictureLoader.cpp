@@ -11,32 +11,69 @@ namespace tessivo {
 
 namespace {
 
-// Wipes the target and draws a picture at its top-left corner, reduced by ReductionRatio when
-// that is 1 or more and divided by smallDivisor otherwise. Only the widths decide; a tall
-// picture is cut at the bottom.
-void drawReduced(const QImage& picture, CanvasModel& target, float smallDivisor)
+// What a picture is divided by when drawn onto a target: ReductionRatio when that is 1 or more,
+// smallDivisor otherwise. Only the widths decide; a tall picture is cut at the bottom.
+float divisorFor(QSize natural, const CanvasModel& target, float smallDivisor)
+{
+    // Sizes in single precision, as the holder's size properties hold them.
+    const int ratio =
+        ReductionRatio(float(natural.width()) * CanvasModel::TwipsPerPixel, target.width());
+    return ratio >= 1 ? float(ratio) : smallDivisor;
+}
+
+// Wipes the target and draws a picture at its top-left corner, divided as divisorFor says.
+void drawReduced(const ReducedPicture& picture, CanvasModel& target, float smallDivisor)
 {
     target.clear();
-    if (picture.isNull())
+    if (picture.image.isNull())
         return;
-    // Sizes in single precision, as the holder's size properties hold them.
-    const float pictureWidth = float(picture.width()) * CanvasModel::TwipsPerPixel;
-    const float pictureHeight = float(picture.height()) * CanvasModel::TwipsPerPixel;
-    const int ratio = ReductionRatio(pictureWidth, target.width());
-    const float divisor = ratio >= 1 ? float(ratio) : smallDivisor;
-    target.paintPicture(picture, 0, 0, pictureWidth / divisor, pictureHeight / divisor);
+    const float width = float(picture.naturalSize.width()) * CanvasModel::TwipsPerPixel;
+    const float height = float(picture.naturalSize.height()) * CanvasModel::TwipsPerPixel;
+    const float divisor = divisorFor(picture.naturalSize, target, smallDivisor);
+    // A picture read at the reduced size already has the size drawn and is not scaled again.
+    target.paintPicture(picture.image, 0, 0, width / divisor, height / divisor);
+}
+
+ReducedPicture atNaturalSize(const QImage& picture)
+{
+    return ReducedPicture{picture, picture.size(), false};
 }
 
 } // namespace
 
+const QImage& PictureHolder::picture() const
+{
+    if (m_picture.isNull() && !m_path.isEmpty()) {
+        const QImage natural = DecodePicture(m_path);
+        if (natural.size() == m_natural)
+            m_picture = natural;
+        m_path.clear();
+    }
+    return m_picture;
+}
+
 double PictureHolder::width() const
 {
-    return double(m_picture.width()) * CanvasModel::TwipsPerPixel;
+    return double(m_natural.width()) * CanvasModel::TwipsPerPixel;
 }
 
 double PictureHolder::height() const
 {
-    return double(m_picture.height()) * CanvasModel::TwipsPerPixel;
+    return double(m_natural.height()) * CanvasModel::TwipsPerPixel;
+}
+
+void PictureHolder::setPicture(const QImage& picture)
+{
+    m_natural = picture.size();
+    m_picture = picture;
+    m_path.clear();
+}
+
+void PictureHolder::setPicture(const QString& path, const ReducedPicture& read)
+{
+    m_natural = read.naturalSize;
+    m_picture = read.reduced ? QImage() : read.image;
+    m_path = read.reduced ? path : QString();
 }
 
 int ReductionRatio(double pictureWidth, double canvasWidth)
@@ -56,15 +93,21 @@ QString PictureReadFailureText()
 bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHolder& holder)
 {
     // Read first: a file that does not read must not cost the user the drawing on the Canvas.
-    const QImage picture = DecodePicture(path);
-    if (picture.isNull())
+    const ReducedPicture read = DecodePictureReduced(
+        path, [&canvas](QSize natural) { return divisorFor(natural, canvas, 1); });
+    if (read.image.isNull())
         return false;
-    holder.setPicture(picture);
-    DrawLoadedPicture(picture, canvas);
+    holder.setPicture(path, read);
+    drawReduced(read, canvas, 1);
     return true;
 }
 
 void DrawLoadedPicture(const QImage& picture, CanvasModel& canvas)
+{
+    drawReduced(atNaturalSize(picture), canvas, 1);
+}
+
+void DrawLoadedPicture(const ReducedPicture& picture, CanvasModel& canvas)
 {
     drawReduced(picture, canvas, 1);
 }
@@ -79,8 +122,19 @@ QString FormPicturePath(const QString& folder, const QString& fileName)
 
 void DrawPreview(const QImage& picture, CanvasModel& preview)
 {
+    DrawPreview(atNaturalSize(picture), preview);
+}
+
+void DrawPreview(const ReducedPicture& picture, CanvasModel& preview)
+{
     // Unlike the Canvas, the preview shows a small picture at half its size.
     drawReduced(picture, preview, 2);
+}
+
+ReducedPicture DecodeForPreview(const QString& path, const CanvasModel& preview)
+{
+    return DecodePictureReduced(
+        path, [&preview](QSize natural) { return divisorFor(natural, preview, 2); });
 }
 
 void ShowReadFailure(CanvasModel& box)

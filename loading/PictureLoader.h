@@ -1,5 +1,7 @@
 #pragma once
 
+#include "loading/PictureDecoder.h"
+
 #include <QImage>
 #include <QString>
 
@@ -7,18 +9,24 @@ namespace tessivo {
 
 class CanvasModel;
 
-// The hidden holder of the last picture loaded from a file, at its natural size.
+// The hidden holder of the last picture loaded from a file, at its natural size. A large photo
+// is loaded straight at the size it is drawn; the holder then reads it at its natural size only
+// when that is asked for (a zoom of the held picture).
 class PictureHolder {
 public:
-    bool hasPicture() const { return !m_picture.isNull(); }
-    const QImage& picture() const { return m_picture; }
+    bool hasPicture() const { return !m_natural.isEmpty(); }
+    // The picture at its natural size; null when it cannot be read (any more).
+    const QImage& picture() const;
     // Natural size in twips (pixels times 15).
     double width() const;
     double height() const;
-    void setPicture(const QImage& picture) { m_picture = picture; }
+    void setPicture(const QImage& picture);
+    void setPicture(const QString& path, const ReducedPicture& read);
 
 private:
-    QImage m_picture;
+    QSize m_natural;
+    mutable QString m_path; // where to read the natural-size picture from, while it is not here
+    mutable QImage m_picture;
 };
 
 // The whole-number reduction of a picture drawn on the Canvas: its width over the Canvas's,
@@ -35,6 +43,7 @@ bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHold
 
 // Wipes the Canvas and draws a picture the way a load does.
 void DrawLoadedPicture(const QImage& picture, CanvasModel& canvas);
+void DrawLoadedPicture(const ReducedPicture& picture, CanvasModel& canvas);
 
 // The path of a file in a folder: folder, "/", file name, with every doubled separator
 // collapsed (a root folder already ends in one).
@@ -42,7 +51,10 @@ QString FormPicturePath(const QString& folder, const QString& fileName);
 
 // Wipes a preview box and draws a picture in it: reduced by ReductionRatio against the box's
 // width when that is 1 or more, otherwise at half its natural size.
-void DrawPreview(const QImage& picture, CanvasModel& preview);
+void DrawPreview(const ReducedPicture& picture, CanvasModel& preview);
+
+// Reads a picture for a preview box, reduced where the format allows.
+ReducedPicture DecodeForPreview(const QString& path, const CanvasModel& preview);
 
 // Wipes a picture box and prints the two-line read failure at its top-left corner.
 void ShowReadFailure(CanvasModel& box);

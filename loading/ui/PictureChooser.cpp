@@ -224,12 +224,13 @@ QString PictureChooser::picturePath() const
 
 void PictureChooser::File1_Click()
 {
-    const QImage picture = DecodePicture(picturePath());
-    if (picture.isNull()) {
+    const QString path = picturePath();
+    const ReducedPicture picture = DecodeForPreview(path, *m_preview);
+    if (picture.image.isNull()) {
         ShowReadFailure(*m_preview);
         return;
     }
-    m_holder.setPicture(picture);
+    m_holder.setPicture(path, picture);
     DrawPreview(picture, *m_preview);
 }
 

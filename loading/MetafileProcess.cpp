@@ -1,0 +1,108 @@
+// Telling metafiles by their content, and drawing them in a child process.
+
+#include "engine/Rounding.h"
+#include "loading/Metafile.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <sys/resource.h>
+
+#include <cmath>
+
+namespace tessivo {
+
+namespace {
+
+// What tessivo-metafile may use: generous for any sane metafile (the largest picture allowed
+// is 256 MiB of pixels), small enough that a runaway one cannot hurt the machine.
+constexpr rlim_t ChildMemoryBytes = rlim_t(1536) * 1024 * 1024;
+constexpr rlim_t ChildCpuSeconds = 20;
+constexpr int ChildWallMilliseconds = 30000;
+
+// Where tessivo-metafile is: beside the running program, or where this build made it.
+QString helperPath()
+{
+    const QString beside =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/tessivo-metafile");
+    if (QCoreApplication::instance() && QFileInfo(beside).isExecutable())
+        return beside;
+    return QStringLiteral(TESSIVO_METAFILE_HELPER);
+}
+
+} // namespace
+
+MetafileKind SniffMetafile(const QByteArray& head)
+{
+    if (head.size() >= 4 && readLe<quint32>(head, 0) == PlaceableKey)
+        return MetafileKind::Wmf;
+    if (head.size() >= 6) {
+        const quint16 type = readLe<quint16>(head, 0);
+        const quint16 headerWords = readLe<quint16>(head, 2);
+        const quint16 version = readLe<quint16>(head, 4);
+        if ((type == 1 || type == 2) && headerWords == 9 &&
+            (version == 0x0300 || version == 0x0100))
+            return MetafileKind::Wmf;
+    }
+    if (head.size() >= 44 && readLe<quint32>(head, 0) == EmrHeader &&
+        readLe<quint32>(head, 40) == EmfSignature)
+        return MetafileKind::Emf;
+    return MetafileKind::None;
+}
+
+QSize BoundedPictureSize(QSizeF pixels)
+{
+    const double w = pixels.width();
+    const double h = pixels.height();
+    if (!std::isfinite(w) || !std::isfinite(h) || w > MaxMetafileSide + 1 ||
+        h > MaxMetafileSide + 1)
+        return {};
+    const qint64 width = RoundEven(w);
+    const qint64 height = RoundEven(h);
+    if (width < 1 || height < 1 || width > MaxMetafileSide || height > MaxMetafileSide ||
+        width * height > MaxMetafilePixels)
+        return {};
+    return QSize(int(width), int(height));
+}
+
+QImage DecodeMetafileFile(const QString& path)
+{
+    QProcess child;
+    child.setChildProcessModifier([] {
+        const rlimit memory{ChildMemoryBytes, ChildMemoryBytes};
+        setrlimit(RLIMIT_AS, &memory);
+        const rlimit cpu{ChildCpuSeconds, ChildCpuSeconds};
+        setrlimit(RLIMIT_CPU, &cpu);
+    });
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    child.setStandardErrorFile(QProcess::nullDevice());
+    child.start(helperPath(), {path});
+    child.closeWriteChannel();
+    if (!child.waitForFinished(ChildWallMilliseconds)) {
+        child.kill();
+        child.waitForFinished();
+        return {};
+    }
+    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+        return {};
+
+    // "TMF1", width and height (32 bits each, little-endian), then the rows of premultiplied
+    // 32-bit pixels.
+    const QByteArray reply = child.readAllStandardOutput();
+    if (reply.size() < 12 || !reply.startsWith("TMF1"))
+        return {};
+    const QSize size =
+        BoundedPictureSize(QSizeF(readLe<quint32>(reply, 4), readLe<quint32>(reply, 8)));
+    if (size.isEmpty() || reply.size() != 12 + qsizetype(size.width()) * size.height() * 4)
+        return {};
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return {};
+    for (int y = 0; y < size.height(); ++y)
+        std::memcpy(image.scanLine(y), reply.constData() + 12 + qsizetype(y) * size.width() * 4,
+                    std::size_t(size.width()) * 4);
+    return image;
+}
+
+} // namespace tessivo

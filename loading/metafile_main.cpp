@@ -1,0 +1,39 @@
+// tessivo-metafile FILE: draws a Windows or enhanced metafile at its natural size and writes it
+// to standard output as "TMF1", width, height (32 bits each, little-endian) and the rows of
+// premultiplied 32-bit pixels. Exit status 1 when the file cannot be drawn. Tessivo runs it as a
+// child process, so that a fault in a metafile library cannot take the program down.
+#include "canvas/Fonts.h"
+#include "loading/Metafile.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QtEndian>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    // Text in a metafile is drawn with fonts, which need a GUI application; it needs no screen.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    tessivo::RegisterFontSubstitutes();
+    if (argc != 2)
+        return 2;
+
+    QFile file(QString::fromLocal8Bit(argv[1]));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > tessivo::MaxMetafileBytes)
+        return 1;
+    const QImage picture = tessivo::DecodeMetafile(file.readAll());
+    if (picture.isNull())
+        return 1;
+    const QImage pixels = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+
+    QByteArray header("TMF1");
+    header.resize(12);
+    qToLittleEndian<quint32>(quint32(pixels.width()), header.data() + 4);
+    qToLittleEndian<quint32>(quint32(pixels.height()), header.data() + 8);
+    std::fwrite(header.constData(), 1, std::size_t(header.size()), stdout);
+    for (int y = 0; y < pixels.height(); ++y)
+        std::fwrite(pixels.constScanLine(y), 4, std::size_t(pixels.width()), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
