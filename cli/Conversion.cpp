@@ -22,7 +22,7 @@ ConversionOutput failure(int exitCode, const QString& message)
 }
 
 // Art from the built-in table is plain ASCII, which converts much faster as Latin-1.
-QByteArray utf8(const QString& text)
+QByteArray utf8(QStringView text)
 {
     const bool ascii =
         std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });

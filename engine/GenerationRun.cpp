@@ -111,17 +111,21 @@ void GenerationRun::finish(const GenerationSettings& settings)
     // Each band's text ends with the cell sampled after its last line step; that cell is
     // dropped whole, whatever its row holds, so every band gives exactly its complete lines.
     // (Trailing spaces of the last band therefore need no separate trim.)
-    QString art;
-    qsizetype total = 0;
+    // The text is put together once, footer included: a result can hold millions of characters.
+    QString text;
+    qsizetype total = Footer.size();
     for (int i = 1; i <= m_BandCount; ++i)
         total += m_completeLength[i];
-    art.reserve(total);
+    text.reserve(total);
     for (int i = 1; i <= m_BandCount; ++i) {
-        art += QStringView(m_BandText[i]).left(m_completeLength[i]);
+        text += QStringView(m_BandText[i]).left(m_completeLength[i]);
         m_BandText[i].clear();
         m_completeLength[i] = 0;
     }
-    m_art = settings.removeBlankLines() ? ClearBlankLines(art) : art;
+    if (settings.removeBlankLines())
+        text = ClearBlankLines(text);
+    text += Footer;
+    m_text = std::move(text);
 }
 
 double GenerationRun::progress() const

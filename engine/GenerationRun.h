@@ -52,9 +52,9 @@ public:
     double progress() const;
 
     // The art of the last finished run: every band's complete lines, each ending in CR LF.
-    const QString& art() const { return m_art; }
+    QStringView art() const { return QStringView(m_text).chopped(Footer.size()); }
     // The art followed by the footer: the whole result text.
-    QString resultText() const { return m_art + Footer; }
+    const QString& resultText() const { return m_text; }
 
     // State, in twips, for progress displays and tests.
     int scanX() const { return m_ScanX; }
@@ -80,7 +80,7 @@ private:
     int m_ScanOffset = 0;
     int m_BandHeight = 0;
     double m_BandStep = 0;
-    QString m_art;
+    QString m_text = Footer;
 };
 
 } // namespace tessivo

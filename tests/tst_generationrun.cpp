@@ -172,7 +172,7 @@ void TestGenerationRun::workedExampleText()
     const QString text = run.resultText();
     QVERIFY(text.endsWith(
         QStringLiteral("\r\n\r\n最佳显示字体:新宋体;\r\n字体大小：小五\r\nTessivo 1.2 - Orlen")));
-    const QStringList lines = artLines(run.art());
+    const QStringList lines = artLines(run.art().toString());
     QCOMPARE(lines.size(), 200);
     for (int k = 0; k < 200; ++k) {
         const int y = starts[k / 4] + 30 * (k % 4);
@@ -217,7 +217,8 @@ void TestGenerationRun::narrowCanvasGivesOneCellPerLine()
     const RunLog log = runToEnd(run, canvas, settings);
     QCOMPARE(log.sampledTicks, 5);
     QCOMPARE(log.stepTicks, QList<int>({1, 2, 3, 4, 5}));
-    QCOMPARE(artLines(run.art()), QStringList({"", "M", "M", "M", "M", "", "M", "M", "M", "M"}));
+    QCOMPARE(artLines(run.art().toString()),
+             QStringList({"", "M", "M", "M", "M", "", "M", "M", "M", "M"}));
 }
 
 void TestGenerationRun::rowsOfAnyLengthEndCleanly_data()
@@ -257,14 +258,14 @@ void TestGenerationRun::rowsOfAnyLengthEndCleanly()
     runToEnd(run, canvas, settings);
 
     const QString line = dark + dark + light + light;
-    const QStringList lines = artLines(run.art());
+    const QStringList lines = artLines(run.art().toString());
     const int perBand = (run.bandHeight() + 29) / 30;
     QCOMPARE(lines.size(), 3 * perBand);
     for (const QString& l : lines)
         QCOMPARE(l, line);
     // No stray CR, nothing in front of a band's first line.
-    QCOMPARE(run.art().count(QLatin1Char('\r')), lines.size());
-    QCOMPARE(run.art().count(QLatin1Char('\n')), lines.size());
+    QCOMPARE(run.art().toString().count(QLatin1Char('\r')), lines.size());
+    QCOMPARE(run.art().toString().count(QLatin1Char('\n')), lines.size());
 }
 
 void TestGenerationRun::blankLineRemovalKeepsLineEnds()
@@ -279,7 +280,7 @@ void TestGenerationRun::blankLineRemovalKeepsLineEnds()
     run.start(settings, canvas);
     runToEnd(run, canvas, settings);
 
-    const QString art = run.art();
+    const QString art = run.art().toString();
     QVERIFY(!art.isEmpty());
     QVERIFY(art.startsWith(QLatin1Char('M')));
     QVERIFY(art.endsWith(QStringLiteral("\r\n")));

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Measures Tessivo against its targets and prints a table of ratios:
+#   the window's run against the run class alone, the longest stall of the window, the finish
+#   against a bare text box, tessivo-convert against jp2a (time and memory), start-up against a
+#   bare Qt window, and opening a large photo against a bare decode.
+# Every figure is a median of several runs, measured side by side in one go.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
+for p in jp2a hyperfine imagemagick time; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "$p" >/dev/null
+done
+BUILD_DIR=build-rel BUILD_TYPE=Release bash scripts/build.sh >/dev/null
+
+out=build-rel/bench-data
+mkdir -p "$out"
+[ -f "$out/logo.jpg" ] || convert logo: "$out/logo.jpg"
+[ -f "$out/photo.jpg" ] || convert -seed 7 -size 6000x4000 plasma:fractal -quality 90 "$out/photo.jpg"
+export QT_QPA_PLATFORM=offscreen
+bin=build-rel
+
+median_time() { # command... -> median seconds
+  hyperfine -N -w 3 -r "${RUNS:-15}" --export-json "$out/h.json" "$@" >/dev/null 2>&1
+  python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["results"][0]["median"])' "$out/h.json"
+}
+peak_kib() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+
+# The finest run's output size, for jp2a's --size.
+finest=(--sample-x 2 --sample-y 2 --bands 100 --picture-fit 1 --canvas-height 5895)
+read -r cols lines < <("$bin/cli/tessivo-convert" --no-footer "${finest[@]}" "$out/logo.jpg" |
+  python3 -c 'import sys; t=sys.stdin.buffer.read().split(b"\r\n")[:-1]; print(len(t[0]), len(t))')
+
+declare -A r
+r[conv_logo]=$(median_time "$bin/cli/tessivo-convert $out/logo.jpg")
+r[jp2a_logo]=$(median_time "jp2a --size=455x200 $out/logo.jpg")
+r[conv_fine]=$(median_time "$bin/cli/tessivo-convert ${finest[*]} $out/logo.jpg")
+r[jp2a_fine]=$(median_time "jp2a --size=${cols}x${lines} $out/logo.jpg")
+r[conv_photo]=$(median_time "$bin/cli/tessivo-convert $out/photo.jpg")
+r[jp2a_photo]=$(median_time "jp2a --size=455x200 $out/photo.jpg")
+r[conv_photo_kib]=$(peak_kib "$bin/cli/tessivo-convert" "$out/photo.jpg")
+r[jp2a_photo_kib]=$(peak_kib jp2a --size=455x200 "$out/photo.jpg")
+r[start_tessivo]=$(median_time "$bin/bench/startup-tessivo")
+r[start_bare]=$(median_time "$bin/bench/startup-bare")
+r[rss_tessivo]=$("$bin/bench/startup-tessivo" | awk '/VmRSS/ {print $2}')
+r[rss_bare]=$("$bin/bench/startup-bare" | awk '/VmRSS/ {print $2}')
+
+{
+  for k in "${!r[@]}"; do echo "$k=${r[$k]}"; done
+  "$bin/bench/tessivo-bench" run "$out/logo.jpg" default | sed 's/^/default_/'
+  "$bin/bench/tessivo-bench" run "$out/logo.jpg" finest | sed 's/^/finest_/'
+  "$bin/bench/tessivo-bench" load "$out/photo.jpg" | sed 's/^/load_/'
+} 2>/dev/null > "$out/results.txt"
+
+python3 - "$out/results.txt" <<'PY'
+import sys
+v = {}
+for line in open(sys.argv[1]):
+    k, _, x = line.strip().partition("=")
+    if x:
+        v[k] = float(x)
+rows = [
+    ("1 window run / tight loop, default", v["default_window_ms"] / v["default_tight_ms"], 1.5),
+    ("1 window run / tight loop, finest", v["finest_window_ms"] / v["finest_tight_ms"], 1.5),
+    ("2 longest stall of the run, default (ms)", v["default_max_gap_ms"], 16),
+    ("2 finish / bare setPlainText, finest", v["finest_max_gap_ms"] / v["finest_bare_settext_ms"], 2.0),
+    ("3 tessivo-convert / jp2a, logo 640x480", v["conv_logo"] / v["jp2a_logo"], 1.0),
+    ("3 tessivo-convert / jp2a, finest on logo", v["conv_fine"] / v["jp2a_fine"], 1.0),
+    ("3 tessivo-convert / jp2a, photo 6000x4000", v["conv_photo"] / v["jp2a_photo"], 1.25),
+    ("3 tessivo-convert peak memory, photo (MiB)", v["conv_photo_kib"] / 1024, 130),
+    ("4 start-up / bare window", v["start_tessivo"] / v["start_bare"], 1.3),
+    ("4 resident memory / bare window", v["rss_tessivo"] / v["rss_bare"], 1.3),
+    ("5 open photo in window / bare decodes", v["load_window_load_ms"] / v["load_bare_decode_ms"], 1.3),
+]
+print(f"{'target':46} {'measured':>10} {'limit':>8}  met")
+for name, value, limit in rows:
+    print(f"{name:46} {value:10.2f} {limit:8.2f}  {'yes' if value <= limit else 'NO'}")
+print()
+print("raw figures: " + sys.argv[1])
+PY
