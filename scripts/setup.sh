@@ -9,8 +9,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
   libgl-dev libxkbcommon-dev
   libwmf-dev libemf2svg-dev
-  # sanitizer and fuzzing builds
-  clang libclang-rt-dev
+  # sanitizer and fuzzing builds: clang with libFuzzer, llvm-symbolizer for readable reports
+  clang libclang-rt-dev llvm
   # run time: fonts for character art, the platform plugins
   fonts-arphic-uming fonts-wqy-zenhei
   libqt6gui6 libqt6widgets6 qt6-qpa-plugins

@@ -1,9 +1,47 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds Tessivo and runs the whole test suite.
+# Sets up the machine, builds Tessivo and runs the whole test suite, in three stages:
+#   normal    the build of scripts/build.sh in build/, and every test
+#   sanitize  a build with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/, and
+#             every test under them, leak detection on
+#   fuzz      the fuzz targets in build-fuzz/, each run for a short, fixed time (scripts/fuzz.sh)
+# All three run by default, in this order; name stages to run only those:
+#   bash scripts/test.sh normal
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+stages=("$@")
+if [ ${#stages[@]} -eq 0 ]; then stages=(normal sanitize fuzz); fi
+for stage in "${stages[@]}"; do
+  case $stage in
+    normal | sanitize | fuzz) ;;
+    *) echo "test.sh: no stage $stage (normal, sanitize, fuzz)" >&2; exit 2 ;;
+  esac
+done
+
 bash scripts/setup.sh
-bash scripts/build.sh
-cd build
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$(nproc)"
+
+run_tests() {
+  (cd "$1" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$(nproc)")
+}
+
+for stage in "${stages[@]}"; do
+  echo "test.sh: $stage stage"
+  SECONDS=0
+  case $stage in
+    normal)
+      bash scripts/build.sh
+      run_tests "${BUILD_DIR:-build}"
+      ;;
+    sanitize)
+      # Unoptimised: it builds fastest, and GCC's optimiser warns falsely about bounds in
+      # sanitized code. Undefined behaviour stops a test (-fno-sanitize-recover).
+      asan_dir=${ASAN_BUILD_DIR:-build-asan}
+      BUILD_DIR=$asan_dir BUILD_TYPE=Debug bash scripts/build.sh -DTESSIVO_SANITIZE=ON
+      UBSAN_OPTIONS=print_stacktrace=1 run_tests "$asan_dir"
+      ;;
+    fuzz)
+      bash scripts/fuzz.sh --ci
+      ;;
+  esac
+  echo "test.sh: $stage stage passed in ${SECONDS} s"
+done

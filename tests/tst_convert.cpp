@@ -112,6 +112,8 @@ void TestConvert::badCommandLines_data()
                              << "--canvas-width takes a whole number from 1 to 7935";
     QTest::newRow("unknown") << QStringList{"--colour", "p.png"} << "unknown option --colour";
     QTest::newRow("short option") << QStringList{"-x", "p.png"} << "unknown option -x";
+    QTest::newRow("line break in an option")
+        << QStringList{"--a\r\nb", "p.png"} << "unknown option --a\\x0d\\x0ab (see --help)";
     QTest::newRow("flag with value")
         << QStringList{"--no-footer=1", "p.png"} << "--no-footer takes no value";
     QTest::newRow("no picture") << QStringList{"--sample-x", "20"} << "no picture given";
