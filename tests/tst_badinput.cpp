@@ -10,6 +10,8 @@
 #include "engine/TableFile.h"
 #include "loading/PictureLoader.h"
 
+#include "TestPictures.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -20,6 +22,7 @@
 #include <unistd.h>
 
 using namespace tessivo;
+using namespace tessivo::testing;
 
 namespace {
 
@@ -36,16 +39,6 @@ QImage halfRed(int w, int h, QImage::Format format = QImage::Format_RGB32)
             image.setPixelColor(x, y, Qt::red);
     }
     return image;
-}
-
-QByteArray encode(const QImage& image, const char* format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, format))
-        qFatal("cannot encode %s", format);
-    return bytes;
 }
 
 // bytes with count of them, from offset at, turned into their complement.

@@ -3,6 +3,8 @@
 #include "loading/PictureDecoder.h"
 #include "loading/PictureLoader.h"
 
+#include "TestPictures.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,7 @@
 #include <QTest>
 
 using namespace tessivo;
+using namespace tessivo::testing;
 
 namespace {
 
@@ -21,16 +24,6 @@ QImage solid(int w, int h, QRgb rgb, QImage::Format format = QImage::Format_RGB3
     QImage image(w, h, format);
     image.fill(rgb);
     return image;
-}
-
-QByteArray encode(const QImage& image, const char* format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, format))
-        qFatal("cannot encode %s", format);
-    return bytes;
 }
 
 // A 1 x 1 red GIF, written out by hand: there is no GIF encoder to make one.

@@ -8,6 +8,8 @@
 #include "loading/PictureLoader.h"
 #include "settings/SettingValues.h"
 
+#include "TestPictures.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -17,6 +19,7 @@
 #include <QTest>
 
 using namespace tessivo;
+using namespace tessivo::testing;
 
 namespace {
 
@@ -45,16 +48,6 @@ QImage scene(int w, int h)
     p.setBrush(QColor(200, 40, 40, 180));
     p.drawEllipse(w / 4, h / 4, w / 2, h / 2);
     return image;
-}
-
-QByteArray encode(const QImage& image, const char* format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, format))
-        qFatal("cannot encode %s", format);
-    return bytes;
 }
 
 } // namespace
