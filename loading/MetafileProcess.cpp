@@ -21,6 +21,18 @@ constexpr rlim_t ChildMemoryBytes = rlim_t(1536) * 1024 * 1024;
 constexpr rlim_t ChildCpuSeconds = 20;
 constexpr int ChildWallMilliseconds = 30000;
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool SanitizedBuild = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool SanitizedBuild = true;
+#else
+constexpr bool SanitizedBuild = false;
+#endif
+#else
+constexpr bool SanitizedBuild = false;
+#endif
+
 // Where tessivo-metafile is: beside the running program, or where this build made it.
 QString helperPath()
 {
@@ -70,8 +82,12 @@ QImage DecodeMetafileFile(const QString& path)
 {
     QProcess child;
     child.setChildProcessModifier([] {
-        const rlimit memory{ChildMemoryBytes, ChildMemoryBytes};
-        setrlimit(RLIMIT_AS, &memory);
+        // A sanitizer runtime reserves terabytes of address space for its shadow memory at
+        // start-up, so a sanitized build leaves the memory limit to the sanitizer.
+        if (!SanitizedBuild) {
+            const rlimit memory{ChildMemoryBytes, ChildMemoryBytes};
+            setrlimit(RLIMIT_AS, &memory);
+        }
         const rlimit cpu{ChildCpuSeconds, ChildCpuSeconds};
         setrlimit(RLIMIT_CPU, &cpu);
     });
