@@ -362,6 +362,10 @@ QImage DecodeEmf(const QByteArray& bytes)
         return {};
 
     QByteArray input = bytes.left(layout->bytes); // the library takes a non-const buffer
+    // The description is not drawn, and the library reads it up to a NUL whenever its offset is
+    // set, even with no characters, past the end of the buffer: it gets none.
+    qToLittleEndian<quint32>(0, input.data() + 60);
+    qToLittleEndian<quint32>(0, input.data() + 64);
     generatorOptions options{};
     // No name space prefix: the library leaks the prefix string it builds for one.
     options.nameSpace = nullptr;
