@@ -4,6 +4,8 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QtGlobal>
 
@@ -18,6 +20,16 @@ inline QByteArray encode(const QImage& image, const char* format)
     if (!image.save(&buffer, format))
         qFatal("cannot encode %s", format);
     return bytes;
+}
+
+// Writes bytes to a file in a folder and gives its path.
+inline QString writeFile(const QDir& folder, const QString& name, const QByteArray& bytes)
+{
+    const QString path = folder.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
 }
 
 } // namespace tessivo::testing

@@ -59,11 +59,7 @@ class TestLoading : public QObject {
 
     QString write(const QString& name, const QByteArray& bytes)
     {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return writeFile(QDir(m_dir.path()), name, bytes);
     }
 
 private slots:

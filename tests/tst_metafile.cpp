@@ -5,6 +5,8 @@
 #include "loading/PictureDecoder.h"
 #include "loading/PictureLoader.h"
 
+#include "TestPictures.h"
+
 #include <QDataStream>
 #include <QFile>
 #include <QProcess>
@@ -12,6 +14,7 @@
 #include <QTest>
 
 using namespace tessivo;
+using namespace tessivo::testing;
 
 namespace {
 
@@ -144,11 +147,7 @@ class TestMetafile : public QObject {
 
     QString write(const QString& name, const QByteArray& bytes)
     {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return writeFile(QDir(m_dir.path()), name, bytes);
     }
 
 private slots:
