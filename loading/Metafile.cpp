@@ -38,6 +38,7 @@ constexpr double FrameUnitsPerMm = 100; // the frame of an enhanced metafile is 
 constexpr double MmPerInch = 25.4;
 
 constexpr int PlaceableHeaderBytes = 22;
+constexpr int WmfHeaderBytes = 18; // the header every Windows metafile has
 constexpr quint32 EmrEof = 14;
 constexpr int EmfHeaderMinBytes = 88;
 
@@ -210,6 +211,15 @@ QImage DecodeWmf(const QByteArray& bytes)
         if (BoundedPictureSize(frameInches * PixelsPerInch).isEmpty())
             return {};
     }
+
+    // libwmf allocates a buffer of the header's "largest record" before it reads a single record,
+    // so a few bytes could ask for gigabytes. No record can be larger than the file.
+    const qsizetype header = placeable ? PlaceableHeaderBytes : 0;
+    if (bytes.size() < header + WmfHeaderBytes)
+        return {};
+    const quint64 largestRecordBytes = quint64(readLe<quint32>(bytes, header + 12)) * 2;
+    if (largestRecordBytes > quint64(bytes.size() - header - WmfHeaderBytes))
+        return {};
 
     wmfAPI_Options options{};
     options.function = wmf_svg_function;

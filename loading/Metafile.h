@@ -50,5 +50,7 @@ QImage DecodeMetafile(const QByteArray& bytes);
 // time, so that a fault or a hang in a metafile library costs nothing but this picture: it then
 // reads as unreadable. Needs no GUI application in the calling process.
 QImage DecodeMetafileFile(const QString& path);
+// The same for a metafile already read into memory (from a pipe, say).
+QImage DecodeMetafileData(const QByteArray& bytes);
 
 } // namespace tessivo

@@ -78,7 +78,10 @@ QSize BoundedPictureSize(QSizeF pixels)
     return QSize(int(width), int(height));
 }
 
-QImage DecodeMetafileFile(const QString& path)
+namespace {
+
+// Runs tessivo-metafile on a file, or on the bytes given on its standard input ("-").
+QImage runHelper(const QString& argument, const QByteArray& input)
 {
     QProcess child;
     child.setChildProcessModifier([] {
@@ -93,7 +96,9 @@ QImage DecodeMetafileFile(const QString& path)
     });
     child.setProcessChannelMode(QProcess::SeparateChannels);
     child.setStandardErrorFile(QProcess::nullDevice());
-    child.start(helperPath(), {path});
+    child.start(helperPath(), {argument});
+    if (!input.isEmpty())
+        child.write(input);
     child.closeWriteChannel();
     if (!child.waitForFinished(ChildWallMilliseconds)) {
         child.kill();
@@ -119,6 +124,21 @@ QImage DecodeMetafileFile(const QString& path)
         std::memcpy(image.scanLine(y), reply.constData() + 12 + qsizetype(y) * size.width() * 4,
                     std::size_t(size.width()) * 4);
     return image;
+}
+
+} // namespace
+
+QImage DecodeMetafileFile(const QString& path)
+{
+    // A name starting with "-" would be taken for an option.
+    return runHelper(QFileInfo(path).absoluteFilePath(), {});
+}
+
+QImage DecodeMetafileData(const QByteArray& bytes)
+{
+    if (bytes.isEmpty() || bytes.size() > MaxMetafileBytes)
+        return {};
+    return runHelper(QStringLiteral("-"), bytes);
 }
 
 } // namespace tessivo

@@ -3,61 +3,90 @@
 #include "engine/Rounding.h"
 #include "loading/Metafile.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 
-#include <optional>
+#include <algorithm>
 
 namespace tessivo {
 
 namespace {
 
-// Metafiles, told by their content; other files are left to QImageReader.
-std::optional<QImage> DecodeIfMetafile(const QString& path)
+// The formats the chooser offers, and PNG. Qt reads more than these (SVG among them, where a few
+// bytes can cost seconds and gigabytes), so a file in any other format is refused, whatever its
+// name says.
+bool offeredFormat(const QByteArray& format)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    if (SniffMetafile(file.peek(MetafileSniffBytes)) == MetafileKind::None)
-        return {};
-    if (file.size() > MaxMetafileBytes)
-        return QImage();
-    return DecodeMetafileFile(path);
+    static const QByteArray offered[] = {"bmp", "dib", "gif", "jpeg", "jpg", "png", "ico", "cur"};
+    return std::find(std::begin(offered), std::end(offered), format) != std::end(offered);
 }
 
-} // namespace
+// Enough leading bytes for the metafile marks and for a bitmap's headers up to its compression.
+constexpr int HeadBytes = std::max(MetafileSniffBytes, 34);
 
-QImage DecodePicture(const QString& path)
+// Whether a bitmap file holds every row its header announces. Qt reads an uncompressed bitmap
+// that is cut short as if it were whole, leaving the rows it could not read as they happened to
+// be in memory; such a file is refused instead. Compressed and malformed headers are left to Qt.
+bool bitmapIsWhole(const QByteArray& head, qint64 fileSize)
 {
-    return DecodePictureReduced(path, [](QSize) { return 1.0f; }).image;
+    if (head.size() < 26)
+        return true;
+    const qint64 dataOffset = readLe<quint32>(head, 10);
+    const qint64 infoSize = readLe<quint32>(head, 14);
+    qint64 width = 0, height = 0, bits = 0, compression = 0;
+    if (infoSize == 12) { // the old header: 16-bit sizes, never compressed
+        width = readLe<quint16>(head, 18);
+        height = readLe<quint16>(head, 20);
+        bits = readLe<quint16>(head, 24);
+    } else if (infoSize >= 40 && head.size() >= 34) {
+        width = readLe<qint32>(head, 18);
+        height = std::abs(qint64(readLe<qint32>(head, 22))); // negative: rows from the top
+        bits = readLe<quint16>(head, 28);
+        compression = readLe<quint32>(head, 30);
+    } else {
+        return true;
+    }
+    constexpr qint64 Rgb = 0, BitFields = 3, AlphaBitFields = 6;
+    if (compression != Rgb && compression != BitFields && compression != AlphaBitFields)
+        return true;
+    if (width <= 0 || bits <= 0 || bits > 32)
+        return true;
+    // Rows are padded to whole 32-bit words. The pixels start at the offset the file header
+    // gives, and never before the end of the headers.
+    const qint64 rowBytes = (width * bits + 31) / 32 * 4;
+    const qint64 start = std::max(dataOffset, 14 + infoSize);
+    return start + rowBytes * height <= fileSize;
 }
 
-QSize ReducedSize(QSize natural, float divisor)
-{
-    // The same arithmetic as drawing natural / divisor twips onto the Canvas.
-    const auto side = [divisor](int pixels) {
-        return int(RoundEven(double(float(pixels) * 15.0f / divisor) / 15.0));
-    };
-    return QSize(side(natural.width()), side(natural.height()));
-}
-
-ReducedPicture DecodePictureReduced(const QString& path, const std::function<float(QSize)>& divisor)
+// Reads from a device opened at its start. path is where the bytes can be read again, empty when
+// they came from a pipe and are in piped.
+ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& piped,
+                      const std::function<float(QSize)>& divisor)
 {
     ReducedPicture result;
-    if (std::optional<QImage> metafile = DecodeIfMetafile(path)) {
-        result.image = *metafile;
-        result.naturalSize = metafile->size();
+    const QByteArray head = device.peek(HeadBytes);
+    if (SniffMetafile(head) != MetafileKind::None) {
+        if (device.size() > MaxMetafileBytes)
+            return {};
+        result.image = path.isEmpty() ? DecodeMetafileData(piped) : DecodeMetafileFile(path);
+        result.naturalSize = result.image.size();
         return result;
     }
 
-    QImageReader reader(path);
+    QImageReader reader(&device);
     // The content decides: a .dib is a bitmap, and a picture saved under the wrong extension
     // still reads as what it is.
     reader.setDecideFormatFromContent(true);
     // Pictures are shown as stored, without turning them by their orientation tag.
     reader.setAutoTransform(false);
+    const QByteArray format = reader.format();
+    if (!offeredFormat(format))
+        return {};
+    if (format == "bmp" && !bitmapIsWhole(head, device.size()))
+        return {};
     const QSize natural = reader.size();
-    if (natural.isValid() && reader.format() == "jpeg") {
+    if (natural.isValid() && format == "jpeg") {
         const float d = divisor(natural);
         if (d > 1) {
             const QSize reduced = ReducedSize(natural, d);
@@ -71,7 +100,59 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
     if (!reader.read(&result.image))
         return {};
     result.naturalSize = result.reduced ? natural : result.image.size();
+    if (result.reduced && path.isEmpty())
+        result.source = piped;
     return result;
+}
+
+ReducedPicture decodeData(const QByteArray& bytes, const std::function<float(QSize)>& divisor)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return {};
+    return decode(buffer, {}, bytes, divisor);
+}
+
+float naturalSize(QSize)
+{
+    return 1;
+}
+
+} // namespace
+
+QImage DecodePicture(const QString& path)
+{
+    return DecodePictureReduced(path, naturalSize).image;
+}
+
+QImage DecodePictureData(const QByteArray& bytes)
+{
+    return decodeData(bytes, naturalSize).image;
+}
+
+QSize ReducedSize(QSize natural, float divisor)
+{
+    // The same arithmetic as drawing natural / divisor twips onto the Canvas.
+    const auto side = [divisor](int pixels) {
+        return int(RoundEven(double(float(pixels) * 15.0f / divisor) / 15.0));
+    };
+    return QSize(side(natural.width()), side(natural.height()));
+}
+
+ReducedPicture DecodePictureReduced(const QString& path, const std::function<float(QSize)>& divisor)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    if (!file.isSequential())
+        return decode(file, path, {}, divisor);
+    // A pipe is read once, whole: telling its format consumes its start. One byte more than
+    // allowed tells one that is too large.
+    const QByteArray bytes = file.read(MaxPipedPictureBytes + 1);
+    if (bytes.size() > MaxPipedPictureBytes)
+        return {};
+    return decodeData(bytes, divisor);
 }
 
 } // namespace tessivo

@@ -8,15 +8,25 @@
 namespace tessivo {
 
 // Reads a picture file at its natural size. The format is decided by the content, so a .dib
-// bitmap, or a PNG under another name, reads as what it is. A file that cannot be read gives a
-// null image.
+// bitmap, or a PNG under another name, reads as what it is; formats the program does not offer
+// (BMP, GIF, JPEG, PNG, ICO, CUR, WMF, EMF) are refused, as is a bitmap cut short. A file that
+// cannot be read gives a null image. The file may be a pipe.
 QImage DecodePicture(const QString& path);
+
+// The same for a file already read into memory.
+QImage DecodePictureData(const QByteArray& bytes);
+
+// A pipe is read whole before its picture is decoded; a larger one is refused.
+constexpr qint64 MaxPipedPictureBytes = qint64(256) * 1024 * 1024;
 
 // A picture read for drawing at a reduced size.
 struct ReducedPicture {
     QImage image;      // at the natural size, or already reduced to reducedSize
     QSize naturalSize; // pixels
     bool reduced = false;
+    // A reduced picture read from a pipe cannot be read from its file again: its bytes, for
+    // reading it at the natural size later.
+    QByteArray source;
 };
 
 // The pixel size of a picture drawn at 1 / divisor of its natural size, as the Canvas rounds it.

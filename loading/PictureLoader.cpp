@@ -36,18 +36,20 @@ void drawReduced(const ReducedPicture& picture, CanvasModel& target, float small
 
 ReducedPicture atNaturalSize(const QImage& picture)
 {
-    return ReducedPicture{picture, picture.size(), false};
+    return ReducedPicture{picture, picture.size(), false, {}};
 }
 
 } // namespace
 
 const QImage& PictureHolder::picture() const
 {
-    if (m_picture.isNull() && !m_path.isEmpty()) {
-        const QImage natural = DecodePicture(m_path);
+    if (m_picture.isNull() && (!m_path.isEmpty() || !m_source.isEmpty())) {
+        const QImage natural =
+            m_source.isEmpty() ? DecodePicture(m_path) : DecodePictureData(m_source);
         if (natural.size() == m_natural)
             m_picture = natural;
         m_path.clear();
+        m_source.clear();
     }
     return m_picture;
 }
@@ -67,13 +69,15 @@ void PictureHolder::setPicture(const QImage& picture)
     m_natural = picture.size();
     m_picture = picture;
     m_path.clear();
+    m_source.clear();
 }
 
 void PictureHolder::setPicture(const QString& path, const ReducedPicture& read)
 {
     m_natural = read.naturalSize;
     m_picture = read.reduced ? QImage() : read.image;
-    m_path = read.reduced ? path : QString();
+    m_path = read.reduced && read.source.isEmpty() ? path : QString();
+    m_source = read.reduced ? read.source : QByteArray();
 }
 
 int ReductionRatio(double pictureWidth, double canvasWidth)

@@ -26,6 +26,7 @@ public:
 private:
     QSize m_natural;
     mutable QString m_path; // where to read the natural-size picture from, while it is not here
+    mutable QByteArray m_source; // or its bytes, when it came from a pipe
     mutable QImage m_picture;
 };
 

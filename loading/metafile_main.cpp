@@ -1,7 +1,7 @@
-// tessivo-metafile FILE: draws a Windows or enhanced metafile at its natural size and writes it
-// to standard output as "TMF1", width, height (32 bits each, little-endian) and the rows of
-// premultiplied 32-bit pixels. Exit status 1 when the file cannot be drawn. Tessivo runs it as a
-// child process, so that a fault in a metafile library cannot take the program down.
+// tessivo-metafile FILE ("-": standard input): draws a Windows or enhanced metafile at its natural
+// size and writes it to standard output as "TMF1", width, height (32 bits each, little-endian) and
+// the rows of premultiplied 32-bit pixels. Exit status 1 when the file cannot be drawn. Tessivo
+// runs it as a child process, so that a fault in a metafile library cannot take the program down.
 #include "canvas/Fonts.h"
 #include "loading/Metafile.h"
 
@@ -10,6 +10,7 @@
 #include <QtEndian>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char* argv[])
 {
@@ -20,10 +21,20 @@ int main(int argc, char* argv[])
     if (argc != 2)
         return 2;
 
-    QFile file(QString::fromLocal8Bit(argv[1]));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > tessivo::MaxMetafileBytes)
+    QFile file;
+    if (std::strcmp(argv[1], "-") == 0) {
+        if (!file.open(stdin, QIODevice::ReadOnly))
+            return 1;
+    } else {
+        file.setFileName(QString::fromLocal8Bit(argv[1]));
+        if (!file.open(QIODevice::ReadOnly))
+            return 1;
+    }
+    // One byte more than allowed tells a file that is too large, from a pipe as well.
+    const QByteArray bytes = file.read(tessivo::MaxMetafileBytes + 1);
+    if (bytes.size() > tessivo::MaxMetafileBytes)
         return 1;
-    const QImage picture = tessivo::DecodeMetafile(file.readAll());
+    const QImage picture = tessivo::DecodeMetafile(bytes);
     if (picture.isNull())
         return 1;
     const QImage pixels = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);

@@ -9,8 +9,7 @@
 #       Fails when anything was found.
 #   bash scripts/fuzz.sh --ci
 #       The short run of scripts/test.sh: each target for CI_FUZZ_SECONDS (25) from its seed
-#       corpus only, with a fixed random seed; fuzz_picture_wmf only replays its seeds for
-#       now (see docs/robustness.md). Fails on the first finding.
+#       corpus only, with a fixed random seed. Fails on the first finding.
 #
 # Targets: tablefile options picture_qt picture_wmf picture_emf (with or without "fuzz_").
 set -euo pipefail
@@ -57,13 +56,7 @@ for t in "${targets[@]}"; do
     # A corpus of this run's own, so that every CI run starts from the same seeds.
     corpus=$(mktemp -d)
     cp fuzz/corpus/"$t"/* "$corpus"/
-    # fuzz_picture_wmf still finds a fault of libwmf that our decoder is to refuse before
-    # calling it (docs/robustness.md): until then it replays its seeds.
-    if [ "$t" = picture_wmf ]; then
-      options+=(-runs=0)
-    else
-      options+=(-seed=1 -max_total_time="$seconds")
-    fi
+    options+=(-seed=1 -max_total_time="$seconds")
     echo "fuzz.sh: fuzz_$t ${options[*]}"
     if "$build_dir/fuzz/fuzz_$t" "${options[@]}" "$corpus" >"$log" 2>&1; then
       runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)

@@ -11,6 +11,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <thread>
+
 using namespace tessivo;
 using namespace tessivo::testing;
 
@@ -197,6 +204,72 @@ private slots:
         QCOMPARE(canvas.image(), canvasBefore);
         QCOMPARE(holder.picture(), holderBefore);
         QCOMPARE(canvas.currentX(), 300.0);
+    }
+
+    // A picture named by a pipe (a shell's <(...), say) is read once, whole, and gives the same
+    // Canvas and held picture as the file itself.
+    void fromPipe_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+
+        QImage stripes(1600, 48, QImage::Format_RGB32); // drawn at a third: a reduced decode
+        for (int x = 0; x < stripes.width(); ++x) {
+            for (int y = 0; y < stripes.height(); ++y)
+                stripes.setPixel(x, y, qRgb(x % 256, y * 5, (x / 7) % 256));
+        }
+        QTest::newRow("png") << encode(solid(40, 30, qRgb(255, 0, 0)), "PNG");
+        QTest::newRow("bmp") << encode(solid(40, 30, qRgb(0, 255, 0)), "BMP");
+        QTest::newRow("large jpeg, decoded reduced") << encode(stripes, "JPEG");
+        // A placeable metafile with a white background: the helper process reads it from its
+        // standard input.
+        QTest::newRow("wmf") << QByteArray::fromHex(
+            "d7cdc69a000000000000280028006000000000007157" // placeable, 40 x 40 units
+            "0100090000032a0000000200080000000000"         // header, largest record 8 words
+            "08000000fa0205000000000000000000"             // null pen
+            "040000002d010000"                             // selected
+            "07000000fc020000ffffff000000"                 // white brush
+            "040000002d010100"                             // selected
+            "070000001b042800280000000000"                 // rectangle 0, 0, 40, 40
+            "030000000000"); // end                                 // end
+    }
+
+    void fromPipe()
+    {
+        QFETCH(QByteArray, bytes);
+
+        const QString file = write(QStringLiteral("picture"), bytes);
+        CanvasModel expected;
+        PictureHolder expectedHolder;
+        QVERIFY(LoadPictureOntoCanvas(file, expected, expectedHolder));
+
+        const QByteArray fifo = QFile::encodeName(m_dir.filePath(QStringLiteral("pipe")));
+        ::unlink(fifo.constData());
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        std::signal(SIGPIPE, SIG_IGN);
+        std::thread writer([&] {
+            const int fd = ::open(fifo.constData(), O_WRONLY);
+            for (qsizetype done = 0; fd >= 0 && done < bytes.size();) {
+                const ssize_t n =
+                    ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+                if (n <= 0)
+                    break;
+                done += n;
+            }
+            if (fd >= 0)
+                ::close(fd);
+        });
+        CanvasModel canvas;
+        PictureHolder holder;
+        const bool loaded = LoadPictureOntoCanvas(QFile::decodeName(fifo), canvas, holder);
+        // Should the loader not have opened the pipe, this lets the writer go.
+        ::close(::open(fifo.constData(), O_RDONLY | O_NONBLOCK));
+        writer.join();
+
+        QVERIFY(loaded);
+        QCOMPARE(canvas.image(), expected.image());
+        QCOMPARE(holder.width(), expectedHolder.width());
+        QCOMPARE(holder.picture(), expectedHolder.picture());
+        QVERIFY(!holder.picture().isNull());
     }
 
     void transparentPartsShowTheBackground()

@@ -224,6 +224,16 @@ private slots:
             << halfRedWmf(true).file({0, 0, 200, 100}, 1);
         QTest::newRow("wmf, 0 units per inch") << halfRedWmf(true).file({0, 0, 200, 100}, 0);
         QTest::newRow("wmf, empty frame") << halfRedWmf(true).file({0, 0, 0, 100}, 96);
+        // The header's largest record (a 32-bit count of words, at offset 12 of the header) is
+        // what libwmf allocates first: 8 GiB here, from a file of under 200 bytes.
+        QByteArray largest = wmf;
+        largest.replace(22 + 12, 4, le<quint32>({0xFFFFFFFF}));
+        QTest::newRow("wmf, largest record of 8 GiB") << largest;
+        const QByteArray standard = halfRedWmf(true).file();
+        QTest::newRow("wmf, largest record one word beyond the file")
+            << standard.left(12) + le<quint32>({quint32(standard.size() - 18) / 2 + 1}) +
+                   standard.mid(16);
+        QTest::newRow("wmf, header cut inside its largest record") << standard.left(14);
         QTest::newRow("emf header only") << emf.left(88);
         QTest::newRow("emf cut short") << emf.chopped(12);
         QTest::newRow("emf header, then garbage") << emf.left(88) + QByteArray(400, '\xA5');
