@@ -92,8 +92,14 @@ void MainWindow::setProgressWidth(int twips)
 void MainWindow::Command1_Click()
 {
     // The layout is checked before anything changes, so a refused run leaves all as it was.
-    if (m_run.start(*m_settingsPage, m_canvas) == GenerationRun::StartResult::PositionsTooLarge) {
+    switch (m_run.start(*m_settingsPage, m_canvas)) {
+    case GenerationRun::StartResult::Started: break;
+    case GenerationRun::StartResult::PositionsTooLarge:
         m_status->setText(QStringLiteral("画布过大，取样位置将超出32767缇，未能生成"));
+        return;
+    case GenerationRun::StartResult::TextTooLong:
+        m_status->setText(QStringLiteral("字符表的行过长，生成的文字将超过%1个字符，未能生成")
+                              .arg(GenerationRun::MaxTextLength));
         return;
     }
     setRunControlsEnabled(false);

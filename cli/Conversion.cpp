@@ -82,8 +82,15 @@ ConversionOutput RunConversion(const ConvertOptions& options)
         return failure(1, message + QLatin1Char('\n'));
     }
 
-    if (run.start(values, canvas) == GenerationRun::StartResult::PositionsTooLarge)
+    switch (run.start(values, canvas)) {
+    case GenerationRun::StartResult::Started: break;
+    case GenerationRun::StartResult::PositionsTooLarge:
         return failure(1, QStringLiteral("tessivo-convert: the Canvas is too large for a run\n"));
+    case GenerationRun::StartResult::TextTooLong:
+        return failure(1, QStringLiteral("tessivo-convert: the table's rows are too long: the text "
+                                         "could exceed %1 characters\n")
+                              .arg(GenerationRun::MaxTextLength));
+    }
     while (run.tick(canvas, values) != GenerationRun::TickOutcome::Finished) {
     }
 

@@ -64,6 +64,17 @@ GenerationRun::StartResult GenerationRun::start(const GenerationSettings& settin
         !fitsPosition(columnsEnd))
         return StartResult::PositionsTooLarge;
 
+    // Each band's lines, every cell as long as the longest row, each line ending in CR LF, and
+    // the cell sampled after the last step.
+    const QStringList& table = settings.charTable();
+    const std::int64_t longestRow =
+        std::max_element(table.begin(), table.end(), [](const QString& a, const QString& b) {
+            return a.size() < b.size();
+        })->size();
+    const std::int64_t columns = lastColumn / sampleX + 1;
+    if (std::int64_t(n) * (steps + 1) * (columns * longestRow + 2) > MaxTextLength)
+        return StartResult::TextTooLong;
+
     m_ScanOffset = 0;
     m_ScanX = 0;
     m_BandStep = bandStep;
@@ -72,7 +83,7 @@ GenerationRun::StartResult GenerationRun::start(const GenerationSettings& settin
     std::fill(m_completeLength.begin(), m_completeLength.end(), 0);
 
     // Room for each band's lines at one character a cell, so that appending rarely copies.
-    const std::int64_t cells = (lastColumn / sampleX + 1 + 2) * (steps + 1);
+    const std::int64_t cells = (columns + 2) * (steps + 1);
     for (int i = 1; i <= n; ++i)
         m_BandText[i].reserve(qsizetype(std::min<std::int64_t>(cells, 1 << 24)));
     return StartResult::Started;

@@ -24,6 +24,9 @@ public:
         Started,
         // Some position of the run would pass 32767 twips, the largest a position can hold.
         PositionsTooLarge,
+        // The text could grow past MaxTextLength: the table's rows are too long for this many
+        // cells.
+        TextTooLong,
     };
     enum class TickOutcome {
         Sampled,     // one cell sampled in every band
@@ -35,6 +38,10 @@ public:
     static const QString Footer;
     // Positions are 16-bit in the run's coordinate model.
     static constexpr int MaxPosition = 32767;
+    // The most characters a run may put together (64 MiB of text), reckoned before it starts as
+    // if every cell took the table's longest row. The finest run of the largest Canvas gives
+    // about 11.3 million characters from a table of single characters.
+    static constexpr qsizetype MaxTextLength = qsizetype(32) * 1024 * 1024;
 
     GenerationRun();
 

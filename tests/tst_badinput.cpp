@@ -380,6 +380,50 @@ private slots:
         QCOMPARE(lines.size(), plainLines.size());
     }
 
+    // Each cell takes a whole row, so a long row multiplies the text; a run that could pass
+    // MaxTextLength characters is refused before it starts, at no cost in memory.
+    void longTableRows_data()
+    {
+        QTest::addColumn<int>("rowLength");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("refused");
+
+        // Defaults: 50 bands of 4 lines of 456 cells (the last one dropped).
+        QTest::newRow("100 characters, defaults") << 100 << QStringList{} << false;
+        QTest::newRow("10 KB, defaults") << 10 * 1024 << QStringList{} << true;
+        QTest::newRow("1 MB, defaults") << 1024 * 1024 << QStringList{} << true;
+        QTest::newRow("10 KB, coarsest sampling")
+            << 10 * 1024 << QStringList{"--sample-x", "300", "--sample-y", "300"} << false;
+    }
+
+    void longTableRows()
+    {
+        QFETCH(int, rowLength);
+        QFETCH(QStringList, args);
+        QFETCH(bool, refused);
+
+        QTemporaryDir dir;
+        const QString table = writeFile(QDir(dir.path()), QStringLiteral("rows.zfh"),
+                                        QByteArray(rowLength, 'M') + "\r\n.\r\n");
+        MemoryProbe::Peak peak;
+        const ConversionOutput output = convert(args << "--no-footer"
+                                                     << "--table" << table);
+        QVERIFY2(peak.growthKb() < MemoryBoundKb, qPrintable(QString::number(peak.growthKb())));
+        if (refused) {
+            QCOMPARE(output.exitCode, 1);
+            QVERIFY(output.out.isEmpty());
+            QCOMPARE(output.err, QByteArray("tessivo-convert: the table's rows are too long: the "
+                                            "text could exceed 33554432 characters\n"));
+            return;
+        }
+        QCOMPARE(output.exitCode, 0);
+        QList<QByteArray> lines;
+        QVERIFY(splitArt(output.out, &lines));
+        QVERIFY(lines.size() > 0);
+        // The dark half of the ramp takes the long row.
+        QVERIFY(lines.first().contains(QByteArray(rowLength, 'M')));
+    }
+
     // Refused by its size before a byte is read: no memory to speak of, a message, and the
     // table in use stays.
     void tableFileOf100Mb()

@@ -81,6 +81,7 @@ private slots:
     void pageSwitching();
     void drawingPageKeepsTitle();
     void runMatchesConverter();
+    void runRefusedForLongRows();
     void resultWindowIsReused();
     void zoomViewDrag();
     void zoomBoxes();
@@ -287,6 +288,28 @@ void TestMainWindow::runMatchesConverter()
     QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("完成 OK!"), 60000);
     QCOMPARE(window.resultBox()->text(),
              convert({"--sample-x", "40", "--bands", "7", "--remove-blank-lines", picture}));
+}
+
+// A table row of 10 KB could make the default run's text billions of characters long: the run
+// is not started, and everything stays as it was.
+void TestMainWindow::runRefusedForLongRows()
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("zif.zfh")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(10 * 1024, 'M') + "\r\n.\r\n");
+    file.close();
+    answerImportQuestion(QMessageBox::Ok);
+    MainWindow window(dir.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command1"), Qt::LeftButton);
+    QVERIFY(!window.isRunning());
+    QCOMPARE(child<QLabel>(&window, "Label1")->text(),
+             QStringLiteral("字符表的行过长，生成的文字将超过33554432个字符，未能生成"));
+    QVERIFY(child(&window, "Command1")->isEnabled());
+    QCOMPARE(window.resultBox()->text(), HelpText());
 }
 
 void TestMainWindow::resultWindowIsReused()
