@@ -90,6 +90,29 @@ QImage renderSvg(const QByteArray& svg, QSize size, std::optional<QRectF> viewBo
 
 // --- Windows metafiles ---
 
+// libwmf's SVG names the picture of a bitmap with the xlink prefix, which it does not declare,
+// and places the bitmap twice: by its x, y, width and height, and again by a transform that
+// scales the whole box. Without the declaration QSvgRenderer leaves the bitmap out, and with the
+// transform it would land far outside the picture; the box alone is where the bitmap goes.
+QByteArray repairedWmfSvg(QByteArray svg)
+{
+    const qsizetype root = svg.indexOf("<svg ");
+    if (root >= 0 && !svg.contains("xmlns:xlink="))
+        svg.insert(root + 5, "xmlns=\"http://www.w3.org/2000/svg\" "
+                             "xmlns:xlink=\"http://www.w3.org/1999/xlink\" ");
+    for (qsizetype image = svg.indexOf("<image "); image >= 0;
+         image = svg.indexOf("<image ", image + 1)) {
+        const qsizetype end = svg.indexOf('>', image);
+        const qsizetype transform = svg.indexOf("transform=\"", image);
+        if (end < 0 || transform < 0 || transform > end)
+            continue;
+        const qsizetype close = svg.indexOf('"', transform + 11);
+        if (close >= 0 && close < end)
+            svg.remove(transform, close + 1 - transform);
+    }
+    return svg;
+}
+
 // Text in a Windows metafile is in the code page of its font's character set.
 QString decodeWmfText(const char* text, int charset)
 {
@@ -190,6 +213,77 @@ struct WmfApiDeleter {
     void operator()(wmfAPI* api) const { wmf_api_destroy(api); }
 };
 
+// Whether a device-independent bitmap of the given bytes has a header libwmf can read and holds
+// the pixels it announces. libwmf's bitmap reader loops without end on some malformed headers.
+bool wholeBitmap(const QByteArray& bytes, qsizetype at, qsizetype size)
+{
+    if (size < 12)
+        return false;
+    const quint32 infoSize = readLe<quint32>(bytes, at);
+    qint64 width = 0, height = 0, bits = 0, compression = 0;
+    if (infoSize == 12) {
+        width = readLe<quint16>(bytes, at + 4);
+        height = readLe<quint16>(bytes, at + 6);
+        bits = readLe<quint16>(bytes, at + 10);
+    } else if ((infoSize == 40 || infoSize == 52 || infoSize == 56 || infoSize == 108 ||
+                infoSize == 124) &&
+               size >= infoSize) {
+        width = readLe<qint32>(bytes, at + 4);
+        height = std::abs(qint64(readLe<qint32>(bytes, at + 8)));
+        bits = readLe<quint16>(bytes, at + 14);
+        compression = readLe<quint32>(bytes, at + 16);
+    } else {
+        return false;
+    }
+    if (width <= 0 || height <= 0 || width > MaxMetafileSide || height > MaxMetafileSide)
+        return false;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return false;
+    constexpr qint64 Rgb = 0, Rle8 = 1, Rle4 = 2, BitFields = 3;
+    if (compression == Rle8 || compression == Rle4)
+        return bits == (compression == Rle8 ? 8 : 4);
+    if (compression != Rgb && compression != BitFields)
+        return false;
+    // Every row, padded to 32-bit words, after the header (and a colour table, whose size
+    // depends on how the record uses it: not counted).
+    const qint64 rowBytes = (width * bits + 31) / 32 * 4;
+    return infoSize + rowBytes * height <= size;
+}
+
+// Walks the records of a Windows metafile whose header starts at offset at: each must lie within
+// the file, and each bitmap in them must be whole. The list ends at its end record or the file's
+// end.
+bool wellFormedWmf(const QByteArray& bytes, qsizetype at)
+{
+    qsizetype offset = at + WmfHeaderBytes;
+    while (offset + 6 <= bytes.size()) {
+        const qint64 recordBytes = qint64(readLe<quint32>(bytes, offset)) * 2;
+        const quint16 function = readLe<quint16>(bytes, offset + 4);
+        if (recordBytes < 6 || recordBytes > bytes.size() - offset)
+            return false;
+        if (function == 0) // the end record
+            return true;
+        // Where the records that carry a bitmap have it, after their parameters; a bit block
+        // transfer without one has a record of (function >> 8) + 3 words.
+        qsizetype parameters = -1;
+        switch (function) {
+        case 0x0940: parameters = 16; break; // DIBBITBLT
+        case 0x0B41: parameters = 20; break; // DIBSTRETCHBLT
+        case 0x0F43: parameters = 22; break; // STRETCHDIB
+        case 0x0D33: parameters = 18; break; // SETDIBTODEV
+        case 0x0142: parameters = 4; break;  // DIBCREATEPATTERNBRUSH
+        default: break;
+        }
+        const bool withoutBitmap =
+            (function == 0x0940 || function == 0x0B41) && recordBytes == ((function >> 8) + 3) * 2;
+        if (parameters >= 0 && !withoutBitmap &&
+            !wholeBitmap(bytes, offset + 6 + parameters, recordBytes - 6 - parameters))
+            return false;
+        offset += recordBytes;
+    }
+    return offset == bytes.size() || bytes.size() - offset < 6;
+}
+
 } // namespace
 
 QImage DecodeWmf(const QByteArray& bytes)
@@ -219,6 +313,8 @@ QImage DecodeWmf(const QByteArray& bytes)
         return {};
     const quint64 largestRecordBytes = quint64(readLe<quint32>(bytes, header + 12)) * 2;
     if (largestRecordBytes > quint64(bytes.size() - header - WmfHeaderBytes))
+        return {};
+    if (!wellFormedWmf(bytes, header))
         return {};
 
     wmfAPI_Options options{};
@@ -283,7 +379,7 @@ QImage DecodeWmf(const QByteArray& bytes)
     wmf_mem_close(api.get());
     if (played != wmf_E_None || !svg || svgLength == 0)
         return {};
-    return renderSvg(QByteArray(svg, qsizetype(svgLength)), size);
+    return renderSvg(repairedWmfSvg(QByteArray(svg, qsizetype(svgLength))), size);
 }
 
 // --- Enhanced metafiles ---

@@ -41,6 +41,12 @@ struct Wmf {
         records += le<quint32>({words}) + le<quint16>({function}) + le<qint16>(params);
         maxWords = std::max(maxWords, words);
     }
+    void add(quint16 function, const QByteArray& params) // an even number of bytes
+    {
+        const quint32 words = 3 + quint32(params.size() / 2);
+        records += le<quint32>({words}) + le<quint16>({function}) + params;
+        maxWords = std::max(maxWords, words);
+    }
     void brush(quint32 colorRef) // solid brush, selected
     {
         add(0x02FC, {0, qint16(colorRef & 0xFFFF), qint16(colorRef >> 16), 0});
@@ -89,6 +95,22 @@ Wmf halfRedWmf(bool background, QRect area = {0, 0, 200, 100})
     w.rectangle(area.left(), area.top(), area.left() + area.width() / 2,
                 area.top() + area.height());
     return w;
+}
+
+// A 2 x 2 white bitmap, 24 bits a pixel, with its header of infoSize bytes (40 when whole).
+QByteArray whiteBitmap(quint32 infoSize = 40, qint32 width = 2)
+{
+    return le<quint32>({infoSize}) + le<qint32>({width, 2}) + le<quint16>({1, 24}) +
+           le<quint32>({0, 0, 0, 0, 0, 0}) + QByteArray(2 * 8, '\xFF');
+}
+
+// A red left half drawn as rectangles, the right half by a bitmap stretched over it (STRETCHDIB,
+// raster operation SRCCOPY, colours in RGB).
+QByteArray bitmapWmf(const QByteArray& bitmap)
+{
+    Wmf w = halfRedWmf(false);
+    w.add(0x0F43, le<qint16>({0x0020, 0x00CC, 0, 2, 2, 0, 0, 100, 100, 0, 100}) + bitmap);
+    return w.file({0, 0, 200, 100}, 96);
 }
 
 QByteArray emfRecord(quint32 type, std::initializer_list<qint32> params)
@@ -185,6 +207,8 @@ private slots:
             << QSize(200, 100) << White << 0;
         QTest::newRow("emf named .png")
             << "emf.png" << halfRedEmf(true) << QSize(200, 100) << White << 0;
+        QTest::newRow("wmf with a bitmap")
+            << "bitmap.wmf" << bitmapWmf(whiteBitmap()) << QSize(200, 100) << White << 0;
         QTest::newRow("wmf with text") << "text.wmf" << [&] {
             Wmf w = halfRedWmf(true);
             addText(w);
@@ -234,6 +258,13 @@ private slots:
             << standard.left(12) + le<quint32>({quint32(standard.size() - 18) / 2 + 1}) +
                    standard.mid(16);
         QTest::newRow("wmf, header cut inside its largest record") << standard.left(14);
+        // libwmf's bitmap reader loops without end on a bitmap header of 10 bytes.
+        QTest::newRow("wmf, bitmap header of 10 bytes") << bitmapWmf(whiteBitmap(10));
+        QTest::newRow("wmf, bitmap cut short") << bitmapWmf(whiteBitmap().chopped(2));
+        QTest::newRow("wmf, bitmap 100000 pixels wide") << bitmapWmf(whiteBitmap(40, 100000));
+        QByteArray record = wmf;
+        record.replace(22 + 18, 4, le<quint32>({0x10000})); // the first record's size
+        QTest::newRow("wmf, record beyond the file") << record;
         QTest::newRow("emf header only") << emf.left(88);
         QTest::newRow("emf cut short") << emf.chopped(12);
         QTest::newRow("emf header, then garbage") << emf.left(88) + QByteArray(400, '\xA5');
