@@ -213,6 +213,27 @@ struct WmfApiDeleter {
     void operator()(wmfAPI* api) const { wmf_api_destroy(api); }
 };
 
+// libwmf sizes some buffers from numbers in the file (a bitmap stretched onto its destination,
+// for one), so a small file can ask for gigabytes. Its allocations go through these, which
+// refuse any single one larger than the largest picture allowed; libwmf then gives up on the
+// file with an error.
+constexpr std::size_t MaxWmfAllocation = std::size_t(MaxMetafilePixels) * 4;
+
+void* wmfAllocate(void*, std::size_t size)
+{
+    return size <= MaxWmfAllocation ? std::malloc(size) : nullptr;
+}
+
+void* wmfReallocate(void*, void* memory, std::size_t size)
+{
+    return size <= MaxWmfAllocation ? std::realloc(memory, size) : nullptr;
+}
+
+void wmfRelease(void*, void* memory)
+{
+    std::free(memory);
+}
+
 // Whether a device-independent bitmap of the given bytes has a header libwmf can read and holds
 // the pixels it announces. libwmf's bitmap reader loops without end on some malformed headers.
 bool wholeBitmap(const QByteArray& bytes, qsizetype at, qsizetype size)
@@ -261,7 +282,7 @@ bool wellFormedWmf(const QByteArray& bytes, qsizetype at)
         const quint16 function = readLe<quint16>(bytes, offset + 4);
         if (recordBytes < 6 || recordBytes > bytes.size() - offset)
             return false;
-        if (function == 0) // the end record
+        if (function == 0 && recordBytes == 6) // the end record (libwmf plays on past others)
             return true;
         // Where the records that carry a bitmap have it, after their parameters; a bit block
         // transfer without one has a record of (function >> 8) + 3 words.
@@ -319,8 +340,11 @@ QImage DecodeWmf(const QByteArray& bytes)
 
     wmfAPI_Options options{};
     options.function = wmf_svg_function;
-    const unsigned long flags =
-        WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+    options.malloc = wmfAllocate;
+    options.realloc = wmfReallocate;
+    options.free = wmfRelease;
+    const unsigned long flags = WMF_OPT_ALLOC | WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL |
+                                WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
     wmfAPI* created = nullptr;
     if (wmf_api_create(&created, flags, &options) != wmf_E_None || !created)
         return {};

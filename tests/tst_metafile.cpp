@@ -260,6 +260,14 @@ private slots:
         QTest::newRow("wmf, header cut inside its largest record") << standard.left(14);
         // libwmf's bitmap reader loops without end on a bitmap header of 10 bytes.
         QTest::newRow("wmf, bitmap header of 10 bytes") << bitmapWmf(whiteBitmap(10));
+        // A record of function 0 ends the list only at its 3 words; libwmf plays on past others.
+        QTest::newRow("wmf, bad bitmap after a long record of function 0") << [] {
+            Wmf w = halfRedWmf(false);
+            w.add(0x0000, {0, 0, 0, 0});
+            w.add(0x0F43,
+                  le<qint16>({0x0020, 0x00CC, 0, 2, 2, 0, 0, 100, 100, 0, 100}) + whiteBitmap(10));
+            return w.file({0, 0, 200, 100}, 96);
+        }();
         QTest::newRow("wmf, bitmap cut short") << bitmapWmf(whiteBitmap().chopped(2));
         QTest::newRow("wmf, bitmap 100000 pixels wide") << bitmapWmf(whiteBitmap(40, 100000));
         QByteArray record = wmf;
