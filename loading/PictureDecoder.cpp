@@ -4,28 +4,64 @@
 #include "loading/Metafile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
+#include <algorithm>
 #include <optional>
 
 namespace tessivo {
 
 namespace {
 
-// Metafiles, told by their content; other files are left to QImageReader.
-std::optional<QImage> DecodeIfMetafile(const QString& path)
+// Enough of a file's start to tell a metafile, and for the markers a vector-graphics reader
+// looks for.
+constexpr qint64 HeadBytes = std::max<qint64>(MetafileSniffBytes, 64);
+
+struct FileHead {
+    QByteArray bytes;
+    bool opened = false;
+};
+
+FileHead ReadHead(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    if (SniffMetafile(file.peek(MetafileSniffBytes)) == MetafileKind::None)
+    return {file.read(HeadBytes), true};
+}
+
+// Metafiles, told by their content; other files are left to QImageReader.
+std::optional<QImage> DecodeIfMetafile(const QString& path, const QByteArray& head)
+{
+    if (SniffMetafile(head) == MetafileKind::None)
         return {};
-    if (file.size() > MaxMetafileBytes)
+    if (QFileInfo(path).size() > MaxMetafileBytes)
         return QImage();
     return DecodeMetafileFile(path);
 }
 
 } // namespace
+
+QByteArray PictureFormatByContent(const QByteArray& head)
+{
+    // A reader that decides by content asks every format plugin in turn, loading each one, and
+    // a vector-graphics plugin would claim a file whose start shows its markers. Only where no
+    // earlier reader could claim the file is the answer given here.
+    for (const char* marker : {"<?xml", "<svg", "<!--", "<!DOCTYPE svg"}) {
+        if (head.contains(marker))
+            return {};
+    }
+    if (head.startsWith("\xFF\xD8\xFF"))
+        return "jpeg";
+    if (head.startsWith("GIF87a") || head.startsWith("GIF89a"))
+        return "gif";
+    if (head.startsWith("\x89PNG\r\n\x1A\n"))
+        return "png";
+    if (head.startsWith("BM"))
+        return "bmp";
+    return {};
+}
 
 QImage DecodePicture(const QString& path)
 {
@@ -44,7 +80,10 @@ QSize ReducedSize(QSize natural, float divisor)
 ReducedPicture DecodePictureReduced(const QString& path, const std::function<float(QSize)>& divisor)
 {
     ReducedPicture result;
-    if (std::optional<QImage> metafile = DecodeIfMetafile(path)) {
+    const FileHead head = ReadHead(path);
+    if (!head.opened)
+        return {};
+    if (std::optional<QImage> metafile = DecodeIfMetafile(path, head.bytes)) {
         result.image = *metafile;
         result.naturalSize = metafile->size();
         return result;
@@ -52,8 +91,13 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
 
     QImageReader reader(path);
     // The content decides: a .dib is a bitmap, and a picture saved under the wrong extension
-    // still reads as what it is.
-    reader.setDecideFormatFromContent(true);
+    // still reads as what it is. Where the start of the file already tells the format, only that
+    // format's reader is loaded.
+    const QByteArray format = PictureFormatByContent(head.bytes);
+    if (format.isEmpty())
+        reader.setDecideFormatFromContent(true);
+    else
+        reader.setFormat(format);
     // Pictures are shown as stored, without turning them by their orientation tag.
     reader.setAutoTransform(false);
     const QSize natural = reader.size();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -11,6 +12,10 @@ namespace tessivo {
 // bitmap, or a PNG under another name, reads as what it is. A file that cannot be read gives a
 // null image.
 QImage DecodePicture(const QString& path);
+
+// The format a file's first bytes show, where reading by content would come to the same
+// answer: "jpeg", "gif", "png" or "bmp"; empty where only trying every reader can tell.
+QByteArray PictureFormatByContent(const QByteArray& head);
 
 // A picture read for drawing at a reduced size.
 struct ReducedPicture {
