@@ -1,5 +1,6 @@
 #include "loading/PictureDecoder.h"
 
+#include "engine/FreshMemory.h"
 #include "engine/Rounding.h"
 #include "loading/Metafile.h"
 
@@ -39,6 +40,22 @@ std::optional<QImage> DecodeIfMetafile(const QString& path, const QByteArray& he
     if (QFileInfo(path).size() > MaxMetafileBytes)
         return QImage();
     return DecodeMetafileFile(path);
+}
+
+// The JPEG reader fills the image it is given when that has the size and format it decodes to;
+// one made here is prepared for writing in one call rather than a trap per page. Nothing is made
+// beyond the reader's own allocation limit: the reader refuses such a picture itself.
+void PrepareTarget(const QImageReader& reader, QSize size, QImage& image)
+{
+    const QImage::Format format = reader.imageFormat();
+    if (format == QImage::Format_Invalid || size.isEmpty())
+        return;
+    const qint64 bytes = qint64(size.width()) * size.height() * 4;
+    if (bytes > qint64(QImageReader::allocationLimit()) * 1024 * 1024)
+        return;
+    image = QImage(size, format);
+    if (!image.isNull())
+        PrepareForWriting(image.bits(), std::size_t(image.sizeInBytes()));
 }
 
 } // namespace
@@ -102,14 +119,17 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
     reader.setAutoTransform(false);
     const QSize natural = reader.size();
     if (natural.isValid() && reader.format() == "jpeg") {
+        QSize decoded = natural;
         const float d = divisor(natural);
         if (d > 1) {
             const QSize reduced = ReducedSize(natural, d);
             if (!reduced.isEmpty()) {
                 reader.setScaledSize(reduced);
                 result.reduced = true;
+                decoded = reduced;
             }
         }
+        PrepareTarget(reader, decoded, result.image);
     }
     // A damaged file may leave a partly decoded image behind; it counts as unreadable.
     if (!reader.read(&result.image))
