@@ -12,6 +12,7 @@
 #include "cli/ConvertOptions.h"
 #include "settings/ui/ScrollBar.h"
 #include "settings/ui/SettingsPage.h"
+#include "settings/ui/Twips.h"
 
 #include "GuiTestSupport.h"
 
@@ -81,6 +82,8 @@ private slots:
     void pageSwitching();
     void drawingPageKeepsTitle();
     void runMatchesConverter();
+    void progressFollowsLineSteps_data();
+    void progressFollowsLineSteps();
     void resultWindowIsReused();
     void zoomViewDrag();
     void zoomBoxes();
@@ -287,6 +290,50 @@ void TestMainWindow::runMatchesConverter()
     QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("完成 OK!"), 60000);
     QCOMPARE(window.resultBox()->text(),
              convert({"--sample-x", "40", "--bands", "7", "--remove-blank-lines", picture}));
+}
+
+void TestMainWindow::progressFollowsLineSteps_data()
+{
+    QTest::addColumn<int>("canvasWidth");
+    QTest::addColumn<int>("bands");
+    // A Canvas narrower than 160 twips steps a line on every tick: thousands of steps.
+    QTest::newRow("narrow Canvas, one band") << 150 << 1;
+    QTest::newRow("default width, 50 bands") << 7935 << 50;
+}
+
+void TestMainWindow::progressFollowsLineSteps()
+{
+    QFETCH(int, canvasWidth);
+    QFETCH(int, bands);
+    MainWindow window(m_dir.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.canvas().setWidth(canvasWidth);
+    SettingsPage* settings = window.settingsPage();
+    settings->bar(Setting::SampleY)->setValue(2);
+    settings->bar(Setting::PictureFit)->setValue(1);
+    settings->bar(Setting::RunEfficiency)->setValue(bands);
+    auto* bar = child(&window, "Shape2");
+    auto* track = child(&window, "Shape1");
+
+    // Whenever the event loop turns during the run, the bar shows how far the run has come.
+    int turns = 0;
+    int wrong = 0;
+    QTimer observer;
+    observer.setInterval(0);
+    connect(&observer, &QTimer::timeout, [&] {
+        if (!window.isRunning())
+            return;
+        ++turns;
+        const int expected = TwipsToPixels(std::floor(9075 * window.run().progress()));
+        wrong += bar->width() == expected ? 0 : 1;
+    });
+    observer.start();
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command1"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isRunning(), 60000);
+    QVERIFY(turns > 0);
+    QCOMPARE(wrong, 0);
+    QCOMPARE(bar->width(), track->width());
 }
 
 void TestMainWindow::resultWindowIsReused()
