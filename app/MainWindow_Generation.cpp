@@ -117,17 +117,26 @@ void MainWindow::Timer1_Timer()
     // A timer event runs ticks for a slice of a few milliseconds: a single tick is so short that
     // the event loop's own turn would cost more than the work. Input and painting are served
     // between slices, and a Canvas changed between them is what the next ticks sample.
+    // The progress bar is sized once a slice, after its last line step: nothing is painted in
+    // between, and a run on a narrow Canvas steps a line on every tick.
     QElapsedTimer slice;
     slice.start();
+    bool stepped = false;
+    const auto showProgress = [&] {
+        if (stepped)
+            setProgressWidth(int(std::floor(TrackWidthTwips * m_run.progress())));
+    };
     for (;;) {
         const GenerationRun::TickOutcome outcome = m_run.tick(m_canvas, *m_settingsPage);
         if (outcome == GenerationRun::TickOutcome::Finished)
             break;
-        if (outcome == GenerationRun::TickOutcome::SteppedLine)
-            setProgressWidth(int(std::floor(TrackWidthTwips * m_run.progress())));
-        if (slice.nsecsElapsed() >= TickSliceNanoseconds)
+        stepped = stepped || outcome == GenerationRun::TickOutcome::SteppedLine;
+        if (slice.nsecsElapsed() >= TickSliceNanoseconds) {
+            showProgress();
             return;
+        }
     }
+    showProgress();
     m_timer->stop();
     QApplication::beep();
     m_text1->setText(m_run.resultText());

@@ -10,6 +10,6 @@ int main(int argc, char* argv[])
     QWidget window;
     window.resize(617, 468);
     window.show();
-    reportWhenShownAndQuit();
+    reportWhenShownAndQuit(window);
     return app.exec();
 }

@@ -13,6 +13,6 @@ int main(int argc, char* argv[])
     QApplication::setFont(QFont(QStringLiteral("宋体"), 9));
     tessivo::MainWindow window(QDir::currentPath());
     window.show();
-    reportWhenShownAndQuit();
+    reportWhenShownAndQuit(window);
     return app.exec();
 }

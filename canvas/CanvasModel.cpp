@@ -1,6 +1,7 @@
 #include "canvas/CanvasModel.h"
 
 #include "canvas/ColorConvert.h"
+#include "engine/FreshMemory.h"
 #include "engine/Rounding.h"
 
 #include <QCoreApplication>
@@ -54,6 +55,7 @@ QImage makeImage(int widthPixels, int heightPixels, ColorValue background)
         return image;
     image.setDotsPerMeterX(DotsPerMeter);
     image.setDotsPerMeterY(DotsPerMeter);
+    PrepareForWriting(image.bits(), std::size_t(image.sizeInBytes()));
     image.fill(ToQRgb(background));
     return image;
 }

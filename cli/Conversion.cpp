@@ -2,6 +2,7 @@
 
 #include "canvas/CanvasModel.h"
 #include "cli/ConvertOptions.h"
+#include "engine/FreshMemory.h"
 #include "engine/GenerationRun.h"
 #include "engine/TableFile.h"
 #include "loading/PictureLoader.h"
@@ -21,12 +22,21 @@ ConversionOutput failure(int exitCode, const QString& message)
     return output;
 }
 
-// Art from the built-in table is plain ASCII, which converts much faster as Latin-1.
-QByteArray utf8(QStringView text)
+// The text in UTF-8, followed by tail. Art from the built-in table is plain ASCII, which is
+// copied byte for byte, straight into a buffer of the final size: a fine run's art has millions
+// of characters.
+QByteArray utf8(QStringView text, QByteArrayView tail)
 {
     const bool ascii =
         std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
-    return ascii ? text.toLatin1() : text.toUtf8();
+    if (!ascii)
+        return text.toUtf8().append(tail);
+    QByteArray bytes(text.size() + tail.size(), Qt::Uninitialized);
+    PrepareForWriting(bytes.data(), std::size_t(bytes.size()));
+    char* out = std::transform(text.cbegin(), text.cend(), bytes.data(),
+                               [](QChar c) { return char(c.unicode()); });
+    std::copy(tail.begin(), tail.end(), out);
+    return bytes;
 }
 
 } // namespace
@@ -95,9 +105,7 @@ ConversionOutput RunConversion(const ConvertOptions& options)
     }
 
     ConversionOutput output;
-    output.out = utf8(run.art());
-    if (!options.noFooter)
-        output.out += GenerationRun::Footer.toUtf8();
+    output.out = utf8(run.art(), options.noFooter ? QByteArray() : GenerationRun::Footer.toUtf8());
     return output;
 }
 

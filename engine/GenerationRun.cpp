@@ -1,6 +1,7 @@
 #include "engine/GenerationRun.h"
 
 #include "engine/BlankLines.h"
+#include "engine/FreshMemory.h"
 #include "engine/GenerationSettings.h"
 #include "engine/Rounding.h"
 #include "engine/Tone.h"
@@ -84,8 +85,11 @@ GenerationRun::StartResult GenerationRun::start(const GenerationSettings& settin
 
     // Room for each band's lines at one character a cell, so that appending rarely copies.
     const std::int64_t cells = (columns + 2) * (steps + 1);
-    for (int i = 1; i <= n; ++i)
-        m_BandText[i].reserve(qsizetype(std::min<std::int64_t>(cells, 1 << 24)));
+    for (int i = 1; i <= n; ++i) {
+        QString& band = m_BandText[i];
+        band.reserve(qsizetype(std::min<std::int64_t>(cells, 1 << 24)));
+        PrepareForWriting(band.data(), std::size_t(band.capacity()) * sizeof(QChar));
+    }
     return StartResult::Started;
 }
 
@@ -128,6 +132,7 @@ void GenerationRun::finish(const GenerationSettings& settings)
     for (int i = 1; i <= m_BandCount; ++i)
         total += m_completeLength[i];
     text.reserve(total);
+    PrepareForWriting(text.data(), std::size_t(text.capacity()) * sizeof(QChar));
     for (int i = 1; i <= m_BandCount; ++i) {
         text += QStringView(m_BandText[i]).left(m_completeLength[i]);
         m_BandText[i].clear();

@@ -1,5 +1,6 @@
 #include "loading/PictureDecoder.h"
 
+#include "engine/FreshMemory.h"
 #include "engine/Rounding.h"
 #include "loading/Metafile.h"
 
@@ -22,8 +23,25 @@ bool offeredFormat(const QByteArray& format)
     return std::find(std::begin(offered), std::end(offered), format) != std::end(offered);
 }
 
-// Enough leading bytes for the metafile marks and for a bitmap's headers up to its compression.
-constexpr int HeadBytes = std::max(MetafileSniffBytes, 34);
+// Enough leading bytes for the metafile marks, a bitmap's headers up to its compression, and the
+// markers a vector-graphics reader looks for.
+constexpr int HeadBytes = std::max(MetafileSniffBytes, 64);
+
+// The JPEG reader fills the image it is given when that has the size and format it decodes to;
+// one made here is prepared for writing in one call rather than a trap per page. Nothing is made
+// beyond the reader's own allocation limit: the reader refuses such a picture itself.
+void PrepareTarget(const QImageReader& reader, QSize size, QImage& image)
+{
+    const QImage::Format format = reader.imageFormat();
+    if (format == QImage::Format_Invalid || size.isEmpty())
+        return;
+    const qint64 bytes = qint64(size.width()) * size.height() * 4;
+    if (bytes > qint64(QImageReader::allocationLimit()) * 1024 * 1024)
+        return;
+    image = QImage(size, format);
+    if (!image.isNull())
+        PrepareForWriting(image.bits(), std::size_t(image.sizeInBytes()));
+}
 
 // Whether a bitmap file holds every row its header announces. Qt reads an uncompressed bitmap
 // that is cut short as if it were whole, leaving the rows it could not read as they happened to
@@ -76,8 +94,12 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
 
     QImageReader reader(&device);
     // The content decides: a .dib is a bitmap, and a picture saved under the wrong extension
-    // still reads as what it is.
-    reader.setDecideFormatFromContent(true);
+    // still reads as what it is. Where the start of the file already tells the format, only that
+    // format's reader is loaded.
+    if (const QByteArray known = PictureFormatByContent(head); !known.isEmpty())
+        reader.setFormat(known);
+    else
+        reader.setDecideFormatFromContent(true);
     // Pictures are shown as stored, without turning them by their orientation tag.
     reader.setAutoTransform(false);
     const QByteArray format = reader.format();
@@ -87,14 +109,17 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
         return {};
     const QSize natural = reader.size();
     if (natural.isValid() && format == "jpeg") {
+        QSize decoded = natural;
         const float d = divisor(natural);
         if (d > 1) {
             const QSize reduced = ReducedSize(natural, d);
             if (!reduced.isEmpty()) {
                 reader.setScaledSize(reduced);
                 result.reduced = true;
+                decoded = reduced;
             }
         }
+        PrepareTarget(reader, decoded, result.image);
     }
     // A damaged file may leave a partly decoded image behind; it counts as unreadable.
     if (!reader.read(&result.image))
@@ -120,6 +145,26 @@ float naturalSize(QSize)
 }
 
 } // namespace
+
+QByteArray PictureFormatByContent(const QByteArray& head)
+{
+    // A reader that decides by content asks every format plugin in turn, loading each one, and
+    // a vector-graphics plugin would claim a file whose start shows its markers. Only where no
+    // earlier reader could claim the file is the answer given here.
+    for (const char* marker : {"<?xml", "<svg", "<!--", "<!DOCTYPE svg"}) {
+        if (head.contains(marker))
+            return {};
+    }
+    if (head.startsWith("\xFF\xD8\xFF"))
+        return "jpeg";
+    if (head.startsWith("GIF87a") || head.startsWith("GIF89a"))
+        return "gif";
+    if (head.startsWith("\x89PNG\r\n\x1A\n"))
+        return "png";
+    if (head.startsWith("BM"))
+        return "bmp";
+    return {};
+}
 
 QImage DecodePicture(const QString& path)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -8,9 +9,9 @@
 namespace tessivo {
 
 // Reads a picture file at its natural size. The format is decided by the content, so a .dib
-// bitmap, or a PNG under another name, reads as what it is; formats the program does not offer
-// (BMP, GIF, JPEG, PNG, ICO, CUR, WMF, EMF) are refused, as is a bitmap cut short. A file that
-// cannot be read gives a null image. The file may be a pipe.
+// bitmap, or a PNG under another name, reads as what it is. Only the formats the program offers
+// are read (BMP, GIF, JPEG, PNG, ICO, CUR, WMF, EMF), and a bitmap cut short is refused. A file
+// that cannot be read gives a null image. The file may be a pipe.
 QImage DecodePicture(const QString& path);
 
 // The same for a file already read into memory.
@@ -18,6 +19,10 @@ QImage DecodePictureData(const QByteArray& bytes);
 
 // A pipe is read whole before its picture is decoded; a larger one is refused.
 constexpr qint64 MaxPipedPictureBytes = qint64(256) * 1024 * 1024;
+
+// The format a file's first bytes show, where reading by content would come to the same
+// answer: "jpeg", "gif", "png" or "bmp"; empty where only trying every reader can tell.
+QByteArray PictureFormatByContent(const QByteArray& head);
 
 // A picture read for drawing at a reduced size.
 struct ReducedPicture {

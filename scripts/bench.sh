@@ -45,8 +45,10 @@ r[conv_photo_kib]=$(peak_kib "$bin/cli/tessivo-convert" "$out/photo.jpg")
 r[jp2a_photo_kib]=$(peak_kib jp2a --size=455x200 "$out/photo.jpg")
 r[start_tessivo]=$(median_time "$bin/bench/startup-tessivo")
 r[start_bare]=$(median_time "$bin/bench/startup-bare")
+r[start_text]=$(median_time "$bin/bench/startup-text")
 r[rss_tessivo]=$("$bin/bench/startup-tessivo" | awk '/VmRSS/ {print $2}')
 r[rss_bare]=$("$bin/bench/startup-bare" | awk '/VmRSS/ {print $2}')
+r[rss_text]=$("$bin/bench/startup-text" | awk '/VmRSS/ {print $2}')
 
 {
   for k in "${!r[@]}"; do echo "$k=${r[$k]}"; done
@@ -78,6 +80,11 @@ rows = [
 print(f"{'target':46} {'measured':>10} {'limit':>8}  met")
 for name, value, limit in rows:
     print(f"{name:46} {value:10.2f} {limit:8.2f}  {'yes' if value <= limit else 'NO'}")
+print()
+# Not targets: what the font system alone costs, in a bare window that shows one line of
+# Chinese text in the program's font.
+print("for reference, the bare window with one line of text / the bare window:")
+print(f"  start-up {v['start_text'] / v['start_bare']:.2f}, resident memory {v['rss_text'] / v['rss_bare']:.2f}")
 print()
 print("raw figures: " + sys.argv[1])
 PY

@@ -1,3 +1,4 @@
+#include "engine/FreshMemory.h"
 #include "engine/GenerationRun.h"
 #include "settings/SettingValues.h"
 
@@ -82,6 +83,8 @@ private slots:
     void bandCountRecreatesArrays();
     void positionsBeyond16BitsAreRefused_data();
     void positionsBeyond16BitsAreRefused();
+    void preparedMemoryKeepsItsContents_data();
+    void preparedMemoryKeepsItsContents();
 };
 
 void TestGenerationRun::workedExampleLayout()
@@ -395,6 +398,29 @@ void TestGenerationRun::positionsBeyond16BitsAreRefused()
     runToEnd(run, canvas, settings);
     QVERIFY(maxX <= 32767 && maxY <= 32767);
     QVERIFY(run.scanX() <= 32767 && run.scanOffset() <= 32767);
+}
+
+void TestGenerationRun::preparedMemoryKeepsItsContents_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("bytes");
+    QTest::newRow("small, left alone") << 3 << 1000;
+    QTest::newRow("large, unaligned ends") << 4097 << 3'000'001;
+    QTest::newRow("whole buffer") << 0 << 4'000'000;
+}
+
+void TestGenerationRun::preparedMemoryKeepsItsContents()
+{
+    // Preparing pages for writing must never change what a buffer already holds, inside the
+    // range or beside it.
+    QFETCH(int, offset);
+    QFETCH(int, bytes);
+    QByteArray buffer(4'000'000, Qt::Uninitialized);
+    for (qsizetype i = 0; i < buffer.size(); ++i)
+        buffer[i] = char(i * 7 + i / 4096);
+    const QByteArray before = buffer;
+    PrepareForWriting(buffer.data() + offset, std::size_t(bytes));
+    QVERIFY(buffer == before);
 }
 
 QTEST_GUILESS_MAIN(TestGenerationRun)

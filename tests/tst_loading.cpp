@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -156,6 +157,43 @@ private slots:
                      ((corner >> 16) & 0xFF) <= tolerance,
                  qPrintable(QString::number(corner, 16)));
         QCOMPARE(drawnExtent(canvas), size);
+    }
+
+    void formatByContent_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("format"); // empty: every reader is asked
+
+        const QImage picture = solid(16, 12, qRgb(255, 0, 0));
+        const QByteArray jpeg = encode(picture, "JPEG");
+        QTest::newRow("bmp") << encode(picture, "BMP") << QByteArray("bmp");
+        QTest::newRow("png") << encode(picture, "PNG") << QByteArray("png");
+        QTest::newRow("jpeg") << jpeg << QByteArray("jpeg");
+        QTest::newRow("gif") << redGif() << QByteArray("gif");
+        QTest::newRow("ico, told only by trying") << encode(picture, "ICO") << QByteArray();
+        QTest::newRow("cur, told only by trying") << encode(picture, "CUR") << QByteArray();
+        // A comment segment right after the start of image: still a JPEG, but its start shows
+        // what a vector-graphics reader looks for.
+        const QByteArray comment = QByteArray("\xFF\xFE\x00\x07<svg>", 9);
+        QTest::newRow("jpeg showing vector markers")
+            << jpeg.left(2) + comment + jpeg.mid(2) << QByteArray();
+        QTest::newRow("damaged jpeg") << jpeg.left(40) << QByteArray("jpeg");
+        QTest::newRow("text") << QByteArray("BMW is not a bitmap") << QByteArray("bmp");
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+    }
+    void formatByContent()
+    {
+        // The format told from the first bytes loads only that format's reader; the picture
+        // must come out as when every reader is asked in turn.
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, format);
+        QCOMPARE(PictureFormatByContent(bytes.left(64)), format);
+
+        const QString path = write(QStringLiteral("picture.dat"), bytes);
+        QImageReader byContent(path);
+        byContent.setDecideFormatFromContent(true);
+        byContent.setAutoTransform(false);
+        QCOMPARE(DecodePicture(path), byContent.read());
     }
 
     void failureChangesNothing_data()

@@ -12,6 +12,7 @@
 #include "cli/ConvertOptions.h"
 #include "settings/ui/ScrollBar.h"
 #include "settings/ui/SettingsPage.h"
+#include "settings/ui/Twips.h"
 
 #include "GuiTestSupport.h"
 
@@ -82,6 +83,8 @@ private slots:
     void drawingPageKeepsTitle();
     void runMatchesConverter();
     void runRefusedForLongRows();
+    void progressFollowsLineSteps_data();
+    void progressFollowsLineSteps();
     void resultWindowIsReused();
     void zoomViewDrag();
     void zoomBoxes();
@@ -310,6 +313,50 @@ void TestMainWindow::runRefusedForLongRows()
              QStringLiteral("字符表的行过长，生成的文字将超过33554432个字符，未能生成"));
     QVERIFY(child(&window, "Command1")->isEnabled());
     QCOMPARE(window.resultBox()->text(), HelpText());
+}
+
+void TestMainWindow::progressFollowsLineSteps_data()
+{
+    QTest::addColumn<int>("canvasWidth");
+    QTest::addColumn<int>("bands");
+    // A Canvas narrower than 160 twips steps a line on every tick: thousands of steps.
+    QTest::newRow("narrow Canvas, one band") << 150 << 1;
+    QTest::newRow("default width, 50 bands") << 7935 << 50;
+}
+
+void TestMainWindow::progressFollowsLineSteps()
+{
+    QFETCH(int, canvasWidth);
+    QFETCH(int, bands);
+    MainWindow window(m_dir.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.canvas().setWidth(canvasWidth);
+    SettingsPage* settings = window.settingsPage();
+    settings->bar(Setting::SampleY)->setValue(2);
+    settings->bar(Setting::PictureFit)->setValue(1);
+    settings->bar(Setting::RunEfficiency)->setValue(bands);
+    auto* bar = child(&window, "Shape2");
+    auto* track = child(&window, "Shape1");
+
+    // Whenever the event loop turns during the run, the bar shows how far the run has come.
+    int turns = 0;
+    int wrong = 0;
+    QTimer observer;
+    observer.setInterval(0);
+    connect(&observer, &QTimer::timeout, [&] {
+        if (!window.isRunning())
+            return;
+        ++turns;
+        const int expected = TwipsToPixels(std::floor(9075 * window.run().progress()));
+        wrong += bar->width() == expected ? 0 : 1;
+    });
+    observer.start();
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command1"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isRunning(), 60000);
+    QVERIFY(turns > 0);
+    QCOMPARE(wrong, 0);
+    QCOMPARE(bar->width(), track->width());
 }
 
 void TestMainWindow::resultWindowIsReused()

@@ -9,6 +9,7 @@
 #include <QFontMetricsF>
 #include <QStringEncoder>
 #include <QTextBrowser>
+#include <QTextLayout>
 #include <QtTest>
 
 using namespace tessivo;
@@ -142,6 +143,41 @@ private slots:
             QVERIFY2(metrics.horizontalAdvance(QChar(c)) == width,
                      qPrintable(QChar(c) + QFontInfo(box.font()).family()));
         QCOMPARE(metrics.horizontalAdvance(QStringLiteral("中")), 2 * width);
+    }
+
+    void artColumnsLineUp_data()
+    {
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<double>("points");
+        QTest::newRow("design font") << QString() << 0.0;
+        QTest::newRow("zoomed") << QString() << 23.0;
+        QTest::newRow("NSimSun, as the footer advises") << QStringLiteral("新宋体") << 9.0;
+    }
+    void artColumnsLineUp()
+    {
+        // Pairs that a proportional text layout would kern or join: in character art every
+        // character must stand at its column, whatever its neighbours.
+        QFETCH(QString, family);
+        QFETCH(double, points);
+        ResultBox box;
+        if (!family.isEmpty())
+            box.setFontFamily(family);
+        if (points > 0)
+            box.setFontSize(points);
+        QVERIFY(box.font().styleStrategy() & QFont::PreferNoShaping);
+
+        const QString line = QStringLiteral("AVAWTo.fiffl--==LTYv,;ij'\"M@ ");
+        QTextLayout layout(line, box.font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::NoWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        QTextLine textLine = layout.createLine();
+        layout.endLayout();
+        const qreal advance = QFontMetricsF(box.font()).horizontalAdvance(u' ');
+        QCOMPARE(textLine.textLength(), line.size());
+        for (int i = 0; i <= line.size(); ++i)
+            QCOMPARE(textLine.cursorToX(i), i * advance);
     }
 
     void windowLayout_data()
