@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -216,6 +217,20 @@ void PictureChooser::fillFileList()
                                                QDir::Name | QDir::IgnoreCase));
 }
 
+namespace {
+
+// The wait cursor while a picture is read: a large photo, or a metafile drawn by the helper
+// process, can take a noticeable time.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+} // namespace
+
 QString PictureChooser::picturePath() const
 {
     const QListWidgetItem* item = m_files->currentItem();
@@ -225,7 +240,10 @@ QString PictureChooser::picturePath() const
 void PictureChooser::File1_Click()
 {
     const QString path = picturePath();
-    const ReducedPicture picture = DecodeForPreview(path, *m_preview);
+    const ReducedPicture picture = [&] {
+        const BusyCursor busy;
+        return DecodeForPreview(path, *m_preview);
+    }();
     if (picture.image.isNull()) {
         ShowReadFailure(*m_preview);
         return;
@@ -239,7 +257,11 @@ void PictureChooser::Command1_Click()
     hide();
     // The file is read before the Canvas is touched: a file that does not read costs the user
     // nothing on the Canvas.
-    if (LoadPictureOntoCanvas(picturePath(), m_canvas, m_mainHolder)) {
+    const bool loaded = [&] {
+        const BusyCursor busy;
+        return LoadPictureOntoCanvas(picturePath(), m_canvas, m_mainHolder);
+    }();
+    if (loaded) {
         lastOpenedFolder() = m_folder;
         accept();
         return;
