@@ -12,11 +12,15 @@
 #include <QPainter>
 #include <QStringEncoder>
 
+#include "MetafileWriters.h"
+
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
+
+using namespace tessivo::testing;
 
 QDir g_root;
 
@@ -30,16 +34,6 @@ void put(const char* target, const QString& name, const QByteArray& bytes)
         std::fprintf(stderr, "make_seeds: cannot write %s\n", qPrintable(file.fileName()));
         std::exit(1);
     }
-}
-
-template <typename T> QByteArray le(std::initializer_list<T> values)
-{
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setByteOrder(QDataStream::LittleEndian);
-    for (T v : values)
-        out << v;
-    return bytes;
 }
 
 // --- table files ---
@@ -193,43 +187,6 @@ void qtSeeds()
 
 // --- Windows metafiles ---
 
-struct Wmf {
-    QByteArray records;
-    quint32 maxWords = 0;
-    quint16 objects = 0;
-
-    void add(quint16 function, const QByteArray& params)
-    {
-        const quint32 words = 3 + quint32(params.size() / 2);
-        records += le<quint32>({words}) + le<quint16>({function}) + params;
-        maxWords = std::max(maxWords, words);
-    }
-    void add(quint16 function, std::initializer_list<qint16> params)
-    {
-        add(function, le<qint16>(params));
-    }
-    void object(quint16 function, std::initializer_list<qint16> params)
-    {
-        add(function, params);
-        add(0x012D, {qint16(objects++)}); // select it
-    }
-    QByteArray file(bool placeable) const
-    {
-        const QByteArray body = records + le<quint32>({3}) + le<quint16>({0});
-        QByteArray head;
-        if (placeable) {
-            head = le<quint32>({0x9AC6CDD7}) + le<qint16>({0, 0, 0, 100, 75}) + le<quint16>({96}) +
-                   le<quint32>({0});
-            quint16 sum = 0;
-            for (int i = 0; i < head.size(); i += 2)
-                sum ^= quint16(uchar(head[i]) | uchar(head[i + 1]) << 8);
-            head += le<quint16>({sum});
-        }
-        return head + le<quint16>({1, 9, 0x0300}) + le<quint32>({quint32(9 + body.size() / 2)}) +
-               le<quint16>({objects}) + le<quint32>({maxWords}) + le<quint16>({0}) + body;
-    }
-};
-
 // A 2 x 2 bitmap, 24 bits a pixel, as the metafile formats carry one: header, then rows.
 QByteArray dib()
 {
@@ -260,8 +217,8 @@ void wmfSeeds()
     shapes.add(0x0213, {74, 99});                           // LINETO
     shapes.add(0x0817, {0, 75, 75, 50, 50, 75, 25, 50});    // ARC
     shapes.add(0x081A, {37, 100, 75, 75, 75, 100, 50, 75}); // PIE
-    put("picture_wmf", "shapes-placeable.wmf", shapes.file(true));
-    put("picture_wmf", "shapes-standard.wmf", shapes.file(false));
+    put("picture_wmf", "shapes-placeable.wmf", shapes.file(QRect(0, 0, 100, 75), 96));
+    put("picture_wmf", "shapes-standard.wmf", shapes.file());
 
     Wmf text = wmfFrame();
     text.add(0x0209, {0x00FF, 0}); // SETTEXTCOLOR
@@ -270,40 +227,26 @@ void wmfSeeds()
                          'i' | 'a' << 8, 'l', 0}); // CREATEFONTINDIRECT, GB2312
     text.add(0x0521, {8, 'H' | 'i' << 8, ' ' | '&' << 8, qint16(0xD0D6), qint16(0xC4CE), 10, 5});
     text.add(0x0A32, le<qint16>({25, 5, 3, 0}) + QByteArray("abc") + '\0'); // EXTTEXTOUT
-    put("picture_wmf", "text.wmf", text.file(true));
+    put("picture_wmf", "text.wmf", text.file(QRect(0, 0, 100, 75), 96));
 
     Wmf bitmap = wmfFrame();
     // STRETCHDIB: raster operation SRCCOPY, colours in RGB, 2 x 2 source onto 50 x 50.
     bitmap.add(0x0F43, le<qint16>({0x0020, 0x00CC, 0, 2, 2, 0, 0, 50, 50, 10, 10}) + dib());
-    put("picture_wmf", "bitmap.wmf", bitmap.file(true));
+    put("picture_wmf", "bitmap.wmf", bitmap.file(QRect(0, 0, 100, 75), 96));
 }
 
 // --- enhanced metafiles ---
 
-QByteArray emr(quint32 type, const QByteArray& params)
+// The drawing of 100 x 75 pixels on the reference device, with its frame or without.
+QByteArray seedEmf(const QByteArray& records, bool frame = true)
 {
-    return le<quint32>({type, quint32(8 + params.size())}) + params;
-}
-
-QByteArray emr(quint32 type, std::initializer_list<qint32> params)
-{
-    return emr(type, le<qint32>(params));
-}
-
-// The reference device: 2000 x 1000 pixels on 530 x 265 mm; 100 x 75 pixels of drawing.
-QByteArray emfFile(const QByteArray& records, bool frame = true)
-{
-    const QByteArray body = records + emr(14, {0, 16, 20});
-    return le<quint32>({1, 88}) +
-           le<qint32>({0, 0, 99, 74, 0, 0, frame ? 2650 : 0, frame ? 1987 : 0}) +
-           le<quint32>({0x464D4520, 0x10000, quint32(88 + body.size()), 10}) + le<quint16>({4, 0}) +
-           le<quint32>({0, 0, 0}) + le<qint32>({2000, 1000, 530, 265}) + body;
+    return emfFile(QRect(0, 0, 100, 75), frame ? QRect(0, 0, 2650, 1987) : QRect(), records);
 }
 
 QByteArray emfTools()
 {
-    return emr(38, {1, 0, 2, 0, 0x000000}) + emr(37, {1}) + // CREATEPEN, SELECTOBJECT
-           emr(39, {2, 0, 0x0000FF, 0}) + emr(37, {2});     // CREATEBRUSHINDIRECT, SELECT
+    return emfRecord(38, {1, 0, 2, 0, 0x000000}) + emfRecord(37, {1}) + // CREATEPEN, SELECTOBJECT
+           emfRecord(39, {2, 0, 0x0000FF, 0}) + emfRecord(37, {2}); // CREATEBRUSHINDIRECT, SELECT
 }
 
 QByteArray exttextoutw(const QString& text, int x, int y)
@@ -317,49 +260,50 @@ QByteArray exttextoutw(const QString& text, int x, int y)
     for (qsizetype i = 0; i < text.size(); ++i)
         dx += le<qint32>({12});
     const qint32 stringAt = 8 + 16 + 12 + 40;
-    return emr(84, le<qint32>({0, 0, -1, -1, 1}) +
-                       le<quint32>({std::bit_cast<quint32>(1.0f), std::bit_cast<quint32>(1.0f)}) +
-                       le<qint32>({x, y}) +
-                       le<quint32>({quint32(text.size()), quint32(stringAt), 0}) +
-                       le<qint32>({0, 0, -1, -1}) +
-                       le<quint32>({quint32(stringAt + chars.size())}) + chars + dx);
+    return emfRecord(
+        84, le<qint32>({0, 0, -1, -1, 1}) +
+                le<quint32>({std::bit_cast<quint32>(1.0f), std::bit_cast<quint32>(1.0f)}) +
+                le<qint32>({x, y}) + le<quint32>({quint32(text.size()), quint32(stringAt), 0}) +
+                le<qint32>({0, 0, -1, -1}) + le<quint32>({quint32(stringAt + chars.size())}) +
+                chars + dx);
 }
 
 void emfSeeds()
 {
     QByteArray shapes = emfTools();
-    shapes += emr(43, {2, 2, 50, 37});                // RECTANGLE
-    shapes += emr(42, {50, 37, 97, 72});              // ELLIPSE
-    shapes += emr(44, {5, 40, 45, 70, 5, 5});         // ROUNDRECT
-    shapes += emr(86, le<qint32>({0, 0, 47, 72, 3}) + // POLYGON16
-                          le<qint16>({2, 72, 25, 50, 47, 72}));
-    shapes += emr(87, le<qint32>({52, 2, 97, 25, 3}) + // POLYLINE16
-                          le<qint16>({52, 2, 75, 25, 97, 2}));
-    shapes += emr(27, {1, 1}) + emr(54, {98, 73}); // MOVETOEX, LINETO
-    put("picture_emf", "shapes.emf", emfFile(shapes));
-    put("picture_emf", "shapes-no-frame.emf", emfFile(shapes, false));
+    shapes += emfRecord(43, {2, 2, 50, 37});                // RECTANGLE
+    shapes += emfRecord(42, {50, 37, 97, 72});              // ELLIPSE
+    shapes += emfRecord(44, {5, 40, 45, 70, 5, 5});         // ROUNDRECT
+    shapes += emfRecord(86, le<qint32>({0, 0, 47, 72, 3}) + // POLYGON16
+                                le<qint16>({2, 72, 25, 50, 47, 72}));
+    shapes += emfRecord(87, le<qint32>({52, 2, 97, 25, 3}) + // POLYLINE16
+                                le<qint16>({52, 2, 75, 25, 97, 2}));
+    shapes += emfRecord(27, {1, 1}) + emfRecord(54, {98, 73}); // MOVETOEX, LINETO
+    put("picture_emf", "shapes.emf", seedEmf(shapes));
+    put("picture_emf", "shapes-no-frame.emf", seedEmf(shapes, false));
 
     QByteArray text = emfTools();
-    text += emr(18, {1}) + emr(24, {0x0000FF}); // SETBKMODE transparent, SETTEXTCOLOR
+    text += emfRecord(18, {1}) + emfRecord(24, {0x0000FF}); // SETBKMODE transparent, SETTEXTCOLOR
     // EXTCREATEFONTINDIRECTW: height -10, weight 700, GB2312, face "Arial".
     QByteArray face = QByteArray(64, '\0');
     const QString arial = QStringLiteral("Arial");
     for (int i = 0; i < arial.size(); ++i)
         face.replace(2 * i, 2, le<quint16>({arial[i].unicode()}));
-    text += emr(82, le<qint32>({3, -10, 0, 0, 0, 700}) + le<quint8>({0, 0, 0, 134, 0, 0, 0, 0}) +
-                        face) +
-            emr(37, {3});
+    text += emfRecord(82, le<qint32>({3, -10, 0, 0, 0, 700}) +
+                              le<quint8>({0, 0, 0, 134, 0, 0, 0, 0}) + face) +
+            emfRecord(37, {3});
     text += exttextoutw(QStringLiteral("Hi & 中文"), 5, 10);
-    put("picture_emf", "text.emf", emfFile(text));
+    put("picture_emf", "text.emf", seedEmf(text));
 
     // STRETCHDIBITS of the 2 x 2 bitmap onto 50 x 50 pixels.
     const QByteArray bitmap = dib();
     const qint32 headerAt = 8 + 72;
     put("picture_emf", "bitmap.emf",
-        emfFile(emfTools() + emr(81, le<qint32>({10, 10, 59, 59, 10, 10, 0, 0, 2, 2}) +
-                                         le<quint32>({quint32(headerAt), 40, quint32(headerAt + 40),
-                                                      quint32(bitmap.size() - 40), 0, 0x00CC0020}) +
-                                         le<qint32>({50, 50}) + bitmap)));
+        seedEmf(emfTools() +
+                emfRecord(81, le<qint32>({10, 10, 59, 59, 10, 10, 0, 0, 2, 2}) +
+                                  le<quint32>({quint32(headerAt), 40, quint32(headerAt + 40),
+                                               quint32(bitmap.size() - 40), 0, 0x00CC0020}) +
+                                  le<qint32>({50, 50}) + bitmap)));
 }
 
 } // namespace

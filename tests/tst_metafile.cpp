@@ -5,6 +5,7 @@
 #include "loading/PictureDecoder.h"
 #include "loading/PictureLoader.h"
 
+#include "MetafileWriters.h"
 #include "TestPictures.h"
 
 #include <QDataStream>
@@ -18,74 +19,13 @@ using namespace tessivo::testing;
 
 namespace {
 
-// Little-endian writers for the two metafile formats, enough to draw filled rectangles and text.
-
-template <typename T> QByteArray le(std::initializer_list<T> values)
-{
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setByteOrder(QDataStream::LittleEndian);
-    for (T v : values)
-        out << v;
-    return bytes;
-}
-
-struct Wmf {
-    QByteArray records;
-    quint32 maxWords = 0;
-    quint16 objects = 0;
-
-    void add(quint16 function, std::initializer_list<qint16> params)
-    {
-        const quint32 words = 3 + quint32(params.size());
-        records += le<quint32>({words}) + le<quint16>({function}) + le<qint16>(params);
-        maxWords = std::max(maxWords, words);
-    }
-    void add(quint16 function, const QByteArray& params) // an even number of bytes
-    {
-        const quint32 words = 3 + quint32(params.size() / 2);
-        records += le<quint32>({words}) + le<quint16>({function}) + params;
-        maxWords = std::max(maxWords, words);
-    }
-    void brush(quint32 colorRef) // solid brush, selected
-    {
-        add(0x02FC, {0, qint16(colorRef & 0xFFFF), qint16(colorRef >> 16), 0});
-        add(0x012D, {qint16(objects++)});
-    }
-    void rectangle(int l, int t, int r, int b)
-    {
-        add(0x041B, {qint16(b), qint16(r), qint16(t), qint16(l)});
-    }
-
-    // A placeable header with the frame when unitsPerInch is given.
-    QByteArray file(QRect frame = {}, int unitsPerInch = -1) const
-    {
-        const QByteArray body = records + le<quint32>({3}) + le<quint16>({0}); // META_EOF
-        QByteArray head;
-        if (unitsPerInch >= 0) {
-            head = le<quint32>({0x9AC6CDD7}) +
-                   le<qint16>({0, qint16(frame.left()), qint16(frame.top()),
-                               qint16(frame.left() + frame.width()),
-                               qint16(frame.top() + frame.height())}) +
-                   le<quint16>({quint16(unitsPerInch)}) + le<quint32>({0});
-            quint16 sum = 0;
-            for (int i = 0; i < head.size(); i += 2)
-                sum ^= quint16(uchar(head[i]) | uchar(head[i + 1]) << 8);
-            head += le<quint16>({sum});
-        }
-        return head + le<quint16>({1, 9, 0x0300}) + le<quint32>({quint32(9 + body.size() / 2)}) +
-               le<quint16>({objects}) + le<quint32>({maxWords}) + le<quint16>({0}) + body;
-    }
-};
-
 // A drawing of the area without outlines: a white background (if asked) and a red left half.
 Wmf halfRedWmf(bool background, QRect area = {0, 0, 200, 100})
 {
     Wmf w;
     w.add(0x020B, {qint16(area.top()), qint16(area.left())});     // SETWINDOWORG
     w.add(0x020C, {qint16(area.height()), qint16(area.width())}); // SETWINDOWEXT
-    w.add(0x02FA, {5, 0, 0, 0, 0});                               // null pen
-    w.add(0x012D, {qint16(w.objects++)});
+    w.object(0x02FA, {5, 0, 0, 0, 0});                            // null pen
     if (background) {
         w.brush(0xFFFFFF);
         w.rectangle(area.left(), area.top(), area.left() + area.width(),
@@ -113,25 +53,6 @@ QByteArray bitmapWmf(const QByteArray& bitmap)
     return w.file({0, 0, 200, 100}, 96);
 }
 
-QByteArray emfRecord(quint32 type, std::initializer_list<qint32> params)
-{
-    return le<quint32>({type, quint32(8 + 4 * params.size())}) + le<qint32>(params);
-}
-
-// bounds: device pixels, corners inside; frame: 0.01 mm.
-// The reference device: 2000 pixels to 530 mm, so 200 pixels make a frame of 53 mm.
-QByteArray emfFile(QRect bounds, QRect frame, const QByteArray& records,
-                   QSize device = {2000, 1000}, QSize mm = {530, 265})
-{
-    const QByteArray body = records + emfRecord(14, {0, 16, 20});
-    return le<quint32>({1, 88}) +
-           le<qint32>({bounds.left(), bounds.top(), bounds.right(), bounds.bottom(), frame.left(),
-                       frame.top(), frame.left() + frame.width(), frame.top() + frame.height()}) +
-           le<quint32>({0x464D4520, 0x10000, quint32(88 + body.size()), 10}) + le<quint16>({4, 0}) +
-           le<quint32>({0, 0, 0}) +
-           le<qint32>({device.width(), device.height(), mm.width(), mm.height()}) + body;
-}
-
 // The same drawing in device pixels, offset by (left, top), in a frame of 53 x 26.5 mm: 200.3 x
 // 100.2 pixels at 96 to the inch.
 QByteArray halfRedEmf(bool background, int left = 0, int top = 0)
@@ -150,9 +71,8 @@ QByteArray halfRedEmf(bool background, int left = 0, int top = 0)
 // The text "Hi & <b>中" in 20-unit Arial, GB2312 character set, at (150, 10).
 void addText(Wmf& w)
 {
-    w.add(0x02FB,
-          {-20, 0, 0, 0, 400, 0, qint16(134 << 8), 0, 0, 'A' | 'r' << 8, 'i' | 'a' << 8, 'l', 0});
-    w.add(0x012D, {qint16(w.objects++)});
+    w.object(0x02FB, {-20, 0, 0, 0, 400, 0, qint16(134 << 8), 0, 0, 'A' | 'r' << 8, 'i' | 'a' << 8,
+                      'l', 0});
     w.add(0x0521, {10, 'H' | 'i' << 8, ' ' | '&' << 8, ' ' | '<' << 8, 'b' | '>' << 8,
                    qint16(0xD0D6), 10, 150});
 }

@@ -1,0 +1,104 @@
+#pragma once
+
+// Little-endian writers for Windows and enhanced metafiles, enough for filled shapes, text and
+// bitmaps: for the tests, and for the seeds of the metafile fuzz targets.
+
+#include <QByteArray>
+#include <QDataStream>
+#include <QIODevice>
+#include <QRect>
+#include <QSize>
+
+#include <algorithm>
+#include <initializer_list>
+
+namespace tessivo::testing {
+
+template <typename T> QByteArray le(std::initializer_list<T> values)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    for (T v : values)
+        out << v;
+    return bytes;
+}
+
+// A Windows metafile's records, and the file around them.
+struct Wmf {
+    QByteArray records;
+    quint32 maxWords = 0;
+    quint16 objects = 0;
+
+    void add(quint16 function, const QByteArray& params) // an even number of bytes
+    {
+        const quint32 words = 3 + quint32(params.size() / 2);
+        records += le<quint32>({words}) + le<quint16>({function}) + params;
+        maxWords = std::max(maxWords, words);
+    }
+    void add(quint16 function, std::initializer_list<qint16> params)
+    {
+        add(function, le<qint16>(params));
+    }
+    // A record that creates an object, and one that selects it.
+    void object(quint16 function, std::initializer_list<qint16> params)
+    {
+        add(function, params);
+        add(0x012D, {qint16(objects++)});
+    }
+    void brush(quint32 colorRef) // solid
+    {
+        object(0x02FC, {0, qint16(colorRef & 0xFFFF), qint16(colorRef >> 16), 0});
+    }
+    void rectangle(int l, int t, int r, int b)
+    {
+        add(0x041B, {qint16(b), qint16(r), qint16(t), qint16(l)});
+    }
+
+    // A placeable header with the frame when unitsPerInch is given.
+    QByteArray file(QRect frame = {}, int unitsPerInch = -1) const
+    {
+        const QByteArray body = records + le<quint32>({3}) + le<quint16>({0}); // META_EOF
+        QByteArray head;
+        if (unitsPerInch >= 0) {
+            head = le<quint32>({0x9AC6CDD7}) +
+                   le<qint16>({0, qint16(frame.left()), qint16(frame.top()),
+                               qint16(frame.left() + frame.width()),
+                               qint16(frame.top() + frame.height())}) +
+                   le<quint16>({quint16(unitsPerInch)}) + le<quint32>({0});
+            quint16 sum = 0;
+            for (int i = 0; i < head.size(); i += 2)
+                sum ^= quint16(uchar(head[i]) | uchar(head[i + 1]) << 8);
+            head += le<quint16>({sum});
+        }
+        return head + le<quint16>({1, 9, 0x0300}) + le<quint32>({quint32(9 + body.size() / 2)}) +
+               le<quint16>({objects}) + le<quint32>({maxWords}) + le<quint16>({0}) + body;
+    }
+};
+
+inline QByteArray emfRecord(quint32 type, const QByteArray& params)
+{
+    return le<quint32>({type, quint32(8 + params.size())}) + params;
+}
+
+inline QByteArray emfRecord(quint32 type, std::initializer_list<qint32> params)
+{
+    return emfRecord(type, le<qint32>(params));
+}
+
+// An enhanced metafile of the records and its end record. bounds: device pixels, corners inside;
+// frame: 0.01 mm. The reference device: 2000 pixels to 530 mm, so 200 pixels make a frame of
+// 53 mm.
+inline QByteArray emfFile(QRect bounds, QRect frame, const QByteArray& records,
+                          QSize device = {2000, 1000}, QSize mm = {530, 265})
+{
+    const QByteArray body = records + emfRecord(14, {0, 16, 20});
+    return le<quint32>({1, 88}) +
+           le<qint32>({bounds.left(), bounds.top(), bounds.right(), bounds.bottom(), frame.left(),
+                       frame.top(), frame.left() + frame.width(), frame.top() + frame.height()}) +
+           le<quint32>({0x464D4520, 0x10000, quint32(88 + body.size()), 10}) + le<quint16>({4, 0}) +
+           le<quint32>({0, 0, 0}) +
+           le<qint32>({device.width(), device.height(), mm.width(), mm.height()}) + body;
+}
+
+} // namespace tessivo::testing
