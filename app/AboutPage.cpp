@@ -1,6 +1,6 @@
 #include "app/AboutPage.h"
 
-#include "settings/ui/Twips.h"
+#include "widgets/TwipsLayout.h"
 
 #include <QTextBrowser>
 

@@ -1,19 +1,21 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutPage.h"
+#include "app/GenerationPage.h"
 #include "app/ResultWindow.h"
+#include "app/SettingsController.h"
 #include "canvas/ui/CanvasPage.h"
-#include "canvas/ui/CanvasWidget.h"
 #include "canvas/ui/DrawingPage.h"
 #include "canvas/ui/DrawingTools.h"
-#include "canvas/ui/ShapeWidget.h"
 #include "canvas/ui/ToolColumn.h"
 #include "engine/TableFile.h"
 #include "loading/ui/PictureChooser.h"
 #include "settings/SettingsTable.h"
-#include "settings/ui/ScrollBar.h"
 #include "settings/ui/SettingsPage.h"
-#include "settings/ui/Twips.h"
+#include "widgets/CanvasWidget.h"
+#include "widgets/ScrollBar.h"
+#include "widgets/ShapeWidget.h"
+#include "widgets/TwipsLayout.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -43,9 +45,6 @@ constexpr std::array<PageInfo, 5> Pages = {{
     {"Command7", "关于", 1540},
 }};
 
-// Every page occupies this rectangle.
-constexpr QRect PageTwips(1080, 0, 8100, 6615);
-
 // The window's outer size is 9255 x 7415 twips; its client area is that less the title bar,
 // down to the bottom of the progress display.
 constexpr int ClientWidthTwips = 9255;
@@ -65,18 +64,17 @@ MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
     PlaceInTwips(m_focusSink, 1680, 8760, 375, 270);
 
     buildPageButtons();
-    buildGenerationPage();
-
+    m_generationPage = new GenerationPage(*this, this);
     m_canvasPage = new CanvasPage(*this, m_canvas, this);
     m_drawingPage = new DrawingPage(*this, m_canvas, this);
     m_colorPicker = m_drawingPage->colorPicker();
-    m_settingsPage = new SettingsPage(*this, m_canvas, m_holder, m_tables, m_run, this);
+    m_settingsPage = new SettingsPage(*this, m_tables, this);
+    m_settingsController =
+        new SettingsController(*m_settingsPage, *this, m_canvas, m_holder, m_tables, m_run, this);
     m_aboutPage = new AboutPage(this);
     m_pages = {m_generationPage, m_canvasPage, m_drawingPage, m_settingsPage, m_aboutPage};
-    for (QWidget* page : m_pages) {
-        page->setGeometry(
-            TwipsRect(PageTwips.x(), PageTwips.y(), PageTwips.width(), PageTwips.height()));
-    }
+    for (QWidget* page : m_pages)
+        page->setGeometry(TwipsRect(PageRectTwips));
 
     m_toolColumn = new ToolColumn(this);
     m_toolColumn->hide();
@@ -90,12 +88,20 @@ MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
     m_timer->setInterval(0);
     connect(m_timer, &QTimer::timeout, this, &MainWindow::Timer1_Timer);
 
-    connect(m_settingsPage, &SettingsPage::previewFontSizeChanged, m_canvasPage,
+    connect(m_generationPage, &GenerationPage::generateRequested, this,
+            &MainWindow::Command1_Click);
+    connect(m_generationPage, &GenerationPage::viewRequested, this, &MainWindow::Command9_Click);
+    connect(m_settingsController, &SettingsController::previewFontSizeChanged, m_canvasPage,
             &CanvasPage::previewFont);
     connect(m_drawingPage, &DrawingPage::fontSizeChanged, m_canvasPage, &CanvasPage::previewFont);
     connect(m_canvasPage, &CanvasPage::loadPictureRequested, this, &MainWindow::Command3_Click);
 
     startUp(folder, askToImport ? askToImport : ImportQuestion(&MainWindow::AskToImportTable));
+}
+
+ResultBox* MainWindow::resultBox() const
+{
+    return m_generationPage->resultBox();
 }
 
 MainWindow::~MainWindow()

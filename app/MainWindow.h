@@ -6,7 +6,7 @@
 #include "engine/Color.h"
 #include "engine/GenerationRun.h"
 #include "loading/PictureLoader.h"
-#include "settings/ui/WindowContext.h"
+#include "widgets/WindowContext.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -14,7 +14,6 @@
 #include <array>
 #include <functional>
 
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -25,10 +24,12 @@ namespace tessivo {
 class AboutPage;
 class CanvasPage;
 class DrawingPage;
+class GenerationPage;
 class PictureChooser;
 class ResultBox;
 class ResultWindow;
 class ScrollBar;
+class SettingsController;
 class SettingsPage;
 class ShapeWidget;
 class ToolColumn;
@@ -61,7 +62,8 @@ public:
     CanvasPage* canvasPage() const { return m_canvasPage; }
     ToolColumn* toolColumn() const { return m_toolColumn; }
     AboutPage* aboutPage() const { return m_aboutPage; }
-    ResultBox* resultBox() const { return m_text1; }
+    GenerationPage* generationPage() const { return m_generationPage; }
+    ResultBox* resultBox() const;
     // The result window, once "浏览" has made it.
     ResultWindow* resultWindow() const;
     bool isRunning() const;
@@ -86,7 +88,6 @@ private:
     void moveFocusToSink() override;
 
     void buildPageButtons();
-    void buildGenerationPage();
     void buildStatusLine();
     void startUp(const QString& folder, const ImportQuestion& askToImport);
 
@@ -94,7 +95,6 @@ private:
     void Command1_Click();
     void Timer1_Timer();
     void Command9_Click();
-    void HScroll7_Scroll(int position);
     void setProgressWidth(int twips);
     void setRunControlsEnabled(bool enabled);
 
@@ -112,11 +112,8 @@ private:
     AboutPage* m_aboutPage = nullptr;
     ToolColumn* m_toolColumn = nullptr;
 
-    QGroupBox* m_generationPage = nullptr;
-    QPushButton* m_generate = nullptr; // Command1
-    QPushButton* m_view = nullptr;     // Command9
-    ScrollBar* m_zoomView = nullptr;   // HScroll7
-    ResultBox* m_text1 = nullptr;
+    GenerationPage* m_generationPage = nullptr;
+    SettingsController* m_settingsController = nullptr;
     QPointer<ResultWindow> m_resultWindow;
     PictureChooser* m_chooser = nullptr; // Form3
 

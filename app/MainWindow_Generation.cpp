@@ -1,23 +1,22 @@
-// The generation page of the main window: "生成" runs the Canvas through a generation run, one
-// tick per timer event, and the result box, its zoom and "浏览" show the result.
+// The main window's side of the generation page: "生成" runs the Canvas through a generation
+// run, one tick per timer event, and "浏览" shows the result in the result window.
 
 #include "app/MainWindow.h"
 
-#include "app/HelpText.h"
+#include "app/GenerationPage.h"
 #include "app/ResultBox.h"
 #include "app/ResultWindow.h"
 #include "canvas/ui/CanvasPage.h"
-#include "canvas/ui/CanvasWidget.h"
 #include "canvas/ui/DrawingPage.h"
-#include "canvas/ui/ShapeWidget.h"
 #include "settings/SettingsTable.h"
-#include "settings/ui/ScrollBar.h"
 #include "settings/ui/SettingsPage.h"
-#include "settings/ui/Twips.h"
+#include "widgets/CanvasWidget.h"
+#include "widgets/ScrollBar.h"
+#include "widgets/ShapeWidget.h"
+#include "widgets/TwipsLayout.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -36,36 +35,6 @@ constexpr qint64 TickSliceNanoseconds = 4'000'000;
 
 } // namespace
 
-void MainWindow::buildGenerationPage()
-{
-    m_generationPage = new QGroupBox(QStringLiteral("生成"), this);
-    m_generationPage->setObjectName(QStringLiteral("Frame1"));
-
-    m_text1 = new ResultBox(m_generationPage);
-    m_text1->setObjectName(QStringLiteral("Text1"));
-    PlaceInTwips(m_text1, 120, 240, 7935, 5970);
-    m_text1->setText(HelpText());
-
-    auto* zoomLabel = new QLabel(QStringLiteral("缩放浏览"), m_generationPage);
-    PlaceInTwips(zoomLabel, 120, 6285, 900, 255);
-    m_zoomView = new ScrollBar(Qt::Horizontal, m_generationPage);
-    m_zoomView->setObjectName(QStringLiteral("HScroll7"));
-    m_zoomView->configure(0, 36, 1, 2, 10);
-    PlaceInTwips(m_zoomView, 1020, 6285, 2775, 255);
-
-    m_view = new QPushButton(QStringLiteral("浏览"), m_generationPage);
-    m_view->setObjectName(QStringLiteral("Command9"));
-    PlaceInTwips(m_view, 5280, 6225, 1095, 345);
-    m_generate = new QPushButton(QStringLiteral("生成"), m_generationPage);
-    m_generate->setObjectName(QStringLiteral("Command1"));
-    PlaceInTwips(m_generate, 6480, 6225, 1575, 345);
-
-    connect(m_generate, &QPushButton::clicked, this, &MainWindow::Command1_Click);
-    connect(m_view, &QPushButton::clicked, this, &MainWindow::Command9_Click);
-    // The zoom acts while the thumb is dragged; arrows and track only move the thumb.
-    connect(m_zoomView, &ScrollBar::dragged, this, &MainWindow::HScroll7_Scroll);
-}
-
 ResultWindow* MainWindow::resultWindow() const
 {
     return m_resultWindow;
@@ -81,7 +50,7 @@ void MainWindow::setRunControlsEnabled(bool enabled)
     m_settingsPage->setEnabled(enabled);
     m_drawingPage->setEnabled(enabled);
     m_canvasPage->canvasWidget()->setEnabled(enabled);
-    m_generate->setEnabled(enabled);
+    m_generationPage->generateButton()->setEnabled(enabled);
 }
 
 void MainWindow::setProgressWidth(int twips)
@@ -103,9 +72,9 @@ void MainWindow::Command1_Click()
         return;
     }
     setRunControlsEnabled(false);
-    m_text1->setText(QString());
+    resultBox()->setText(QString());
     setProgressWidth(0);
-    m_text1->setFontSize(10);
+    resultBox()->setFontSize(10);
     m_status->setText(QStringLiteral("正在处理%1X 处理速度...")
                           .arg(m_settingsPage->bar(Setting::RunEfficiency)->value()));
     m_timer->start();
@@ -139,7 +108,7 @@ void MainWindow::Timer1_Timer()
     showProgress();
     m_timer->stop();
     QApplication::beep();
-    m_text1->setText(m_run.resultText());
+    resultBox()->setText(m_run.resultText());
     if (m_bar->width() > m_track->width())
         m_bar->resize(m_track->width(), m_bar->height());
     m_status->setText(QStringLiteral("完成 OK!"));
@@ -152,17 +121,10 @@ void MainWindow::Command9_Click()
         m_resultWindow = new ResultWindow;
     m_resultWindow->show();
     ResultBox* copy = m_resultWindow->textBox();
-    copy->setText(m_text1->text());
-    copy->setFontFamily(m_text1->fontFamily());
-    copy->setFontSize(m_text1->fontSize());
+    copy->setText(resultBox()->text());
+    copy->setFontFamily(resultBox()->fontFamily());
+    copy->setFontSize(resultBox()->fontSize());
     moveFocusToSink();
-}
-
-void MainWindow::HScroll7_Scroll(int position)
-{
-    setTitle(QString::number(position));
-    // A size of 0 is refused by the box and the size stays.
-    m_text1->setFontSize(position);
 }
 
 } // namespace tessivo

@@ -1,7 +1,7 @@
 #include "app/ResultWindow.h"
 
 #include "app/ResultBox.h"
-#include "settings/ui/Twips.h"
+#include "widgets/TwipsLayout.h"
 
 #include <QResizeEvent>
 

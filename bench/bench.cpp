@@ -9,8 +9,8 @@
 #include "loading/PictureLoader.h"
 #include "settings/SettingValues.h"
 #include "settings/SettingsTable.h"
-#include "settings/ui/ScrollBar.h"
 #include "settings/ui/SettingsPage.h"
+#include "widgets/ScrollBar.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -73,7 +73,7 @@ double tightLoop(const QString& picture, const RunSetup& setup, qint64* cells)
 {
     CanvasModel canvas;
     if (setup.finest)
-        canvas.setSize(7935, 5895);
+        canvas.setSizeTwips(7935, 5895);
     PictureHolder holder;
     LoadPictureOntoCanvas(picture, canvas, holder);
     SettingValues values;
@@ -147,7 +147,7 @@ WindowRun windowRun(const QString& picture, const RunSetup& setup)
     settings->bar(Setting::PictureFit)->setValue(setup.pictureFit());
     settings->bar(Setting::RunEfficiency)->setValue(setup.bands());
     if (setup.finest)
-        window.canvas().setSize(7935, 5895);
+        window.canvas().setSizeTwips(7935, 5895);
     LoadPictureOntoCanvas(picture, window.canvas(), window.holder());
     QApplication::processEvents();
 

@@ -20,12 +20,16 @@ namespace {
 
 constexpr ColorValue White = 0x00FFFFFF;
 
-// 96 dots per inch, so that a point is 96/72 pixels and 15 twips are one pixel.
+// 96 dots per inch, so that a point is 96/72 pixels and TwipsPerPixel twips are one pixel.
 constexpr int DotsPerMeter = 3780;
+
+// Start-up records a width this much less than the Canvas's own: the last 50 twips of the
+// Canvas as it starts are never sampled, and the zoom boxes' "100%" is that narrower width.
+constexpr int StartRecordedWidthShortfall = 50;
 
 // The size bookkeeping holds 16-bit twips, so the Canvas never grows past 32767 twips a side;
 // this also keeps a wild size from allocating gigabytes.
-constexpr int MaxPixels = 32767 / CanvasModel::TwipsPerPixel;
+constexpr int MaxPixels = 32767 / TwipsPerPixel;
 
 // Above this many pixels a scaled picture is not made in full: only the part that lands on the
 // Canvas is rasterised (ten-fold zoom of a large photo would otherwise need gigabytes).
@@ -35,15 +39,14 @@ constexpr qint64 MaxScaledPixels = 16 * 1024 * 1024;
 // sums of a position and a size cannot overflow.
 constexpr qint64 CoordinateLimit = qint64(1) << 28;
 
-int toPixels(double twips)
+Pixels toPixels(Twips twips)
 {
-    return int(std::clamp<qint64>(RoundEven(twips / CanvasModel::TwipsPerPixel), -CoordinateLimit,
-                                  CoordinateLimit));
+    return int(std::clamp<qint64>(TwipsToPixels(twips), -CoordinateLimit, CoordinateLimit));
 }
 
-int sizeToPixels(double twips)
+Pixels sizeToPixels(Twips twips)
 {
-    return int(std::clamp<qint64>(RoundEven(twips / CanvasModel::TwipsPerPixel), 0, MaxPixels));
+    return std::clamp(TwipsToPixels(twips), 0, MaxPixels);
 }
 
 QImage makeImage(int widthPixels, int heightPixels, ColorValue background)
@@ -84,39 +87,38 @@ CanvasModel::CanvasModel(QObject* parent)
     m_widthPixels = sizeToPixels(StartWidth);
     m_heightPixels = sizeToPixels(StartHeight);
     m_image = makeImage(m_widthPixels, m_heightPixels, m_backColor);
-    // The run stops sampling 50 twips short of the right edge.
-    m_canvasWidth = int(RoundEven(StartWidth - 50.0));
+    m_canvasWidth = int(RoundEven(StartWidth - double(StartRecordedWidthShortfall)));
     m_canvasHeight = int(RoundEven(StartHeight));
     m_baseWidth = m_canvasWidth;
     m_baseHeight = m_canvasHeight;
 }
 
-int CanvasModel::width() const
+int CanvasModel::widthTwips() const
 {
-    return m_widthPixels * TwipsPerPixel;
+    return PixelsToTwips(m_widthPixels);
 }
 
-int CanvasModel::height() const
+int CanvasModel::heightTwips() const
 {
-    return m_heightPixels * TwipsPerPixel;
+    return PixelsToTwips(m_heightPixels);
 }
 
-void CanvasModel::setWidth(double twips)
+void CanvasModel::setWidthTwips(Twips width)
 {
-    resizeImage(sizeToPixels(twips), m_heightPixels);
+    resizeImage(sizeToPixels(width), m_heightPixels);
 }
 
-void CanvasModel::setHeight(double twips)
+void CanvasModel::setHeightTwips(Twips height)
 {
-    resizeImage(m_widthPixels, sizeToPixels(twips));
+    resizeImage(m_widthPixels, sizeToPixels(height));
 }
 
-void CanvasModel::setSize(double widthTwips, double heightTwips)
+void CanvasModel::setSizeTwips(Twips width, Twips height)
 {
-    resizeImage(sizeToPixels(widthTwips), sizeToPixels(heightTwips));
+    resizeImage(sizeToPixels(width), sizeToPixels(height));
 }
 
-void CanvasModel::resizeImage(int widthPixels, int heightPixels)
+void CanvasModel::resizeImage(Pixels widthPixels, Pixels heightPixels)
 {
     if (widthPixels == m_widthPixels && heightPixels == m_heightPixels) {
         recordSize();
@@ -145,8 +147,8 @@ void CanvasModel::resizeImage(int widthPixels, int heightPixels)
 
 void CanvasModel::recordSize()
 {
-    m_canvasWidth = width();
-    m_canvasHeight = height();
+    m_canvasWidth = widthTwips();
+    m_canvasHeight = heightTwips();
 }
 
 void CanvasModel::setBackColor(ColorValue color)
@@ -155,18 +157,18 @@ void CanvasModel::setBackColor(ColorValue color)
     clear();
 }
 
-void CanvasModel::setCurrentPosition(double x, double y)
+void CanvasModel::setCurrentPosition(Twips x, Twips y)
 {
     m_currentX = x;
     m_currentY = y;
 }
 
-void CanvasModel::line(double x1, double y1, double x2, double y2)
+void CanvasModel::line(Twips x1, Twips y1, Twips x2, Twips y2)
 {
     if (m_image.isNull())
         return;
-    const QPointF from(x1 / TwipsPerPixel, y1 / TwipsPerPixel);
-    const QPointF to(x2 / TwipsPerPixel, y2 / TwipsPerPixel);
+    const QPointF from(TwipsToPixelsExact(x1), TwipsToPixelsExact(y1));
+    const QPointF to(TwipsToPixelsExact(x2), TwipsToPixelsExact(y2));
     // Keep far-off end points (a drag well outside the window) from overflowing the painter.
     for (const double c : {from.x(), from.y(), to.x(), to.y()}) {
         if (!(std::abs(c) < double(CoordinateLimit)))
@@ -190,8 +192,8 @@ void CanvasModel::line(double x1, double y1, double x2, double y2)
     emit changed(touched & m_image.rect());
 }
 
-void CanvasModel::roundRect(int left, int top, int right, int bottom, int ellipseWidth,
-                            int ellipseHeight)
+void CanvasModel::roundRectPixels(Pixels left, Pixels top, Pixels right, Pixels bottom,
+                                  Pixels ellipseWidth, Pixels ellipseHeight)
 {
     if (m_image.isNull())
         return;
@@ -241,7 +243,7 @@ void CanvasModel::print(const QString& text)
     // Lines follow each other by the font's full height rather than lineSpacing(): some fonts
     // report a negative leading, and lines must never overlap.
     const double lineHeight = metrics.height();
-    const QPointF start(m_currentX / TwipsPerPixel, m_currentY / TwipsPerPixel);
+    const QPointF start(TwipsToPixelsExact(m_currentX), TwipsToPixelsExact(m_currentY));
 
     QRectF touched;
     {
@@ -272,8 +274,7 @@ void CanvasModel::clear()
     emit changed(m_image.rect());
 }
 
-void CanvasModel::paintPicture(const QImage& picture, double x, double y, double width,
-                               double height)
+void CanvasModel::paintPicture(const QImage& picture, Twips x, Twips y, Twips width, Twips height)
 {
     if (m_image.isNull() || picture.isNull())
         return;
@@ -305,18 +306,9 @@ void CanvasModel::paintPicture(const QImage& picture, double x, double y, double
     emit changed(visible);
 }
 
-namespace {
-
-std::int32_t toColorValue(QRgb rgb)
-{
-    return std::int32_t(((rgb & 0xFFu) << 16) | (rgb & 0xFF00u) | ((rgb >> 16) & 0xFFu));
-}
-
-} // namespace
-
 void CanvasModel::readColumn(int x, const int* ys, int count, std::int32_t* colors) const
 {
-    const int px = x < 0 ? -1 : x / TwipsPerPixel;
+    const int px = PixelUnder(x);
     if (px < 0 || px >= m_image.width()) {
         std::fill(colors, colors + count, -1);
         return;
@@ -325,23 +317,21 @@ void CanvasModel::readColumn(int x, const int* ys, int count, std::int32_t* colo
     const qsizetype stride = m_image.bytesPerLine();
     const int height = m_image.height();
     for (int i = 0; i < count; ++i) {
-        const int py = ys[i] < 0 ? -1 : ys[i] / TwipsPerPixel;
+        const int py = PixelUnder(ys[i]);
         colors[i] = py < 0 || py >= height
                         ? -1
-                        : toColorValue(reinterpret_cast<const QRgb*>(bits + py * stride)[px]);
+                        : FromQRgb(reinterpret_cast<const QRgb*>(bits + py * stride)[px]);
     }
 }
 
 std::int32_t CanvasModel::pixelAt(int x, int y) const
 {
     // Any negative twip lies in a pixel left of or above the image.
-    if (x < 0 || y < 0)
+    const int px = PixelUnder(x);
+    const int py = PixelUnder(y);
+    if (px < 0 || py < 0 || px >= m_image.width() || py >= m_image.height())
         return -1;
-    const int px = x / TwipsPerPixel;
-    const int py = y / TwipsPerPixel;
-    if (px >= m_image.width() || py >= m_image.height())
-        return -1;
-    return toColorValue(reinterpret_cast<const QRgb*>(m_image.constScanLine(py))[px]);
+    return FromQRgb(reinterpret_cast<const QRgb*>(m_image.constScanLine(py))[px]);
 }
 
 } // namespace tessivo

@@ -3,6 +3,7 @@
 #include "canvas/Fonts.h"
 #include "engine/Color.h"
 #include "engine/GenerationSettings.h"
+#include "engine/Twips.h"
 
 #include <QImage>
 #include <QObject>
@@ -11,13 +12,14 @@
 namespace tessivo {
 
 // The Canvas as a document: the retained image every drawing goes into and every generation run
-// reads, its drawing attributes and its size bookkeeping. Positions are twips (15 to a pixel)
-// unless a method says pixels. The Canvas widget only paints this image and forwards the mouse.
+// reads, its drawing attributes and its size bookkeeping. Every position and size is typed or
+// named with its unit: Twips, Pixels, or a name ending in Twips or Pixels; the size bookkeeping
+// (CanvasWidth, CanvasHeight, BaseWidth, BaseHeight) and pixel reads are in twips. The Canvas
+// widget only paints this image and forwards the mouse.
 class CanvasModel : public QObject, public PixelSource {
     Q_OBJECT
 
 public:
-    static constexpr int TwipsPerPixel = 15;
     // The size the Canvas starts with, twips.
     static constexpr int StartWidth = 7935;
     static constexpr int StartHeight = 5535;
@@ -29,16 +31,17 @@ public:
     // CanvasHeight 5535, and the same as the base size of the zoom boxes.
     explicit CanvasModel(QObject* parent = nullptr);
 
-    // Outer size in twips: the image's pixel size times 15.
-    int width() const;
-    int height() const;
-    // A size in twips becomes twips / 15 pixels, nearest, ties to even. Content is kept at the
-    // top-left; new area shows the background colour. Every change of size records the size.
-    void setWidth(double twips);
-    void setHeight(double twips);
-    void setSize(double widthTwips, double heightTwips);
+    // Outer size: the image's pixel size in twips.
+    int widthTwips() const;
+    int heightTwips() const;
+    // A size in twips becomes whole pixels (TwipsToPixels). Content is kept at the top-left; new
+    // area shows the background colour. Every change of size records the size.
+    void setWidthTwips(Twips width);
+    void setHeightTwips(Twips height);
+    void setSizeTwips(Twips width, Twips height);
 
-    // Size bookkeeping: the size a generation run reads, and the base of the zoom boxes.
+    // Size bookkeeping in twips: the size a generation run reads, and the base of the zoom
+    // boxes.
     int canvasWidth() const override { return m_canvasWidth; }
     int canvasHeight() const override { return m_canvasHeight; }
     int baseWidth() const { return m_baseWidth; }
@@ -57,32 +60,34 @@ public:
     void setFillColor(ColorValue color) { m_fillColor = color; }
     int fillStyle() const { return m_fillStyle; }
     void setFillStyle(int style) { m_fillStyle = style; }
-    int drawWidth() const { return m_drawWidth; }
-    void setDrawWidth(int pixels) { m_drawWidth = pixels; }
+    Pixels drawWidth() const { return m_drawWidth; }
+    void setDrawWidth(Pixels width) { m_drawWidth = width; }
     int drawMode() const { return m_drawMode; }
     void setDrawMode(int mode) { m_drawMode = mode; }
     const CanvasFont& font() const { return m_font; }
     void setFontSize(double points) { m_font.pointSize = points; }
-    double currentX() const { return m_currentX; }
-    double currentY() const { return m_currentY; }
-    void setCurrentPosition(double x, double y);
+    Twips currentX() const { return m_currentX; }
+    Twips currentY() const { return m_currentY; }
+    void setCurrentPosition(Twips x, Twips y);
 
     // A line in ForeColor, DrawWidth pixels wide, combined by DrawMode.
-    void line(double x1, double y1, double x2, double y2);
-    // A rounded rectangle in pixels: corners in any order, corner ellipse limited to the box;
-    // outlined with ForeColor and DrawWidth, filled with FillColor when FillStyle is solid, both
-    // combined by DrawMode.
-    void roundRect(int left, int top, int right, int bottom, int ellipseWidth, int ellipseHeight);
+    void line(Twips x1, Twips y1, Twips x2, Twips y2);
+    // A rounded rectangle: corners in any order, corner ellipse limited to the box; outlined
+    // with ForeColor and DrawWidth, filled with FillColor when FillStyle is solid, both combined
+    // by DrawMode.
+    void roundRectPixels(Pixels left, Pixels top, Pixels right, Pixels bottom, Pixels ellipseWidth,
+                         Pixels ellipseHeight);
     // Prints text at (CurrentX, CurrentY) in the Canvas font and ForeColor without a background;
     // each line break (CR LF, CR or LF) starts a new line at x = 0, one text line lower.
     void print(const QString& text);
     // Fills the image with BackColor and puts the text position at (0, 0).
     void clear();
-    // Paints a picture scaled into the rectangle (twips) with a smoothing filter; transparent parts
-    // show what lies beneath.
-    void paintPicture(const QImage& picture, double x, double y, double width, double height);
+    // Paints a picture scaled into the rectangle with a smoothing filter; transparent parts show
+    // what lies beneath.
+    void paintPicture(const QImage& picture, Twips x, Twips y, Twips width, Twips height);
 
-    // The colour of pixel (floor(x / 15), floor(y / 15)) as a ColorValue, -1 outside the image.
+    // The colour of the pixel under the twip position (PixelUnder) as a ColorValue, -1 outside
+    // the image.
     std::int32_t pixelAt(int x, int y) const override;
     void readColumn(int x, const int* ys, int count, std::int32_t* colors) const override;
 
@@ -93,22 +98,22 @@ signals:
     void resized();
 
 private:
-    void resizeImage(int widthPixels, int heightPixels);
+    void resizeImage(Pixels width, Pixels height);
 
     QImage m_image;
     // The size in pixels, kept apart from the image: an image of 0 rows or columns is a null
     // QImage, which would forget the other dimension.
-    int m_widthPixels = 0;
-    int m_heightPixels = 0;
+    Pixels m_widthPixels = 0;
+    Pixels m_heightPixels = 0;
     ColorValue m_backColor;
     ColorValue m_foreColor = 0;
     ColorValue m_fillColor = 0;
     int m_fillStyle = Solid;
-    int m_drawWidth = 4;
+    Pixels m_drawWidth = 4;
     int m_drawMode = CopyPen;
     CanvasFont m_font;
-    double m_currentX = 0;
-    double m_currentY = 0;
+    Twips m_currentX = 0;
+    Twips m_currentY = 0;
     int m_canvasWidth = 0;
     int m_canvasHeight = 0;
     int m_baseWidth = 0;

@@ -78,8 +78,8 @@ ConversionOutput RunConversion(const ConvertOptions& options)
             values.setRunEfficiency(value);
             run.setBandCount(value);
             break;
-        case Setting::PreviewWidth: canvas.setWidth(value); break;
-        case Setting::PreviewHeight: canvas.setHeight(value); break;
+        case Setting::PreviewWidth: canvas.setWidthTwips(value); break;
+        case Setting::PreviewHeight: canvas.setHeightTwips(value); break;
         default: break;
         }
     }

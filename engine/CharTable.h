@@ -20,8 +20,10 @@ class CharTables {
 public:
     CharTables();
 
-    const QStringList& LoadedCharTable() const { return m_loaded; }
-    const QStringList& CharTable() const { return m_active; }
+    // LoadedCharTable: the table as built in or imported.
+    const QStringList& loaded() const { return m_loaded; }
+    // CharTable: the active table, the one a run maps tones to.
+    const QStringList& active() const { return m_active; }
 
     // Replaces the loaded table with the rows of a table file (which end with a space row).
     void setLoaded(const QStringList& rows) { m_loaded = rows; }

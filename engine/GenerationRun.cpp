@@ -59,7 +59,8 @@ GenerationRun::StartResult GenerationRun::start(const GenerationSettings& settin
     const std::int64_t sampleY = settings.sampleY();
     const std::int64_t sampleX = settings.sampleX();
     const std::int64_t steps = bandHeight > 0 ? (bandHeight + sampleY - 1) / sampleY : 0;
-    const std::int64_t lastColumn = std::max<std::int64_t>(canvas.canvasWidth() - 160, -1);
+    const std::int64_t lastColumn =
+        std::max<std::int64_t>(canvas.canvasWidth() - LineEndMargin, -1);
     const std::int64_t columnsEnd = (lastColumn / sampleX + 1) * sampleX;
     if (!fitsPosition(rows[n] + steps * sampleY) || !fitsPosition(steps * sampleY) ||
         !fitsPosition(columnsEnd))
@@ -102,7 +103,7 @@ GenerationRun::TickOutcome GenerationRun::tick(const PixelSource& canvas,
     }
 
     TickOutcome outcome = TickOutcome::Sampled;
-    if (m_ScanX > canvas.canvasWidth() - 160) {
+    if (m_ScanX > canvas.canvasWidth() - LineEndMargin) {
         const int sampleY = settings.sampleY();
         m_ScanX = 0;
         m_ScanOffset += sampleY;

@@ -38,6 +38,9 @@ public:
     static const QString Footer;
     // Positions are 16-bit in the run's coordinate model.
     static constexpr int MaxPosition = 32767;
+    // A line ends once the column has passed CanvasWidth less this many twips: the right edge
+    // of the Canvas is never sampled, and a Canvas narrower than this gives one cell a line.
+    static constexpr int LineEndMargin = 160;
     // The most characters a run may put together (64 MiB of text), reckoned before it starts as
     // if every cell took the table's longest row. The finest run of the largest Canvas gives
     // about 11.3 million characters from a table of single characters.

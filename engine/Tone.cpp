@@ -49,10 +49,4 @@ void AppendCells(QString* bandTexts, const ColorValue* samples, int count,
     }
 }
 
-void AppendCell(QString& bandText, ColorValue lastSample, const GenerationSettings& settings)
-{
-    ToneCache cache;
-    AppendCells(&bandText, &lastSample, 1, settings, cache);
-}
-
 } // namespace tessivo

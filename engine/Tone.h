@@ -28,12 +28,9 @@ private:
     Entry m_entries[1024];
 };
 
-// Appends to a band's text the row chosen for a sampled colour, reading ColorLevel,
-// IgnoreValue and the active table from the settings at the moment of the call.
-void AppendCell(QString& bandText, ColorValue lastSample, const GenerationSettings& settings);
-
-// AppendCell for one column of a run: band i's text gets the row for samples[i]. The settings
-// cannot change within a column, so they are read once for all of its cells.
+// Appends to each band's text the row chosen for its sampled colour: band i's text gets the row
+// for samples[i], a run's whole column at a time. ColorLevel, IgnoreValue and the active table
+// are read from the settings once for the column, since they cannot change within it.
 void AppendCells(QString* bandTexts, const ColorValue* samples, int count,
                  const GenerationSettings& settings, ToneCache& cache);
 

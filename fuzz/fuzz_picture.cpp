@@ -75,8 +75,8 @@ void loadFromFile(const QByteArray& bytes)
         FUZZ_CHECK(file.write(bytes) == bytes.size());
     }
     static CanvasModel canvas;
-    if (canvas.width() != 1500)
-        canvas.setSize(1500, 1200);
+    if (canvas.widthTwips() != 1500)
+        canvas.setSizeTwips(1500, 1200);
     canvas.clear();
     canvas.line(0, 600, 1200, 600);
     PictureHolder holder;
@@ -89,14 +89,13 @@ void loadFromFile(const QByteArray& bytes)
         FUZZ_CHECK(holder.picture() == earlierPicture());
         return;
     }
-    FUZZ_CHECK(holder.hasPicture() && holder.width() > 0 && holder.height() > 0);
+    FUZZ_CHECK(holder.hasPicture() && holder.widthTwips() > 0 && holder.heightTwips() > 0);
     // A load never resizes the Canvas.
-    FUZZ_CHECK(canvas.width() == 1500 && canvas.height() == 1200);
+    FUZZ_CHECK(canvas.widthTwips() == 1500 && canvas.heightTwips() == 1200);
     // The picture at its natural size, as a zoom asks for it.
     const QImage natural = holder.picture();
     noteOutcome(g_path, natural);
-    FUZZ_CHECK(natural.isNull() ||
-               natural.width() * CanvasModel::TwipsPerPixel == int(holder.width()));
+    FUZZ_CHECK(natural.isNull() || natural.width() * TwipsPerPixel == int(holder.widthTwips()));
 }
 
 // Metafiles: the drawing the helper process makes, within its size limits, drawn onto a Canvas.
@@ -108,7 +107,7 @@ void drawMetafile(const QByteArray& bytes)
     FUZZ_CHECK(!BoundedPictureSize(picture.size()).isEmpty());
     CanvasModel canvas;
     DrawLoadedPicture(picture, canvas);
-    FUZZ_CHECK(canvas.width() == CanvasModel::StartWidth);
+    FUZZ_CHECK(canvas.widthTwips() == CanvasModel::StartWidth);
 }
 
 } // namespace

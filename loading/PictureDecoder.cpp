@@ -1,7 +1,7 @@
 #include "loading/PictureDecoder.h"
 
 #include "engine/FreshMemory.h"
-#include "engine/Rounding.h"
+#include "engine/Twips.h"
 #include "loading/Metafile.h"
 
 #include <QBuffer>
@@ -178,9 +178,11 @@ QImage DecodePictureData(const QByteArray& bytes)
 
 QSize ReducedSize(QSize natural, float divisor)
 {
-    // The same arithmetic as drawing natural / divisor twips onto the Canvas.
+    // The same arithmetic as drawing natural / divisor twips onto the Canvas: the holder's size
+    // is single precision, the Canvas rounds twips to pixels. Were the two to differ, a picture
+    // drawn at this size would be scaled a second time.
     const auto side = [divisor](int pixels) {
-        return int(RoundEven(double(float(pixels) * 15.0f / divisor) / 15.0));
+        return TwipsToPixels(double(float(pixels) * float(TwipsPerPixel) / divisor));
     };
     return QSize(side(natural.width()), side(natural.height()));
 }

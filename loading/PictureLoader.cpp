@@ -16,8 +16,7 @@ namespace {
 float divisorFor(QSize natural, const CanvasModel& target, float smallDivisor)
 {
     // Sizes in single precision, as the holder's size properties hold them.
-    const int ratio =
-        ReductionRatio(float(natural.width()) * CanvasModel::TwipsPerPixel, target.width());
+    const int ratio = ReductionRatio(float(natural.width()) * TwipsPerPixel, target.widthTwips());
     return ratio >= 1 ? float(ratio) : smallDivisor;
 }
 
@@ -27,8 +26,8 @@ void drawReduced(const ReducedPicture& picture, CanvasModel& target, float small
     target.clear();
     if (picture.image.isNull())
         return;
-    const float width = float(picture.naturalSize.width()) * CanvasModel::TwipsPerPixel;
-    const float height = float(picture.naturalSize.height()) * CanvasModel::TwipsPerPixel;
+    const float width = float(picture.naturalSize.width()) * TwipsPerPixel;
+    const float height = float(picture.naturalSize.height()) * TwipsPerPixel;
     const float divisor = divisorFor(picture.naturalSize, target, smallDivisor);
     // A picture read at the reduced size already has the size drawn and is not scaled again.
     target.paintPicture(picture.image, 0, 0, width / divisor, height / divisor);
@@ -54,14 +53,14 @@ const QImage& PictureHolder::picture() const
     return m_picture;
 }
 
-double PictureHolder::width() const
+double PictureHolder::widthTwips() const
 {
-    return double(m_natural.width()) * CanvasModel::TwipsPerPixel;
+    return double(m_natural.width()) * TwipsPerPixel;
 }
 
-double PictureHolder::height() const
+double PictureHolder::heightTwips() const
 {
-    return double(m_natural.height()) * CanvasModel::TwipsPerPixel;
+    return double(m_natural.height()) * TwipsPerPixel;
 }
 
 void PictureHolder::setPicture(const QImage& picture)
@@ -122,11 +121,6 @@ QString FormPicturePath(const QString& folder, const QString& fileName)
     while (path.contains(QLatin1String("//")))
         path.replace(QLatin1String("//"), QLatin1String("/"));
     return path;
-}
-
-void DrawPreview(const QImage& picture, CanvasModel& preview)
-{
-    DrawPreview(atNaturalSize(picture), preview);
 }
 
 void DrawPreview(const ReducedPicture& picture, CanvasModel& preview)

@@ -17,9 +17,9 @@ public:
     bool hasPicture() const { return !m_natural.isEmpty(); }
     // The picture at its natural size; null when it cannot be read (any more).
     const QImage& picture() const;
-    // Natural size in twips (pixels times 15).
-    double width() const;
-    double height() const;
+    // The natural size in twips.
+    double widthTwips() const;
+    double heightTwips() const;
     void setPicture(const QImage& picture);
     void setPicture(const QString& path, const ReducedPicture& read);
 

@@ -14,7 +14,7 @@ for p in jp2a hyperfine imagemagick time; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "$p" >/dev/null
 done
-BUILD_DIR=build-rel BUILD_TYPE=Release bash scripts/build.sh >/dev/null
+BUILD_DIR=build-rel BUILD_TYPE=Release bash scripts/build.sh -DTESSIVO_EXTRAS=ON >/dev/null
 
 out=build-rel/bench-data
 mkdir -p "$out"

@@ -18,7 +18,7 @@ public:
     int ignoreValue() const override { return m_ignoreValue; }
     int pictureFit() const override { return m_pictureFit; }
     bool removeBlankLines() const override { return m_removeBlankLines; }
-    const QStringList& charTable() const override { return m_tables.CharTable(); }
+    const QStringList& charTable() const override { return m_tables.active(); }
 
     int contrast() const { return m_contrast; }
     int runEfficiency() const { return m_runEfficiency; }

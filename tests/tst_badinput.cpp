@@ -26,7 +26,7 @@ using namespace tessivo::testing;
 
 namespace {
 
-constexpr int Tw = CanvasModel::TwipsPerPixel;
+constexpr int Tw = TwipsPerPixel;
 // No bad input may make the process grow by more than this.
 constexpr qint64 MemoryBoundKb = 64 * 1024;
 
@@ -326,12 +326,12 @@ private slots:
             return;
         }
         QVERIFY(loaded);
-        QCOMPARE(QSizeF(holder.width(), holder.height()), QSizeF(size * Tw));
+        QCOMPARE(QSizeF(holder.widthTwips(), holder.heightTwips()), QSizeF(size * Tw));
         // Within what JPEG compression changes.
         const ColorValue at = canvas.pixelAt(0, 0);
         for (const int shift : {0, 8, 16})
             QVERIFY(qAbs(int((at >> shift) & 0xFF) - int((corner >> (16 - shift)) & 0xFF)) <= 8);
-        QCOMPARE(canvas.width(), CanvasModel::StartWidth);
+        QCOMPARE(canvas.widthTwips(), CanvasModel::StartWidth);
     }
 
     void tableFiles_data()
@@ -366,7 +366,7 @@ private slots:
         file.close();
         CharTables tables;
         QCOMPARE(LoadCustomTable(tables, dir.path(), [] { return true; }), ImportOutcome::Imported);
-        QCOMPARE(tables.LoadedCharTable(), rows);
+        QCOMPARE(tables.loaded(), rows);
 
         // A row of a million characters would be repeated for every dark cell; it is only read.
         if (bytes.size() > 1000)
@@ -438,7 +438,7 @@ private slots:
         QCOMPARE(ReadTableFile(file.fileName()).status, TableFileResult::Status::TooLarge);
         CharTables tables;
         QCOMPARE(LoadCustomTable(tables, dir.path(), [] { return true; }), ImportOutcome::Failed);
-        QCOMPARE(tables.LoadedCharTable(), DefaultCharTable());
+        QCOMPARE(tables.loaded(), DefaultCharTable());
         const ConversionOutput output = convert({"--table", file.fileName()});
         QVERIFY(peak.growthKb() < 8 * 1024);
         QCOMPARE(output.exitCode, 1);

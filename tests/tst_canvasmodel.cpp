@@ -18,7 +18,7 @@ constexpr ColorValue White = 0xFFFFFF;
 constexpr ColorValue Red = 0x0000FF;
 constexpr ColorValue Blue = 0xFF0000;
 constexpr ColorValue Cyan = 0xFFFF00;
-constexpr int Tw = CanvasModel::TwipsPerPixel;
+constexpr int Tw = TwipsPerPixel;
 
 QImage solid(int w, int h, QRgb rgb, QImage::Format format = QImage::Format_RGB32)
 {
@@ -72,8 +72,8 @@ private slots:
     void startState()
     {
         const CanvasModel canvas;
-        QCOMPARE(canvas.width(), 7935);
-        QCOMPARE(canvas.height(), 5535);
+        QCOMPARE(canvas.widthTwips(), 7935);
+        QCOMPARE(canvas.heightTwips(), 5535);
         QCOMPARE(canvas.image().size(), QSize(529, 369));
         QCOMPARE(canvas.image().format(), QImage::Format_RGB32);
         QCOMPARE(canvas.image().logicalDpiX(), 96);
@@ -151,16 +151,16 @@ private slots:
         canvas.paintPicture(solid(10, 10, qRgb(255, 0, 0)), 0, 0, 150, 150);
         QSignalSpy resized(&canvas, &CanvasModel::resized);
         // Width and height one after the other, as the zoom boxes set them.
-        canvas.setWidth(widthTwips);
-        QCOMPARE(canvas.canvasWidth(), canvas.width());
+        canvas.setWidthTwips(widthTwips);
+        QCOMPARE(canvas.canvasWidth(), canvas.widthTwips());
         QCOMPARE(canvas.canvasHeight(), 5535);
-        canvas.setHeight(heightTwips);
+        canvas.setHeightTwips(heightTwips);
 
         QVERIFY(!resized.isEmpty());
-        QCOMPARE(canvas.width(), pixels.width() * Tw);
-        QCOMPARE(canvas.height(), pixels.height() * Tw);
-        QCOMPARE(canvas.canvasWidth(), canvas.width());
-        QCOMPARE(canvas.canvasHeight(), canvas.height());
+        QCOMPARE(canvas.widthTwips(), pixels.width() * Tw);
+        QCOMPARE(canvas.heightTwips(), pixels.height() * Tw);
+        QCOMPARE(canvas.canvasWidth(), canvas.widthTwips());
+        QCOMPARE(canvas.canvasHeight(), canvas.heightTwips());
         QCOMPARE(canvas.baseWidth(), 7885);
         if (pixels.isEmpty()) {
             QCOMPARE(canvas.pixelAt(0, 0), -1);
@@ -178,7 +178,7 @@ private slots:
         canvas.line(0, 0, 1500, 1500);
         const QImage before = canvas.image();
         QSignalSpy resized(&canvas, &CanvasModel::resized);
-        canvas.setWidth(7935);
+        canvas.setWidthTwips(7935);
         QCOMPARE(resized.count(), 0);
         QCOMPARE(canvas.canvasWidth(), 7935); // was 7885 after start-up
         QCOMPARE(canvas.image(), before);
@@ -187,17 +187,17 @@ private slots:
     void zeroHeightIsSafe()
     {
         CanvasModel canvas;
-        canvas.setHeight(0);
-        QCOMPARE(canvas.width(), 7935);
+        canvas.setHeightTwips(0);
+        QCOMPARE(canvas.widthTwips(), 7935);
         canvas.line(0, 0, 3000, 3000);
-        canvas.roundRect(0, 0, 50, 50, 10, 10);
+        canvas.roundRectPixels(0, 0, 50, 50, 10, 10);
         canvas.setCurrentPosition(0, 0);
         canvas.print(QStringLiteral("text"));
         canvas.paintPicture(solid(5, 5, qRgb(0, 0, 0)), 0, 0, 75, 75);
         canvas.setBackColor(Blue);
         QCOMPARE(canvas.pixelAt(0, 0), -1);
 
-        canvas.setHeight(150);
+        canvas.setHeightTwips(150);
         QCOMPARE(canvas.image().size(), QSize(529, 10));
         QCOMPARE(inkedBox(canvas, Blue), QRect());
     }
@@ -252,7 +252,7 @@ private slots:
         canvas.setForeColor(color);
         canvas.setFillColor(color);
         canvas.line(150, 1500, 3000, 1500);
-        canvas.roundRect(10, 150, 60, 200, 10, 10);
+        canvas.roundRectPixels(10, 150, 60, 200, 10, 10);
         QCOMPARE(at(canvas, 50, 100), result); // on the line
         QCOMPARE(at(canvas, 35, 175), result); // interior
         QCOMPARE(at(canvas, 100, 300), White); // elsewhere
@@ -271,7 +271,7 @@ private slots:
         for (const QRect& r : orders) {
             CanvasModel canvas;
             canvas.setFillColor(Blue);
-            canvas.roundRect(r.left(), r.top(), r.right(), r.bottom(), 30, 20);
+            canvas.roundRectPixels(r.left(), r.top(), r.right(), r.bottom(), 30, 20);
             if (first.isNull())
                 first = canvas.image();
             QCOMPARE(canvas.image(), first);
@@ -306,7 +306,7 @@ private slots:
         canvas.setForeColor(Red);
         canvas.setFillColor(Blue);
         canvas.setFillStyle(fillStyle);
-        canvas.roundRect(20, 20, 120, 80, ellipseWidth, ellipseHeight);
+        canvas.roundRectPixels(20, 20, 120, 80, ellipseWidth, ellipseHeight);
 
         QCOMPARE(at(canvas, 21, 21), squareCorner ? Red : White);
         QCOMPARE(at(canvas, 70, 50), fillStyle == CanvasModel::Solid ? Blue : White);

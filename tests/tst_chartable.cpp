@@ -89,7 +89,7 @@ void TestCharTable::startupTableAtContrast750()
     CharTables tables;
     tables.copyLoadedToActive();
     tables.rebuildActive(750);
-    QCOMPARE(tables.CharTable(),
+    QCOMPARE(tables.active(),
              QStringList({"M", "K", "G", "s", "m", "7", "a", "t", "d", "}", "/", ",", " "}));
 }
 
@@ -113,8 +113,8 @@ void TestCharTable::startupCopyAppendsSpace()
     CharTables tables;
     tables.setLoaded({"x", " "});
     tables.copyLoadedToActive();
-    QCOMPARE(tables.CharTable(), QStringList({"x", " ", " "}));
-    QCOMPARE(tables.LoadedCharTable(), QStringList({"x", " "}));
+    QCOMPARE(tables.active(), QStringList({"x", " ", " "}));
+    QCOMPARE(tables.loaded(), QStringList({"x", " "}));
 }
 
 void TestCharTable::parse_data()
@@ -210,7 +210,7 @@ void TestCharTable::importAsksOnlyWhenThereIsAFile()
     file.close();
     QCOMPARE(LoadCustomTable(tables, dir.path(), agree), ImportOutcome::Imported);
     QCOMPARE(asked, 1);
-    QCOMPARE(tables.LoadedCharTable(), QStringList({"a", "b", " "}));
+    QCOMPARE(tables.loaded(), QStringList({"a", "b", " "}));
 }
 
 void TestCharTable::importDeclinedOrFailedKeepsTable()
@@ -223,13 +223,13 @@ void TestCharTable::importDeclinedOrFailedKeepsTable()
 
     CharTables tables;
     QCOMPARE(LoadCustomTable(tables, dir.path(), [] { return false; }), ImportOutcome::Declined);
-    QCOMPARE(tables.LoadedCharTable(), DefaultCharTable());
+    QCOMPARE(tables.loaded(), DefaultCharTable());
 
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(MaxTableFileBytes + 10, 'a'));
     file.close();
     QCOMPARE(LoadCustomTable(tables, dir.path(), [] { return true; }), ImportOutcome::Failed);
-    QCOMPARE(tables.LoadedCharTable(), DefaultCharTable());
+    QCOMPARE(tables.loaded(), DefaultCharTable());
 
     // The file disappears between the look and the read: as if it had never been there.
     QCOMPARE(LoadCustomTable(tables, dir.path(),
@@ -238,7 +238,7 @@ void TestCharTable::importDeclinedOrFailedKeepsTable()
                                  return true;
                              }),
              ImportOutcome::NoFile);
-    QCOMPARE(tables.LoadedCharTable(), DefaultCharTable());
+    QCOMPARE(tables.loaded(), DefaultCharTable());
 }
 
 void TestCharTable::helpTemplateImports()

@@ -71,7 +71,7 @@ void click(QWidget* window, const char* name)
 int drawnWidth(const CanvasModel& preview)
 {
     int last = -1;
-    for (int x = 0; x * 15 < preview.width(); ++x) {
+    for (int x = 0; x * 15 < preview.widthTwips(); ++x) {
         if (preview.pixelAt(x * 15, 0) == 0)
             last = x;
     }
@@ -155,7 +155,7 @@ void TestChooser::layoutAndPatterns()
     QCOMPARE(chooser.windowTitle(), QStringLiteral("Tessivo - 图像文件"));
     QCOMPARE(chooser.folder(), QDir::currentPath());
     QCOMPARE(chooser.driveList()->itemText(0), QStringLiteral("/"));
-    QCOMPARE(chooser.preview().width(), 4455);
+    QCOMPARE(chooser.preview().widthTwips(), 4455);
 
     chooser.setFolder(dir.path());
     QStringList files;

@@ -1,10 +1,10 @@
 #include "app/MainWindow.h"
 #include "canvas/Fonts.h"
-#include "canvas/ui/CanvasWidget.h"
 #include "canvas/ui/ColorPicker.h"
-#include "canvas/ui/ShapeWidget.h"
 #include "canvas/ui/ToolColumn.h"
-#include "settings/ui/ScrollBar.h"
+#include "widgets/CanvasWidget.h"
+#include "widgets/ScrollBar.h"
+#include "widgets/ShapeWidget.h"
 
 #include "GuiTestSupport.h"
 
@@ -285,7 +285,7 @@ private slots:
         w.choose(Tool::CanvasSize);
         QTest::mousePress(w.view(), Qt::LeftButton, {}, {100, 100});
         QTest::mouseMove(w.view(), pointer);
-        QCOMPARE(QSize(w.canvas().width(), w.canvas().height()), size);
+        QCOMPARE(QSize(w.canvas().widthTwips(), w.canvas().heightTwips()), size);
         QCOMPARE(QSize(w.canvas().canvasWidth(), w.canvas().canvasHeight()), size);
         QCOMPARE(w.view()->size(), size / Tw);
         QVERIFY(w.view()->outlineVisible());

@@ -24,7 +24,7 @@ using namespace tessivo::testing;
 
 namespace {
 
-constexpr int Tw = CanvasModel::TwipsPerPixel;
+constexpr int Tw = TwipsPerPixel;
 constexpr ColorValue White = 0xFFFFFF;
 
 QImage solid(int w, int h, QRgb rgb, QImage::Format format = QImage::Format_RGB32)
@@ -50,10 +50,10 @@ QByteArray redGif()
 QSize drawnExtent(const CanvasModel& canvas)
 {
     int w = 0;
-    while (w * Tw < canvas.width() && canvas.pixelAt(w * Tw, 0) != canvas.backColor())
+    while (w * Tw < canvas.widthTwips() && canvas.pixelAt(w * Tw, 0) != canvas.backColor())
         ++w;
     int h = 0;
-    while (h * Tw < canvas.height() && canvas.pixelAt(0, h * Tw) != canvas.backColor())
+    while (h * Tw < canvas.heightTwips() && canvas.pixelAt(0, h * Tw) != canvas.backColor())
         ++h;
     return {w, h};
 }
@@ -105,18 +105,18 @@ private slots:
         QFETCH(QSize, drawn);
 
         CanvasModel canvas;
-        if (canvasTwips != canvas.width())
-            canvas.setWidth(canvasTwips); // else CanvasWidth stays 50 less than the width
-        QCOMPARE(ReductionRatio(pictureWidth * Tw, canvas.width()), ratio);
+        if (canvasTwips != canvas.widthTwips())
+            canvas.setWidthTwips(canvasTwips); // else CanvasWidth stays 50 less than the width
+        QCOMPARE(ReductionRatio(pictureWidth * Tw, canvas.widthTwips()), ratio);
 
         const QString path = write(QStringLiteral("wide%1.png").arg(pictureWidth),
                                    encode(solid(pictureWidth, 120, qRgb(0, 0, 255)), "PNG"));
         PictureHolder holder;
         QVERIFY(LoadPictureOntoCanvas(path, canvas, holder));
-        QCOMPARE(holder.width(), pictureWidth * Tw * 1.0);
-        QCOMPARE(holder.height(), 120.0 * Tw);
+        QCOMPARE(holder.widthTwips(), pictureWidth * Tw * 1.0);
+        QCOMPARE(holder.heightTwips(), 120.0 * Tw);
         QCOMPARE(drawnExtent(canvas), drawn);
-        QCOMPARE(canvas.width(), canvasTwips); // a load never resizes the Canvas
+        QCOMPARE(canvas.widthTwips(), canvasTwips); // a load never resizes the Canvas
     }
 
     void reductionWithoutCanvas() { QCOMPARE(ReductionRatio(7935, 0), 0); }
@@ -151,7 +151,7 @@ private slots:
         PictureHolder holder;
         QVERIFY(LoadPictureOntoCanvas(write(fileName, bytes), canvas, holder));
         QCOMPARE(holder.picture().size(), size);
-        QCOMPARE(holder.width(), size.width() * Tw * 1.0);
+        QCOMPARE(holder.widthTwips(), size.width() * Tw * 1.0);
         const ColorValue corner = canvas.pixelAt(0, 0);
         QVERIFY2((corner & 0xFF) >= 255 - tolerance && ((corner >> 8) & 0xFF) <= tolerance &&
                      ((corner >> 16) & 0xFF) <= tolerance,
@@ -305,7 +305,7 @@ private slots:
 
         QVERIFY(loaded);
         QCOMPARE(canvas.image(), expected.image());
-        QCOMPARE(holder.width(), expectedHolder.width());
+        QCOMPARE(holder.widthTwips(), expectedHolder.widthTwips());
         QCOMPARE(holder.picture(), expectedHolder.picture());
         QVERIFY(!holder.picture().isNull());
     }
@@ -336,10 +336,10 @@ private slots:
         QCOMPARE(canvas.pixelAt(49 * Tw, 5534), 0);
         QCOMPARE(canvas.pixelAt(50 * Tw, 5534), White);
         QCOMPARE(canvas.pixelAt(7200, 5200), White);
-        QCOMPARE(canvas.width(), 7935);
-        QCOMPARE(canvas.height(), 5535);
+        QCOMPARE(canvas.widthTwips(), 7935);
+        QCOMPARE(canvas.heightTwips(), 5535);
         QCOMPARE(canvas.canvasWidth(), 7885);
-        QCOMPARE(holder.height(), 15000.0);
+        QCOMPARE(holder.heightTwips(), 15000.0);
     }
 };
 

@@ -5,14 +5,14 @@
 #include "app/ResultWindow.h"
 #include "canvas/Fonts.h"
 #include "canvas/ui/CanvasPage.h"
-#include "canvas/ui/CanvasWidget.h"
-#include "canvas/ui/ShapeWidget.h"
 #include "canvas/ui/ToolColumn.h"
 #include "cli/Conversion.h"
 #include "cli/ConvertOptions.h"
-#include "settings/ui/ScrollBar.h"
 #include "settings/ui/SettingsPage.h"
-#include "settings/ui/Twips.h"
+#include "widgets/CanvasWidget.h"
+#include "widgets/ScrollBar.h"
+#include "widgets/ShapeWidget.h"
+#include "widgets/TwipsLayout.h"
 
 #include "GuiTestSupport.h"
 
@@ -118,13 +118,13 @@ void TestMainWindow::startupState()
     QCOMPARE(settings->bar(Setting::RunEfficiency)->value(), 50);
     QCOMPARE(settings->bar(Setting::ZoomRatio)->value(), 5);
     QCOMPARE(settings->bar(Setting::Contrast)->value(), 750);
-    QCOMPARE(window.tables().CharTable().size(), 13);
+    QCOMPARE(window.tables().active().size(), 13);
     QCOMPARE(settings->panelBar()->maximum(), 1780);
     QCOMPARE(settings->panelBar()->pageStep(), 178);
     QCOMPARE(window.canvas().canvasWidth(), 7885);
     QCOMPARE(window.canvas().canvasHeight(), 5535);
     QCOMPARE(window.canvas().baseWidth(), 7885);
-    QCOMPARE(window.canvas().width(), 7935);
+    QCOMPARE(window.canvas().widthTwips(), 7935);
     for (const char* name : {"Combo1", "Combo2"}) {
         auto* box = child<QComboBox>(&window, name);
         QCOMPARE(box->count(), 7);
@@ -173,10 +173,10 @@ void TestMainWindow::startupTableImport()
     MainWindow window(dir.path());
     QCOMPARE(window.windowTitle(), Title);
     QCOMPARE(child<QLabel>(&window, "Label1")->text(), status);
-    QCOMPARE(window.tables().LoadedCharTable(), loaded.isEmpty() ? DefaultCharTable() : loaded);
+    QCOMPARE(window.tables().loaded(), loaded.isEmpty() ? DefaultCharTable() : loaded);
     // Contrast 750 takes every eighth row, then the space row.
     if (!loaded.isEmpty())
-        QCOMPARE(window.tables().CharTable(), QStringList({"#", " "}));
+        QCOMPARE(window.tables().active(), QStringList({"#", " "}));
     QCOMPARE(window.resultBox()->text(), HelpText());
 }
 
@@ -331,7 +331,7 @@ void TestMainWindow::progressFollowsLineSteps()
     MainWindow window(m_dir.path());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.canvas().setWidth(canvasWidth);
+    window.canvas().setWidthTwips(canvasWidth);
     SettingsPage* settings = window.settingsPage();
     settings->bar(Setting::SampleY)->setValue(2);
     settings->bar(Setting::PictureFit)->setValue(1);
@@ -420,21 +420,21 @@ void TestMainWindow::zoomBoxes()
 
     // 40% of 7885 is 3154 twips, 210 pixels on screen.
     x->activated(0);
-    QCOMPARE(canvas.width(), 3150);
+    QCOMPARE(canvas.widthTwips(), 3150);
     QCOMPARE(canvas.canvasWidth(), 3150);
     QCOMPARE(child(&window, "Picture1")->width(), 210);
     y->activated(0);
-    QCOMPARE(canvas.height(), 2220);
+    QCOMPARE(canvas.heightTwips(), 2220);
     QCOMPARE(canvas.canvasHeight(), 2220);
     // Not cumulative.
     x->activated(1);
     x->activated(1);
-    QCOMPARE(canvas.width(), 3945);
+    QCOMPARE(canvas.widthTwips(), 3945);
     x->activated(6);
-    QCOMPARE(canvas.width(), 7890);
+    QCOMPARE(canvas.widthTwips(), 7890);
 
     // "X:" losing the focus records the size.
-    canvas.setWidth(6000);
+    canvas.setWidthTwips(6000);
     QCOMPARE(canvas.canvasWidth(), 6000);
     x->setFocus();
     child(&window, "focus")->setFocus();

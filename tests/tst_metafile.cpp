@@ -251,10 +251,10 @@ private slots:
         canvas.setBackColor(0x00FF00); // green
         PictureHolder holder;
         QVERIFY(LoadPictureOntoCanvas(write(QStringLiteral("c.pic"), bytes), canvas, holder));
-        QCOMPARE(holder.width(), 200.0 * CanvasModel::TwipsPerPixel);
-        QCOMPARE(holder.height(), 100.0 * CanvasModel::TwipsPerPixel);
+        QCOMPARE(holder.widthTwips(), 200.0 * TwipsPerPixel);
+        QCOMPARE(holder.heightTwips(), 100.0 * TwipsPerPixel);
         const auto at = [&](int x, int y) {
-            return canvas.pixelAt(x * CanvasModel::TwipsPerPixel, y * CanvasModel::TwipsPerPixel);
+            return canvas.pixelAt(x * TwipsPerPixel, y * TwipsPerPixel);
         };
         QCOMPARE(at(50, 50), 0x0000FF);  // red
         QCOMPARE(at(150, 50), 0x00FF00); // background

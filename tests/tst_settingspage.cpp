@@ -1,12 +1,13 @@
+#include "app/SettingsController.h"
 #include "canvas/CanvasModel.h"
 #include "engine/CharTable.h"
 #include "engine/GenerationRun.h"
 #include "loading/PictureLoader.h"
 #include "settings/SettingsTable.h"
-#include "settings/ui/ScrollBar.h"
 #include "settings/ui/SettingsPage.h"
-#include "settings/ui/Twips.h"
-#include "settings/ui/WindowContext.h"
+#include "widgets/ScrollBar.h"
+#include "widgets/TwipsLayout.h"
+#include "widgets/WindowContext.h"
 
 #include "GuiTestSupport.h"
 
@@ -22,7 +23,7 @@ using namespace tessivo::testing;
 
 namespace {
 
-constexpr int Tw = CanvasModel::TwipsPerPixel;
+constexpr int Tw = TwipsPerPixel;
 
 // How a settle is brought about.
 enum How { Arrow, HomeKey, EndKey, Code };
@@ -81,6 +82,7 @@ class TestSettingsPage : public QObject {
     std::unique_ptr<CharTables> tables;
     std::unique_ptr<GenerationRun> run;
     std::unique_ptr<SettingsPage> page;
+    std::unique_ptr<SettingsController> controller;
 
     ScrollBar* bar(const QString& name) { return page->findChild<ScrollBar*>(name); }
     ScrollBar* bar(Setting s) { return bar(QLatin1String(SettingInfo(s).control)); }
@@ -96,12 +98,18 @@ private slots:
         tables = std::make_unique<CharTables>();
         tables->copyLoadedToActive();
         run = std::make_unique<GenerationRun>();
-        page = std::make_unique<SettingsPage>(window, *canvas, *holder, *tables, *run);
+        page = std::make_unique<SettingsPage>(window, *tables);
+        controller =
+            std::make_unique<SettingsController>(*page, window, *canvas, *holder, *tables, *run);
         page->show();
         QVERIFY(QTest::qWaitForWindowExposed(page.get()));
     }
 
-    void cleanup() { page.reset(); }
+    void cleanup()
+    {
+        controller.reset();
+        page.reset();
+    }
 
     void barsFollowTheTable_data()
     {
@@ -151,20 +159,21 @@ private slots:
         QCOMPARE(window.title, QString::number(pos));
         QCOMPARE(b->value(), before);
         QCOMPARE(window.focusMoves, 0);
-        QCOMPARE(tables->CharTable().size(), 96); // not rebuilt while dragging
+        QCOMPARE(tables->active().size(), 96); // not rebuilt while dragging
         if (setting == Setting::CanvasColor)
             QCOMPARE(canvas->pixelAt(7000, 5000), pos);
         if (setting == Setting::PreviewWidth)
             QCOMPARE(canvas->canvasWidth(), TwipsToPixels(pos) * Tw);
         if (setting == Setting::PreviewHeight)
-            QCOMPARE(QList<int>({canvas->height(), canvas->canvasHeight()}), QList<int>({0, 0}));
+            QCOMPARE(QList<int>({canvas->heightTwips(), canvas->canvasHeight()}),
+                     QList<int>({0, 0}));
 
         release(b);
         QCOMPARE(b->value(), pos);
         QCOMPARE(window.title, WindowContext::MainWindowTitle());
         QCOMPARE(window.focusMoves, settleFocusMoves);
         if (setting == Setting::Contrast)
-            QCOMPARE(tables->CharTable(), RebuildActiveTable(DefaultCharTable(), pos));
+            QCOMPARE(tables->active(), RebuildActiveTable(DefaultCharTable(), pos));
         QCOMPARE(run->bandCount(), setting == Setting::RunEfficiency ? pos : bands);
     }
 
@@ -200,7 +209,7 @@ private slots:
         const QImage image = canvas->image();
         const QRect panelAt = panel()->geometry();
         const int bands = run->bandCount();
-        QSignalSpy fontSize(page.get(), &SettingsPage::previewFontSizeChanged);
+        QSignalSpy fontSize(controller.get(), &SettingsController::previewFontSizeChanged);
         ScrollBar* b = bar(name);
         if (how == Arrow) {
             QTest::mouseClick(b, Qt::LeftButton, {},
@@ -217,7 +226,7 @@ private slots:
         QCOMPARE(canvas->image(), image);
         QCOMPARE(panel()->geometry(), panelAt);
         QCOMPARE(fontSize.count(), name == "HScroll4" ? 1 : 0);
-        QCOMPARE(tables->CharTable().size(), name == "HScroll12" ? 49 : 96);
+        QCOMPARE(tables->active().size(), name == "HScroll12" ? 49 : 96);
         QCOMPARE(run->bandCount(), name == "HScroll11" ? 1 : bands);
     }
 
@@ -330,7 +339,7 @@ private slots:
         for (const SettingRow& row : AllSettings())
             connect(bar(row.setting), &ScrollBar::settled, &guard,
                     [&order, &row] { order << row.name; });
-        QSignalSpy fontSize(page.get(), &SettingsPage::previewFontSizeChanged);
+        QSignalSpy fontSize(controller.get(), &SettingsController::previewFontSizeChanged);
 
         QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("Command8")),
                           Qt::LeftButton);
@@ -345,7 +354,7 @@ private slots:
         QCOMPARE(canvas->backColor(), 256);
         QCOMPARE(fontSize.count(), 1);
         QCOMPARE(fontSize.at(0).at(0).toInt(), 24);
-        QCOMPARE(tables->CharTable().size(), 13);
+        QCOMPARE(tables->active().size(), 13);
         QCOMPARE(run->bandCount(), 33);
         QCOMPARE(window.title, WindowContext::MainWindowTitle());
 
@@ -355,7 +364,7 @@ private slots:
                              settings.ignoreValue(), settings.pictureFit()}),
                  QList<int>({30, 30, 1, 9, 5}));
         QVERIFY(settings.removeBlankLines());
-        QCOMPARE(&settings.charTable(), &tables->CharTable());
+        QCOMPARE(&settings.charTable(), &tables->active());
     }
 };
 

@@ -79,8 +79,7 @@ private slots:
         add("cut.png", encode(scene(200, 100), "PNG").left(300));
         add("notes.jpg", "not a picture\r\n");
         // Every small picture the fuzz targets start from, metafiles included.
-        const QString corpus =
-            QDir::cleanPath(QStringLiteral(TESSIVO_TEST_DATA "/../../fuzz/corpus"));
+        const QString corpus = QStringLiteral(TESSIVO_SOURCE_DIR "/fuzz/corpus");
         for (const char* family : {"picture_qt", "picture_wmf", "picture_emf"}) {
             const QDir dir(corpus + QLatin1Char('/') + QLatin1String(family));
             for (const QString& name : dir.entryList(QDir::Files, QDir::Name))
@@ -118,7 +117,7 @@ private slots:
             settings.setPictureFit(between(1, 100));
             settings.setRemoveBlankLines(random.bounded(2) == 1);
             if (random.bounded(20) == 0) // now and then another Canvas size
-                canvas.setSize(between(1, 7935), between(0, 5895));
+                canvas.setSizeTwips(between(1, 7935), between(0, 5895));
             run.setBandCount(between(1, 100));
             QCOMPARE(run.start(settings, canvas), GenerationRun::StartResult::Started);
             while (run.tick(canvas, settings) != GenerationRun::TickOutcome::Finished) {

@@ -7,6 +7,17 @@
 
 using namespace tessivo;
 
+namespace {
+
+// One cell, as a run appends it.
+void appendCell(QString& band, ColorValue sample, const GenerationSettings& settings)
+{
+    ToneCache cache;
+    AppendCells(&band, &sample, 1, settings, cache);
+}
+
+} // namespace
+
 class TestTone : public QObject {
     Q_OBJECT
 
@@ -122,7 +133,7 @@ void TestTone::workedToneTable()
     settings.setColorLevel(colorLevel);
     settings.setIgnoreValue(ignoreValue);
     QString band = QStringLiteral("x");
-    AppendCell(band, sample, settings);
+    appendCell(band, sample, settings);
     QCOMPARE(band, QStringLiteral("x") + row);
 }
 
@@ -153,7 +164,7 @@ void TestTone::oneRowTable()
     QCOMPARE(settings.charTable(), QStringList({" "}));
     for (int sample : {0, 0x808080, 0xFFFFFF, -1}) {
         QString band;
-        AppendCell(band, sample, settings);
+        appendCell(band, sample, settings);
         QCOMPARE(band, QStringLiteral(" "));
     }
 }
@@ -164,9 +175,9 @@ void TestTone::multiCharacterRowsAppendWhole()
     settings.setLoadedTable({"##", "..", ""});
     settings.setContrast(1);
     QString band;
-    AppendCell(band, 0x000000, settings);
-    AppendCell(band, 0x000000, settings);
-    AppendCell(band, 0xFFFFFF, settings);
+    appendCell(band, 0x000000, settings);
+    appendCell(band, 0x000000, settings);
+    appendCell(band, 0xFFFFFF, settings);
     // White: tone 0.99 with 4 rows -> index 3, the appended space.
     QCOMPARE(band, QStringLiteral("#### "));
 }

@@ -1,9 +1,9 @@
 #include "canvas/ui/CanvasPage.h"
 
 #include "canvas/CanvasModel.h"
-#include "canvas/ui/CanvasWidget.h"
-#include "settings/ui/Twips.h"
-#include "settings/ui/WindowContext.h"
+#include "widgets/CanvasWidget.h"
+#include "widgets/TwipsLayout.h"
+#include "widgets/WindowContext.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,9 +15,6 @@
 namespace tessivo {
 
 namespace {
-
-// The marker is a bar 15 twips wide; text starts at its right edge.
-constexpr double MarkerWidth = 15;
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect twips)
 {
@@ -100,9 +97,9 @@ void CanvasPage::zoom(QComboBox* box, int index)
     text.remove(QLatin1Char('%'));
     const double fraction = text.toDouble() / 100;
     if (box == m_zoomX)
-        m_canvas.setWidth(float(fraction * m_canvas.baseWidth()));
+        m_canvas.setWidthTwips(float(fraction * m_canvas.baseWidth()));
     else
-        m_canvas.setHeight(float(fraction * m_canvas.baseHeight()));
+        m_canvas.setHeightTwips(float(fraction * m_canvas.baseHeight()));
 }
 
 bool CanvasPage::eventFilter(QObject* watched, QEvent* event)
@@ -116,7 +113,8 @@ bool CanvasPage::eventFilter(QObject* watched, QEvent* event)
 void CanvasPage::printText()
 {
     const QPointF marker = m_canvasWidget->markerPosition();
-    m_canvas.setCurrentPosition(marker.x() + MarkerWidth, marker.y());
+    // Text starts at the marker's right edge.
+    m_canvas.setCurrentPosition(marker.x() + CanvasWidget::MarkerWidth, marker.y());
     m_canvas.print(m_text->toPlainText());
 }
 

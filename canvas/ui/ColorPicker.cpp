@@ -2,11 +2,11 @@
 
 #include "canvas/CanvasModel.h"
 #include "canvas/ColorConvert.h"
-#include "canvas/ui/ShapeWidget.h"
 #include "engine/Rounding.h"
-#include "settings/ui/ScrollBar.h"
-#include "settings/ui/Twips.h"
-#include "settings/ui/WindowContext.h"
+#include "widgets/ScrollBar.h"
+#include "widgets/ShapeWidget.h"
+#include "widgets/TwipsLayout.h"
+#include "widgets/WindowContext.h"
 
 #include <QLabel>
 #include <QLineEdit>

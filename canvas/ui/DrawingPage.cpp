@@ -2,8 +2,8 @@
 
 #include "canvas/CanvasModel.h"
 #include "canvas/ui/ColorPicker.h"
-#include "settings/ui/ScrollBar.h"
-#include "settings/ui/Twips.h"
+#include "widgets/ScrollBar.h"
+#include "widgets/TwipsLayout.h"
 
 #include <QLabel>
 #include <QRadioButton>

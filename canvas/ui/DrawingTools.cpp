@@ -1,8 +1,8 @@
 #include "canvas/ui/DrawingTools.h"
 
 #include "canvas/CanvasModel.h"
-#include "canvas/ui/CanvasWidget.h"
 #include "engine/Rounding.h"
+#include "widgets/CanvasWidget.h"
 
 #include <QAbstractSlider>
 
@@ -13,8 +13,6 @@
 namespace tessivo {
 
 namespace {
-
-constexpr double TwipsPerPixel = CanvasModel::TwipsPerPixel;
 
 // The canvas tool keeps the Canvas between these sizes, twips.
 constexpr double MinCanvasSize = 300;
@@ -84,8 +82,8 @@ void DrawingTools::press(int /*buttons*/, double x, double y)
         m_StartY = toInt(RoundEven(y));
     } else {
         // Shapes are anchored at the pixel under the pointer.
-        m_StartX = toInt(Floor(x / TwipsPerPixel));
-        m_StartY = toInt(Floor(y / TwipsPerPixel));
+        m_StartX = toInt(Floor(TwipsToPixelsExact(x)));
+        m_StartY = toInt(Floor(TwipsToPixelsExact(y)));
         m_view.setOutlineVisible(true);
     }
     m_view.setOutline(QRectF(x, y, 0, 0));
@@ -112,8 +110,8 @@ void DrawingTools::drag(int buttons, double x, double y)
         y = std::max(y, MinCanvasSize);
         y = std::min(y, MaxCanvasHeight);
         x = std::min(x, MaxCanvasWidth);
-        m_canvas.setWidth(x);
-        m_canvas.setHeight(y);
+        m_canvas.setWidthTwips(x);
+        m_canvas.setHeightTwips(y);
         break;
     case Tool::Mouse:
     case Tool::Ellipse:
@@ -134,22 +132,22 @@ void DrawingTools::release(int buttons, double x, double y)
         return;
 
     // The far corner snaps to the nearest pixel.
-    const int right = toInt(RoundEven(x / TwipsPerPixel));
-    const int bottom = toInt(RoundEven(y / TwipsPerPixel));
+    const Pixels right = TwipsToPixels(x);
+    const Pixels bottom = TwipsToPixels(y);
     const double boxWidth = std::abs(double(right) - m_StartX);
     const double boxHeight = std::abs(double(bottom) - m_StartY);
     switch (tool) {
-    case Tool::Rectangle: m_canvas.roundRect(m_StartX, m_StartY, right, bottom, 1, 1); break;
+    case Tool::Rectangle: m_canvas.roundRectPixels(m_StartX, m_StartY, right, bottom, 1, 1); break;
     case Tool::Ellipse:
         // A corner ellipse as large as the box is the ellipse inscribed in it.
-        m_canvas.roundRect(m_StartX, m_StartY, right, bottom, toInt(RoundEven(boxWidth)),
-                           toInt(RoundEven(boxHeight)));
+        m_canvas.roundRectPixels(m_StartX, m_StartY, right, bottom, toInt(RoundEven(boxWidth)),
+                                 toInt(RoundEven(boxHeight)));
         break;
     case Tool::RoundedRectangle: {
         // The higher "圆矩弧度", the smaller the corners, in proportion to the box.
         const double r = std::max(m_rounding.value(), 1);
-        m_canvas.roundRect(m_StartX, m_StartY, right, bottom, toInt(RoundEven(boxWidth / r)),
-                           toInt(RoundEven(boxHeight / r)));
+        m_canvas.roundRectPixels(m_StartX, m_StartY, right, bottom, toInt(RoundEven(boxWidth / r)),
+                                 toInt(RoundEven(boxHeight / r)));
         break;
     }
     case Tool::Line:

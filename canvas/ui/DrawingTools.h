@@ -40,7 +40,9 @@ private:
     // segment in twips for the pen.
     int m_StartX = 0;
     int m_StartY = 0;
-    // The press point in twips, where the outline and the straight line start.
+    // The press point in twips, where the outline and the straight line start. The two are
+    // kept as the drawing tools always kept them: x at single precision, fractions and all, y
+    // rounded to a whole twip; a line drawn from them starts exactly there.
     float m_LineStartX = 0;
     int m_LineStartY = 0;
     // Whether a press point has been recorded since the last left-button release. The point

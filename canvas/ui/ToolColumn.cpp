@@ -1,7 +1,7 @@
 #include "canvas/ui/ToolColumn.h"
 
-#include "canvas/ui/ShapeWidget.h"
-#include "settings/ui/Twips.h"
+#include "widgets/ShapeWidget.h"
+#include "widgets/TwipsLayout.h"
 
 #include <QButtonGroup>
 #include <QPushButton>

@@ -1,9 +1,9 @@
 #include "loading/ui/PictureChooser.h"
 
 #include "canvas/CanvasModel.h"
-#include "canvas/ui/CanvasWidget.h"
 #include "loading/PictureDecoder.h"
-#include "settings/ui/Twips.h"
+#include "widgets/CanvasWidget.h"
+#include "widgets/TwipsLayout.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -85,7 +85,7 @@ QString PictureChooser::LastOpenedFolder()
 PictureChooser::PictureChooser(CanvasModel& canvas, PictureHolder& holder, QWidget* parent)
     : QDialog(parent)
     , m_canvas(canvas)
-    , m_mainHolder(holder)
+    , m_holder(holder)
     , m_preview(std::make_unique<CanvasModel>())
 {
     setObjectName(QStringLiteral("Form3"));
@@ -110,7 +110,7 @@ PictureChooser::PictureChooser(CanvasModel& canvas, PictureHolder& holder, QWidg
     auto* cancel = button(this, "Command2", QStringLiteral("取消"), {8280, 4560, 1215, 375});
 
     // The preview is a small Canvas of its own: white, in a 10.5-point Song font.
-    m_preview->setSize(4455, 4575);
+    m_preview->setSizeTwips(4455, 4575);
     m_preview->setFontSize(10.5);
     m_previewWidget = new CanvasWidget(*m_preview, this);
     m_previewWidget->move(TwipsRect(5040, 0, 0, 0).topLeft());
@@ -248,7 +248,6 @@ void PictureChooser::File1_Click()
         ShowReadFailure(*m_preview);
         return;
     }
-    m_holder.setPicture(path, picture);
     DrawPreview(picture, *m_preview);
 }
 
@@ -259,7 +258,7 @@ void PictureChooser::Command1_Click()
     // nothing on the Canvas.
     const bool loaded = [&] {
         const BusyCursor busy;
-        return LoadPictureOntoCanvas(picturePath(), m_canvas, m_mainHolder);
+        return LoadPictureOntoCanvas(picturePath(), m_canvas, m_holder);
     }();
     if (loaded) {
         lastOpenedFolder() = m_folder;

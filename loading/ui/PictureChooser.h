@@ -61,8 +61,7 @@ private:
     void driveChosen(int index);
 
     CanvasModel& m_canvas;
-    PictureHolder& m_mainHolder;
-    PictureHolder m_holder; // Picture2: the previewed picture at its natural size
+    PictureHolder& m_holder;
     std::unique_ptr<CanvasModel> m_preview;
     QString m_folder;
     bool m_unload = false;

@@ -1,13 +1,10 @@
 #include "settings/ui/SettingsPage.h"
 
-#include "canvas/CanvasModel.h"
 #include "engine/CharTable.h"
-#include "engine/GenerationRun.h"
 #include "engine/Rounding.h"
-#include "loading/PictureLoader.h"
-#include "settings/ui/ScrollBar.h"
-#include "settings/ui/Twips.h"
-#include "settings/ui/WindowContext.h"
+#include "widgets/ScrollBar.h"
+#include "widgets/TwipsLayout.h"
+#include "widgets/WindowContext.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -21,17 +18,13 @@ namespace tessivo {
 
 namespace {
 
-// The page as the main window places it.
-constexpr int PageWidth = 8100;
-constexpr int PageHeight = 6615;
-
 // The viewport Picture3: its design height sets the panel scroll range; on screen it ends
 // 300 twips above the bottom of the page.
 constexpr int ViewportLeft = 50;
 constexpr int ViewportTop = 240;
 constexpr int ViewportWidth = 7815;
 constexpr int ViewportDesignHeight = 8535;
-constexpr int ViewportHeight = PageHeight - 300;
+constexpr int ViewportHeight = PageRectTwips.height() - 300;
 
 // The panel Picture4 that carries the settings.
 constexpr int PanelWidth = 7695;
@@ -65,17 +58,13 @@ QLabel* makeLabel(const char* text, const QString& objectName, QWidget* parent, 
 
 } // namespace
 
-SettingsPage::SettingsPage(WindowContext& window, CanvasModel& canvas, const PictureHolder& holder,
-                           CharTables& tables, GenerationRun& run, QWidget* parent)
+SettingsPage::SettingsPage(WindowContext& window, const CharTables& tables, QWidget* parent)
     : QGroupBox(QStringLiteral("设置"), parent)
     , m_window(window)
-    , m_canvas(canvas)
-    , m_holder(holder)
     , m_tables(tables)
-    , m_run(run)
 {
     setObjectName(QStringLiteral("Frame3"));
-    resize(TwipsToPixels(PageWidth), TwipsToPixels(PageHeight));
+    resize(TwipsRect(PageRectTwips).size());
 
     m_viewport = new QWidget(this);
     m_viewport->setObjectName(QStringLiteral("Picture3"));
@@ -99,7 +88,7 @@ SettingsPage::SettingsPage(WindowContext& window, CanvasModel& canvas, const Pic
         connect(bar, &ScrollBar::dragged, this,
                 [this, setting](int position) { onDragged(setting, position); });
         connect(bar, &ScrollBar::settled, this,
-                [this, setting](int value) { onSettled(setting, value); });
+                [this, setting](int value) { emit settled(setting, value); });
         m_bars[std::size_t(setting)] = bar;
 
         if (*row.caption) {
@@ -164,92 +153,19 @@ void SettingsPage::resetToDefaults()
 
 void SettingsPage::onDragged(Setting setting, int position)
 {
-    const auto showValue = [&] { m_window.setTitle(QString::number(position)); };
     // With linked sampling on, the other sampling bar follows the dragged one; its own settle
     // handling restores the title at once.
     const auto linkedSampling = [&](Setting other) {
         if (!m_linkSampling->isChecked())
             return;
-        showValue();
+        m_window.setTitle(QString::number(position));
         bar(other)->setValue(position);
     };
-
-    switch (setting) {
-    case Setting::ColorLevel:
-    case Setting::Contrast:
-    case Setting::IgnoreValue:
-    case Setting::RunEfficiency: showValue(); break;
-    case Setting::SampleX: linkedSampling(Setting::SampleY); break;
-    case Setting::SampleY: linkedSampling(Setting::SampleX); break;
-    case Setting::CanvasColor:
-        showValue();
-        // The value is taken as it is: red in the low byte, green above it, never any blue.
-        m_canvas.setBackColor(position);
-        break;
-    case Setting::PreviewWidth:
-        showValue();
-        m_canvas.setWidth(position);
-        break;
-    case Setting::PreviewHeight:
-        showValue();
-        m_canvas.setHeight(position);
-        break;
-    case Setting::ZoomRatio: zoomRedraw(position); break;
-    case Setting::PreviewFontSize:
-    case Setting::PictureFit: break;
-    }
-}
-
-void SettingsPage::onSettled(Setting setting, int value)
-{
-    switch (setting) {
-    case Setting::ColorLevel:
-    case Setting::IgnoreValue:
-    case Setting::SampleX:
-    case Setting::SampleY:
-    case Setting::CanvasColor:
-    case Setting::PreviewWidth:
-    case Setting::PreviewHeight: m_window.restore(); break;
-    case Setting::Contrast:
-        // The focus stays where it is.
-        m_window.restoreTitle();
-        m_tables.rebuildActive(value);
-        break;
-    case Setting::PreviewFontSize: emit previewFontSizeChanged(value); break;
-    case Setting::PictureFit:
-        // Stays in the title until something else sets it.
-        m_window.setTitle(
-            QStringLiteral("%1,%2,%3").arg(m_canvas.width()).arg(m_canvas.height()).arg(value));
-        break;
-    case Setting::ZoomRatio:
-        // Zooming acts only while the thumb is dragged; its factor stays in the title.
-        break;
-    case Setting::RunEfficiency:
-        m_window.restore();
-        m_run.setBandCount(value);
-        break;
-    }
-}
-
-void SettingsPage::zoomRedraw(int value)
-{
-    const double pictureWidth = m_holder.width();
-    const double pictureHeight = m_holder.height();
-    m_canvas.clear();
-
-    // Left of the middle enlarges (value / 10), the middle two show the natural size, right of
-    // it reduces by whole factors.
-    const double half = bar(Setting::ZoomRatio)->maximum() / 2.0;
-    double factor = value - half;
-    if (factor < 0)
-        factor = std::abs(half / 10 - factor / 10 - 1);
-    if (factor == 0)
-        factor = 1;
-    m_window.setTitle(QString::number(factor, 'g', 15));
-
-    if (m_holder.hasPicture())
-        m_canvas.paintPicture(m_holder.picture(), 0, 0, pictureWidth / factor,
-                              pictureHeight / factor);
+    if (setting == Setting::SampleX)
+        linkedSampling(Setting::SampleY);
+    else if (setting == Setting::SampleY)
+        linkedSampling(Setting::SampleX);
+    emit dragged(setting, position);
 }
 
 int SettingsPage::sampleX() const
@@ -284,7 +200,7 @@ bool SettingsPage::removeBlankLines() const
 
 const QStringList& SettingsPage::charTable() const
 {
-    return m_tables.CharTable();
+    return m_tables.active();
 }
 
 } // namespace tessivo

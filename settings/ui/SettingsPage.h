@@ -12,23 +12,21 @@ class QPushButton;
 
 namespace tessivo {
 
-class CanvasModel;
 class CharTables;
-class GenerationRun;
-class PictureHolder;
 class ScrollBar;
 class WindowContext;
 
 // The settings page "设置" (Frame3): one scroll bar per setting, built from the settings table,
 // on a panel (Picture4) that a vertical scroll bar (VScroll1) moves inside a viewport
 // (Picture3); the linked-sampling box Check2, the blank-line box Check3 and "默认" (Command8).
-// A generation run reads its settings from here, live, through GenerationSettings.
+// A generation run reads its settings from here, live, through GenerationSettings. The page
+// reports what the user does with a bar; what a change does to the Canvas, the tables or the run
+// is up to whoever listens.
 class SettingsPage : public QGroupBox, public GenerationSettings {
     Q_OBJECT
 
 public:
-    SettingsPage(WindowContext& window, CanvasModel& canvas, const PictureHolder& holder,
-                 CharTables& tables, GenerationRun& run, QWidget* parent = nullptr);
+    SettingsPage(WindowContext& window, const CharTables& tables, QWidget* parent = nullptr);
 
     ScrollBar* bar(Setting setting) const;
     ScrollBar* panelBar() const { return m_panelBar; }                    // VScroll1
@@ -51,20 +49,17 @@ public:
     const QStringList& charTable() const override;
 
 signals:
-    // PreviewFontSize (HScroll4) settled on a new value: the Canvas text is to be imprinted anew
-    // at that size.
-    void previewFontSizeChanged(int points);
+    // A setting's thumb is being dragged to position; linked sampling has already moved the
+    // other sampling bar.
+    void dragged(Setting setting, int position);
+    // A setting settled on a new value: arrows, track, keys, the end of a drag or an assignment.
+    void settled(Setting setting, int value);
 
 private:
     void onDragged(Setting setting, int position);
-    void onSettled(Setting setting, int value);
-    void zoomRedraw(int value);
 
     WindowContext& m_window;
-    CanvasModel& m_canvas;
-    const PictureHolder& m_holder;
-    CharTables& m_tables;
-    GenerationRun& m_run;
+    const CharTables& m_tables;
 
     // By Setting; a run reads some of them for every cell.
     std::array<ScrollBar*, SettingCount> m_bars{};

@@ -1,4 +1,4 @@
-#include "settings/ui/ScrollBar.h"
+#include "widgets/ScrollBar.h"
 
 namespace tessivo {
 

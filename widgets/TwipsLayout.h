@@ -1,22 +1,26 @@
 #pragma once
 
-#include "engine/Rounding.h"
+#include "engine/Twips.h"
 
 #include <QRect>
 #include <QWidget>
 
 namespace tessivo {
 
-// Window layouts are written in twips, 15 to a pixel.
-inline int TwipsToPixels(double twips)
-{
-    return int(RoundEven(twips / 15.0));
-}
+// Window layouts are written in twips, as the program's forms were designed.
+
+// Every page of the main window occupies this rectangle of its client area.
+inline constexpr QRect PageRectTwips(1080, 0, 8100, 6615);
 
 inline QRect TwipsRect(int left, int top, int width, int height)
 {
     return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
                  TwipsToPixels(height));
+}
+
+inline QRect TwipsRect(const QRect& twips)
+{
+    return TwipsRect(twips.x(), twips.y(), twips.width(), twips.height());
 }
 
 inline void PlaceInTwips(QWidget* widget, int left, int top, int width, int height)

@@ -1,4 +1,4 @@
-#include "canvas/ui/ShapeWidget.h"
+#include "widgets/ShapeWidget.h"
 
 #include "canvas/ColorConvert.h"
 

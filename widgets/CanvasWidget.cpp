@@ -1,4 +1,4 @@
-#include "canvas/ui/CanvasWidget.h"
+#include "widgets/CanvasWidget.h"
 
 #include "canvas/CanvasModel.h"
 #include "canvas/ColorConvert.h"
@@ -10,16 +10,20 @@ namespace tessivo {
 
 namespace {
 
-constexpr double TwipsPerPixel = CanvasModel::TwipsPerPixel;
-
 QPointF toPixels(QPointF twips)
 {
-    return twips / TwipsPerPixel;
+    return {TwipsToPixelsExact(twips.x()), TwipsToPixelsExact(twips.y())};
 }
 
 QRectF toPixels(const QRectF& twips)
 {
-    return QRectF(twips.topLeft() / TwipsPerPixel, twips.size() / TwipsPerPixel);
+    return {toPixels(twips.topLeft()),
+            QSizeF(TwipsToPixelsExact(twips.width()), TwipsToPixelsExact(twips.height()))};
+}
+
+QPointF toTwips(QPointF pixels)
+{
+    return {PixelsToTwips(pixels.x()), PixelsToTwips(pixels.y())};
 }
 
 // The button set of a mouse event: 1 left, 2 right, 4 middle.
@@ -45,8 +49,8 @@ CanvasWidget::CanvasWidget(CanvasModel& model, QWidget* parent)
 
 void CanvasWidget::followModelSize()
 {
-    resize(m_model.width() / CanvasModel::TwipsPerPixel,
-           m_model.height() / CanvasModel::TwipsPerPixel);
+    // The model's size in twips is always a whole number of pixels.
+    resize(m_model.widthTwips() / TwipsPerPixel, m_model.heightTwips() / TwipsPerPixel);
     update();
 }
 
@@ -128,7 +132,7 @@ void CanvasWidget::paintEvent(QPaintEvent* event)
         }
     }
     if (m_markerVisible) {
-        const QRectF bar = toPixels(QRectF(m_marker, QSizeF(15, 135)));
+        const QRectF bar = toPixels(QRectF(m_marker, QSizeF(MarkerWidth, MarkerHeight)));
         painter.fillRect(bar, ToQColor(0xE0E0E0));
         painter.setPen(ToQColor(0x0000C0));
         painter.setBrush(Qt::NoBrush);
@@ -138,20 +142,20 @@ void CanvasWidget::paintEvent(QPaintEvent* event)
 
 void CanvasWidget::mousePressEvent(QMouseEvent* event)
 {
-    const QPointF twips = event->position() * TwipsPerPixel;
+    const QPointF twips = toTwips(event->position());
     emit pressed(buttonSet(event->buttons() | event->button()), twips.x(), twips.y());
 }
 
 void CanvasWidget::mouseMoveEvent(QMouseEvent* event)
 {
-    const QPointF twips = event->position() * TwipsPerPixel;
+    const QPointF twips = toTwips(event->position());
     emit moved(buttonSet(event->buttons()), twips.x(), twips.y());
 }
 
 void CanvasWidget::mouseReleaseEvent(QMouseEvent* event)
 {
     // The button set of a release is the button let go.
-    const QPointF twips = event->position() * TwipsPerPixel;
+    const QPointF twips = toTwips(event->position());
     emit released(buttonSet(event->button()), twips.x(), twips.y());
 }
 

@@ -1,4 +1,4 @@
-#include "settings/ui/WindowContext.h"
+#include "widgets/WindowContext.h"
 
 namespace tessivo {
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Color.h"
+#include "engine/Twips.h"
 
 #include <QLineF>
 #include <QRectF>
@@ -25,7 +26,11 @@ public:
 
     CanvasModel& model() const { return m_model; }
 
-    // youbiao: a bar 15 twips wide and 135 high; its top-left corner in twips.
+    // youbiao: a bar one pixel wide and 135 twips high.
+    static constexpr Twips MarkerWidth = TwipsPerPixel;
+    static constexpr Twips MarkerHeight = 135;
+
+    // The marker's top-left corner in twips.
     QPointF markerPosition() const { return m_marker; }
     void setMarkerPosition(QPointF twips);
     bool markerVisible() const { return m_markerVisible; }
