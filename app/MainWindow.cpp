@@ -18,10 +18,12 @@
 #include "widgets/TwipsLayout.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 #include <malloc.h>
@@ -65,12 +67,12 @@ MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
 
     buildPageButtons();
     m_generationPage = new GenerationPage(*this, this);
-    m_canvasPage = new CanvasPage(*this, m_canvas, this);
+    m_canvasPage = new CanvasPage(*this, m_canvas, m_history, this);
     m_drawingPage = new DrawingPage(*this, m_canvas, this);
     m_colorPicker = m_drawingPage->colorPicker();
     m_settingsPage = new SettingsPage(*this, m_tables, this);
-    m_settingsController =
-        new SettingsController(*m_settingsPage, *this, m_canvas, m_holder, m_tables, m_run, this);
+    m_settingsController = new SettingsController(*m_settingsPage, *this, m_canvas, m_history,
+                                                  m_holder, m_tables, m_run, this);
     m_aboutPage = new AboutPage(this);
     m_pages = {m_generationPage, m_canvasPage, m_drawingPage, m_settingsPage, m_aboutPage};
     for (QWidget* page : m_pages)
@@ -78,10 +80,11 @@ MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
 
     m_toolColumn = new ToolColumn(this);
     m_toolColumn->hide();
-    new DrawingTools(m_canvas, *m_canvasPage->canvasWidget(), *m_toolColumn,
+    new DrawingTools(m_canvas, m_history, *m_canvasPage->canvasWidget(), *m_toolColumn,
                      *m_drawingPage->roundingBar(), this);
 
     buildStatusLine();
+    buildHistoryKeys();
 
     m_timer = new QTimer(this);
     // As fast as the event loop allows: input and painting are served between ticks.
@@ -147,6 +150,60 @@ void MainWindow::buildStatusLine()
     m_status->setObjectName(QStringLiteral("Label1"));
     PlaceInTwips(m_status, 4080, 6720, 1935, 255);
     m_status->raise();
+}
+
+namespace {
+
+QList<QKeySequence> undoKeys()
+{
+    return {QKeySequence(Qt::CTRL | Qt::Key_Z)};
+}
+
+QList<QKeySequence> redoKeys()
+{
+    return {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)};
+}
+
+bool isHistoryKey(const QKeyEvent& key)
+{
+    const QKeySequence pressed(key.keyCombination());
+    return undoKeys().contains(pressed) || redoKeys().contains(pressed);
+}
+
+} // namespace
+
+void MainWindow::buildHistoryKeys()
+{
+    auto* undo = new QShortcut(this);
+    undo->setKeys(undoKeys());
+    connect(undo, &QShortcut::activated, this, &MainWindow::undoCanvas);
+    auto* redo = new QShortcut(this);
+    redo->setKeys(redoKeys());
+    connect(redo, &QShortcut::activated, this, &MainWindow::redoCanvas);
+    // The focus sink is a line edit only to hold the focus; the keys are not its own.
+    m_focusSink->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_focusSink && event->type() == QEvent::ShortcutOverride &&
+        isHistoryKey(*static_cast<QKeyEvent*>(event))) {
+        event->ignore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::undoCanvas()
+{
+    if (!isRunning())
+        m_history.undo();
+}
+
+void MainWindow::redoCanvas()
+{
+    if (!isRunning())
+        m_history.redo();
 }
 
 void MainWindow::startUp(const QString& folder, const ImportQuestion& askToImport)
@@ -215,7 +272,7 @@ void MainWindow::showPage(Page page)
 void MainWindow::Command3_Click()
 {
     if (!m_chooser)
-        m_chooser = new PictureChooser(m_canvas, m_holder, this);
+        m_chooser = new PictureChooser(m_canvas, m_holder, m_history, this);
     m_chooser->exec();
     // After "取消" or a failed open the chooser goes, and the next one starts afresh.
     if (m_chooser && m_chooser->shouldUnload()) {

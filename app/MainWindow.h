@@ -5,6 +5,7 @@
 #include "engine/CharTable.h"
 #include "engine/Color.h"
 #include "engine/GenerationRun.h"
+#include "loading/CanvasHistory.h"
 #include "loading/PictureLoader.h"
 #include "widgets/WindowContext.h"
 
@@ -57,6 +58,7 @@ public:
     CharTables& tables() { return m_tables; }
     CanvasModel& canvas() { return m_canvas; }
     PictureHolder& holder() { return m_holder; }
+    CanvasHistory& history() { return m_history; }
     GenerationRun& run() { return m_run; }
     SettingsPage* settingsPage() const { return m_settingsPage; }
     CanvasPage* canvasPage() const { return m_canvasPage; }
@@ -75,12 +77,19 @@ public:
     // The page buttons' clicks.
     void showPage(Page page);
 
+    // Ctrl+Z and Ctrl+Y (or Ctrl+Shift+Z), from any page: a step of the Canvas's history back
+    // or forward. Nothing happens while a run is going; a text box with the keyboard focus keeps
+    // the keys for its own text.
+    void undoCanvas();
+    void redoCanvas();
+
     // "载入图片": the picture chooser, modal; made on first use, kept while it is only hidden.
     void Command3_Click();
     PictureChooser* chooser() const { return m_chooser; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // WindowContext
@@ -89,6 +98,7 @@ private:
 
     void buildPageButtons();
     void buildStatusLine();
+    void buildHistoryKeys();
     void startUp(const QString& folder, const ImportQuestion& askToImport);
 
     // Generation page
@@ -101,6 +111,7 @@ private:
     CharTables m_tables;
     CanvasModel m_canvas;
     PictureHolder m_holder;
+    CanvasHistory m_history{m_canvas, m_holder};
     GenerationRun m_run;
 
     std::array<QPushButton*, 5> m_pageButtons{};

@@ -3,6 +3,7 @@
 #include "canvas/CanvasModel.h"
 #include "engine/CharTable.h"
 #include "engine/GenerationRun.h"
+#include "loading/CanvasHistory.h"
 #include "loading/PictureLoader.h"
 #include "settings/ui/SettingsPage.h"
 #include "widgets/WindowContext.h"
@@ -12,15 +13,18 @@
 namespace tessivo {
 
 SettingsController::SettingsController(SettingsPage& page, WindowContext& window,
-                                       CanvasModel& canvas, const PictureHolder& holder,
-                                       CharTables& tables, GenerationRun& run, QObject* parent)
+                                       CanvasModel& canvas, CanvasHistory& history,
+                                       const PictureHolder& holder, CharTables& tables,
+                                       GenerationRun& run, QObject* parent)
     : QObject(parent)
     , m_window(window)
     , m_canvas(canvas)
+    , m_history(history)
     , m_holder(holder)
     , m_tables(tables)
     , m_run(run)
 {
+    connect(&page, &SettingsPage::dragStarted, this, [this] { m_history.beginGesture(); });
     connect(&page, &SettingsPage::dragged, this, &SettingsController::onDragged);
     connect(&page, &SettingsPage::settled, this, &SettingsController::onSettled);
 }
@@ -35,18 +39,24 @@ void SettingsController::onDragged(Setting setting, int position)
     case Setting::RunEfficiency: showValue(); break;
     case Setting::CanvasColor:
         showValue();
+        m_history.recordGesture();
         // The value is taken as it is: red in the low byte, green above it, never any blue.
         m_canvas.setBackColor(position);
         break;
     case Setting::PreviewWidth:
         showValue();
+        m_history.recordGesture();
         m_canvas.setWidthTwips(position);
         break;
     case Setting::PreviewHeight:
         showValue();
+        m_history.recordGesture();
         m_canvas.setHeightTwips(position);
         break;
-    case Setting::ZoomRatio: zoomRedraw(position); break;
+    case Setting::ZoomRatio:
+        m_history.recordGesture();
+        zoomRedraw(position);
+        break;
     // The sampling bars act on a drag only through linked sampling, which the page handles.
     case Setting::SampleX:
     case Setting::SampleY:

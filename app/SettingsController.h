@@ -6,6 +6,7 @@
 
 namespace tessivo {
 
+class CanvasHistory;
 class CanvasModel;
 class CharTables;
 class GenerationRun;
@@ -20,9 +21,10 @@ class SettingsController : public QObject {
     Q_OBJECT
 
 public:
+    // Every change a setting makes to the Canvas is a step of history; a drag is one step.
     SettingsController(SettingsPage& page, WindowContext& window, CanvasModel& canvas,
-                       const PictureHolder& holder, CharTables& tables, GenerationRun& run,
-                       QObject* parent = nullptr);
+                       CanvasHistory& history, const PictureHolder& holder, CharTables& tables,
+                       GenerationRun& run, QObject* parent = nullptr);
 
 signals:
     // PreviewFontSize settled on a new value: the Canvas text is to be imprinted anew at that
@@ -36,6 +38,7 @@ private:
 
     WindowContext& m_window;
     CanvasModel& m_canvas;
+    CanvasHistory& m_history;
     const PictureHolder& m_holder;
     CharTables& m_tables;
     GenerationRun& m_run;

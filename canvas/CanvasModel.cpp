@@ -151,6 +151,27 @@ void CanvasModel::recordSize()
     m_canvasHeight = heightTwips();
 }
 
+CanvasModel::Snapshot CanvasModel::snapshot() const
+{
+    return {m_image,        m_widthPixels, m_heightPixels, m_canvasWidth,
+            m_canvasHeight, m_baseWidth,   m_baseHeight};
+}
+
+void CanvasModel::restore(const Snapshot& snapshot)
+{
+    const bool sizeChanges = snapshot.width != m_widthPixels || snapshot.height != m_heightPixels;
+    m_image = snapshot.image;
+    m_widthPixels = snapshot.width;
+    m_heightPixels = snapshot.height;
+    m_canvasWidth = snapshot.canvasWidth;
+    m_canvasHeight = snapshot.canvasHeight;
+    m_baseWidth = snapshot.baseWidth;
+    m_baseHeight = snapshot.baseHeight;
+    emit changed(QRect(0, 0, m_widthPixels, m_heightPixels));
+    if (sizeChanges)
+        emit resized();
+}
+
 void CanvasModel::setBackColor(ColorValue color)
 {
     m_backColor = color;

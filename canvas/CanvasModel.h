@@ -49,6 +49,21 @@ public:
     // CanvasWidth and CanvasHeight become the current width and height.
     void recordSize();
 
+    // The image with its size and size bookkeeping, as an undo step keeps them. Taking one
+    // costs no copy: the image's pixels are shared until the Canvas next draws.
+    struct Snapshot {
+        QImage image;
+        Pixels width = 0;
+        Pixels height = 0;
+        int canvasWidth = 0;
+        int canvasHeight = 0;
+        int baseWidth = 0;
+        int baseHeight = 0;
+    };
+    Snapshot snapshot() const;
+    // Puts the image, size and bookkeeping back; the drawing attributes stay as they are.
+    void restore(const Snapshot& snapshot);
+
     const QImage& image() const { return m_image; }
 
     ColorValue backColor() const { return m_backColor; }

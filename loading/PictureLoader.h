@@ -20,6 +20,8 @@ public:
     // The natural size in twips.
     double widthTwips() const;
     double heightTwips() const;
+    // What the holder keeps in memory.
+    qint64 bytes() const { return m_picture.sizeInBytes() + m_source.size(); }
     void setPicture(const QImage& picture);
     void setPicture(const QString& path, const ReducedPicture& read);
 

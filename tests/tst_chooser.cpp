@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "canvas/CanvasModel.h"
 #include "canvas/Fonts.h"
+#include "loading/CanvasHistory.h"
 #include "loading/ui/PictureChooser.h"
 
 #include <QAbstractButton>
@@ -151,7 +152,8 @@ void TestChooser::layoutAndPatterns()
 
     CanvasModel canvas;
     PictureHolder holder;
-    PictureChooser chooser(canvas, holder);
+    CanvasHistory history(canvas, holder);
+    PictureChooser chooser(canvas, holder, history);
     QCOMPARE(chooser.windowTitle(), QStringLiteral("Tessivo - 图像文件"));
     QCOMPARE(chooser.folder(), QDir::currentPath());
     QCOMPARE(chooser.driveList()->itemText(0), QStringLiteral("/"));
@@ -199,7 +201,8 @@ void TestChooser::previewScale()
     writePicture(dir.filePath("p.png"), pictureWidth, 40);
     CanvasModel canvas;
     PictureHolder holder;
-    PictureChooser chooser(canvas, holder);
+    CanvasHistory history(canvas, holder);
+    PictureChooser chooser(canvas, holder, history);
     chooser.setFolder(dir.path());
     selectFile(&chooser, QStringLiteral("p.png"));
     QCOMPARE(drawnWidth(chooser.preview()), std::min(drawn, 297));
@@ -237,7 +240,8 @@ void TestChooser::previewOfBadFiles()
     writeFile(dir.filePath("bad.jpg"), bytes);
     CanvasModel canvas;
     PictureHolder holder;
-    PictureChooser chooser(canvas, holder);
+    CanvasHistory history(canvas, holder);
+    PictureChooser chooser(canvas, holder, history);
     chooser.show();
     chooser.setFolder(dir.path());
     selectFile(&chooser, QStringLiteral("bad.jpg"));
@@ -261,7 +265,8 @@ void TestChooser::foldersThatCannotBeListed()
 {
     CanvasModel canvas;
     PictureHolder holder;
-    PictureChooser chooser(canvas, holder);
+    CanvasHistory history(canvas, holder);
+    PictureChooser chooser(canvas, holder, history);
     const QString before = chooser.folder();
     for (const QString& bad : {m_dir.filePath("missing"), m_dir.filePath("small.bmp")}) {
         chooser.setFolder(bad);
@@ -280,7 +285,8 @@ void TestChooser::shortcuts()
 
     CanvasModel canvas;
     PictureHolder holder;
-    PictureChooser chooser(canvas, holder);
+    CanvasHistory history(canvas, holder);
+    PictureChooser chooser(canvas, holder, history);
     click(&chooser, "Command4");
     QCOMPARE(chooser.folder(), QDir(documents).absolutePath());
     if (PictureChooser::LastOpenedFolder().isEmpty()) {

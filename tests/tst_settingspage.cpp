@@ -2,6 +2,7 @@
 #include "canvas/CanvasModel.h"
 #include "engine/CharTable.h"
 #include "engine/GenerationRun.h"
+#include "loading/CanvasHistory.h"
 #include "loading/PictureLoader.h"
 #include "settings/SettingsTable.h"
 #include "settings/ui/SettingsPage.h"
@@ -79,6 +80,7 @@ class TestSettingsPage : public QObject {
     FakeWindow window;
     std::unique_ptr<CanvasModel> canvas;
     std::unique_ptr<PictureHolder> holder;
+    std::unique_ptr<CanvasHistory> history;
     std::unique_ptr<CharTables> tables;
     std::unique_ptr<GenerationRun> run;
     std::unique_ptr<SettingsPage> page;
@@ -95,12 +97,13 @@ private slots:
         window.focusMoves = 0;
         canvas = std::make_unique<CanvasModel>();
         holder = std::make_unique<PictureHolder>();
+        history = std::make_unique<CanvasHistory>(*canvas, *holder);
         tables = std::make_unique<CharTables>();
         tables->copyLoadedToActive();
         run = std::make_unique<GenerationRun>();
         page = std::make_unique<SettingsPage>(window, *tables);
-        controller =
-            std::make_unique<SettingsController>(*page, window, *canvas, *holder, *tables, *run);
+        controller = std::make_unique<SettingsController>(*page, window, *canvas, *history, *holder,
+                                                          *tables, *run);
         page->show();
         QVERIFY(QTest::qWaitForWindowExposed(page.get()));
     }

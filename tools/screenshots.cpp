@@ -148,7 +148,7 @@ int main(int argc, char* argv[])
 
     // The picture chooser, with the sample picture previewed.
     {
-        PictureChooser chooser(window.canvas(), window.holder(), &window);
+        PictureChooser chooser(window.canvas(), window.holder(), window.history(), &window);
         const QFileInfo picture(QString::fromLocal8Bit(argv[2]));
         chooser.setFolder(picture.absolutePath());
         const auto found = chooser.fileList()->findItems(picture.fileName(), Qt::MatchExactly);

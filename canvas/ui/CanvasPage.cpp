@@ -1,6 +1,7 @@
 #include "canvas/ui/CanvasPage.h"
 
 #include "canvas/CanvasModel.h"
+#include "loading/CanvasHistory.h"
 #include "widgets/CanvasWidget.h"
 #include "widgets/TwipsLayout.h"
 #include "widgets/WindowContext.h"
@@ -32,16 +33,25 @@ QComboBox* zoomBox(QWidget* parent, const char* name, const QString& caption, in
     auto* box = new QComboBox(parent);
     box->setObjectName(QLatin1String(name));
     box->setPlaceholderText(QStringLiteral("100%"));
+    // With no entry chosen the box reads "100%" in the ordinary text colour, not the grey of a
+    // hint: the Canvas is at its full size, and the box is not disabled.
+    QPalette palette = box->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive})
+        palette.setColor(group, QPalette::PlaceholderText,
+                         palette.color(group, QPalette::ButtonText));
+    box->setPalette(palette);
     PlaceInTwips(box, 3735, top, 1095, 330);
     return box;
 }
 
 } // namespace
 
-CanvasPage::CanvasPage(WindowContext& window, CanvasModel& canvas, QWidget* parent)
+CanvasPage::CanvasPage(WindowContext& window, CanvasModel& canvas, CanvasHistory& history,
+                       QWidget* parent)
     : QGroupBox(QStringLiteral("画布"), parent)
     , m_window(window)
     , m_canvas(canvas)
+    , m_history(history)
 {
     setObjectName(QStringLiteral("Frame2"));
 
@@ -74,11 +84,28 @@ CanvasPage::CanvasPage(WindowContext& window, CanvasModel& canvas, QWidget* pare
     m_canvasWidget->lower();
 
     connect(imprintButton, &QPushButton::clicked, this, &CanvasPage::imprint);
-    connect(clearButton, &QPushButton::clicked, this, [this] { m_canvas.clear(); });
+    clearButton->setToolTip(QStringLiteral("清空画布后可按 Ctrl+Z 撤销，Ctrl+Y 重做"));
+    loadButton->setToolTip(QStringLiteral("载入的图片可按 Ctrl+Z 撤销，Ctrl+Y 重做"));
+    connect(clearButton, &QPushButton::clicked, this, [this] {
+        m_history.record();
+        m_canvas.clear();
+    });
     connect(loadButton, &QPushButton::clicked, this, &CanvasPage::loadPictureRequested);
     connect(m_zoomX, &QComboBox::activated, this, [this](int index) { zoom(m_zoomX, index); });
     connect(m_zoomY, &QComboBox::activated, this, [this](int index) { zoom(m_zoomY, index); });
     m_zoomX->installEventFilter(this);
+
+    // An undo puts back the choices the zoom boxes showed.
+    m_history.setViewState(
+        [this] {
+            return QList<int>{m_zoomX->currentIndex(), m_zoomY->currentIndex()};
+        },
+        [this](const QList<int>& view) {
+            if (view.size() == 2) {
+                m_zoomX->setCurrentIndex(view[0]);
+                m_zoomY->setCurrentIndex(view[1]);
+            }
+        });
 }
 
 void CanvasPage::fillZoomBoxes()
@@ -96,6 +123,7 @@ void CanvasPage::zoom(QComboBox* box, int index)
     QString text = box->itemText(index);
     text.remove(QLatin1Char('%'));
     const double fraction = text.toDouble() / 100;
+    m_history.record();
     if (box == m_zoomX)
         m_canvas.setWidthTwips(float(fraction * m_canvas.baseWidth()));
     else
@@ -120,12 +148,14 @@ void CanvasPage::printText()
 
 void CanvasPage::imprint()
 {
+    m_history.record();
     printText();
     m_window.moveFocusToSink();
 }
 
 void CanvasPage::previewFont(int points)
 {
+    m_history.record();
     m_canvas.clear();
     m_canvas.setFontSize(points);
     printText();

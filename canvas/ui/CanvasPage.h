@@ -9,18 +9,20 @@ class QPushButton;
 
 namespace tessivo {
 
+class CanvasHistory;
 class CanvasModel;
 class CanvasWidget;
 class WindowContext;
 
 // The canvas page "画布" (Frame2): the Canvas (Picture1), the zoom boxes "X:" (Combo1) and "Y:"
 // (Combo2), the text to imprint (Text2) with "印入文字" (Command2), "清空画布" (Command11) and
-// "载入图片" (Command3).
+// "载入图片" (Command3). Every change it makes to the Canvas is an undo step.
 class CanvasPage : public QGroupBox {
     Q_OBJECT
 
 public:
-    CanvasPage(WindowContext& window, CanvasModel& canvas, QWidget* parent = nullptr);
+    CanvasPage(WindowContext& window, CanvasModel& canvas, CanvasHistory& history,
+               QWidget* parent = nullptr);
 
     CanvasWidget* canvasWidget() const { return m_canvasWidget; }
     QComboBox* zoomX() const { return m_zoomX; }
@@ -48,6 +50,7 @@ private:
 
     WindowContext& m_window;
     CanvasModel& m_canvas;
+    CanvasHistory& m_history;
     CanvasWidget* m_canvasWidget;
     QComboBox* m_zoomX;
     QComboBox* m_zoomY;

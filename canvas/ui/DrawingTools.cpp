@@ -2,6 +2,7 @@
 
 #include "canvas/CanvasModel.h"
 #include "engine/Rounding.h"
+#include "loading/CanvasHistory.h"
 #include "widgets/CanvasWidget.h"
 
 #include <QAbstractSlider>
@@ -30,10 +31,12 @@ constexpr int LeftButtonOnly = 1;
 
 } // namespace
 
-DrawingTools::DrawingTools(CanvasModel& canvas, CanvasWidget& view, const ToolColumn& tools,
-                           const QAbstractSlider& rounding, QObject* parent)
+DrawingTools::DrawingTools(CanvasModel& canvas, CanvasHistory& history, CanvasWidget& view,
+                           const ToolColumn& tools, const QAbstractSlider& rounding,
+                           QObject* parent)
     : QObject(parent)
     , m_canvas(canvas)
+    , m_history(history)
     , m_view(view)
     , m_tools(tools)
     , m_rounding(rounding)
@@ -90,6 +93,8 @@ void DrawingTools::press(int /*buttons*/, double x, double y)
     m_LineStartY = toInt(RoundEven(y));
     m_LineStartX = float(x);
     m_pressed = true;
+    // A stroke or a size drag is one step, recorded at its first move.
+    m_history.beginGesture();
 }
 
 void DrawingTools::drag(int buttons, double x, double y)
@@ -100,6 +105,7 @@ void DrawingTools::drag(int buttons, double x, double y)
     case Tool::Line: m_view.setLinePreview(QLineF(m_LineStartX, m_LineStartY, x, y)); return;
     case Tool::Pen:
         // Each move draws on from where the last one ended: a connected stroke.
+        m_history.recordGesture();
         m_canvas.line(m_StartX, m_StartY, x, y);
         m_StartX = toInt(RoundEven(x));
         m_StartY = toInt(RoundEven(y));
@@ -110,6 +116,7 @@ void DrawingTools::drag(int buttons, double x, double y)
         y = std::max(y, MinCanvasSize);
         y = std::min(y, MaxCanvasHeight);
         x = std::min(x, MaxCanvasWidth);
+        m_history.recordGesture();
         m_canvas.setWidthTwips(x);
         m_canvas.setHeightTwips(y);
         break;
@@ -136,6 +143,10 @@ void DrawingTools::release(int buttons, double x, double y)
     const Pixels bottom = TwipsToPixels(y);
     const double boxWidth = std::abs(double(right) - m_StartX);
     const double boxHeight = std::abs(double(bottom) - m_StartY);
+    const bool drawsShape = tool == Tool::Rectangle || tool == Tool::Ellipse ||
+                            tool == Tool::RoundedRectangle || (tool == Tool::Line && m_pressed);
+    if (drawsShape)
+        m_history.record();
     switch (tool) {
     case Tool::Rectangle: m_canvas.roundRectPixels(m_StartX, m_StartY, right, bottom, 1, 1); break;
     case Tool::Ellipse:

@@ -8,6 +8,7 @@ class QAbstractSlider;
 
 namespace tessivo {
 
+class CanvasHistory;
 class CanvasModel;
 class CanvasWidget;
 
@@ -20,8 +21,10 @@ class DrawingTools : public QObject {
 
 public:
     // rounding is "圆矩弧度": the rounded rectangle's corners are its box divided by its value.
-    DrawingTools(CanvasModel& canvas, CanvasWidget& view, const ToolColumn& tools,
-                 const QAbstractSlider& rounding, QObject* parent = nullptr);
+    // Every shape, stroke and size drag is one step of history.
+    DrawingTools(CanvasModel& canvas, CanvasHistory& history, CanvasWidget& view,
+                 const ToolColumn& tools, const QAbstractSlider& rounding,
+                 QObject* parent = nullptr);
 
     // Positions in Canvas twips; buttons is the button set (1 left, 2 right, 4 middle).
     void press(int buttons, double x, double y);
@@ -32,6 +35,7 @@ public:
 
 private:
     CanvasModel& m_canvas;
+    CanvasHistory& m_history;
     CanvasWidget& m_view;
     const ToolColumn& m_tools;
     const QAbstractSlider& m_rounding;

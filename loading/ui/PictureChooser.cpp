@@ -1,6 +1,7 @@
 #include "loading/ui/PictureChooser.h"
 
 #include "canvas/CanvasModel.h"
+#include "loading/CanvasHistory.h"
 #include "loading/PictureDecoder.h"
 #include "widgets/CanvasWidget.h"
 #include "widgets/TwipsLayout.h"
@@ -82,10 +83,12 @@ QString PictureChooser::LastOpenedFolder()
     return lastOpenedFolder();
 }
 
-PictureChooser::PictureChooser(CanvasModel& canvas, PictureHolder& holder, QWidget* parent)
+PictureChooser::PictureChooser(CanvasModel& canvas, PictureHolder& holder, CanvasHistory& history,
+                               QWidget* parent)
     : QDialog(parent)
     , m_canvas(canvas)
     , m_holder(holder)
+    , m_history(history)
     , m_preview(std::make_unique<CanvasModel>())
 {
     setObjectName(QStringLiteral("Form3"));
@@ -256,11 +259,13 @@ void PictureChooser::Command1_Click()
     hide();
     // The file is read before the Canvas is touched: a file that does not read costs the user
     // nothing on the Canvas.
+    CanvasHistory::Step before = m_history.capture();
     const bool loaded = [&] {
         const BusyCursor busy;
         return LoadPictureOntoCanvas(picturePath(), m_canvas, m_holder);
     }();
     if (loaded) {
+        m_history.push(std::move(before));
         lastOpenedFolder() = m_folder;
         accept();
         return;

@@ -12,6 +12,7 @@ class QPushButton;
 namespace tessivo {
 
 class CanvasModel;
+class CanvasHistory;
 class CanvasWidget;
 
 // The picture file chooser (Form3), "Tessivo - 图像文件": drives (Drive1), the folders of the
@@ -25,7 +26,9 @@ class PictureChooser : public QDialog {
 
 public:
     // canvas and holder: the main window's Canvas and picture holder, which "打开" fills.
-    PictureChooser(CanvasModel& canvas, PictureHolder& holder, QWidget* parent = nullptr);
+    // A picture opened is one step of the Canvas's history.
+    PictureChooser(CanvasModel& canvas, PictureHolder& holder, CanvasHistory& history,
+                   QWidget* parent = nullptr);
     ~PictureChooser() override;
 
     // The file-name patterns listed, matched without regard to case.
@@ -62,6 +65,7 @@ private:
 
     CanvasModel& m_canvas;
     PictureHolder& m_holder;
+    CanvasHistory& m_history;
     std::unique_ptr<CanvasModel> m_preview;
     QString m_folder;
     bool m_unload = false;

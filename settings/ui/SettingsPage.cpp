@@ -87,6 +87,8 @@ SettingsPage::SettingsPage(WindowContext& window, const CharTables& tables, QWid
         const Setting setting = row.setting;
         connect(bar, &ScrollBar::dragged, this,
                 [this, setting](int position) { onDragged(setting, position); });
+        connect(bar, &ScrollBar::sliderPressed, this,
+                [this, setting] { emit dragStarted(setting); });
         connect(bar, &ScrollBar::settled, this,
                 [this, setting](int value) { emit settled(setting, value); });
         m_bars[std::size_t(setting)] = bar;

@@ -49,6 +49,8 @@ public:
     const QStringList& charTable() const override;
 
 signals:
+    // The user took hold of a setting's thumb: a drag begins.
+    void dragStarted(Setting setting);
     // A setting's thumb is being dragged to position; linked sampling has already moved the
     // other sampling bar.
     void dragged(Setting setting, int position);

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "canvas/CanvasModel.h"
+#include "loading/PictureLoader.h"
+
+#include <QList>
+#include <QObject>
+
+#include <deque>
+#include <functional>
+
+namespace tessivo {
+
+// Undo and redo of the Canvas. Each step holds what the Canvas was before one change the user
+// made: its image, size and size bookkeeping, the held picture, and the view state of widgets
+// that show part of it (the zoom boxes' choices). A step is recorded where the change is made,
+// just before it; a change made of many events (a drag) is recorded once, at its first event.
+// The history is bounded by steps and by bytes; the oldest steps go first.
+class CanvasHistory : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int DefaultMaxSteps = 64;
+    static constexpr qint64 DefaultMaxBytes = qint64(256) * 1024 * 1024;
+
+    struct Step {
+        CanvasModel::Snapshot canvas;
+        PictureHolder holder;
+        QList<int> view;
+    };
+
+    CanvasHistory(CanvasModel& canvas, PictureHolder& holder, QObject* parent = nullptr);
+
+    // The view state kept in each step, and how it is put back.
+    void setViewState(std::function<QList<int>()> save,
+                      std::function<void(const QList<int>&)> restore);
+    void setLimits(int maxSteps, qint64 maxBytes);
+
+    // The state as it is now, for a change that may not happen (a load that may fail).
+    Step capture() const;
+    // The change is about to happen (or happened from the state captured): one step back to
+    // it. Anything undone is no longer redoable.
+    void push(Step before);
+    void record() { push(capture()); }
+
+    // A gesture records its first change only: record() the first time after begin.
+    void beginGesture() { m_gestureRecorded = false; }
+    void recordGesture();
+
+    bool canUndo() const { return !m_undo.empty(); }
+    bool canRedo() const { return !m_redo.empty(); }
+    int undoCount() const { return int(m_undo.size()); }
+    qint64 bytes() const { return m_bytes; }
+    // Each returns false when there was nothing to undo or redo.
+    bool undo();
+    bool redo();
+
+signals:
+    // An undo or redo has put a step back.
+    void restored();
+
+private:
+    static qint64 bytesOf(const Step& step);
+    void apply(const Step& step);
+    void trim();
+
+    CanvasModel& m_canvas;
+    PictureHolder& m_holder;
+    std::function<QList<int>()> m_saveView;
+    std::function<void(const QList<int>&)> m_restoreView;
+    std::deque<Step> m_undo;
+    std::deque<Step> m_redo;
+    qint64 m_bytes = 0; // of both lists
+    int m_maxSteps = DefaultMaxSteps;
+    qint64 m_maxBytes = DefaultMaxBytes;
+    bool m_gestureRecorded = false;
+};
+
+} // namespace tessivo
