@@ -2,6 +2,7 @@
 
 #include "engine/FreshMemory.h"
 #include "engine/Rounding.h"
+#include "loading/LittleEndian.h"
 #include "loading/Metafile.h"
 
 #include <QBuffer>

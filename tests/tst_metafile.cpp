@@ -2,6 +2,7 @@
 #include "cli/Conversion.h"
 #include "cli/ConvertOptions.h"
 #include "loading/Metafile.h"
+#include "loading/MetafileDecoders.h"
 #include "loading/PictureDecoder.h"
 #include "loading/PictureLoader.h"
 
