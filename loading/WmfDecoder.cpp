@@ -1,6 +1,7 @@
 // Windows metafiles: libwmf turns them into SVG, which MetafileSvg draws. libwmf's own raster
 // device draws text only with font files of its own and has no transparency.
 
+#include "loading/DibHeader.h"
 #include "loading/LittleEndian.h"
 #include "loading/MetafileDecoders.h"
 #include "loading/MetafileSvg.h"
@@ -13,7 +14,9 @@
 #include <libwmf/font.h>
 #include <libwmf/svg.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 
 namespace tessivo {
@@ -213,41 +216,45 @@ void wmfRelease(void*, void* memory)
     std::free(memory);
 }
 
+// The sizes of the newer bitmap header, and of its later versions, that libwmf reads; its bitmap
+// reader loops without end on some others.
+bool libwmfReadsHeader(quint32 headerBytes)
+{
+    static constexpr quint32 Sizes[] = {DibInfoHeaderBytes, 52, 56, 108, 124};
+    return std::find(std::begin(Sizes), std::end(Sizes), headerBytes) != std::end(Sizes);
+}
+
 // Whether a device-independent bitmap of the given bytes has a header libwmf can read and holds
 // the pixels it announces. libwmf's bitmap reader loops without end on some malformed headers.
 bool wholeBitmap(const QByteArray& bytes, qsizetype at, qsizetype size)
 {
-    if (size < 12)
+    if (size < qsizetype(DibCoreHeaderBytes))
         return false;
-    const quint32 infoSize = readLe<quint32>(bytes, at);
-    qint64 width = 0, height = 0, bits = 0, compression = 0;
-    if (infoSize == 12) {
-        width = readLe<quint16>(bytes, at + 4);
-        height = readLe<quint16>(bytes, at + 6);
-        bits = readLe<quint16>(bytes, at + 10);
-    } else if ((infoSize == 40 || infoSize == 52 || infoSize == 56 || infoSize == 108 ||
-                infoSize == 124) &&
-               size >= infoSize) {
-        width = readLe<qint32>(bytes, at + 4);
-        height = std::abs(qint64(readLe<qint32>(bytes, at + 8)));
-        bits = readLe<quint16>(bytes, at + 14);
-        compression = readLe<quint32>(bytes, at + 16);
-    } else {
+    const std::optional<DibHeader> dib = ReadDibHeader(QByteArrayView(bytes).sliced(at, size));
+    if (!dib)
         return false;
+    if (dib->headerBytes != DibCoreHeaderBytes &&
+        (!libwmfReadsHeader(dib->headerBytes) || size < dib->headerBytes))
+        return false;
+    if (dib->width <= 0 || dib->height <= 0 || dib->width > MaxMetafileSide ||
+        dib->height > MaxMetafileSide)
+        return false;
+    switch (dib->bitsPerPixel) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
+    default: return false;
     }
-    if (width <= 0 || height <= 0 || width > MaxMetafileSide || height > MaxMetafileSide)
+    if (dib->compression == DibRle8 || dib->compression == DibRle4)
+        return dib->bitsPerPixel == (dib->compression == DibRle8 ? 8 : 4);
+    if (dib->compression != DibRgb && dib->compression != DibBitFields)
         return false;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        return false;
-    constexpr qint64 Rgb = 0, Rle8 = 1, Rle4 = 2, BitFields = 3;
-    if (compression == Rle8 || compression == Rle4)
-        return bits == (compression == Rle8 ? 8 : 4);
-    if (compression != Rgb && compression != BitFields)
-        return false;
-    // Every row, padded to 32-bit words, after the header (and a colour table, whose size
-    // depends on how the record uses it: not counted).
-    const qint64 rowBytes = (width * bits + 31) / 32 * 4;
-    return infoSize + rowBytes * height <= size;
+    // Every row after the header (and a colour table, whose size depends on how the record uses
+    // it: not counted).
+    return DibRowsFit(*dib, size - dib->headerBytes);
 }
 
 // Where a record that carries a bitmap has it, after its parameters; -1 for a record without
