@@ -52,4 +52,9 @@ QImage DecodeMetafileFile(const QString& path);
 // The same for a metafile already read into memory (from a pipe, say).
 QImage DecodeMetafileData(const QByteArray& bytes);
 
+// Where tessivo-metafile is: ../libexec/tessivo/ from the running program's folder, which holds
+// for an installed program in bin/ and for every program of a build, each one folder below the
+// top of the build.
+QString MetafileHelperPath();
+
 } // namespace tessivo

@@ -5,6 +5,7 @@
 #include "loading/Metafile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -35,6 +36,10 @@ constexpr bool SanitizedBuild = false;
 constexpr bool SanitizedBuild = false;
 #endif
 
+// tessivo-metafile from the folder of the running program: bin/ and libexec/tessivo/ lie side by
+// side once installed, and the build lays out its programs the same way.
+constexpr char HelperFromProgramFolder[] = "/../libexec/tessivo/tessivo-metafile";
+
 // The words of a standard Windows metafile's header that tell it: its type (in memory or on
 // disk), its header's size in words, and its format's version.
 constexpr qsizetype WmfTypeAt = 0;
@@ -50,14 +55,13 @@ constexpr qsizetype EmfSignatureAt = 40;
 
 constexpr qsizetype BytesPerPixel = 4; // in the reply's rows
 
-// Where tessivo-metafile is: beside the running program, or where this build made it.
-QString helperPath()
+// The folder of the running program, also before (or without) a QCoreApplication.
+QString programFolder()
 {
-    const QString beside =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/tessivo-metafile");
-    if (QCoreApplication::instance() && QFileInfo(beside).isExecutable())
-        return beside;
-    return QStringLiteral(TESSIVO_METAFILE_HELPER);
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    return QFileInfo(program).absolutePath();
 }
 
 } // namespace
@@ -95,6 +99,11 @@ QSize BoundedPictureSize(QSizeF pixels)
     return QSize(int(width), int(height));
 }
 
+QString MetafileHelperPath()
+{
+    return QDir::cleanPath(programFolder() + QLatin1String(HelperFromProgramFolder));
+}
+
 namespace {
 
 // Runs tessivo-metafile on a file, or on the bytes given on its standard input ("-").
@@ -113,7 +122,7 @@ QImage runHelper(const QString& argument, const QByteArray& input)
     });
     child.setProcessChannelMode(QProcess::SeparateChannels);
     child.setStandardErrorFile(QProcess::nullDevice());
-    child.start(helperPath(), {argument});
+    child.start(MetafileHelperPath(), {argument});
     if (!input.isEmpty())
         child.write(input);
     child.closeWriteChannel();
