@@ -7,7 +7,7 @@
 #include "FuzzCheck.h"
 
 #include "canvas/CanvasModel.h"
-#include "loading/Metafile.h"
+#include "loading/MetafileDecoders.h"
 #include "loading/PictureLoader.h"
 
 #include <QDir>

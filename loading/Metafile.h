@@ -1,10 +1,14 @@
 #pragma once
 
+// Metafiles as the program sees them: telling them by their content, the limits on their size,
+// and drawing them in the helper process tessivo-metafile. The drawing itself, which runs in
+// that process, is in MetafileDecoders.h.
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QSizeF>
-#include <QtEndian>
+#include <QString>
 
 namespace tessivo {
 
@@ -14,11 +18,6 @@ enum class MetafileKind { None, Wmf, Emf };
 constexpr quint32 PlaceableKey = 0x9AC6CDD7; // a placeable Windows metafile's first word
 constexpr quint32 EmrHeader = 1;             // an enhanced metafile's first record
 constexpr quint32 EmfSignature = 0x464D4520; // " EMF", at offset 40 of that record
-
-template <typename T> T readLe(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromLittleEndian<T>(bytes.constData() + offset);
-}
 
 // Enough leading bytes to tell a metafile by its content.
 constexpr int MetafileSniffBytes = 44;
@@ -30,6 +29,14 @@ constexpr qint64 MaxMetafilePixels = qint64(64) * 1024 * 1024;
 // Larger files are refused before they are read into memory.
 constexpr qint64 MaxMetafileBytes = qint64(256) * 1024 * 1024;
 
+// What tessivo-metafile writes to its standard output for a picture: a header of this mark and
+// the width and height (32 bits each, little-endian), then the rows of premultiplied 32-bit
+// pixels.
+constexpr char MetafileReplyMark[] = "TMF1";
+constexpr int MetafileReplyWidthAt = 4;
+constexpr int MetafileReplyHeightAt = 8;
+constexpr int MetafileReplyHeaderBytes = 12;
+
 // What the leading bytes of a file announce: a Windows metafile (placeable or standard header)
 // or an enhanced metafile. The file name plays no part.
 MetafileKind SniffMetafile(const QByteArray& head);
@@ -38,19 +45,16 @@ MetafileKind SniffMetafile(const QByteArray& head);
 // limits above.
 QSize BoundedPictureSize(QSizeF pixels);
 
-// Draws a whole metafile at its natural size (96 pixels to the inch), transparent where it draws
-// nothing. Returns a null image for anything that is not a readable metafile of an acceptable
-// size. These run the metafile libraries in the calling process: the program itself calls them
-// only inside tessivo-metafile, through DecodeMetafileFile.
-QImage DecodeWmf(const QByteArray& bytes);
-QImage DecodeEmf(const QByteArray& bytes);
-QImage DecodeMetafile(const QByteArray& bytes);
-
 // Draws a metafile file in a child process (tessivo-metafile) with limits on its memory and
 // time, so that a fault or a hang in a metafile library costs nothing but this picture: it then
 // reads as unreadable. Needs no GUI application in the calling process.
 QImage DecodeMetafileFile(const QString& path);
 // The same for a metafile already read into memory (from a pipe, say).
 QImage DecodeMetafileData(const QByteArray& bytes);
+
+// Where tessivo-metafile is: ../libexec/tessivo/ from the running program's folder, which holds
+// for an installed program in bin/ and for every program of a build, each one folder below the
+// top of the build.
+QString MetafileHelperPath();
 
 } // namespace tessivo

@@ -1,15 +1,18 @@
 // Telling metafiles by their content, and drawing them in a child process.
 
 #include "engine/Rounding.h"
+#include "loading/LittleEndian.h"
 #include "loading/Metafile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
 #include <sys/resource.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace tessivo {
 
@@ -33,32 +36,50 @@ constexpr bool SanitizedBuild = false;
 constexpr bool SanitizedBuild = false;
 #endif
 
-// Where tessivo-metafile is: beside the running program, or where this build made it.
-QString helperPath()
+// tessivo-metafile from the folder of the running program: bin/ and libexec/tessivo/ lie side by
+// side once installed, and the build lays out its programs the same way.
+constexpr char HelperFromProgramFolder[] = "/../libexec/tessivo/tessivo-metafile";
+
+// The words of a standard Windows metafile's header that tell it: its type (in memory or on
+// disk), its header's size in words, and its format's version.
+constexpr qsizetype WmfTypeAt = 0;
+constexpr qsizetype WmfHeaderWordsAt = 2;
+constexpr qsizetype WmfVersionAt = 4;
+constexpr qsizetype WmfSniffBytes = 6;
+constexpr quint16 WmfInMemory = 1;
+constexpr quint16 WmfOnDisk = 2;
+constexpr quint16 WmfHeaderWords = 9;
+constexpr quint16 WmfVersion1 = 0x0100;
+constexpr quint16 WmfVersion3 = 0x0300;
+constexpr qsizetype EmfSignatureAt = 40;
+
+constexpr qsizetype BytesPerPixel = 4; // in the reply's rows
+
+// The folder of the running program, also before (or without) a QCoreApplication.
+QString programFolder()
 {
-    const QString beside =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/tessivo-metafile");
-    if (QCoreApplication::instance() && QFileInfo(beside).isExecutable())
-        return beside;
-    return QStringLiteral(TESSIVO_METAFILE_HELPER);
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    return QFileInfo(program).absolutePath();
 }
 
 } // namespace
 
 MetafileKind SniffMetafile(const QByteArray& head)
 {
-    if (head.size() >= 4 && readLe<quint32>(head, 0) == PlaceableKey)
+    if (head.size() >= qsizetype(sizeof(PlaceableKey)) && readLe<quint32>(head, 0) == PlaceableKey)
         return MetafileKind::Wmf;
-    if (head.size() >= 6) {
-        const quint16 type = readLe<quint16>(head, 0);
-        const quint16 headerWords = readLe<quint16>(head, 2);
-        const quint16 version = readLe<quint16>(head, 4);
-        if ((type == 1 || type == 2) && headerWords == 9 &&
-            (version == 0x0300 || version == 0x0100))
+    if (head.size() >= WmfSniffBytes) {
+        const quint16 type = readLe<quint16>(head, WmfTypeAt);
+        const quint16 headerWords = readLe<quint16>(head, WmfHeaderWordsAt);
+        const quint16 version = readLe<quint16>(head, WmfVersionAt);
+        if ((type == WmfInMemory || type == WmfOnDisk) && headerWords == WmfHeaderWords &&
+            (version == WmfVersion3 || version == WmfVersion1))
             return MetafileKind::Wmf;
     }
-    if (head.size() >= 44 && readLe<quint32>(head, 0) == EmrHeader &&
-        readLe<quint32>(head, 40) == EmfSignature)
+    if (head.size() >= MetafileSniffBytes && readLe<quint32>(head, 0) == EmrHeader &&
+        readLe<quint32>(head, EmfSignatureAt) == EmfSignature)
         return MetafileKind::Emf;
     return MetafileKind::None;
 }
@@ -76,6 +97,11 @@ QSize BoundedPictureSize(QSizeF pixels)
         width * height > MaxMetafilePixels)
         return {};
     return QSize(int(width), int(height));
+}
+
+QString MetafileHelperPath()
+{
+    return QDir::cleanPath(programFolder() + QLatin1String(HelperFromProgramFolder));
 }
 
 namespace {
@@ -96,7 +122,7 @@ QImage runHelper(const QString& argument, const QByteArray& input)
     });
     child.setProcessChannelMode(QProcess::SeparateChannels);
     child.setStandardErrorFile(QProcess::nullDevice());
-    child.start(helperPath(), {argument});
+    child.start(MetafileHelperPath(), {argument});
     if (!input.isEmpty())
         child.write(input);
     child.closeWriteChannel();
@@ -108,21 +134,20 @@ QImage runHelper(const QString& argument, const QByteArray& input)
     if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
         return {};
 
-    // "TMF1", width and height (32 bits each, little-endian), then the rows of premultiplied
-    // 32-bit pixels.
     const QByteArray reply = child.readAllStandardOutput();
-    if (reply.size() < 12 || !reply.startsWith("TMF1"))
+    if (reply.size() < MetafileReplyHeaderBytes || !reply.startsWith(MetafileReplyMark))
         return {};
-    const QSize size =
-        BoundedPictureSize(QSizeF(readLe<quint32>(reply, 4), readLe<quint32>(reply, 8)));
-    if (size.isEmpty() || reply.size() != 12 + qsizetype(size.width()) * size.height() * 4)
+    const QSize size = BoundedPictureSize(QSizeF(readLe<quint32>(reply, MetafileReplyWidthAt),
+                                                 readLe<quint32>(reply, MetafileReplyHeightAt)));
+    const qsizetype rowBytes = qsizetype(size.width()) * BytesPerPixel;
+    if (size.isEmpty() || reply.size() != MetafileReplyHeaderBytes + rowBytes * size.height())
         return {};
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
         return {};
     for (int y = 0; y < size.height(); ++y)
-        std::memcpy(image.scanLine(y), reply.constData() + 12 + qsizetype(y) * size.width() * 4,
-                    std::size_t(size.width()) * 4);
+        std::memcpy(image.scanLine(y), reply.constData() + MetafileReplyHeaderBytes + y * rowBytes,
+                    std::size_t(rowBytes));
     return image;
 }
 

@@ -1,7 +1,10 @@
 #include "loading/PictureDecoder.h"
 
 #include "engine/FreshMemory.h"
+#include "engine/Rounding.h"
 #include "engine/Twips.h"
+#include "loading/DibHeader.h"
+#include "loading/LittleEndian.h"
 #include "loading/Metafile.h"
 
 #include <QBuffer>
@@ -9,6 +12,7 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <optional>
 
 namespace tessivo {
 
@@ -43,38 +47,33 @@ void PrepareTarget(const QImageReader& reader, QSize size, QImage& image)
         PrepareForWriting(image.bits(), std::size_t(image.sizeInBytes()));
 }
 
+// A bitmap file starts with a file header: "BM", the file's size, and where its pixels start.
+// The bitmap's own header follows.
+constexpr qsizetype BmpFileHeaderBytes = 14;
+constexpr qsizetype BmpPixelsAt = 10;
+
 // Whether a bitmap file holds every row its header announces. Qt reads an uncompressed bitmap
 // that is cut short as if it were whole, leaving the rows it could not read as they happened to
 // be in memory; such a file is refused instead. Compressed and malformed headers are left to Qt.
 bool bitmapIsWhole(const QByteArray& head, qint64 fileSize)
 {
-    if (head.size() < 26)
+    if (head.size() < BmpFileHeaderBytes)
         return true;
-    const qint64 dataOffset = readLe<quint32>(head, 10);
-    const qint64 infoSize = readLe<quint32>(head, 14);
-    qint64 width = 0, height = 0, bits = 0, compression = 0;
-    if (infoSize == 12) { // the old header: 16-bit sizes, never compressed
-        width = readLe<quint16>(head, 18);
-        height = readLe<quint16>(head, 20);
-        bits = readLe<quint16>(head, 24);
-    } else if (infoSize >= 40 && head.size() >= 34) {
-        width = readLe<qint32>(head, 18);
-        height = std::abs(qint64(readLe<qint32>(head, 22))); // negative: rows from the top
-        bits = readLe<quint16>(head, 28);
-        compression = readLe<quint32>(head, 30);
-    } else {
+    const std::optional<DibHeader> dib =
+        ReadDibHeader(QByteArrayView(head).sliced(BmpFileHeaderBytes));
+    if (!dib)
         return true;
-    }
-    constexpr qint64 Rgb = 0, BitFields = 3, AlphaBitFields = 6;
-    if (compression != Rgb && compression != BitFields && compression != AlphaBitFields)
+    if (dib->compression != DibRgb && dib->compression != DibBitFields &&
+        dib->compression != DibAlphaBitFields)
         return true;
-    if (width <= 0 || bits <= 0 || bits > 32)
+    constexpr int MaxBitsPerPixel = 32;
+    if (dib->width <= 0 || dib->bitsPerPixel == 0 || dib->bitsPerPixel > MaxBitsPerPixel)
         return true;
-    // Rows are padded to whole 32-bit words. The pixels start at the offset the file header
-    // gives, and never before the end of the headers.
-    const qint64 rowBytes = (width * bits + 31) / 32 * 4;
-    const qint64 start = std::max(dataOffset, 14 + infoSize);
-    return start + rowBytes * height <= fileSize;
+    // The pixels start at the offset the file header gives, and never before the end of the
+    // headers.
+    const qint64 start =
+        std::max<qint64>(readLe<quint32>(head, BmpPixelsAt), BmpFileHeaderBytes + dib->headerBytes);
+    return DibRowsFit(*dib, fileSize - start);
 }
 
 // Reads from a device opened at its start. path is where the bytes can be read again, empty when

@@ -3,7 +3,7 @@
 // the rows of premultiplied 32-bit pixels. Exit status 1 when the file cannot be drawn. Tessivo
 // runs it as a child process, so that a fault in a metafile library cannot take the program down.
 #include "canvas/Fonts.h"
-#include "loading/Metafile.h"
+#include "loading/MetafileDecoders.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -39,12 +39,15 @@ int main(int argc, char* argv[])
         return 1;
     const QImage pixels = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 
-    QByteArray header("TMF1");
-    header.resize(12);
-    qToLittleEndian<quint32>(quint32(pixels.width()), header.data() + 4);
-    qToLittleEndian<quint32>(quint32(pixels.height()), header.data() + 8);
+    QByteArray header(tessivo::MetafileReplyMark);
+    header.resize(tessivo::MetafileReplyHeaderBytes);
+    qToLittleEndian<quint32>(quint32(pixels.width()),
+                             header.data() + tessivo::MetafileReplyWidthAt);
+    qToLittleEndian<quint32>(quint32(pixels.height()),
+                             header.data() + tessivo::MetafileReplyHeightAt);
     std::fwrite(header.constData(), 1, std::size_t(header.size()), stdout);
+    constexpr std::size_t BytesPerPixel = 4;
     for (int y = 0; y < pixels.height(); ++y)
-        std::fwrite(pixels.constScanLine(y), 4, std::size_t(pixels.width()), stdout);
+        std::fwrite(pixels.constScanLine(y), BytesPerPixel, std::size_t(pixels.width()), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

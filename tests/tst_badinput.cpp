@@ -263,6 +263,9 @@ private slots:
         refused("png claims 100000 x 100000", "bomb.png", pngClaiming(png, 100000, 100000));
         refused("bmp claims 100000 x 100000", "bomb.bmp",
                 with(with(bmp, 18, 100000, 4, false), 22, 100000, 4, false));
+        // The most rows and the widest rows a header can state: more bytes than 64 bits count.
+        refused("bmp claims 2147483647 x -2147483648", "huge.bmp",
+                with(with(bmp, 18, 0x7FFFFFFF, 4, false), 22, 0x80000000, 4, false));
         refused("gif claims 65535 x 65535", "bomb.gif",
                 with(with(with(with(gif3, 6, 0xFFFF, 2, false), 8, 0xFFFF, 2, false), frame + 5,
                           0xFFFF, 2, false),

@@ -2,14 +2,18 @@
 #include "cli/Conversion.h"
 #include "cli/ConvertOptions.h"
 #include "loading/Metafile.h"
+#include "loading/MetafileDecoders.h"
 #include "loading/PictureDecoder.h"
 #include "loading/PictureLoader.h"
 
 #include "MetafileWriters.h"
 #include "TestPictures.h"
 
+#include <QCoreApplication>
 #include <QDataStream>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -259,6 +263,16 @@ private slots:
         QCOMPARE(at(50, 50), 0x0000FF);  // red
         QCOMPARE(at(150, 50), 0x00FF00); // background
         QCOMPARE(at(50, 150), 0x00FF00); // below the picture
+    }
+
+    // The helper is found from the running program's folder, so that a build, or an installed
+    // program, still finds it when moved as a whole.
+    void helperFromProgramFolder()
+    {
+        const QFileInfo helper(MetafileHelperPath());
+        QCOMPARE(helper.absolutePath(), QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                                        QStringLiteral("/../libexec/tessivo")));
+        QVERIFY(helper.isExecutable());
     }
 
     void convertReadsMetafiles()
