@@ -1,6 +1,7 @@
 #include "cli/ConvertOptions.h"
 
 #include "canvas/CanvasModel.h"
+#include "engine/Version.h"
 
 #include <array>
 
@@ -193,7 +194,7 @@ QString ConvertUsage()
 
 QString ConvertVersion()
 {
-    return QStringLiteral("tessivo-convert 1.2\n");
+    return QStringLiteral("tessivo-convert " TESSIVO_VERSION "\n");
 }
 
 } // namespace tessivo

@@ -5,6 +5,7 @@
 #include "engine/GenerationSettings.h"
 #include "engine/Rounding.h"
 #include "engine/Tone.h"
+#include "engine/Version.h"
 
 #include <algorithm>
 
@@ -22,8 +23,8 @@ bool fitsPosition(std::int64_t v)
 
 } // namespace
 
-const QString GenerationRun::Footer =
-    QStringLiteral("\r\n最佳显示字体:新宋体;\r\n字体大小：小五\r\nTessivo 1.2 - Orlen");
+const QString GenerationRun::Footer = QStringLiteral(
+    "\r\n最佳显示字体:新宋体;\r\n字体大小：小五\r\nTessivo " TESSIVO_VERSION " - Orlen");
 
 GenerationRun::GenerationRun()
 {
