@@ -158,7 +158,7 @@ void MainWindow::startUp(const QString& folder, const ImportQuestion& askToImpor
     m_tables.copyLoadedToActive();
 
     m_settingsPage->setPanelScrollRange();
-    m_run.setBandCount(15);
+    m_run.setBandCount(GenerationRun::InitialBandCount);
     setFixedSize(TwipsToPixels(ClientWidthTwips), TwipsToPixels(ClientHeightTwips));
     m_canvasPage->fillZoomBoxes();
 

@@ -28,12 +28,12 @@ const QString GenerationRun::Footer = QStringLiteral(
 
 GenerationRun::GenerationRun()
 {
-    setBandCount(15);
+    setBandCount(InitialBandCount);
 }
 
 void GenerationRun::setBandCount(int bandCount)
 {
-    m_BandCount = std::clamp(bandCount, 1, 100);
+    m_BandCount = std::clamp(bandCount, MinBandCount, MaxBandCount);
     m_BandRowY = QList<int>(m_BandCount + 1, 0);
     m_BandText = QStringList(m_BandCount + 1);
     m_completeLength = QList<qsizetype>(m_BandCount + 1, 0);

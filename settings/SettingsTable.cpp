@@ -1,5 +1,7 @@
 #include "settings/SettingsTable.h"
 
+#include "engine/GenerationRun.h"
+
 #include <array>
 
 namespace tessivo {
@@ -43,7 +45,8 @@ constexpr std::array<SettingRow, SettingCount> Rows = {{
      795, 5640, 1, 10, 1, 1, 5, 5, 5},
     {Setting::RunEfficiency, "RunEfficiency", "HScroll11", "运行效率", "",
      "* 用于设置程序处理速度，值越高，处理速度越快，机器性能需求越高。",
-     840, 6240, 1, 100, 1, 1, 10, 50, Unchanged},
+     840, 6240, GenerationRun::MinBandCount, GenerationRun::MaxBandCount,
+     1, 1, 10, 50, Unchanged},
 }};
 // clang-format on
 

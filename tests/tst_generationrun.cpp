@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <limits>
 
 using namespace tessivo;
 
@@ -81,6 +82,8 @@ private slots:
     void secondRunStartsAfresh();
     void settingsAndWidthAreReadLive();
     void bandCountRecreatesArrays();
+    void bandCountStaysInRange_data();
+    void bandCountStaysInRange();
     void positionsBeyond16BitsAreRefused_data();
     void positionsBeyond16BitsAreRefused();
     void preparedMemoryKeepsItsContents_data();
@@ -347,6 +350,30 @@ void TestGenerationRun::bandCountRecreatesArrays()
     run.setBandCount(1);
     QCOMPARE(run.bandCount(), 1);
     QCOMPARE(run.bandRowY(1), 0);
+}
+
+void TestGenerationRun::bandCountStaysInRange_data()
+{
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<int>("bandCount");
+
+    QTest::newRow("negative") << -7 << 1;
+    QTest::newRow("zero") << 0 << 1;
+    QTest::newRow("one") << 1 << 1;
+    QTest::newRow("hundred") << 100 << 100;
+    QTest::newRow("past hundred") << 101 << 100;
+    QTest::newRow("largest int") << std::numeric_limits<int>::max() << 100;
+}
+
+void TestGenerationRun::bandCountStaysInRange()
+{
+    QFETCH(int, asked);
+    QFETCH(int, bandCount);
+    GenerationRun run;
+    run.setBandCount(asked);
+    QCOMPARE(run.bandCount(), bandCount);
+    QCOMPARE(run.bandRowY(bandCount), 0);
+    QVERIFY(run.bandText(bandCount).isEmpty());
 }
 
 void TestGenerationRun::positionsBeyond16BitsAreRefused_data()
