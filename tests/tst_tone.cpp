@@ -119,8 +119,8 @@ void TestTone::workedToneTable()
     QFETCH(QString, row);
 
     SettingValues settings;
-    settings.setColorLevel(colorLevel);
-    settings.setIgnoreValue(ignoreValue);
+    settings.setValue(Setting::ColorLevel, colorLevel);
+    settings.setValue(Setting::IgnoreValue, ignoreValue);
     QString band = QStringLiteral("x");
     AppendCell(band, sample, settings);
     QCOMPARE(band, QStringLiteral("x") + row);
@@ -146,10 +146,10 @@ void TestTone::oneRowTable()
 {
     SettingValues settings;
     settings.setLoadedTable({"#"});
-    settings.setContrast(1);
+    settings.setValue(Setting::Contrast, 1);
     QCOMPARE(settings.charTable(), QStringList({"#", " "}));
     settings.tables().setLoaded({});
-    settings.setContrast(1);
+    settings.setValue(Setting::Contrast, 1);
     QCOMPARE(settings.charTable(), QStringList({" "}));
     for (int sample : {0, 0x808080, 0xFFFFFF, -1}) {
         QString band;
@@ -162,7 +162,7 @@ void TestTone::multiCharacterRowsAppendWhole()
 {
     SettingValues settings;
     settings.setLoadedTable({"##", "..", ""});
-    settings.setContrast(1);
+    settings.setValue(Setting::Contrast, 1);
     QString band;
     AppendCell(band, 0x000000, settings);
     AppendCell(band, 0x000000, settings);
