@@ -58,6 +58,25 @@ void ConversionState::set(Setting setting, int value)
     }
 }
 
+int ConversionState::get(Setting setting) const
+{
+    switch (setting) {
+    case Setting::PreviewWidth: return canvas.width();
+    case Setting::PreviewHeight: return canvas.height();
+    case Setting::ColorLevel:
+    case Setting::Contrast:
+    case Setting::IgnoreValue:
+    case Setting::SampleX:
+    case Setting::SampleY:
+    case Setting::PreviewFontSize:
+    case Setting::CanvasColor:
+    case Setting::PictureFit:
+    case Setting::ZoomRatio:
+    case Setting::RunEfficiency: break;
+    }
+    return values.value(setting);
+}
+
 ConversionOutput RunConversion(const ConvertOptions& options)
 {
     ConversionState state;

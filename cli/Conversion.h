@@ -18,6 +18,9 @@ struct ConversionState {
     // Gives a setting a value; a size setting also resizes the Canvas, as dragging its bar in the
     // window does.
     void set(Setting setting, int value);
+    // The value that takes effect: for the size settings, the Canvas's size, which starts apart
+    // from the size bars.
+    int get(Setting setting) const;
 };
 
 struct ConversionOutput {

@@ -3,6 +3,7 @@
 #include "engine/GenerationRun.h"
 
 #include <array>
+#include <string_view>
 
 namespace tessivo {
 
@@ -50,6 +51,19 @@ constexpr std::array<SettingRow, SettingCount> Rows = {{
 }};
 // clang-format on
 
+// tessivo-convert's setting options, in the order of its --help.
+constexpr std::array<SettingOption, 9> Options = {{
+    {Setting::SampleX, "--sample-x", "horizontal sampling step, twips"},
+    {Setting::SampleY, "--sample-y", "vertical sampling step, twips"},
+    {Setting::ColorLevel, "--color-level", "colour level"},
+    {Setting::Contrast, "--contrast", "contrast (every 100 drops rows of the table)"},
+    {Setting::IgnoreValue, "--ignore", "ignore value (dark tones lifted to white)"},
+    {Setting::PictureFit, "--picture-fit", "picture fit, percent"},
+    {Setting::RunEfficiency, "--bands", "bands sampled together (run efficiency)"},
+    {Setting::PreviewWidth, "--canvas-width", "Canvas width, twips"},
+    {Setting::PreviewHeight, "--canvas-height", "Canvas height, twips"},
+}};
+
 } // namespace
 
 // The table is indexed by Setting.
@@ -57,6 +71,18 @@ static_assert([] {
     for (std::size_t i = 0; i < Rows.size(); ++i) {
         if (std::size_t(Rows[i].setting) != i)
             return false;
+    }
+    return true;
+}());
+
+// An option stands for one setting, and no two share a name.
+static_assert([] {
+    for (std::size_t i = 0; i < Options.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (Options[i].setting == Options[j].setting ||
+                std::string_view(Options[i].name) == std::string_view(Options[j].name))
+                return false;
+        }
     }
     return true;
 }());
@@ -69,6 +95,11 @@ std::span<const SettingRow> AllSettings()
 const SettingRow& SettingInfo(Setting setting)
 {
     return Rows[static_cast<std::size_t>(setting)];
+}
+
+std::span<const SettingOption> SettingOptions()
+{
+    return Options;
 }
 
 } // namespace tessivo

@@ -42,7 +42,17 @@ struct SettingRow {
     std::optional<int> resetValue; // the value "默认" gives it; none: left as it is
 };
 
+// A setting as tessivo-convert takes it: the option that sets it and what --help says of it.
+struct SettingOption {
+    Setting setting;
+    const char* name; // e.g. "--sample-x"
+    const char* help; // --help adds the range and the value after start-up
+};
+
+// Indexed by Setting.
 std::span<const SettingRow> AllSettings();
 const SettingRow& SettingInfo(Setting setting);
+// The settings tessivo-convert takes, in the order --help lists them.
+std::span<const SettingOption> SettingOptions();
 
 } // namespace tessivo
