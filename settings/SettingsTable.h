@@ -7,7 +7,8 @@
 namespace tessivo {
 
 // The settings of the settings page. Ranges, steps and values are written here once; the page,
-// the generation run's settings and the command-line tool all read them from this table.
+// the window's start-up, the generation run's settings and the command-line tool all read them
+// from this table.
 enum class Setting {
     ColorLevel,
     Contrast,
