@@ -2,6 +2,7 @@
 
 #include "canvas/ColorConvert.h"
 #include "engine/FreshMemory.h"
+#include "engine/GenerationRun.h"
 #include "engine/Rounding.h"
 
 #include <QCoreApplication>
@@ -23,9 +24,9 @@ constexpr ColorValue White = 0x00FFFFFF;
 // 96 dots per inch, so that a point is 96/72 pixels and 15 twips are one pixel.
 constexpr int DotsPerMeter = 3780;
 
-// The size bookkeeping holds 16-bit twips, so the Canvas never grows past 32767 twips a side;
-// this also keeps a wild size from allocating gigabytes.
-constexpr int MaxPixels = 32767 / CanvasModel::TwipsPerPixel;
+// The size bookkeeping holds 16-bit twips, as a run's positions do, so the Canvas never grows
+// past 32767 twips a side; this also keeps a wild size from allocating gigabytes.
+constexpr int MaxPixels = GenerationRun::MaxPosition / CanvasModel::TwipsPerPixel;
 
 // Above this many pixels a scaled picture is not made in full: only the part that lands on the
 // Canvas is rasterised (ten-fold zoom of a large photo would otherwise need gigabytes).
