@@ -1,5 +1,7 @@
 #include "app/HelpText.h"
 
+#include "engine/Version.h"
+
 #include <QStringList>
 
 namespace tessivo {
@@ -41,7 +43,7 @@ QString BuildHelpText()
     for (const char* art : SampleArt)
         lines << QString::fromLatin1(art);
     lines << QString() << QString(65, u'=');
-    lines << QStringLiteral("\t\t\tTessivo 1.2");
+    lines << QStringLiteral("\t\t\tTessivo " TESSIVO_VERSION);
     lines << QStringLiteral("软件拥有把图片、字体、图画等转变为字符拼成的图像。")
           << QStringLiteral("本软件完全免费，不捆绑任何插件，无需安装，直接运行即可。")
           << QStringLiteral("欢迎随意转发，可以自由复制传播。");

@@ -221,7 +221,7 @@ void MainWindow::startUp(const QString& folder, const ImportQuestion& askToImpor
     m_tables.copyLoadedToActive();
 
     m_settingsPage->setPanelScrollRange();
-    m_run.setBandCount(15);
+    m_run.setBandCount(GenerationRun::InitialBandCount);
     setFixedSize(TwipsToPixels(ClientWidthTwips), TwipsToPixels(ClientHeightTwips));
     m_canvasPage->fillZoomBoxes();
 
@@ -229,18 +229,20 @@ void MainWindow::startUp(const QString& folder, const ImportQuestion& askToImpor
         page->setVisible(page == m_generationPage);
     m_pageButtons[0]->setText(QStringLiteral("生成-->"));
 
-    // Assigned values run their settle handling at once: BandCount becomes 50 and the active
-    // table is rebuilt for Contrast 750.
-    const auto half = [](Setting s) { return int(RoundEven(SettingInfo(s).maximum / 2.0)); };
-    m_settingsPage->bar(Setting::RunEfficiency)->setValue(half(Setting::RunEfficiency));
-    m_settingsPage->bar(Setting::ZoomRatio)->setValue(half(Setting::ZoomRatio));
+    // The start values of the settings table. Assigned values run their settle handling at once:
+    // BandCount follows RunEfficiency, and the active table is rebuilt for Contrast.
+    const auto assignStartValue = [this](Setting s) {
+        m_settingsPage->bar(s)->setValue(SettingInfo(s).startValue);
+    };
+    assignStartValue(Setting::RunEfficiency);
+    assignStartValue(Setting::ZoomRatio);
 
     m_canvasPage->canvasWidget()->setOutlineVisible(false);
     m_canvas.setForeColor(lineColor());
     m_canvas.setFillStyle(CanvasModel::Solid);
     m_canvas.setCurrentPosition(0, 0);
 
-    m_settingsPage->bar(Setting::Contrast)->setValue(half(Setting::Contrast));
+    assignStartValue(Setting::Contrast);
 
     // Give back the memory start-up no longer needs.
     malloc_trim(0);

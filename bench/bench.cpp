@@ -77,9 +77,9 @@ double tightLoop(const QString& picture, const RunSetup& setup, qint64* cells)
     PictureHolder holder;
     LoadPictureOntoCanvas(picture, canvas, holder);
     SettingValues values;
-    values.setSampleX(setup.sampleX());
-    values.setSampleY(setup.sampleY());
-    values.setPictureFit(setup.pictureFit());
+    values.setValue(Setting::SampleX, setup.sampleX());
+    values.setValue(Setting::SampleY, setup.sampleY());
+    values.setValue(Setting::PictureFit, setup.pictureFit());
     GenerationRun run;
     run.setBandCount(setup.bands());
 

@@ -2,6 +2,7 @@
 
 #include "canvas/ColorConvert.h"
 #include "engine/FreshMemory.h"
+#include "engine/GenerationRun.h"
 #include "engine/Rounding.h"
 
 #include <QCoreApplication>
@@ -27,9 +28,9 @@ constexpr int DotsPerMeter = 3780;
 // Canvas as it starts are never sampled, and the zoom boxes' "100%" is that narrower width.
 constexpr int StartRecordedWidthShortfall = 50;
 
-// The size bookkeeping holds 16-bit twips, so the Canvas never grows past 32767 twips a side;
-// this also keeps a wild size from allocating gigabytes.
-constexpr int MaxPixels = 32767 / TwipsPerPixel;
+// The size bookkeeping holds 16-bit twips, as a run's positions do, so the Canvas never grows
+// past 32767 twips a side; this also keeps a wild size from allocating gigabytes.
+constexpr int MaxPixels = GenerationRun::MaxPosition / TwipsPerPixel;
 
 // Above this many pixels a scaled picture is not made in full: only the part that lands on the
 // Canvas is rasterised (ten-fold zoom of a large photo would otherwise need gigabytes).

@@ -1,12 +1,10 @@
 #include "cli/Conversion.h"
 
-#include "canvas/CanvasModel.h"
 #include "cli/ConvertOptions.h"
 #include "engine/FreshMemory.h"
 #include "engine/GenerationRun.h"
 #include "engine/TableFile.h"
 #include "loading/PictureLoader.h"
-#include "settings/SettingValues.h"
 
 #include <algorithm>
 
@@ -41,9 +39,49 @@ QByteArray utf8(QStringView text, QByteArrayView tail)
 
 } // namespace
 
+void ConversionState::set(Setting setting, int value)
+{
+    values.setValue(setting, value);
+    switch (setting) {
+    case Setting::PreviewWidth: canvas.setWidthTwips(value); break;
+    case Setting::PreviewHeight: canvas.setHeightTwips(value); break;
+    case Setting::ColorLevel:
+    case Setting::Contrast:
+    case Setting::IgnoreValue:
+    case Setting::SampleX:
+    case Setting::SampleY:
+    case Setting::PreviewFontSize:
+    case Setting::CanvasColor:
+    case Setting::PictureFit:
+    case Setting::ZoomRatio:
+    case Setting::RunEfficiency: break;
+    }
+}
+
+int ConversionState::get(Setting setting) const
+{
+    switch (setting) {
+    case Setting::PreviewWidth: return canvas.widthTwips();
+    case Setting::PreviewHeight: return canvas.heightTwips();
+    case Setting::ColorLevel:
+    case Setting::Contrast:
+    case Setting::IgnoreValue:
+    case Setting::SampleX:
+    case Setting::SampleY:
+    case Setting::PreviewFontSize:
+    case Setting::CanvasColor:
+    case Setting::PictureFit:
+    case Setting::ZoomRatio:
+    case Setting::RunEfficiency: break;
+    }
+    return values.value(setting);
+}
+
 ConversionOutput RunConversion(const ConvertOptions& options)
 {
-    SettingValues values;
+    ConversionState state;
+    SettingValues& values = state.values;
+    CanvasModel& canvas = state.canvas;
     if (!options.tableFile.isEmpty()) {
         const TableFileResult table = ReadTableFile(options.tableFile);
         switch (table.status) {
@@ -63,27 +101,11 @@ ConversionOutput RunConversion(const ConvertOptions& options)
         }
     }
 
-    GenerationRun run;
-    run.setBandCount(values.runEfficiency());
-    CanvasModel canvas;
-    for (const auto& [setting, value] : options.settings) {
-        switch (setting) {
-        case Setting::SampleX: values.setSampleX(value); break;
-        case Setting::SampleY: values.setSampleY(value); break;
-        case Setting::ColorLevel: values.setColorLevel(value); break;
-        case Setting::Contrast: values.setContrast(value); break;
-        case Setting::IgnoreValue: values.setIgnoreValue(value); break;
-        case Setting::PictureFit: values.setPictureFit(value); break;
-        case Setting::RunEfficiency:
-            values.setRunEfficiency(value);
-            run.setBandCount(value);
-            break;
-        case Setting::PreviewWidth: canvas.setWidthTwips(value); break;
-        case Setting::PreviewHeight: canvas.setHeightTwips(value); break;
-        default: break;
-        }
-    }
+    for (const auto& [setting, value] : options.settings)
+        state.set(setting, value);
     values.setRemoveBlankLines(options.removeBlankLines);
+    GenerationRun run;
+    run.setBandCount(values.value(Setting::RunEfficiency));
 
     PictureHolder holder;
     if (!LoadPictureOntoCanvas(options.picture, canvas, holder)) {

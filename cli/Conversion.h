@@ -1,10 +1,27 @@
 #pragma once
 
+#include "canvas/CanvasModel.h"
+#include "settings/SettingValues.h"
+
 #include <QByteArray>
 
 namespace tessivo {
 
 struct ConvertOptions;
+
+// What a conversion runs on besides the picture: the settings and the Canvas. A fresh one holds
+// what the window has after start-up.
+struct ConversionState {
+    SettingValues values;
+    CanvasModel canvas;
+
+    // Gives a setting a value; a size setting also resizes the Canvas, as dragging its bar in the
+    // window does.
+    void set(Setting setting, int value);
+    // The value that takes effect: for the size settings, the Canvas's size, which starts apart
+    // from the size bars.
+    int get(Setting setting) const;
+};
 
 struct ConversionOutput {
     int exitCode = 0;

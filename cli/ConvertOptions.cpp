@@ -1,34 +1,15 @@
 #include "cli/ConvertOptions.h"
 
-#include "canvas/CanvasModel.h"
-
-#include <array>
+#include "cli/Conversion.h"
+#include "engine/Version.h"
 
 namespace tessivo {
 
 namespace {
 
-struct SettingOption {
-    const char* name;
-    Setting setting;
-    const char* help;
-};
-
-constexpr std::array<SettingOption, 9> SettingOptions = {{
-    {"--sample-x", Setting::SampleX, "horizontal sampling step, twips"},
-    {"--sample-y", Setting::SampleY, "vertical sampling step, twips"},
-    {"--color-level", Setting::ColorLevel, "colour level"},
-    {"--contrast", Setting::Contrast, "contrast (every 100 drops rows of the table)"},
-    {"--ignore", Setting::IgnoreValue, "ignore value (dark tones lifted to white)"},
-    {"--picture-fit", Setting::PictureFit, "picture fit, percent"},
-    {"--bands", Setting::RunEfficiency, "bands sampled together (run efficiency)"},
-    {"--canvas-width", Setting::PreviewWidth, "Canvas width, twips"},
-    {"--canvas-height", Setting::PreviewHeight, "Canvas height, twips"},
-}};
-
 const SettingOption* findSettingOption(const QString& name)
 {
-    for (const SettingOption& option : SettingOptions) {
+    for (const SettingOption& option : SettingOptions()) {
         if (name == QLatin1String(option.name))
             return &option;
     }
@@ -163,21 +144,16 @@ QString ConvertUsage()
         "standard output.\n"
         "\n"
         "Options (the value after start-up in brackets):\n");
-    for (const SettingOption& option : SettingOptions) {
+    const ConversionState fresh;
+    for (const SettingOption& option : SettingOptions()) {
         const SettingRow& row = SettingInfo(option.setting);
-        // The size options start from the Canvas's own size, not from the size sliders.
-        int start = row.startValue;
-        if (option.setting == Setting::PreviewWidth)
-            start = CanvasModel::StartWidth;
-        else if (option.setting == Setting::PreviewHeight)
-            start = CanvasModel::StartHeight;
         text += QStringLiteral("  ") +
                 (QLatin1String(option.name) + QStringLiteral(" N")).leftJustified(22);
         text += QStringLiteral("%1, %2 to %3 [%4]\n")
                     .arg(QLatin1String(option.help))
                     .arg(row.minimum)
                     .arg(row.maximum)
-                    .arg(start);
+                    .arg(fresh.get(option.setting));
     }
     text += QStringLiteral(
         "  --remove-blank-lines  drop blank lines at the top and empty the other blank lines\n"
@@ -193,7 +169,7 @@ QString ConvertUsage()
 
 QString ConvertVersion()
 {
-    return QStringLiteral("tessivo-convert 1.2\n");
+    return QStringLiteral("tessivo-convert " TESSIVO_VERSION "\n");
 }
 
 } // namespace tessivo

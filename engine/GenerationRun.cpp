@@ -5,6 +5,7 @@
 #include "engine/GenerationSettings.h"
 #include "engine/Rounding.h"
 #include "engine/Tone.h"
+#include "engine/Version.h"
 
 #include <algorithm>
 
@@ -22,17 +23,17 @@ bool fitsPosition(std::int64_t v)
 
 } // namespace
 
-const QString GenerationRun::Footer =
-    QStringLiteral("\r\n最佳显示字体:新宋体;\r\n字体大小：小五\r\nTessivo 1.2 - Orlen");
+const QString GenerationRun::Footer = QStringLiteral(
+    "\r\n最佳显示字体:新宋体;\r\n字体大小：小五\r\nTessivo " TESSIVO_VERSION " - Orlen");
 
 GenerationRun::GenerationRun()
 {
-    setBandCount(15);
+    setBandCount(InitialBandCount);
 }
 
 void GenerationRun::setBandCount(int bandCount)
 {
-    m_BandCount = std::clamp(bandCount, 1, 100);
+    m_BandCount = std::clamp(bandCount, MinBandCount, MaxBandCount);
     m_BandRowY = QList<int>(m_BandCount + 1, 0);
     m_BandText = QStringList(m_BandCount + 1);
     m_completeLength = QList<qsizetype>(m_BandCount + 1, 0);

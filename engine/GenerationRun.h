@@ -45,10 +45,15 @@ public:
     // if every cell took the table's longest row. The finest run of the largest Canvas gives
     // about 11.3 million characters from a table of single characters.
     static constexpr qsizetype MaxTextLength = qsizetype(32) * 1024 * 1024;
+    // BandCount of a new run, and the range BandCount is kept in (the range of RunEfficiency).
+    static constexpr int InitialBandCount = 15;
+    static constexpr int MinBandCount = 1;
+    static constexpr int MaxBandCount = 100;
 
     GenerationRun();
 
-    // Sets BandCount (1..100) and re-creates the per-band arrays, all rows 0 and texts empty.
+    // Sets BandCount, kept in MinBandCount..MaxBandCount, and re-creates the per-band arrays, all
+    // rows 0 and texts empty.
     void setBandCount(int bandCount);
     int bandCount() const { return m_BandCount; }
 

@@ -8,16 +8,17 @@ namespace tessivo {
 
 // What a generation run reads from the settings while it runs. The window answers from its
 // settings controls and the command-line tool from fixed values; the run asks again every time
-// it needs a value, so a setting changed between ticks takes effect at once.
+// it needs a value, so a setting changed between ticks takes effect at once. Each value lies in
+// the range of its setting; the ranges are kept in the settings table (settings/SettingsTable).
 class GenerationSettings {
 public:
     virtual ~GenerationSettings() = default;
 
-    virtual int sampleX() const = 0;     // 2..300
-    virtual int sampleY() const = 0;     // 2..300
-    virtual int colorLevel() const = 0;  // 1..10
-    virtual int ignoreValue() const = 0; // 1..30
-    virtual int pictureFit() const = 0;  // 1..100
+    virtual int sampleX() const = 0;
+    virtual int sampleY() const = 0;
+    virtual int colorLevel() const = 0;
+    virtual int ignoreValue() const = 0;
+    virtual int pictureFit() const = 0;
     virtual bool removeBlankLines() const = 0;
     // The active character table, darkest row first; never empty.
     virtual const QStringList& charTable() const = 0;

@@ -46,8 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     SettingValues settings;
     settings.setLoadedTable(rows);
-    settings.setContrast(size > 0 ? 1 + data[0] * 1499 / 255 : 750); // strides 0 to 15
-    settings.setSampleX(40);
+    // Strides 0 to 15.
+    settings.setValue(Setting::Contrast, size > 0 ? 1 + data[0] * 1499 / 255 : 750);
+    settings.setValue(Setting::SampleX, 40);
     GenerationRun run;
     run.setBandCount(2);
     FUZZ_CHECK(run.start(settings, Ramp()) == GenerationRun::StartResult::Started);

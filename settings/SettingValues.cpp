@@ -1,40 +1,25 @@
 #include "settings/SettingValues.h"
 
-#include "settings/SettingsTable.h"
-
 namespace tessivo {
 
-namespace {
-
-int start(Setting s)
-{
-    return SettingInfo(s).startValue;
-}
-
-} // namespace
-
 SettingValues::SettingValues()
-    : m_sampleX(start(Setting::SampleX))
-    , m_sampleY(start(Setting::SampleY))
-    , m_colorLevel(start(Setting::ColorLevel))
-    , m_ignoreValue(start(Setting::IgnoreValue))
-    , m_pictureFit(start(Setting::PictureFit))
-    , m_contrast(start(Setting::Contrast))
-    , m_runEfficiency(start(Setting::RunEfficiency))
 {
-    m_tables.rebuildActive(m_contrast);
+    for (const SettingRow& row : AllSettings())
+        m_values[std::size_t(row.setting)] = row.startValue;
+    m_tables.rebuildActive(value(Setting::Contrast));
 }
 
-void SettingValues::setContrast(int v)
+void SettingValues::setValue(Setting setting, int value)
 {
-    m_contrast = v;
-    m_tables.rebuildActive(v);
+    m_values[std::size_t(setting)] = value;
+    if (setting == Setting::Contrast)
+        m_tables.rebuildActive(value);
 }
 
 void SettingValues::setLoadedTable(const QStringList& rows)
 {
     m_tables.setLoaded(rows);
-    m_tables.rebuildActive(m_contrast);
+    m_tables.rebuildActive(value(Setting::Contrast));
 }
 
 } // namespace tessivo

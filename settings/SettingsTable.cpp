@@ -1,6 +1,9 @@
 #include "settings/SettingsTable.h"
 
+#include "engine/GenerationRun.h"
+
 #include <array>
+#include <string_view>
 
 namespace tessivo {
 
@@ -43,9 +46,23 @@ constexpr std::array<SettingRow, SettingCount> Rows = {{
      795, 5640, 1, 10, 1, 1, 5, 5, 5},
     {Setting::RunEfficiency, "RunEfficiency", "HScroll11", "运行效率", "",
      "* 用于设置程序处理速度，值越高，处理速度越快，机器性能需求越高。",
-     840, 6240, 1, 100, 1, 1, 10, 50, Unchanged},
+     840, 6240, GenerationRun::MinBandCount, GenerationRun::MaxBandCount,
+     1, 1, 10, 50, Unchanged},
 }};
 // clang-format on
+
+// tessivo-convert's setting options, in the order of its --help.
+constexpr std::array<SettingOption, 9> Options = {{
+    {Setting::SampleX, "--sample-x", "horizontal sampling step, twips"},
+    {Setting::SampleY, "--sample-y", "vertical sampling step, twips"},
+    {Setting::ColorLevel, "--color-level", "colour level"},
+    {Setting::Contrast, "--contrast", "contrast (every 100 drops rows of the table)"},
+    {Setting::IgnoreValue, "--ignore", "ignore value (dark tones lifted to white)"},
+    {Setting::PictureFit, "--picture-fit", "picture fit, percent"},
+    {Setting::RunEfficiency, "--bands", "bands sampled together (run efficiency)"},
+    {Setting::PreviewWidth, "--canvas-width", "Canvas width, twips"},
+    {Setting::PreviewHeight, "--canvas-height", "Canvas height, twips"},
+}};
 
 } // namespace
 
@@ -58,6 +75,18 @@ static_assert([] {
     return true;
 }());
 
+// An option stands for one setting, and no two share a name.
+static_assert([] {
+    for (std::size_t i = 0; i < Options.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (Options[i].setting == Options[j].setting ||
+                std::string_view(Options[i].name) == std::string_view(Options[j].name))
+                return false;
+        }
+    }
+    return true;
+}());
+
 std::span<const SettingRow> AllSettings()
 {
     return Rows;
@@ -66,6 +95,11 @@ std::span<const SettingRow> AllSettings()
 const SettingRow& SettingInfo(Setting setting)
 {
     return Rows[static_cast<std::size_t>(setting)];
+}
+
+std::span<const SettingOption> SettingOptions()
+{
+    return Options;
 }
 
 } // namespace tessivo

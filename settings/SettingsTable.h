@@ -7,7 +7,8 @@
 namespace tessivo {
 
 // The settings of the settings page. Ranges, steps and values are written here once; the page,
-// the generation run's settings and the command-line tool all read them from this table.
+// the window's start-up, the generation run's settings and the command-line tool all read them
+// from this table.
 enum class Setting {
     ColorLevel,
     Contrast,
@@ -42,7 +43,17 @@ struct SettingRow {
     std::optional<int> resetValue; // the value "默认" gives it; none: left as it is
 };
 
+// A setting as tessivo-convert takes it: the option that sets it and what --help says of it.
+struct SettingOption {
+    Setting setting;
+    const char* name; // e.g. "--sample-x"
+    const char* help; // --help adds the range and the value after start-up
+};
+
+// Indexed by Setting.
 std::span<const SettingRow> AllSettings();
 const SettingRow& SettingInfo(Setting setting);
+// The settings tessivo-convert takes, in the order --help lists them.
+std::span<const SettingOption> SettingOptions();
 
 } // namespace tessivo

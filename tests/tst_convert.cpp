@@ -72,6 +72,11 @@ private slots:
     void badCommandLines_data();
     void badCommandLines();
     void optionsTakeTheirValues();
+    void everyOptionTakesItsWholeRange_data();
+    void everyOptionTakesItsWholeRange();
+    void helpShowsTheValuesAfterStartUp_data();
+    void helpShowsTheValuesAfterStartUp();
+    void sizeSettingsResizeTheCanvas();
     void defaultsGiveIndependentlyComputedCells();
     void noFooterAndCanvasWidth();
     void customTable();
@@ -146,6 +151,77 @@ void TestConvert::optionsTakeTheirValues()
     QCOMPARE(o.settings.size(), std::size_t(2));
     QVERIFY(parse({"--help"}).help);
     QVERIFY(parse({"--version"}).version);
+}
+
+void TestConvert::everyOptionTakesItsWholeRange_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<Setting>("setting");
+    for (const SettingOption& option : SettingOptions())
+        QTest::newRow(option.name) << QString::fromLatin1(option.name) << option.setting;
+}
+
+void TestConvert::everyOptionTakesItsWholeRange()
+{
+    QFETCH(QString, option);
+    QFETCH(Setting, setting);
+    const SettingRow& row = SettingInfo(setting);
+    for (const int value : {row.minimum, row.maximum}) {
+        const ParsedCommandLine parsed =
+            ParseConvertOptions({option, QString::number(value), "p.png"});
+        QVERIFY2(parsed.options, qPrintable(parsed.error));
+        QCOMPARE(parsed.options->settings.at(setting), value);
+    }
+    const QString error = QStringLiteral("tessivo-convert: %1 takes a whole number from %2 to %3")
+                              .arg(option)
+                              .arg(row.minimum)
+                              .arg(row.maximum);
+    for (const int value : {row.minimum - 1, row.maximum + 1}) {
+        const ParsedCommandLine parsed =
+            ParseConvertOptions({option + QLatin1Char('=') + QString::number(value), "p.png"});
+        QVERIFY(!parsed.options);
+        QCOMPARE(parsed.error, error);
+    }
+}
+
+void TestConvert::helpShowsTheValuesAfterStartUp_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::newRow("sample-x")
+        << "  --sample-x N          horizontal sampling step, twips, 2 to 300 [17]\n";
+    QTest::newRow("bands")
+        << "  --bands N             bands sampled together (run efficiency), 1 to 100 [50]\n";
+    // The size options start from the Canvas's own size, which is not where the size bars start.
+    QTest::newRow("canvas-width")
+        << "  --canvas-width N      Canvas width, twips, 1 to 7935 [7935]\n";
+    QTest::newRow("canvas-height")
+        << "  --canvas-height N     Canvas height, twips, 0 to 5895 [5535]\n";
+}
+
+void TestConvert::helpShowsTheValuesAfterStartUp()
+{
+    QFETCH(QString, line);
+    QVERIFY2(ConvertUsage().contains(line), qPrintable(ConvertUsage()));
+}
+
+void TestConvert::sizeSettingsResizeTheCanvas()
+{
+    ConversionState state;
+    QCOMPARE(state.get(Setting::PreviewHeight), 5535);
+    state.set(Setting::SampleX, 9);
+    QCOMPARE(state.get(Setting::SampleX), 9);
+    QCOMPARE(state.values.sampleX(), 9);
+    QCOMPARE(state.canvas.heightTwips(), 5535);
+    QCOMPARE(state.canvas.canvasWidth(), 7885);
+
+    state.set(Setting::PreviewHeight, 3000);
+    QCOMPARE(state.canvas.heightTwips(), 3000);
+    QCOMPARE(state.canvas.canvasHeight(), 3000);
+    QCOMPARE(state.get(Setting::PreviewHeight), 3000);
+    // A size the Canvas cannot take exactly reads back as the size it took: 200 pixels.
+    state.set(Setting::PreviewWidth, 3007);
+    QCOMPARE(state.get(Setting::PreviewWidth), 3000);
+    QCOMPARE(state.canvas.canvasWidth(), 3000);
 }
 
 void TestConvert::defaultsGiveIndependentlyComputedCells()

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <limits>
 
 using namespace tessivo;
 
@@ -81,6 +82,8 @@ private slots:
     void secondRunStartsAfresh();
     void settingsAndWidthAreReadLive();
     void bandCountRecreatesArrays();
+    void bandCountStaysInRange_data();
+    void bandCountStaysInRange();
     void positionsBeyond16BitsAreRefused_data();
     void positionsBeyond16BitsAreRefused();
     void preparedMemoryKeepsItsContents_data();
@@ -192,7 +195,7 @@ void TestGenerationRun::pictureFit100FinishesAtOnce()
     GenerationRun run;
     run.setBandCount(50);
     SettingValues settings;
-    settings.setPictureFit(100);
+    settings.setValue(Setting::PictureFit, 100);
     FakeCanvas canvas;
     canvas.logReads = true;
     QCOMPARE(run.start(settings, canvas), GenerationRun::StartResult::Started);
@@ -210,7 +213,7 @@ void TestGenerationRun::narrowCanvasGivesOneCellPerLine()
     GenerationRun run;
     run.setBandCount(2);
     SettingValues settings;
-    settings.setPictureFit(50);
+    settings.setValue(Setting::PictureFit, 50);
     FakeCanvas canvas;
     canvas.width = 150; // under 160: every tick steps to a new line
     canvas.height = 600;
@@ -250,8 +253,8 @@ void TestGenerationRun::rowsOfAnyLengthEndCleanly()
     run.setBandCount(3);
     SettingValues settings;
     settings.setLoadedTable(table);
-    settings.setContrast(1);
-    settings.setSampleX(300);
+    settings.setValue(Setting::Contrast, 1);
+    settings.setValue(Setting::SampleX, 300);
     FakeCanvas canvas;
     canvas.width = 1060; // columns 0, 300, 600, 900 -> 4 cells... 900 <= 900
     canvas.height = 900;
@@ -315,18 +318,18 @@ void TestGenerationRun::settingsAndWidthAreReadLive()
     GenerationRun run;
     run.setBandCount(1);
     SettingValues settings;
-    settings.setSampleX(100);
+    settings.setValue(Setting::SampleX, 100);
     FakeCanvas canvas;
     canvas.width = 560; // columns 0, 100, ..., 400
     canvas.height = 300;
     canvas.logReads = true;
     run.start(settings, canvas);
 
-    run.tick(canvas, settings); // x 0
-    settings.setSampleX(50);    // the next column is still 100, then steps of 50
-    run.tick(canvas, settings); // x 100
-    run.tick(canvas, settings); // x 150
-    canvas.width = 310;         // the line now ends after x 150
+    run.tick(canvas, settings);              // x 0
+    settings.setValue(Setting::SampleX, 50); // the next column is still 100, then steps of 50
+    run.tick(canvas, settings);              // x 100
+    run.tick(canvas, settings);              // x 150
+    canvas.width = 310;                      // the line now ends after x 150
     QCOMPARE(run.tick(canvas, settings), GenerationRun::TickOutcome::SteppedLine);
     QCOMPARE(canvas.reads.mid(0, 4), QList<QPoint>({{0, 285}, {100, 285}, {150, 285}, {0, 315}}));
 }
@@ -347,6 +350,30 @@ void TestGenerationRun::bandCountRecreatesArrays()
     run.setBandCount(1);
     QCOMPARE(run.bandCount(), 1);
     QCOMPARE(run.bandRowY(1), 0);
+}
+
+void TestGenerationRun::bandCountStaysInRange_data()
+{
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<int>("bandCount");
+
+    QTest::newRow("negative") << -7 << 1;
+    QTest::newRow("zero") << 0 << 1;
+    QTest::newRow("one") << 1 << 1;
+    QTest::newRow("hundred") << 100 << 100;
+    QTest::newRow("past hundred") << 101 << 100;
+    QTest::newRow("largest int") << std::numeric_limits<int>::max() << 100;
+}
+
+void TestGenerationRun::bandCountStaysInRange()
+{
+    QFETCH(int, asked);
+    QFETCH(int, bandCount);
+    GenerationRun run;
+    run.setBandCount(asked);
+    QCOMPARE(run.bandCount(), bandCount);
+    QCOMPARE(run.bandRowY(bandCount), 0);
+    QVERIFY(run.bandText(bandCount).isEmpty());
 }
 
 void TestGenerationRun::positionsBeyond16BitsAreRefused_data()
@@ -378,9 +405,9 @@ void TestGenerationRun::positionsBeyond16BitsAreRefused()
     GenerationRun run;
     run.setBandCount(50);
     SettingValues settings;
-    settings.setSampleX(sampleX);
-    settings.setSampleY(sampleY);
-    settings.setPictureFit(pictureFit);
+    settings.setValue(Setting::SampleX, sampleX);
+    settings.setValue(Setting::SampleY, sampleY);
+    settings.setValue(Setting::PictureFit, pictureFit);
     FakeCanvas canvas;
     canvas.width = width;
     canvas.height = height;

@@ -231,8 +231,12 @@ void TestMainWindow::pageSwitching()
     // The generation page brings the mouse tool back; the others keep the tool.
     QCOMPARE(window.toolColumn()->selectedTool(),
              button == QLatin1String("Command4") ? Tool::Mouse : Tool::Pen);
-    if (button == QLatin1String("Command7"))
+    if (button == QLatin1String("Command7")) {
         QCOMPARE(window.aboutPage()->navigations(), 2);
+        // The page is made by the build, with the version filled in.
+        QVERIFY(window.aboutPage()->browser()->toPlainText().startsWith(
+            QStringLiteral("Tessivo 1.2\n")));
+    }
 }
 
 void TestMainWindow::drawingPageKeepsTitle()

@@ -109,12 +109,12 @@ private slots:
             const QString& picture = files[random.bounded(files.size())];
             loaded += LoadPictureOntoCanvas(picture, canvas, holder) ? 1 : 0;
 
-            settings.setSampleX(between(2, 300));
-            settings.setSampleY(between(2, 300));
-            settings.setColorLevel(between(1, 10));
-            settings.setContrast(between(1, 1500));
-            settings.setIgnoreValue(between(1, 30));
-            settings.setPictureFit(between(1, 100));
+            settings.setValue(Setting::SampleX, between(2, 300));
+            settings.setValue(Setting::SampleY, between(2, 300));
+            settings.setValue(Setting::ColorLevel, between(1, 10));
+            settings.setValue(Setting::Contrast, between(1, 1500));
+            settings.setValue(Setting::IgnoreValue, between(1, 30));
+            settings.setValue(Setting::PictureFit, between(1, 100));
             settings.setRemoveBlankLines(random.bounded(2) == 1);
             if (random.bounded(20) == 0) // now and then another Canvas size
                 canvas.setSizeTwips(between(1, 7935), between(0, 5895));

@@ -130,8 +130,8 @@ void TestTone::workedToneTable()
     QFETCH(QString, row);
 
     SettingValues settings;
-    settings.setColorLevel(colorLevel);
-    settings.setIgnoreValue(ignoreValue);
+    settings.setValue(Setting::ColorLevel, colorLevel);
+    settings.setValue(Setting::IgnoreValue, ignoreValue);
     QString band = QStringLiteral("x");
     appendCell(band, sample, settings);
     QCOMPARE(band, QStringLiteral("x") + row);
@@ -157,10 +157,10 @@ void TestTone::oneRowTable()
 {
     SettingValues settings;
     settings.setLoadedTable({"#"});
-    settings.setContrast(1);
+    settings.setValue(Setting::Contrast, 1);
     QCOMPARE(settings.charTable(), QStringList({"#", " "}));
     settings.tables().setLoaded({});
-    settings.setContrast(1);
+    settings.setValue(Setting::Contrast, 1);
     QCOMPARE(settings.charTable(), QStringList({" "}));
     for (int sample : {0, 0x808080, 0xFFFFFF, -1}) {
         QString band;
@@ -173,7 +173,7 @@ void TestTone::multiCharacterRowsAppendWhole()
 {
     SettingValues settings;
     settings.setLoadedTable({"##", "..", ""});
-    settings.setContrast(1);
+    settings.setValue(Setting::Contrast, 1);
     QString band;
     appendCell(band, 0x000000, settings);
     appendCell(band, 0x000000, settings);

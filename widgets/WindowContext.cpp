@@ -1,10 +1,12 @@
 #include "widgets/WindowContext.h"
 
+#include "engine/Version.h"
+
 namespace tessivo {
 
 QString WindowContext::MainWindowTitle()
 {
-    return QStringLiteral("Tessivo 1.2 - Quillan ");
+    return QStringLiteral("Tessivo " TESSIVO_VERSION " - Quillan ");
 }
 
 } // namespace tessivo

@@ -3,6 +3,7 @@
 #include "canvas/CanvasModel.h"
 #include "engine/Rounding.h"
 #include "loading/CanvasHistory.h"
+#include "settings/SettingsTable.h"
 #include "widgets/CanvasWidget.h"
 
 #include <QAbstractSlider>
@@ -15,10 +16,15 @@ namespace tessivo {
 
 namespace {
 
-// The canvas tool keeps the Canvas between these sizes, twips.
+// The canvas tool keeps the Canvas between these sizes, twips: as wide as the width bar
+// (PreviewWidth) goes at most, but less tall than the height bar goes.
 constexpr double MinCanvasSize = 300;
-constexpr double MaxCanvasWidth = 7935;
 constexpr double MaxCanvasHeight = 5585;
+
+double maxCanvasWidth()
+{
+    return SettingInfo(Setting::PreviewWidth).maximum;
+}
 
 // Pointer positions far outside the window must not wrap around.
 int toInt(std::int64_t value)
@@ -115,7 +121,7 @@ void DrawingTools::drag(int buttons, double x, double y)
         x = std::max(x, MinCanvasSize);
         y = std::max(y, MinCanvasSize);
         y = std::min(y, MaxCanvasHeight);
-        x = std::min(x, MaxCanvasWidth);
+        x = std::min(x, maxCanvasWidth());
         m_history.recordGesture();
         m_canvas.setWidthTwips(x);
         m_canvas.setHeightTwips(y);

@@ -170,29 +170,9 @@ void SettingsPage::onDragged(Setting setting, int position)
     emit dragged(setting, position);
 }
 
-int SettingsPage::sampleX() const
+int SettingsPage::value(Setting setting) const
 {
-    return bar(Setting::SampleX)->value();
-}
-
-int SettingsPage::sampleY() const
-{
-    return bar(Setting::SampleY)->value();
-}
-
-int SettingsPage::colorLevel() const
-{
-    return bar(Setting::ColorLevel)->value();
-}
-
-int SettingsPage::ignoreValue() const
-{
-    return bar(Setting::IgnoreValue)->value();
-}
-
-int SettingsPage::pictureFit() const
-{
-    return bar(Setting::PictureFit)->value();
+    return bar(setting)->value();
 }
 
 bool SettingsPage::removeBlankLines() const

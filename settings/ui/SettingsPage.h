@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/GenerationSettings.h"
+#include "settings/SettingsSource.h"
 #include "settings/SettingsTable.h"
 
 #include <QGroupBox>
@@ -19,10 +19,10 @@ class WindowContext;
 // The settings page "设置" (Frame3): one scroll bar per setting, built from the settings table,
 // on a panel (Picture4) that a vertical scroll bar (VScroll1) moves inside a viewport
 // (Picture3); the linked-sampling box Check2, the blank-line box Check3 and "默认" (Command8).
-// A generation run reads its settings from here, live, through GenerationSettings. The page
-// reports what the user does with a bar; what a change does to the Canvas, the tables or the run
-// is up to whoever listens.
-class SettingsPage : public QGroupBox, public GenerationSettings {
+// A generation run reads its settings from here, live: each setting's value is its bar's value.
+// The page reports what the user does with a bar; what a change does to the Canvas, the tables
+// or the run is up to whoever listens.
+class SettingsPage : public QGroupBox, public SettingsSource {
     Q_OBJECT
 
 public:
@@ -40,11 +40,7 @@ public:
     // Reset ("默认"), also reachable as a click on Command8.
     void resetToDefaults();
 
-    int sampleX() const override;
-    int sampleY() const override;
-    int colorLevel() const override;
-    int ignoreValue() const override;
-    int pictureFit() const override;
+    int value(Setting setting) const override;
     bool removeBlankLines() const override;
     const QStringList& charTable() const override;
 
