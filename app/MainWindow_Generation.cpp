@@ -61,7 +61,7 @@ void MainWindow::setProgressWidth(int twips)
 void MainWindow::Command1_Click()
 {
     // The layout is checked before anything changes, so a refused run leaves all as it was.
-    switch (m_run.start(*m_settingsPage, m_canvas)) {
+    switch (m_run.start(m_canvas, *m_settingsPage)) {
     case GenerationRun::StartResult::Started: break;
     case GenerationRun::StartResult::PositionsTooLarge:
         m_status->setText(QStringLiteral("画布过大，取样位置将超出32767缇，未能生成"));

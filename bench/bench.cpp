@@ -86,7 +86,7 @@ double tightLoop(const QString& picture, const RunSetup& setup, qint64* cells)
     giveBackFreeMemory();
     QElapsedTimer clock;
     clock.start();
-    run.start(values, canvas);
+    run.start(canvas, values);
     qint64 ticks = 0;
     while (run.tick(canvas, values) != GenerationRun::TickOutcome::Finished)
         ++ticks;

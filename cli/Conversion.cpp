@@ -39,12 +39,16 @@ QByteArray utf8(QStringView text, QByteArrayView tail)
 
 } // namespace
 
-void ConversionState::set(Setting setting, int value)
+namespace {
+
+enum class CanvasSide { None, Width, Height };
+
+// The settings that stand for a side of the Canvas rather than a plain value.
+CanvasSide canvasSideOf(Setting setting)
 {
-    values.setValue(setting, value);
     switch (setting) {
-    case Setting::PreviewWidth: canvas.setWidthTwips(value); break;
-    case Setting::PreviewHeight: canvas.setHeightTwips(value); break;
+    case Setting::PreviewWidth: return CanvasSide::Width;
+    case Setting::PreviewHeight: return CanvasSide::Height;
     case Setting::ColorLevel:
     case Setting::Contrast:
     case Setting::IgnoreValue:
@@ -56,23 +60,27 @@ void ConversionState::set(Setting setting, int value)
     case Setting::ZoomRatio:
     case Setting::RunEfficiency: break;
     }
+    return CanvasSide::None;
+}
+
+} // namespace
+
+void ConversionState::set(Setting setting, int value)
+{
+    values.setValue(setting, value);
+    switch (canvasSideOf(setting)) {
+    case CanvasSide::Width: canvas.setWidthTwips(value); break;
+    case CanvasSide::Height: canvas.setHeightTwips(value); break;
+    case CanvasSide::None: break;
+    }
 }
 
 int ConversionState::get(Setting setting) const
 {
-    switch (setting) {
-    case Setting::PreviewWidth: return canvas.widthTwips();
-    case Setting::PreviewHeight: return canvas.heightTwips();
-    case Setting::ColorLevel:
-    case Setting::Contrast:
-    case Setting::IgnoreValue:
-    case Setting::SampleX:
-    case Setting::SampleY:
-    case Setting::PreviewFontSize:
-    case Setting::CanvasColor:
-    case Setting::PictureFit:
-    case Setting::ZoomRatio:
-    case Setting::RunEfficiency: break;
+    switch (canvasSideOf(setting)) {
+    case CanvasSide::Width: return canvas.widthTwips();
+    case CanvasSide::Height: return canvas.heightTwips();
+    case CanvasSide::None: break;
     }
     return values.value(setting);
 }
@@ -114,7 +122,7 @@ ConversionOutput RunConversion(const ConvertOptions& options)
         return failure(1, message + QLatin1Char('\n'));
     }
 
-    switch (run.start(values, canvas)) {
+    switch (run.start(canvas, values)) {
     case GenerationRun::StartResult::Started: break;
     case GenerationRun::StartResult::PositionsTooLarge:
         return failure(1, QStringLiteral("tessivo-convert: the Canvas is too large for a run\n"));

@@ -40,8 +40,8 @@ void GenerationRun::setBandCount(int bandCount)
     m_samples = QList<std::int32_t>(m_BandCount + 1, 0);
 }
 
-GenerationRun::StartResult GenerationRun::start(const GenerationSettings& settings,
-                                                const PixelSource& canvas)
+GenerationRun::StartResult GenerationRun::start(const PixelSource& canvas,
+                                                const GenerationSettings& settings)
 {
     const int n = m_BandCount;
     const double bandStep = ((1 - settings.pictureFit() / 100.0) * canvas.canvasHeight()) / n;

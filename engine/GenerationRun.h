@@ -58,7 +58,7 @@ public:
     int bandCount() const { return m_BandCount; }
 
     // Lays out the bands for the Canvas's recorded height and the settings' PictureFit.
-    StartResult start(const GenerationSettings& settings, const PixelSource& canvas);
+    StartResult start(const PixelSource& canvas, const GenerationSettings& settings);
 
     TickOutcome tick(const PixelSource& canvas, const GenerationSettings& settings);
 

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.setValue(Setting::SampleX, 40);
     GenerationRun run;
     run.setBandCount(2);
-    FUZZ_CHECK(run.start(settings, Ramp()) == GenerationRun::StartResult::Started);
+    FUZZ_CHECK(run.start(Ramp(), settings) == GenerationRun::StartResult::Started);
     while (run.tick(Ramp(), settings) != GenerationRun::TickOutcome::Finished) {
     }
 

@@ -71,33 +71,28 @@ void CanvasHistory::apply(const Step& step)
     emit restored();
 }
 
+bool CanvasHistory::travel(std::deque<Step>& from, std::deque<Step>& to)
+{
+    if (from.empty())
+        return false;
+    Step step = std::move(from.back());
+    from.pop_back();
+    Step now = capture();
+    m_bytes += bytesOf(now) - bytesOf(step);
+    apply(step);
+    to.push_back(std::move(now));
+    trim();
+    return true;
+}
+
 bool CanvasHistory::undo()
 {
-    if (m_undo.empty())
-        return false;
-    Step step = std::move(m_undo.back());
-    m_undo.pop_back();
-    Step now = capture();
-    m_bytes += bytesOf(now);
-    apply(step);
-    m_bytes -= bytesOf(step);
-    m_redo.push_back(std::move(now));
-    return true;
+    return travel(m_undo, m_redo);
 }
 
 bool CanvasHistory::redo()
 {
-    if (m_redo.empty())
-        return false;
-    Step step = std::move(m_redo.back());
-    m_redo.pop_back();
-    Step now = capture();
-    m_bytes += bytesOf(now);
-    apply(step);
-    m_bytes -= bytesOf(step);
-    m_undo.push_back(std::move(now));
-    trim();
-    return true;
+    return travel(m_redo, m_undo);
 }
 
 } // namespace tessivo

@@ -62,6 +62,8 @@ signals:
 private:
     static qint64 bytesOf(const Step& step);
     void apply(const Step& step);
+    // Puts the last step of from back and keeps the state it replaced as the last step of to.
+    bool travel(std::deque<Step>& from, std::deque<Step>& to);
     void trim();
 
     CanvasModel& m_canvas;

@@ -96,7 +96,7 @@ void TestGenerationRun::workedExampleLayout()
     run.setBandCount(50);
     SettingValues settings;
     FakeCanvas canvas;
-    QCOMPARE(run.start(settings, canvas), GenerationRun::StartResult::Started);
+    QCOMPARE(run.start(canvas, settings), GenerationRun::StartResult::Started);
     QCOMPARE(run.bandStep(), 0.95 * 5535 / 50);
     QCOMPARE(run.bandRowY(1), 105);
     QCOMPARE(run.bandRowY(2), 210);
@@ -114,7 +114,7 @@ void TestGenerationRun::workedExampleTicksAndProgress()
     run.setBandCount(50);
     SettingValues settings;
     FakeCanvas canvas;
-    run.start(settings, canvas);
+    run.start(canvas, settings);
     const RunLog log = runToEnd(run, canvas, settings);
 
     QCOMPARE(log.sampledTicks, 1821);
@@ -133,7 +133,7 @@ void TestGenerationRun::workedExampleReadsEveryCellOnce()
     SettingValues settings;
     FakeCanvas canvas;
     canvas.logReads = true;
-    run.start(settings, canvas);
+    run.start(canvas, settings);
     QList<int> starts;
     for (int i = 1; i <= 50; ++i)
         starts.append(run.bandRowY(i));
@@ -169,7 +169,7 @@ void TestGenerationRun::workedExampleText()
             return 0x808080;
         return y < 2000 ? 0x000000 : 0xFFFFFF;
     };
-    run.start(settings, canvas);
+    run.start(canvas, settings);
     QList<int> starts;
     for (int i = 1; i <= 50; ++i)
         starts.append(run.bandRowY(i));
@@ -198,7 +198,7 @@ void TestGenerationRun::pictureFit100FinishesAtOnce()
     settings.setValue(Setting::PictureFit, 100);
     FakeCanvas canvas;
     canvas.logReads = true;
-    QCOMPARE(run.start(settings, canvas), GenerationRun::StartResult::Started);
+    QCOMPARE(run.start(canvas, settings), GenerationRun::StartResult::Started);
     QCOMPARE(run.bandStep(), 0.0);
     QCOMPARE(run.bandHeight(), 0);
     QCOMPARE(run.tick(canvas, settings), GenerationRun::TickOutcome::Finished);
@@ -218,7 +218,7 @@ void TestGenerationRun::narrowCanvasGivesOneCellPerLine()
     canvas.width = 150; // under 160: every tick steps to a new line
     canvas.height = 600;
     canvas.color = [](int, int) { return 0; };
-    run.start(settings, canvas); // band step 150, bands at 150 and 300, 5 lines each
+    run.start(canvas, settings); // band step 150, bands at 150 and 300, 5 lines each
     QCOMPARE(run.bandHeight(), 150);
     const RunLog log = runToEnd(run, canvas, settings);
     QCOMPARE(log.sampledTicks, 5);
@@ -260,7 +260,7 @@ void TestGenerationRun::rowsOfAnyLengthEndCleanly()
     canvas.height = 900;
     // Dark on the left half, light on the right: every line is dark, dark, light, light.
     canvas.color = [](int x, int) { return x < 500 ? 0x000000 : 0xFFFFFF; };
-    run.start(settings, canvas);
+    run.start(canvas, settings);
     runToEnd(run, canvas, settings);
 
     const QString line = dark + dark + light + light;
@@ -283,7 +283,7 @@ void TestGenerationRun::blankLineRemovalKeepsLineEnds()
     FakeCanvas canvas;
     // White (space cells) except one black band of rows in the middle.
     canvas.color = [](int, int y) { return (y > 2500 && y < 3000) ? 0x000000 : 0xFFFFFF; };
-    run.start(settings, canvas);
+    run.start(canvas, settings);
     runToEnd(run, canvas, settings);
 
     const QString art = run.art().toString();
@@ -302,11 +302,11 @@ void TestGenerationRun::secondRunStartsAfresh()
     run.setBandCount(5);
     SettingValues settings;
     FakeCanvas canvas;
-    run.start(settings, canvas);
+    run.start(canvas, settings);
     runToEnd(run, canvas, settings);
     const QString first = run.resultText();
 
-    run.start(settings, canvas);
+    run.start(canvas, settings);
     QCOMPARE(run.scanOffset(), 0);
     runToEnd(run, canvas, settings);
     QCOMPARE(run.resultText(), first);
@@ -323,7 +323,7 @@ void TestGenerationRun::settingsAndWidthAreReadLive()
     canvas.width = 560; // columns 0, 100, ..., 400
     canvas.height = 300;
     canvas.logReads = true;
-    run.start(settings, canvas);
+    run.start(canvas, settings);
 
     run.tick(canvas, settings);              // x 0
     settings.setValue(Setting::SampleX, 50); // the next column is still 100, then steps of 50
@@ -341,7 +341,7 @@ void TestGenerationRun::bandCountRecreatesArrays()
     SettingValues settings;
     FakeCanvas canvas;
     run.setBandCount(100);
-    run.start(settings, canvas);
+    run.start(canvas, settings);
     run.tick(canvas, settings);
     QVERIFY(!run.bandText(100).isEmpty());
     run.setBandCount(100);
@@ -411,7 +411,7 @@ void TestGenerationRun::positionsBeyond16BitsAreRefused()
     FakeCanvas canvas;
     canvas.width = width;
     canvas.height = height;
-    const auto result = run.start(settings, canvas);
+    const auto result = run.start(canvas, settings);
     QCOMPARE(result == GenerationRun::StartResult::Started, started);
     if (!started)
         return;

@@ -119,7 +119,7 @@ private slots:
             if (random.bounded(20) == 0) // now and then another Canvas size
                 canvas.setSizeTwips(between(1, 7935), between(0, 5895));
             run.setBandCount(between(1, 100));
-            QCOMPARE(run.start(settings, canvas), GenerationRun::StartResult::Started);
+            QCOMPARE(run.start(canvas, settings), GenerationRun::StartResult::Started);
             while (run.tick(canvas, settings) != GenerationRun::TickOutcome::Finished) {
             }
             QVERIFY(run.art().isEmpty() || run.art().endsWith(QLatin1String("\r\n")));
