@@ -96,6 +96,7 @@ private slots:
     void foldersThatCannotBeListed();
     void shortcuts();
     void openKeepsChooserCancelDropsIt();
+    void openedPictureIsOneUndoStep();
     void failedOpenKeepsCanvas();
 
 private:
@@ -293,6 +294,35 @@ void TestChooser::shortcuts()
         click(&chooser, "Command5");
         QCOMPARE(chooser.folder(), QDir::homePath());
     }
+}
+
+void TestChooser::openedPictureIsOneUndoStep()
+{
+    MainWindow window(m_dir.path(), [] { return false; });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    click(&window, "Command5");
+    window.canvas().line(3000, 3000, 4000, 3000);
+    const QImage drawing = window.canvas().image();
+
+    whenModal(isChooser, [](QWidget* w) {
+        auto* chooser = static_cast<PictureChooser*>(w);
+        selectFile(chooser, QStringLiteral("small.bmp"));
+        click(chooser, "Command1");
+    });
+    click(&window, "Command3");
+    QCOMPARE(window.holder().picture().width(), 100);
+
+    // Ctrl+Z brings back the drawing and the empty holder; Ctrl+Y the picture.
+    QVERIFY(window.history().canUndo());
+    // The offscreen platform leaves the hidden chooser active; a desktop activates the window.
+    QApplication::setActiveWindow(&window);
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(window.canvas().image(), drawing);
+    QVERIFY(!window.holder().hasPicture());
+    QTest::keyClick(&window, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(window.canvas().pixelAt(99 * 15, 59 * 15), 0);
+    QCOMPARE(window.holder().picture().width(), 100);
 }
 
 void TestChooser::openKeepsChooserCancelDropsIt()

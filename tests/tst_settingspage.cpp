@@ -294,7 +294,7 @@ private slots:
         QCOMPARE(window.title, title); // no settle handling
     }
 
-    // The viewport clips the panel; only a thumb drag of VScroll1 moves it.
+    // The viewport clips the panel; VScroll1 moves it, whatever moves the bar.
     void panelScrolling()
     {
         QCOMPARE(page->objectName(), QStringLiteral("Frame3"));
@@ -315,7 +315,15 @@ private slots:
         QTest::mouseClick(v, Qt::LeftButton, {},
                           scrollBarPart(v, QStyle::SC_ScrollBarAddLine).center());
         QCOMPARE(v->value(), pos + 1);
-        QCOMPARE(panel()->pos(), QPoint(0, TwipsToPixels(-pos)));
+        QCOMPARE(panel()->pos(), QPoint(0, TwipsToPixels(-pos - 1)));
+        // The track and the keys move the panel with the thumb.
+        QTest::mouseClick(v, Qt::LeftButton, {},
+                          scrollBarPart(v, QStyle::SC_ScrollBarAddPage).center());
+        QCOMPARE(v->value(), pos + 1 + 178);
+        QCOMPARE(panel()->pos(), QPoint(0, TwipsToPixels(-v->value())));
+        v->setFocus();
+        QTest::keyClick(v, Qt::Key_Home);
+        QCOMPARE(panel()->pos(), QPoint(0, 0));
     }
 
     void resetToDefaults()

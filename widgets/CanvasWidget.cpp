@@ -102,6 +102,12 @@ void CanvasWidget::setLinePreviewVisible(bool visible)
     update();
 }
 
+void CanvasWidget::setOutlineCorner(const QSizeF& pixels)
+{
+    m_outlineCorner = pixels;
+    update();
+}
+
 void CanvasWidget::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
@@ -127,7 +133,8 @@ void CanvasWidget::paintEvent(QPaintEvent* event)
         }
         case OutlineShape::Oval: painter.drawEllipse(box); break;
         case OutlineShape::RoundedRectangle:
-            painter.drawRoundedRect(box, 20, 20, Qt::RelativeSize);
+            painter.drawRoundedRect(box, m_outlineCorner.width() / 2, m_outlineCorner.height() / 2,
+                                    Qt::AbsoluteSize);
             break;
         }
     }

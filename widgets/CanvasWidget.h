@@ -41,6 +41,10 @@ public:
     void setOutline(const QRectF& twips);
     OutlineShape outlineShape() const { return m_outlineShape; }
     void setOutlineShape(OutlineShape shape);
+    // The corner ellipse of the rounded-rectangle outline, pixels: the corners the shape will
+    // be drawn with.
+    QSizeF outlineCorner() const { return m_outlineCorner; }
+    void setOutlineCorner(const QSizeF& pixels);
     bool outlineVisible() const { return m_outlineVisible; }
     void setOutlineVisible(bool visible);
 
@@ -71,6 +75,7 @@ private:
     bool m_markerVisible = false;
     QRectF m_outline;
     OutlineShape m_outlineShape = OutlineShape::Rectangle;
+    QSizeF m_outlineCorner;
     bool m_outlineVisible = false;
     QLineF m_line;
     int m_lineWidth = 1;

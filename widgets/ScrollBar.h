@@ -15,6 +15,11 @@ class ScrollBar : public QScrollBar {
 public:
     explicit ScrollBar(Qt::Orientation orientation, QWidget* parent = nullptr);
 
+    // A bar takes the wheel only while it has the keyboard focus, so that a wheel turned over it
+    // in passing changes nothing; the wheel then goes to the widget beneath (a panel that
+    // scrolls). A bar that scrolls a view may take it always.
+    void setWheelNeedsFocus(bool needsFocus) { m_wheelNeedsFocus = needsFocus; }
+
     // Sets range and steps in one call.
     void configure(int minimum, int maximum, int smallChange, int largeChange, int value);
     int current() const { return sliderPosition(); }
@@ -22,6 +27,12 @@ public:
 signals:
     void dragged(int position);
     void settled(int value);
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    bool m_wheelNeedsFocus = true;
 };
 
 } // namespace tessivo

@@ -93,17 +93,24 @@ CanvasPage::CanvasPage(WindowContext& window, CanvasModel& canvas, CanvasHistory
     connect(loadButton, &QPushButton::clicked, this, &CanvasPage::loadPictureRequested);
     connect(m_zoomX, &QComboBox::activated, this, [this](int index) { zoom(m_zoomX, index); });
     connect(m_zoomY, &QComboBox::activated, this, [this](int index) { zoom(m_zoomY, index); });
-    m_zoomX->installEventFilter(this);
+    for (QComboBox* box : {m_zoomX, m_zoomY}) {
+        // A wheel turned over a zoom box in passing must not resize the Canvas: the boxes take
+        // the wheel only while they have the keyboard focus, and the wheel gives them none.
+        box->setFocusPolicy(Qt::StrongFocus);
+        box->installEventFilter(this);
+    }
 
     // An undo puts back the choices the zoom boxes showed.
     m_history.setViewState(
         [this] {
-            return QList<int>{m_zoomX->currentIndex(), m_zoomY->currentIndex()};
+            return QList<int>{m_zoomXIndex, m_zoomYIndex};
         },
         [this](const QList<int>& view) {
             if (view.size() == 2) {
-                m_zoomX->setCurrentIndex(view[0]);
-                m_zoomY->setCurrentIndex(view[1]);
+                m_zoomXIndex = view[0];
+                m_zoomYIndex = view[1];
+                m_zoomX->setCurrentIndex(m_zoomXIndex);
+                m_zoomY->setCurrentIndex(m_zoomYIndex);
             }
         });
 }
@@ -124,10 +131,13 @@ void CanvasPage::zoom(QComboBox* box, int index)
     text.remove(QLatin1Char('%'));
     const double fraction = text.toDouble() / 100;
     m_history.record();
-    if (box == m_zoomX)
+    if (box == m_zoomX) {
+        m_zoomXIndex = index;
         m_canvas.setWidthTwips(float(fraction * m_canvas.baseWidth()));
-    else
+    } else {
+        m_zoomYIndex = index;
         m_canvas.setHeightTwips(float(fraction * m_canvas.baseHeight()));
+    }
 }
 
 bool CanvasPage::eventFilter(QObject* watched, QEvent* event)
@@ -135,6 +145,9 @@ bool CanvasPage::eventFilter(QObject* watched, QEvent* event)
     // "X:" losing the focus records the Canvas size.
     if (event->type() == QEvent::FocusOut && watched == m_zoomX)
         m_canvas.recordSize();
+    if (event->type() == QEvent::Wheel && (watched == m_zoomX || watched == m_zoomY) &&
+        !static_cast<QWidget*>(watched)->hasFocus())
+        return true;
     return QGroupBox::eventFilter(watched, event);
 }
 

@@ -55,6 +55,9 @@ private:
     QComboBox* m_zoomX;
     QComboBox* m_zoomY;
     QPlainTextEdit* m_text;
+    // The entries the zoom boxes last applied, -1 for none: what an undo step keeps of them.
+    int m_zoomXIndex = -1;
+    int m_zoomYIndex = -1;
 };
 
 } // namespace tessivo

@@ -53,6 +53,12 @@ DrawingTools::DrawingTools(CanvasModel& canvas, CanvasHistory& history, CanvasWi
     connect(&tools, &ToolColumn::toolSelected, this, &DrawingTools::toolChosen);
 }
 
+double DrawingTools::roundingDivisor() const
+{
+    // The higher "圆矩弧度", the smaller the corners, in proportion to the box.
+    return std::max(m_rounding.value(), 1);
+}
+
 void DrawingTools::toolChosen(Tool tool)
 {
     using Shape = CanvasWidget::OutlineShape;
@@ -133,8 +139,13 @@ void DrawingTools::drag(int buttons, double x, double y)
     case Tool::TextPosition: break;
     }
     // The box spanned by the press point and the pointer, whichever way the drag goes.
-    m_view.setOutline(QRectF(std::min<double>(m_LineStartX, x), std::min<double>(m_LineStartY, y),
-                             std::abs(x - m_LineStartX), std::abs(y - m_LineStartY)));
+    const QRectF box(std::min<double>(m_LineStartX, x), std::min<double>(m_LineStartY, y),
+                     std::abs(x - m_LineStartX), std::abs(y - m_LineStartY));
+    // The rounded rectangle's outline shows the corners the shape will have.
+    const double r = roundingDivisor();
+    m_view.setOutlineCorner(
+        QSizeF(TwipsToPixelsExact(box.width()) / r, TwipsToPixelsExact(box.height()) / r));
+    m_view.setOutline(box);
 }
 
 void DrawingTools::release(int buttons, double x, double y)
@@ -161,8 +172,7 @@ void DrawingTools::release(int buttons, double x, double y)
                                  toInt(RoundEven(boxHeight)));
         break;
     case Tool::RoundedRectangle: {
-        // The higher "圆矩弧度", the smaller the corners, in proportion to the box.
-        const double r = std::max(m_rounding.value(), 1);
+        const double r = roundingDivisor();
         m_canvas.roundRectPixels(m_StartX, m_StartY, right, bottom, toInt(RoundEven(boxWidth / r)),
                                  toInt(RoundEven(boxHeight / r)));
         break;

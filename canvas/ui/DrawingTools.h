@@ -34,6 +34,8 @@ public:
     void toolChosen(Tool tool);
 
 private:
+    double roundingDivisor() const;
+
     CanvasModel& m_canvas;
     CanvasHistory& m_history;
     CanvasWidget& m_view;

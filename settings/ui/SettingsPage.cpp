@@ -7,8 +7,10 @@
 #include "widgets/WindowContext.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QWheelEvent>
 
 #include <array>
 #include <cmath>
@@ -122,13 +124,43 @@ SettingsPage::SettingsPage(WindowContext& window, const CharTables& tables, QWid
     PlaceInTwips(m_reset, 6315, 7080, 855, 375);
     connect(m_reset, &QPushButton::clicked, this, &SettingsPage::resetToDefaults);
 
+    // Everything on the panel passes the wheel to the panel's bar, but a focused setting bar.
+    m_viewport->installEventFilter(this);
+    m_panel->installEventFilter(this);
+    for (QWidget* widget : m_panel->findChildren<QWidget*>())
+        widget->installEventFilter(this);
+
     m_panelBar = new ScrollBar(Qt::Vertical, this);
     m_panelBar->setObjectName(QStringLiteral("VScroll1"));
     PlaceInTwips(m_panelBar, 7830, 100, 255, 6495);
-    // Only a thumb drag moves the panel; arrows, track and keys move the thumb alone.
-    connect(m_panelBar, &ScrollBar::dragged, this,
-            [this](int position) { m_panel->move(0, TwipsToPixels(-position)); });
-    connect(m_panelBar, &ScrollBar::settled, this, [this] { m_window.restore(); });
+    // The panel follows its bar whatever moves it: a drag, the arrows, the track, keys or the
+    // wheel. (Following only a drag left panel and thumb disagreeing after an arrow click.)
+    m_panelBar->setWheelNeedsFocus(false);
+    connect(m_panelBar, &ScrollBar::dragged, this, &SettingsPage::movePanelTo);
+    connect(m_panelBar, &ScrollBar::settled, this, [this](int value) {
+        movePanelTo(value);
+        m_window.restore();
+    });
+}
+
+void SettingsPage::movePanelTo(int position)
+{
+    m_panel->move(0, TwipsToPixels(-position));
+}
+
+void SettingsPage::wheelEvent(QWheelEvent* event)
+{
+    QCoreApplication::sendEvent(m_panelBar, event);
+}
+
+bool SettingsPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::Wheel)
+        return QGroupBox::eventFilter(watched, event);
+    if (auto* bar = qobject_cast<ScrollBar*>(watched); bar && bar->hasFocus())
+        return false;
+    QCoreApplication::sendEvent(m_panelBar, event);
+    return true;
 }
 
 ScrollBar* SettingsPage::bar(Setting setting) const

@@ -8,6 +8,7 @@
 #include <array>
 
 class QCheckBox;
+class QWheelEvent;
 class QPushButton;
 
 namespace tessivo {
@@ -53,8 +54,15 @@ signals:
     // A setting settled on a new value: arrows, track, keys, the end of a drag or an assignment.
     void settled(Setting setting, int value);
 
+protected:
+    // A wheel over the page scrolls the panel, unless it is over the bar that has the keyboard
+    // focus: that bar takes it.
+    void wheelEvent(QWheelEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void onDragged(Setting setting, int position);
+    void movePanelTo(int position);
 
     WindowContext& m_window;
     const CharTables& m_tables;
