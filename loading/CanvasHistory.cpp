@@ -77,6 +77,9 @@ bool CanvasHistory::travel(std::deque<Step>& from, std::deque<Step>& to)
         return false;
     Step step = std::move(from.back());
     from.pop_back();
+    // A gesture still going on (a stroke being drawn) records its next change as a step of its
+    // own, rather than adding it to the state just put back.
+    m_gestureRecorded = false;
     Step now = capture();
     m_bytes += bytesOf(now) - bytesOf(step);
     apply(step);
