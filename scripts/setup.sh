@@ -16,6 +16,8 @@ packages=(
   libqt6gui6 libqt6widgets6 qt6-qpa-plugins
   # screenshots in a real window
   xvfb xauth
+  # installing and packaging: checking the desktop entry, the metadata and the Debian package
+  desktop-file-utils appstream lintian dpkg-dev
 )
 
 missing=()

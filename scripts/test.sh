@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds Tessivo and runs the whole test suite, in three stages:
 #   normal    the build of scripts/build.sh in build/, and every test
+#   install   that build installed into a staging folder and run from there, the desktop entry
+#             and metadata validated, the Debian package built and checked (scripts/install-check.sh)
 #   sanitize  a build with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/, and
 #             every test under them, leak detection on
 #   fuzz      the fuzz targets in build-fuzz/, each run for a short, fixed time (scripts/fuzz.sh)
@@ -10,11 +12,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 stages=("$@")
-if [ ${#stages[@]} -eq 0 ]; then stages=(normal sanitize fuzz); fi
+if [ ${#stages[@]} -eq 0 ]; then stages=(normal install sanitize fuzz); fi
 for stage in "${stages[@]}"; do
   case $stage in
-    normal | sanitize | fuzz) ;;
-    *) echo "test.sh: no stage $stage (normal, sanitize, fuzz)" >&2; exit 2 ;;
+    normal | install | sanitize | fuzz) ;;
+    *) echo "test.sh: no stage $stage (normal, install, sanitize, fuzz)" >&2; exit 2 ;;
   esac
 done
 
@@ -31,6 +33,10 @@ for stage in "${stages[@]}"; do
     normal)
       bash scripts/build.sh
       run_tests "${BUILD_DIR:-build}"
+      ;;
+    install)
+      bash scripts/build.sh
+      bash scripts/install-check.sh
       ;;
     sanitize)
       # Unoptimised: it builds fastest, and GCC's optimiser warns falsely about bounds in
