@@ -85,33 +85,33 @@ CanvasModel::CanvasModel(QObject* parent)
     : QObject(parent)
     , m_backColor(White)
 {
-    m_widthPixels = sizeToPixels(StartWidth);
-    m_heightPixels = sizeToPixels(StartHeight);
-    m_image = makeImage(m_widthPixels, m_heightPixels, m_backColor);
-    m_canvasWidth = int(RoundEven(StartWidth - double(StartRecordedWidthShortfall)));
-    m_canvasHeight = int(RoundEven(StartHeight));
-    m_baseWidth = m_canvasWidth;
-    m_baseHeight = m_canvasHeight;
+    m_state.width = sizeToPixels(StartWidth);
+    m_state.height = sizeToPixels(StartHeight);
+    m_state.image = makeImage(m_state.width, m_state.height, m_backColor);
+    m_state.canvasWidth = int(RoundEven(StartWidth - double(StartRecordedWidthShortfall)));
+    m_state.canvasHeight = int(RoundEven(StartHeight));
+    m_state.baseWidth = m_state.canvasWidth;
+    m_state.baseHeight = m_state.canvasHeight;
 }
 
 int CanvasModel::widthTwips() const
 {
-    return PixelsToTwips(m_widthPixels);
+    return PixelsToTwips(m_state.width);
 }
 
 int CanvasModel::heightTwips() const
 {
-    return PixelsToTwips(m_heightPixels);
+    return PixelsToTwips(m_state.height);
 }
 
 void CanvasModel::setWidthTwips(Twips width)
 {
-    resizeImage(sizeToPixels(width), m_heightPixels);
+    resizeImage(sizeToPixels(width), m_state.height);
 }
 
 void CanvasModel::setHeightTwips(Twips height)
 {
-    resizeImage(m_widthPixels, sizeToPixels(height));
+    resizeImage(m_state.width, sizeToPixels(height));
 }
 
 void CanvasModel::setSizeTwips(Twips width, Twips height)
@@ -121,7 +121,7 @@ void CanvasModel::setSizeTwips(Twips width, Twips height)
 
 void CanvasModel::resizeImage(Pixels widthPixels, Pixels heightPixels)
 {
-    if (widthPixels == m_widthPixels && heightPixels == m_heightPixels) {
+    if (widthPixels == m_state.width && heightPixels == m_state.height) {
         recordSize();
         return;
     }
@@ -132,43 +132,36 @@ void CanvasModel::resizeImage(Pixels widthPixels, Pixels heightPixels)
         recordSize();
         return;
     }
-    if (!next.isNull() && !m_image.isNull()) {
-        const int rows = std::min(heightPixels, m_image.height());
-        const auto bytes = std::size_t(std::min(widthPixels, m_image.width())) * sizeof(QRgb);
+    if (!next.isNull() && !m_state.image.isNull()) {
+        const int rows = std::min(heightPixels, m_state.image.height());
+        const auto bytes = std::size_t(std::min(widthPixels, m_state.image.width())) * sizeof(QRgb);
         for (int y = 0; y < rows; ++y)
-            std::memcpy(next.scanLine(y), m_image.constScanLine(y), bytes);
+            std::memcpy(next.scanLine(y), m_state.image.constScanLine(y), bytes);
     }
-    m_image = std::move(next);
-    m_widthPixels = widthPixels;
-    m_heightPixels = heightPixels;
+    m_state.image = std::move(next);
+    m_state.width = widthPixels;
+    m_state.height = heightPixels;
     recordSize();
-    emit changed(QRect(0, 0, m_widthPixels, m_heightPixels));
+    emit changed(QRect(0, 0, m_state.width, m_state.height));
     emit resized();
 }
 
 void CanvasModel::recordSize()
 {
-    m_canvasWidth = widthTwips();
-    m_canvasHeight = heightTwips();
+    m_state.canvasWidth = widthTwips();
+    m_state.canvasHeight = heightTwips();
 }
 
 CanvasModel::Snapshot CanvasModel::snapshot() const
 {
-    return {m_image,        m_widthPixels, m_heightPixels, m_canvasWidth,
-            m_canvasHeight, m_baseWidth,   m_baseHeight};
+    return m_state;
 }
 
 void CanvasModel::restore(const Snapshot& snapshot)
 {
-    const bool sizeChanges = snapshot.width != m_widthPixels || snapshot.height != m_heightPixels;
-    m_image = snapshot.image;
-    m_widthPixels = snapshot.width;
-    m_heightPixels = snapshot.height;
-    m_canvasWidth = snapshot.canvasWidth;
-    m_canvasHeight = snapshot.canvasHeight;
-    m_baseWidth = snapshot.baseWidth;
-    m_baseHeight = snapshot.baseHeight;
-    emit changed(QRect(0, 0, m_widthPixels, m_heightPixels));
+    const bool sizeChanges = snapshot.width != m_state.width || snapshot.height != m_state.height;
+    m_state = snapshot;
+    emit changed(QRect(0, 0, m_state.width, m_state.height));
     if (sizeChanges)
         emit resized();
 }
@@ -187,7 +180,7 @@ void CanvasModel::setCurrentPosition(Twips x, Twips y)
 
 void CanvasModel::line(Twips x1, Twips y1, Twips x2, Twips y2)
 {
-    if (m_image.isNull())
+    if (m_state.image.isNull())
         return;
     const QPointF from(TwipsToPixelsExact(x1), TwipsToPixelsExact(y1));
     const QPointF to(TwipsToPixelsExact(x2), TwipsToPixelsExact(y2));
@@ -200,7 +193,7 @@ void CanvasModel::line(Twips x1, Twips y1, Twips x2, Twips y2)
 
     const QPen pen = outlinePen(m_foreColor, m_drawWidth);
     {
-        QPainter painter(&m_image);
+        QPainter painter(&m_state.image);
         preparePainter(painter, m_drawMode);
         painter.setPen(pen);
         // A line of no length still leaves a dot of the pen's width.
@@ -211,13 +204,13 @@ void CanvasModel::line(Twips x1, Twips y1, Twips x2, Twips y2)
     }
     const int margin = pen.width() + 2;
     const QRect touched = box.toAlignedRect().adjusted(-margin, -margin, margin, margin);
-    emit changed(touched & m_image.rect());
+    emit changed(touched & m_state.image.rect());
 }
 
 void CanvasModel::roundRectPixels(Pixels left, Pixels top, Pixels right, Pixels bottom,
                                   Pixels ellipseWidth, Pixels ellipseHeight)
 {
-    if (m_image.isNull())
+    if (m_state.image.isNull())
         return;
     const auto [x1, x2] = std::minmax(left, right);
     const auto [y1, y2] = std::minmax(top, bottom);
@@ -228,7 +221,7 @@ void CanvasModel::roundRectPixels(Pixels left, Pixels top, Pixels right, Pixels 
 
     const QPen pen = outlinePen(m_foreColor, m_drawWidth);
     {
-        QPainter painter(&m_image);
+        QPainter painter(&m_state.image);
         preparePainter(painter, m_drawMode);
         painter.setPen(pen);
         if (m_fillStyle == Solid)
@@ -242,12 +235,12 @@ void CanvasModel::roundRectPixels(Pixels left, Pixels top, Pixels right, Pixels 
     }
     const int margin = pen.width() + 2;
     const QRect touched = box.toAlignedRect().adjusted(-margin, -margin, margin, margin);
-    emit changed(touched & m_image.rect());
+    emit changed(touched & m_state.image.rect());
 }
 
 void CanvasModel::print(const QString& text)
 {
-    if (m_image.isNull() || text.isEmpty())
+    if (m_state.image.isNull() || text.isEmpty())
         return;
     // Fonts need a GUI application; without one (the command-line tool) there is nothing to
     // draw text with, and asking for a font would abort.
@@ -261,7 +254,7 @@ void CanvasModel::print(const QString& text)
     // Crisp glyphs: every ink pixel is the pen colour, as the run samples single pixels.
     QFont font = m_font.toQFont();
     font.setStyleStrategy(QFont::NoAntialias);
-    const QFontMetricsF metrics(font, &m_image);
+    const QFontMetricsF metrics(font, &m_state.image);
     // Lines follow each other by the font's full height rather than lineSpacing(): some fonts
     // report a negative leading, and lines must never overlap.
     const double lineHeight = metrics.height();
@@ -269,7 +262,7 @@ void CanvasModel::print(const QString& text)
 
     QRectF touched;
     {
-        QPainter painter(&m_image);
+        QPainter painter(&m_state.image);
         painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setRenderHint(QPainter::TextAntialiasing, false);
         painter.setFont(font);
@@ -285,25 +278,25 @@ void CanvasModel::print(const QString& text)
         }
     }
     if (!touched.isEmpty())
-        emit changed(touched.toAlignedRect().adjusted(-2, -2, 2, 2) & m_image.rect());
+        emit changed(touched.toAlignedRect().adjusted(-2, -2, 2, 2) & m_state.image.rect());
 }
 
 void CanvasModel::clear()
 {
-    m_image.fill(ToQRgb(m_backColor));
+    m_state.image.fill(ToQRgb(m_backColor));
     m_currentX = 0;
     m_currentY = 0;
-    emit changed(m_image.rect());
+    emit changed(m_state.image.rect());
 }
 
 void CanvasModel::paintPicture(const QImage& picture, Twips x, Twips y, Twips width, Twips height)
 {
-    if (m_image.isNull() || picture.isNull())
+    if (m_state.image.isNull() || picture.isNull())
         return;
     const QRect target(toPixels(x), toPixels(y), toPixels(width), toPixels(height));
     if (target.width() <= 0 || target.height() <= 0)
         return;
-    const QRect visible = target & m_image.rect();
+    const QRect visible = target & m_state.image.rect();
     if (visible.isEmpty())
         return;
 
@@ -311,7 +304,7 @@ void CanvasModel::paintPicture(const QImage& picture, Twips x, Twips y, Twips wi
     // bleeding their colour into their neighbours.
     const QImage source = picture.convertToFormat(
         picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    QPainter painter(&m_image);
+    QPainter painter(&m_state.image);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     if (target.size() == source.size()) {
         painter.drawImage(target.topLeft(), source);
@@ -331,13 +324,13 @@ void CanvasModel::paintPicture(const QImage& picture, Twips x, Twips y, Twips wi
 void CanvasModel::readColumn(int x, const int* ys, int count, std::int32_t* colors) const
 {
     const int px = PixelUnder(x);
-    if (px < 0 || px >= m_image.width()) {
+    if (px < 0 || px >= m_state.image.width()) {
         std::fill(colors, colors + count, -1);
         return;
     }
-    const uchar* bits = m_image.constBits();
-    const qsizetype stride = m_image.bytesPerLine();
-    const int height = m_image.height();
+    const uchar* bits = m_state.image.constBits();
+    const qsizetype stride = m_state.image.bytesPerLine();
+    const int height = m_state.image.height();
     for (int i = 0; i < count; ++i) {
         const int py = PixelUnder(ys[i]);
         colors[i] = py < 0 || py >= height
@@ -351,9 +344,9 @@ std::int32_t CanvasModel::pixelAt(int x, int y) const
     // Any negative twip lies in a pixel left of or above the image.
     const int px = PixelUnder(x);
     const int py = PixelUnder(y);
-    if (px < 0 || py < 0 || px >= m_image.width() || py >= m_image.height())
+    if (px < 0 || py < 0 || px >= m_state.image.width() || py >= m_state.image.height())
         return -1;
-    return FromQRgb(reinterpret_cast<const QRgb*>(m_image.constScanLine(py))[px]);
+    return FromQRgb(reinterpret_cast<const QRgb*>(m_state.image.constScanLine(py))[px]);
 }
 
 } // namespace tessivo

@@ -42,10 +42,10 @@ public:
 
     // Size bookkeeping in twips: the size a generation run reads, and the base of the zoom
     // boxes.
-    int canvasWidth() const override { return m_canvasWidth; }
-    int canvasHeight() const override { return m_canvasHeight; }
-    int baseWidth() const { return m_baseWidth; }
-    int baseHeight() const { return m_baseHeight; }
+    int canvasWidth() const override { return m_state.canvasWidth; }
+    int canvasHeight() const override { return m_state.canvasHeight; }
+    int baseWidth() const { return m_state.baseWidth; }
+    int baseHeight() const { return m_state.baseHeight; }
     // CanvasWidth and CanvasHeight become the current width and height.
     void recordSize();
 
@@ -64,7 +64,7 @@ public:
     // Puts the image, size and bookkeeping back; the drawing attributes stay as they are.
     void restore(const Snapshot& snapshot);
 
-    const QImage& image() const { return m_image; }
+    const QImage& image() const { return m_state.image; }
 
     ColorValue backColor() const { return m_backColor; }
     // Clears the image to the new colour, as setting the background colour always does.
@@ -115,11 +115,10 @@ signals:
 private:
     void resizeImage(Pixels width, Pixels height);
 
-    QImage m_image;
-    // The size in pixels, kept apart from the image: an image of 0 rows or columns is a null
-    // QImage, which would forget the other dimension.
-    Pixels m_widthPixels = 0;
-    Pixels m_heightPixels = 0;
+    // The image, its size and the size bookkeeping. The size in pixels is kept apart from the
+    // image: an image of 0 rows or columns is a null QImage, which would forget the other
+    // dimension.
+    Snapshot m_state;
     ColorValue m_backColor;
     ColorValue m_foreColor = 0;
     ColorValue m_fillColor = 0;
@@ -129,10 +128,6 @@ private:
     CanvasFont m_font;
     Twips m_currentX = 0;
     Twips m_currentY = 0;
-    int m_canvasWidth = 0;
-    int m_canvasHeight = 0;
-    int m_baseWidth = 0;
-    int m_baseHeight = 0;
 };
 
 } // namespace tessivo
