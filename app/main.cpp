@@ -1,5 +1,5 @@
 #include "app/MainWindow.h"
-#include "canvas/Fonts.h"
+#include "app/Startup.h"
 
 #include <QApplication>
 #include <QDir>
@@ -8,8 +8,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    tessivo::RegisterFontSubstitutes();
-    QApplication::setFont(QFont(QStringLiteral("宋体"), 9));
+    tessivo::SetUpApplication();
 
     tessivo::MainWindow window(QDir::currentPath());
     // Centred on the screen.
