@@ -4,6 +4,7 @@
 #include "app/GenerationPage.h"
 #include "app/ResultWindow.h"
 #include "app/SettingsController.h"
+#include "app/StatusTexts.h"
 #include "canvas/ui/CanvasPage.h"
 #include "canvas/ui/DrawingPage.h"
 #include "canvas/ui/DrawingTools.h"
@@ -212,9 +213,11 @@ void MainWindow::startUp(const QString& folder, const ImportQuestion& askToImpor
     switch (LoadCustomTable(m_tables, folder, askToImport)) {
     case ImportOutcome::Imported:
         setWindowTitle(windowTitle() + TableImportedTitleSuffix());
-        m_status->setText(TableImportedStatusText());
+        ShowStatus(*m_status, StatusTextFor(Status::TableImported));
         break;
-    case ImportOutcome::Failed: m_status->setText(TableReadFailureText()); break;
+    case ImportOutcome::Failed:
+        ShowStatus(*m_status, StatusTextFor(Status::TableReadFailed));
+        break;
     case ImportOutcome::NoFile:
     case ImportOutcome::Declined: break;
     }

@@ -50,7 +50,8 @@ enum class ImportOutcome {
 ImportOutcome LoadCustomTable(CharTables& tables, const QString& folder,
                               const std::function<bool()>& askToImport);
 
-// The status line after an import that did not succeed.
+// What an import that did not succeed means for the user. The status line shows it shortened,
+// with this text as its tooltip.
 QString TableReadFailureText();
 // The status line after a successful import, and what is added to the window title.
 QString TableImportedStatusText();
