@@ -55,7 +55,7 @@ constexpr int ClientHeightTwips = 7020;
 
 } // namespace
 
-MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
+MainWindow::MainWindow(const QStringList& folders, ImportQuestion askToImport)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(MainWindowTitle());
@@ -100,7 +100,12 @@ MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
     connect(m_drawingPage, &DrawingPage::fontSizeChanged, m_canvasPage, &CanvasPage::previewFont);
     connect(m_canvasPage, &CanvasPage::loadPictureRequested, this, &MainWindow::Command3_Click);
 
-    startUp(folder, askToImport ? askToImport : ImportQuestion(&MainWindow::AskToImportTable));
+    startUp(folders, askToImport ? askToImport : ImportQuestion(&MainWindow::AskToImportTable));
+}
+
+MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
+    : MainWindow(QStringList{folder}, askToImport)
+{
 }
 
 ResultBox* MainWindow::resultBox() const
@@ -207,10 +212,10 @@ void MainWindow::redoCanvas()
         m_history.redo();
 }
 
-void MainWindow::startUp(const QString& folder, const ImportQuestion& askToImport)
+void MainWindow::startUp(const QStringList& folders, const ImportQuestion& askToImport)
 {
     // The custom table, on the user's agreement.
-    switch (LoadCustomTable(m_tables, folder, askToImport)) {
+    switch (LoadCustomTable(m_tables, folders, askToImport)) {
     case ImportOutcome::Imported:
         setWindowTitle(windowTitle() + TableImportedTitleSuffix());
         ShowStatus(*m_status, StatusTextFor(Status::TableImported));

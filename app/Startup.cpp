@@ -3,8 +3,10 @@
 #include "canvas/Fonts.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QTranslator>
 
 #include <memory>
@@ -39,6 +41,17 @@ void SetUpApplication()
     QApplication::setFont(WindowFont());
     // Without the translation Qt's texts stay in English; the program works the same.
     InstallQtTranslation();
+}
+
+QStringList TableFileFolders()
+{
+    QStringList folders = {QDir::currentPath(), QCoreApplication::applicationDirPath()};
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (!config.isEmpty())
+        folders.append(config + QStringLiteral("/tessivo"));
+    folders.removeAll(QString());
+    folders.removeDuplicates();
+    return folders;
 }
 
 } // namespace tessivo

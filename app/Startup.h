@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QString>
+#include <QStringList>
 
 namespace tessivo {
 
@@ -18,5 +19,10 @@ bool InstallQtTranslation();
 // What the program sets up before its window: the font substitutes, the window font, Qt's
 // Chinese texts.
 void SetUpApplication();
+
+// Where the table file is looked for at start-up, in order: the working folder, the program's
+// folder, then tessivo/ in the user's configuration folder ($XDG_CONFIG_HOME, normally
+// ~/.config). A place that cannot be told is left out.
+QStringList TableFileFolders();
 
 } // namespace tessivo

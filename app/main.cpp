@@ -2,7 +2,6 @@
 #include "app/Startup.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QScreen>
 
 int main(int argc, char* argv[])
@@ -10,7 +9,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     tessivo::SetUpApplication();
 
-    tessivo::MainWindow window(QDir::currentPath());
+    tessivo::MainWindow window(tessivo::TableFileFolders());
     // Centred on the screen.
     if (const QScreen* screen = window.screen()) {
         const QRect frame = window.frameGeometry();

@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 #include "app/ResultBox.h"
 #include "app/Startup.h"
+#include "engine/CharTable.h"
+#include "engine/TableFile.h"
 
 #include "GuiTestSupport.h"
 
@@ -8,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -37,6 +40,14 @@ QStringList okAndCancel()
     return okAndCancel(box);
 }
 
+void writeTable(const QString& folder, const QByteArray& row)
+{
+    [&] { QVERIFY(QDir().mkpath(folder)); }();
+    QFile file(QDir(folder).filePath(QString::fromLatin1(TableFileName)));
+    [&] { QVERIFY(file.open(QIODevice::WriteOnly)); }();
+    file.write(row + "\r\n");
+}
+
 } // namespace
 
 class TestStartup : public QObject {
@@ -46,6 +57,8 @@ private slots:
     void initTestCase();
     void missingTranslationIsNoError();
     void qtTextsInChinese();
+    void tableFileFolders_data();
+    void tableFileFolders();
 };
 
 void TestStartup::initTestCase()
@@ -97,6 +110,65 @@ void TestStartup::qtTextsInChinese()
     // A folder without the translation afterwards leaves the installed one.
     QVERIFY(!InstallQtTranslation(dir.path()));
     QCOMPARE(okAndCancel(), QStringList({"确定", "取消"}));
+}
+
+void TestStartup::tableFileFolders_data()
+{
+    QTest::addColumn<bool>("inWorkingFolder");
+    QTest::addColumn<bool>("inConfigFolder");
+    QTest::addColumn<QString>("imported");
+
+    QTest::newRow("none") << false << false << QString();
+    QTest::newRow("configuration folder") << false << true << QStringLiteral("config");
+    QTest::newRow("working folder first") << true << true << QStringLiteral("work");
+}
+
+// The working folder, the program's folder, then tessivo/ in the configuration folder: the first
+// table found is offered and imported.
+void TestStartup::tableFileFolders()
+{
+    QFETCH(bool, inWorkingFolder);
+    QFETCH(bool, inConfigFolder);
+    QFETCH(QString, imported);
+
+    QTemporaryDir dir;
+    const QString work = dir.filePath(QStringLiteral("work"));
+    const QString config = dir.filePath(QStringLiteral("config"));
+    QVERIFY(QDir().mkpath(work));
+    const QString folderBefore = QDir::currentPath();
+    const bool configWasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    const QByteArray configBefore = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        QDir::setCurrent(folderBefore);
+        if (configWasSet)
+            qputenv("XDG_CONFIG_HOME", configBefore);
+        else
+            qunsetenv("XDG_CONFIG_HOME");
+    });
+    QVERIFY(QDir::setCurrent(work));
+    qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
+
+    const QStringList folders = TableFileFolders();
+    QCOMPARE(folders, QStringList({QDir::currentPath(), QCoreApplication::applicationDirPath(),
+                                   config + QStringLiteral("/tessivo")}));
+    if (!FindTableFile(QCoreApplication::applicationDirPath()).isEmpty())
+        QSKIP("the test program's folder holds a table file");
+
+    if (inWorkingFolder)
+        writeTable(work, "work");
+    if (inConfigFolder)
+        writeTable(config + QStringLiteral("/tessivo"), "config");
+
+    int asked = 0;
+    MainWindow window(folders, [&] {
+        ++asked;
+        return true;
+    });
+    QCOMPARE(asked, imported.isEmpty() ? 0 : 1);
+    QCOMPARE(window.tables().loaded(),
+             imported.isEmpty() ? DefaultCharTable() : QStringList({imported, " "}));
+    QCOMPARE(child<QLabel>(&window, "Label1")->text(),
+             imported.isEmpty() ? QString() : TableImportedStatusText());
 }
 
 QTEST_MAIN(TestStartup)
