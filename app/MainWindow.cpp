@@ -4,6 +4,7 @@
 #include "app/GenerationPage.h"
 #include "app/ResultWindow.h"
 #include "app/SettingsController.h"
+#include "app/StatusTexts.h"
 #include "canvas/ui/CanvasPage.h"
 #include "canvas/ui/DrawingPage.h"
 #include "canvas/ui/DrawingTools.h"
@@ -54,7 +55,7 @@ constexpr int ClientHeightTwips = 7020;
 
 } // namespace
 
-MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
+MainWindow::MainWindow(const QStringList& folders, ImportQuestion askToImport)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(MainWindowTitle());
@@ -99,7 +100,12 @@ MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
     connect(m_drawingPage, &DrawingPage::fontSizeChanged, m_canvasPage, &CanvasPage::previewFont);
     connect(m_canvasPage, &CanvasPage::loadPictureRequested, this, &MainWindow::Command3_Click);
 
-    startUp(folder, askToImport ? askToImport : ImportQuestion(&MainWindow::AskToImportTable));
+    startUp(folders, askToImport ? askToImport : ImportQuestion(&MainWindow::AskToImportTable));
+}
+
+MainWindow::MainWindow(const QString& folder, ImportQuestion askToImport)
+    : MainWindow(QStringList{folder}, askToImport)
+{
 }
 
 ResultBox* MainWindow::resultBox() const
@@ -206,15 +212,17 @@ void MainWindow::redoCanvas()
         m_history.redo();
 }
 
-void MainWindow::startUp(const QString& folder, const ImportQuestion& askToImport)
+void MainWindow::startUp(const QStringList& folders, const ImportQuestion& askToImport)
 {
     // The custom table, on the user's agreement.
-    switch (LoadCustomTable(m_tables, folder, askToImport)) {
+    switch (LoadCustomTable(m_tables, folders, askToImport)) {
     case ImportOutcome::Imported:
         setWindowTitle(windowTitle() + TableImportedTitleSuffix());
-        m_status->setText(TableImportedStatusText());
+        ShowStatus(*m_status, StatusTextFor(Status::TableImported));
         break;
-    case ImportOutcome::Failed: m_status->setText(TableReadFailureText()); break;
+    case ImportOutcome::Failed:
+        ShowStatus(*m_status, StatusTextFor(Status::TableReadFailed));
+        break;
     case ImportOutcome::NoFile:
     case ImportOutcome::Declined: break;
     }

@@ -10,6 +10,7 @@
 #include "widgets/WindowContext.h"
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -47,8 +48,10 @@ public:
 
     enum class Page { Generation, Canvas, DrawingTools, Settings, About };
 
-    // Builds the window and runs the start-up sequence; the table file is looked for in folder.
-    // The question defaults to the program's message box.
+    // Builds the window and runs the start-up sequence; the table file is looked for in folders,
+    // the first found is offered. The question defaults to the program's message box.
+    explicit MainWindow(const QStringList& folders, ImportQuestion askToImport = {});
+    // The same with the table file looked for in one folder.
     explicit MainWindow(const QString& folder, ImportQuestion askToImport = {});
     ~MainWindow() override;
 
@@ -99,7 +102,7 @@ private:
     void buildPageButtons();
     void buildStatusLine();
     void buildHistoryKeys();
-    void startUp(const QString& folder, const ImportQuestion& askToImport);
+    void startUp(const QStringList& folders, const ImportQuestion& askToImport);
 
     // Generation page
     void Command1_Click();

@@ -6,6 +6,7 @@
 #include "app/GenerationPage.h"
 #include "app/ResultBox.h"
 #include "app/ResultWindow.h"
+#include "app/StatusTexts.h"
 #include "canvas/ui/CanvasPage.h"
 #include "canvas/ui/DrawingPage.h"
 #include "settings/SettingsTable.h"
@@ -64,19 +65,18 @@ void MainWindow::Command1_Click()
     switch (m_run.start(m_canvas, *m_settingsPage)) {
     case GenerationRun::StartResult::Started: break;
     case GenerationRun::StartResult::PositionsTooLarge:
-        m_status->setText(QStringLiteral("画布过大，取样位置将超出32767缇，未能生成"));
+        ShowStatus(*m_status, StatusTextFor(Status::PositionsTooLarge));
         return;
     case GenerationRun::StartResult::TextTooLong:
-        m_status->setText(QStringLiteral("字符表的行过长，生成的文字将超过%1个字符，未能生成")
-                              .arg(GenerationRun::MaxTextLength));
+        ShowStatus(*m_status, StatusTextFor(Status::TextTooLong));
         return;
     }
     setRunControlsEnabled(false);
     resultBox()->setText(QString());
     setProgressWidth(0);
     resultBox()->setFontSize(10);
-    m_status->setText(QStringLiteral("正在处理%1X 处理速度...")
-                          .arg(m_settingsPage->bar(Setting::RunEfficiency)->value()));
+    ShowStatus(*m_status, StatusTextFor(Status::RunStarted,
+                                        m_settingsPage->bar(Setting::RunEfficiency)->value()));
     m_timer->start();
     moveFocusToSink();
 }
@@ -111,7 +111,7 @@ void MainWindow::Timer1_Timer()
     resultBox()->setText(m_run.resultText());
     if (m_bar->width() > m_track->width())
         m_bar->resize(m_track->width(), m_bar->height());
-    m_status->setText(QStringLiteral("完成 OK!"));
+    ShowStatus(*m_status, StatusTextFor(Status::RunDone));
     setRunControlsEnabled(true);
 }
 

@@ -1,17 +1,15 @@
 #include "app/MainWindow.h"
-#include "canvas/Fonts.h"
+#include "app/Startup.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QScreen>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    tessivo::RegisterFontSubstitutes();
-    QApplication::setFont(QFont(QStringLiteral("宋体"), 9));
+    tessivo::SetUpApplication();
 
-    tessivo::MainWindow window(QDir::currentPath());
+    tessivo::MainWindow window(tessivo::TableFileFolders());
     // Centred on the screen.
     if (const QScreen* screen = window.screen()) {
         const QRect frame = window.frameGeometry();

@@ -73,10 +73,23 @@ QString FindTableFile(const QString& folder)
     return {};
 }
 
-ImportOutcome LoadCustomTable(CharTables& tables, const QString& folder,
+QString FindTableFile(const QStringList& folders)
+{
+    for (const QString& folder : folders) {
+        // An empty path would mean the working folder to QDir.
+        if (folder.isEmpty())
+            continue;
+        QString path = FindTableFile(folder);
+        if (!path.isEmpty())
+            return path;
+    }
+    return {};
+}
+
+ImportOutcome LoadCustomTable(CharTables& tables, const QStringList& folders,
                               const std::function<bool()>& askToImport)
 {
-    const QString path = FindTableFile(folder);
+    const QString path = FindTableFile(folders);
     if (path.isEmpty())
         return ImportOutcome::NoFile;
     if (!askToImport())
@@ -91,6 +104,12 @@ ImportOutcome LoadCustomTable(CharTables& tables, const QString& folder,
     case TableFileResult::Status::TooLarge: break;
     }
     return ImportOutcome::Failed;
+}
+
+ImportOutcome LoadCustomTable(CharTables& tables, const QString& folder,
+                              const std::function<bool()>& askToImport)
+{
+    return LoadCustomTable(tables, QStringList{folder}, askToImport);
 }
 
 QString TableReadFailureText()

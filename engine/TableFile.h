@@ -36,6 +36,8 @@ TableFileResult ReadTableFile(const QString& path);
 // The path of a table file in a folder: a regular, readable file named exactly zif.zfh, or an
 // empty string. A file that cannot be opened counts as no file.
 QString FindTableFile(const QString& folder);
+// The first table file found in folders, looked at in order; empty entries are passed over.
+QString FindTableFile(const QStringList& folders);
 
 // What the start-up import did.
 enum class ImportOutcome {
@@ -45,12 +47,17 @@ enum class ImportOutcome {
     Failed,   // the user agreed but the file could not be read; the loaded table is unchanged
 };
 
-// Looks for the table file in folder, asks whether to import it, and replaces the loaded table
-// with its rows on agreement. askToImport is only called when a file is there.
+// Looks for the table file in folders, in order, asks whether to import the first one found,
+// and replaces the loaded table with its rows on agreement. askToImport is only called when a
+// file is there.
+ImportOutcome LoadCustomTable(CharTables& tables, const QStringList& folders,
+                              const std::function<bool()>& askToImport);
+// The same with one folder.
 ImportOutcome LoadCustomTable(CharTables& tables, const QString& folder,
                               const std::function<bool()>& askToImport);
 
-// The status line after an import that did not succeed.
+// What an import that did not succeed means for the user. The status line shows it shortened,
+// with this text as its tooltip.
 QString TableReadFailureText();
 // The status line after a successful import, and what is added to the window title.
 QString TableImportedStatusText();

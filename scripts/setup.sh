@@ -14,6 +14,8 @@ packages=(
   # run time: fonts for character art, the platform plugins
   fonts-arphic-uming fonts-wqy-zenhei
   libqt6gui6 libqt6widgets6 qt6-qpa-plugins
+  # Qt's own texts (message box buttons, context menus) in Chinese
+  qt6-translations-l10n
   # screenshots in a real window
   xvfb xauth
   # installing and packaging: checking the desktop entry, the metadata and the Debian package

@@ -25,6 +25,8 @@ private slots:
     void importAsksOnlyWhenThereIsAFile();
     void importDeclinedOrFailedKeepsTable();
     void helpTemplateImports();
+    void firstFolderWithATable_data();
+    void firstFolderWithATable();
 };
 
 void TestCharTable::defaultTableHoldsTheAsciiRamp()
@@ -251,6 +253,68 @@ void TestCharTable::helpTemplateImports()
     QVERIFY(toGbk.isValid());
     const QByteArray gbk = toGbk.encode(text);
     QCOMPARE(ParseTableFile(gbk), QStringList({"a", "b", "c", "d", "e", "f", "g", " ", " "}));
+}
+
+void TestCharTable::firstFolderWithATable_data()
+{
+    // What each folder holds: "table", "" (nothing), "directory" (a folder named zif.zfh),
+    // "empty path" (the list names no folder; the working folder holds a table).
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<int>("imported");
+
+    QTest::newRow("second") << QStringList{"", "table", ""} << 1;
+    QTest::newRow("third") << QStringList{"", "", "table"} << 2;
+    QTest::newRow("first wins") << QStringList{"table", "table", "table"} << 0;
+    QTest::newRow("second before third") << QStringList{"", "table", "table"} << 1;
+    QTest::newRow("none") << QStringList{"", "", ""} << -1;
+    QTest::newRow("a folder of that name") << QStringList{"directory", "table", ""} << 1;
+    QTest::newRow("empty path is not the working folder")
+        << QStringList{"empty path", "", "table"} << 2;
+}
+
+void TestCharTable::firstFolderWithATable()
+{
+    QFETCH(QStringList, folders);
+    QFETCH(int, imported);
+
+    QTemporaryDir dir;
+    const QString folderBefore = QDir::currentPath();
+    QStringList paths;
+    for (int i = 0; i < folders.size(); ++i) {
+        const QString path = dir.filePath(QString::number(i));
+        QVERIFY(QDir().mkpath(path));
+        const QString table = QDir(path).filePath(QStringLiteral("zif.zfh"));
+        if (folders[i] == QLatin1String("table")) {
+            QFile file(table);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray::number(i) + "\r\n");
+        } else if (folders[i] == QLatin1String("directory")) {
+            QVERIFY(QDir().mkpath(table));
+        } else if (folders[i] == QLatin1String("empty path")) {
+            QFile file(table);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("working\r\n");
+            QVERIFY(QDir::setCurrent(path));
+        }
+        paths << (folders[i] == QLatin1String("empty path") ? QString() : path);
+    }
+
+    CharTables tables;
+    int asked = 0;
+    const ImportOutcome outcome = LoadCustomTable(tables, paths, [&] {
+        ++asked;
+        return true;
+    });
+    QDir::setCurrent(folderBefore);
+    if (imported < 0) {
+        QCOMPARE(outcome, ImportOutcome::NoFile);
+        QCOMPARE(asked, 0);
+        QCOMPARE(tables.loaded(), DefaultCharTable());
+        return;
+    }
+    QCOMPARE(outcome, ImportOutcome::Imported);
+    QCOMPARE(asked, 1);
+    QCOMPARE(tables.loaded(), QStringList({QString::number(imported), " "}));
 }
 
 QTEST_GUILESS_MAIN(TestCharTable)

@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "app/Startup.h"
 #include "canvas/CanvasModel.h"
 #include "canvas/Fonts.h"
 #include "loading/CanvasHistory.h"
@@ -8,6 +9,7 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -98,6 +100,8 @@ private slots:
     void openKeepsChooserCancelDropsIt();
     void openedPictureIsOneUndoStep();
     void failedOpenKeepsCanvas();
+    void underscoresShow_data();
+    void underscoresShow();
 
 private:
     QTemporaryDir m_dir;
@@ -396,6 +400,100 @@ void TestChooser::failedOpenKeepsCanvas()
     QCOMPARE(window.canvas().image(), before);
     QVERIFY(!window.chooser());
     QVERIFY(!window.holder().hasPicture());
+}
+
+void TestChooser::underscoresShow_data()
+{
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<QString>("list");
+    // Fusion is what the program gets on Linux; Windows is the other style Qt brings.
+    for (const char* style : {"Fusion", "Windows"}) {
+        for (const char* list : {"Dir1", "File1", "Drive1"})
+            QTest::addRow("%s, %s", list, style) << style << list;
+    }
+}
+
+// A name with an underscore and the same name with a space draw alike but for the underscore's
+// ink, below the baseline: the row must be tall enough for it.
+void TestChooser::underscoresShow()
+{
+    QFETCH(QString, style);
+    QFETCH(QString, list);
+
+    const QFont font = QApplication::font();
+    const QString styleBefore = QApplication::style()->name();
+    const auto restore = qScopeGuard([&] {
+        QApplication::setFont(font);
+        QApplication::setStyle(styleBefore);
+    });
+    QApplication::setFont(WindowFont());
+    QVERIFY(QApplication::setStyle(style));
+
+    QTemporaryDir dir;
+    const QStringList names = {QStringLiteral("under_score"), QStringLiteral("under score")};
+    for (const QString& name : names) {
+        QVERIFY(QDir(dir.path()).mkdir(name));
+        writeFile(dir.filePath(name + QStringLiteral(".bmp")), "x");
+    }
+    CanvasModel canvas;
+    PictureHolder holder;
+    CanvasHistory history(canvas, holder);
+    PictureChooser chooser(canvas, holder, history);
+    chooser.setFolder(dir.path());
+    chooser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+
+    QAbstractItemView* view = nullptr;
+    QList<QModelIndex> rows;
+    if (list == QLatin1String("Drive1")) {
+        QComboBox* drives = chooser.driveList();
+        drives->clear();
+        for (const QString& name : names) {
+            drives->addItem(QStringLiteral("/media/") + name);
+            rows.append(drives->model()->index(drives->count() - 1, 0));
+        }
+        drives->showPopup();
+        view = drives->view();
+        QVERIFY(QTest::qWaitForWindowExposed(view->window()));
+    } else {
+        auto* nameList = chooser.findChild<QListWidget*>(list);
+        QVERIFY(nameList);
+        nameList->setCurrentRow(-1);
+        for (const QString& name : names) {
+            const QString text =
+                list == QLatin1String("File1") ? name + QStringLiteral(".bmp") : name;
+            for (int i = 0; i < nameList->count(); ++i) {
+                if (nameList->item(i)->text().trimmed() == text)
+                    rows.append(nameList->model()->index(i, 0));
+            }
+        }
+        view = nameList;
+    }
+    QCOMPARE(rows.size(), 2);
+
+    const QImage image = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    // Both rows whole in height; a drop-down's rows may be wider than its viewport.
+    const QRect viewport = view->viewport()->rect();
+    const QRect with = view->visualRect(rows[0]).intersected(viewport);
+    const QRect without = view->visualRect(rows[1]).intersected(viewport);
+    QCOMPARE(with.height(), view->visualRect(rows[0]).height());
+    QCOMPARE(without.size(), with.size());
+    // Pixels dark in the underscored name and light in the other, and the lowest such row.
+    int ink = 0;
+    int lowest = -1;
+    for (int y = 0; y < with.height(); ++y) {
+        for (int x = 0; x < with.width(); ++x) {
+            const int a = qGray(image.pixel(with.topLeft() + QPoint(x, y)));
+            const int b = qGray(image.pixel(without.topLeft() + QPoint(x, y)));
+            if (a < 128 && b >= 128) {
+                ++ink;
+                lowest = y;
+            }
+        }
+    }
+    QVERIFY2(ink >= 4, qPrintable(QStringLiteral("underscore ink: %1 pixels").arg(ink)));
+    // The underscore lies below the text's middle.
+    QVERIFY(lowest > with.height() / 2);
 }
 
 QTEST_MAIN(TestChooser)

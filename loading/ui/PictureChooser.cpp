@@ -3,6 +3,7 @@
 #include "canvas/CanvasModel.h"
 #include "loading/CanvasHistory.h"
 #include "loading/PictureDecoder.h"
+#include "loading/ui/GlyphRows.h"
 #include "widgets/CanvasWidget.h"
 #include "widgets/TwipsLayout.h"
 
@@ -108,6 +109,11 @@ PictureChooser::PictureChooser(CanvasModel& canvas, PictureHolder& holder, Canva
     m_files = new QListWidget(this);
     m_files->setObjectName(QStringLiteral("File1"));
     PlaceInTwips(m_files, 0, 3000, 4935, 1530);
+
+    // Underscores and descenders of names stay whole in the window's Song font. The drive
+    // list's drop-down rows are tall enough already.
+    MakeRowsFitGlyphs(*m_folders);
+    MakeRowsFitGlyphs(*m_files);
 
     auto* open = button(this, "Command1", QStringLiteral("打开"), {7080, 4560, 1215, 375});
     auto* cancel = button(this, "Command2", QStringLiteral("取消"), {8280, 4560, 1215, 375});

@@ -1,0 +1,51 @@
+#include "app/StatusTexts.h"
+
+#include "engine/GenerationRun.h"
+#include "engine/TableFile.h"
+
+#include <QLabel>
+
+namespace tessivo {
+
+// The status line is 1935 twips wide, 129 pixels: ten characters of the window's 9-point Song
+// font. A text longer than that is shortened here and explained in full in the tooltip.
+StatusText StatusTextFor(Status status, int bands)
+{
+    switch (status) {
+    case Status::TableImported: return {TableImportedStatusText(), {}};
+    case Status::TableReadFailed:
+        return {QStringLiteral("外部数据源读取失败！"), TableReadFailureText()};
+    case Status::RunStarted: return {QStringLiteral("正在处理%1X 处理速度...").arg(bands), {}};
+    case Status::RunDone: return {QStringLiteral("完成 OK!"), {}};
+    case Status::PositionsTooLarge:
+        return {QStringLiteral("画布过大，未能生成"),
+                QStringLiteral("画布过大，取样位置将超出%1缇，未能生成")
+                    .arg(GenerationRun::MaxPosition)};
+    case Status::TextTooLong:
+        return {QStringLiteral("字符表行过长，未生成"),
+                QStringLiteral("字符表的行过长，生成的文字将超过%1个字符，未能生成")
+                    .arg(GenerationRun::MaxTextLength)};
+    }
+    return {};
+}
+
+bool KeepsItsWording(Status status)
+{
+    switch (status) {
+    case Status::TableImported:
+    case Status::RunStarted:
+    case Status::RunDone: return true;
+    case Status::TableReadFailed:
+    case Status::PositionsTooLarge:
+    case Status::TextTooLong: return false;
+    }
+    return false;
+}
+
+void ShowStatus(QLabel& label, const StatusText& status)
+{
+    label.setText(status.text);
+    label.setToolTip(status.toolTip);
+}
+
+} // namespace tessivo

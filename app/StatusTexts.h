@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+class QLabel;
+
+namespace tessivo {
+
+// What the status line (Label1) shows: a text short enough for the line, and, where that text
+// leaves something out, the whole explanation as the line's tooltip.
+struct StatusText {
+    QString text;
+    QString toolTip; // empty: no tooltip
+};
+
+// Everything the program reports in the status line.
+enum class Status {
+    TableImported,     // the start-up import read the table file
+    TableReadFailed,   // the user agreed to the import, but the file could not be read
+    RunStarted,        // "生成" started a run
+    RunDone,           // the run finished
+    PositionsTooLarge, // "生成" refused: a sampling position would not fit
+    TextTooLong,       // "生成" refused: the text could grow too long for the table's rows
+};
+
+inline constexpr std::array AllStatuses = {Status::TableImported,     Status::TableReadFailed,
+                                           Status::RunStarted,        Status::RunDone,
+                                           Status::PositionsTooLarge, Status::TextTooLong};
+
+// The status line's text for status. bands is the run's band count, which only RunStarted shows.
+StatusText StatusTextFor(Status status, int bands = 0);
+
+// The texts the program has always shown word for word. They stay so even where the status line
+// is too narrow for them.
+bool KeepsItsWording(Status status);
+
+// Puts status in the status line: its text, and its tooltip, or none, replacing the last one.
+void ShowStatus(QLabel& label, const StatusText& status);
+
+} // namespace tessivo
