@@ -3,7 +3,7 @@
 #include "canvas/CanvasModel.h"
 #include "loading/CanvasHistory.h"
 #include "loading/PictureDecoder.h"
-#include "loading/ui/GlyphRows.h"
+#include "widgets/GlyphRows.h"
 #include "widgets/CanvasWidget.h"
 #include "widgets/TwipsLayout.h"
 

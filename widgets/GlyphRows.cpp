@@ -1,4 +1,4 @@
-#include "loading/ui/GlyphRows.h"
+#include "widgets/GlyphRows.h"
 
 #include <QAbstractItemDelegate>
 #include <QAbstractItemView>
