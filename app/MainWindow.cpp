@@ -86,6 +86,7 @@ MainWindow::MainWindow(const QStringList& folders, ImportQuestion askToImport)
 
     buildStatusLine();
     buildHistoryKeys();
+    buildFileDrops();
 
     m_timer = new QTimer(this);
     // As fast as the event loop allows: input and painting are served between ticks.
@@ -170,10 +171,12 @@ QList<QKeySequence> redoKeys()
     return {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)};
 }
 
-bool isHistoryKey(const QKeyEvent& key)
+// The keys the window's shortcuts answer, which the focus sink must not keep for itself.
+bool isWindowKey(const QKeyEvent& key)
 {
     const QKeySequence pressed(key.keyCombination());
-    return undoKeys().contains(pressed) || redoKeys().contains(pressed);
+    return undoKeys().contains(pressed) || redoKeys().contains(pressed) ||
+           key.matches(QKeySequence::Paste);
 }
 
 } // namespace
@@ -192,8 +195,10 @@ void MainWindow::buildHistoryKeys()
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (handleFileDrop(event))
+        return true;
     if (watched == m_focusSink && event->type() == QEvent::ShortcutOverride &&
-        isHistoryKey(*static_cast<QKeyEvent*>(event))) {
+        isWindowKey(*static_cast<QKeyEvent*>(event))) {
         event->ignore();
         return true;
     }

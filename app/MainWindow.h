@@ -86,6 +86,14 @@ public:
     void undoCanvas();
     void redoCanvas();
 
+    // Opens a picture file as "打开" in the picture chooser does, and shows the canvas page; a
+    // file that does not read gets the message and changes nothing. Returns whether it loaded.
+    // Files named on the command line and dropped on the window come here.
+    bool openPicture(const QString& path);
+    // Ctrl+V on the canvas page, when no text box has the focus: the clipboard's picture is
+    // drawn and held as an opened picture is. Returns whether there was one.
+    bool pastePicture();
+
     // "载入图片": the picture chooser, modal; made on first use, kept while it is only hidden.
     void Command3_Click();
     PictureChooser* chooser() const { return m_chooser; }
@@ -93,6 +101,9 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // WindowContext
@@ -102,6 +113,9 @@ private:
     void buildPageButtons();
     void buildStatusLine();
     void buildHistoryKeys();
+    void buildFileDrops();
+    // A drag or drop that carries a file: taken, and the file opened on the drop.
+    bool handleFileDrop(QEvent* event);
     void startUp(const QStringList& folders, const ImportQuestion& askToImport);
 
     // Generation page

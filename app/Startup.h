@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QIcon>
 #include <QString>
 #include <QStringList>
 
@@ -16,9 +17,22 @@ bool InstallQtTranslation(const QString& folder);
 // The same, from the folder where Qt's translations are installed.
 bool InstallQtTranslation();
 
+// The program's icon at every size it is drawn in.
+QIcon ProgramIcon();
+
 // What the program sets up before its window: the font substitutes, the window font, Qt's
 // Chinese texts.
 void SetUpApplication();
+
+// The command line of the window program: tessivo [PICTURE], or --help or --version, which
+// print and end the program before any window is made.
+struct WindowCommandLine {
+    enum class Action { Run, PrintAndExit, Fail };
+    Action action = Action::Run;
+    QString picture; // to open once the window has started, or empty
+    QString text;    // to print, for PrintAndExit (standard output) and Fail (standard error)
+};
+WindowCommandLine ParseWindowCommandLine(const QStringList& arguments);
 
 // Where the table file is looked for at start-up, in order: the working folder, the program's
 // folder, then tessivo/ in the user's configuration folder ($XDG_CONFIG_HOME, normally

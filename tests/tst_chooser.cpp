@@ -105,12 +105,16 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_config;
 };
 
 void TestChooser::initTestCase()
 {
     RegisterFontSubstitutes();
     QVERIFY(m_dir.isValid());
+    // The folders the chooser remembers go to a configuration folder of this test's own.
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
     QDir::setCurrent(m_dir.path());
     writePicture(m_dir.filePath("small.bmp"), 100, 60);
     writeFile(m_dir.filePath("notes.txt"), "text");

@@ -3,8 +3,8 @@
 #include "canvas/CanvasModel.h"
 #include "loading/CanvasHistory.h"
 #include "loading/PictureDecoder.h"
-#include "widgets/GlyphRows.h"
 #include "widgets/CanvasWidget.h"
+#include "widgets/GlyphRows.h"
 #include "widgets/TwipsLayout.h"
 
 #include <QComboBox>
@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QStorageInfo>
 
@@ -22,10 +23,27 @@ namespace tessivo {
 namespace {
 
 // The folder of the last picture opened, kept for the whole run of the program.
-QString& lastOpenedFolder()
+// The folders the chooser remembers between runs of the program, in the user's configuration
+// folder ($XDG_CONFIG_HOME/tessivo/, normally ~/.config/tessivo/).
+const QString LastOpenedKey = QStringLiteral("chooser/lastOpenedFolder");
+const QString LastShownKey = QStringLiteral("chooser/lastShownFolder");
+
+QSettings chooserSettings()
 {
-    static QString folder;
-    return folder;
+    return QSettings(
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+            QStringLiteral("/tessivo/tessivo.conf"),
+        QSettings::IniFormat);
+}
+
+QString rememberedFolder(const QString& key)
+{
+    return chooserSettings().value(key).toString();
+}
+
+void rememberFolder(const QString& key, const QString& folder)
+{
+    chooserSettings().setValue(key, folder);
 }
 
 // Mounted volumes that can be read, the root first.
@@ -81,7 +99,7 @@ const QStringList& PictureChooser::Patterns()
 
 QString PictureChooser::LastOpenedFolder()
 {
-    return lastOpenedFolder();
+    return rememberedFolder(LastOpenedKey);
 }
 
 PictureChooser::PictureChooser(CanvasModel& canvas, PictureHolder& holder, CanvasHistory& history,
@@ -157,8 +175,14 @@ PictureChooser::PictureChooser(CanvasModel& canvas, PictureHolder& holder, Canva
         goToShortcut(last.isEmpty() ? QDir::homePath() : last);
     });
 
-    // A fresh chooser starts in the program's current folder.
+    // A fresh chooser starts in the program's current folder; the first one of a run starts
+    // where the chooser was left in the run before, when that folder is still there.
+    static bool firstOfRun = true;
+    const QString earlier = firstOfRun ? rememberedFolder(LastShownKey) : QString();
+    firstOfRun = false;
     setFolder(QDir::currentPath());
+    if (!earlier.isEmpty())
+        setFolder(earlier);
 }
 
 PictureChooser::~PictureChooser() = default;
@@ -169,6 +193,7 @@ void PictureChooser::setFolder(const QString& folder)
     if (!canList(clean))
         return;
     m_folder = clean;
+    rememberFolder(LastShownKey, clean);
     const int drive = m_drives->findText(driveOf(clean, driveRoots()));
     if (drive >= 0)
         m_drives->setCurrentIndex(drive);
@@ -240,6 +265,28 @@ public:
 
 } // namespace
 
+bool OpenPictureFile(const QString& path, CanvasModel& canvas, PictureHolder& holder,
+                     CanvasHistory& history, QWidget* parent)
+{
+    CanvasHistory::Step before = history.capture();
+    const bool loaded = [&] {
+        const BusyCursor busy;
+        return LoadPictureOntoCanvas(path, canvas, holder);
+    }();
+    if (loaded) {
+        history.push(std::move(before));
+        rememberFolder(LastOpenedKey, QFileInfo(path).absolutePath());
+        return true;
+    }
+    QString message = PictureReadFailureText();
+    message.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tessivo"), message, QMessageBox::Ok,
+                    parent);
+    box.setObjectName(QStringLiteral("readFailure"));
+    box.exec();
+    return false;
+}
+
 QString PictureChooser::picturePath() const
 {
     const QListWidgetItem* item = m_files->currentItem();
@@ -263,26 +310,10 @@ void PictureChooser::File1_Click()
 void PictureChooser::Command1_Click()
 {
     hide();
-    // The file is read before the Canvas is touched: a file that does not read costs the user
-    // nothing on the Canvas.
-    CanvasHistory::Step before = m_history.capture();
-    const bool loaded = [&] {
-        const BusyCursor busy;
-        return LoadPictureOntoCanvas(picturePath(), m_canvas, m_holder);
-    }();
-    if (loaded) {
-        m_history.push(std::move(before));
-        lastOpenedFolder() = m_folder;
+    if (OpenPictureFile(picturePath(), m_canvas, m_holder, m_history, parentWidget()))
         accept();
-        return;
-    }
-    QString message = PictureReadFailureText();
-    message.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tessivo"), message, QMessageBox::Ok,
-                    parentWidget());
-    box.setObjectName(QStringLiteral("readFailure"));
-    box.exec();
-    reject();
+    else
+        reject();
 }
 
 void PictureChooser::Command2_Click()

@@ -15,6 +15,13 @@ class CanvasModel;
 class CanvasHistory;
 class CanvasWidget;
 
+// Opens a picture file onto the Canvas as "打开" does. The file is read before the Canvas is
+// touched. A picture that reads is drawn and held, is one step of the Canvas's history, and its
+// folder becomes the last opened folder; one that does not gives the two-line message in a box
+// over parent and changes nothing. Returns whether it loaded.
+bool OpenPictureFile(const QString& path, CanvasModel& canvas, PictureHolder& holder,
+                     CanvasHistory& history, QWidget* parent);
+
 // The picture file chooser (Form3), "Tessivo - 图像文件": drives (Drive1), the folders of the
 // current drive down to the current folder and its subfolders (Dir1), the matching picture files
 // of that folder (File1), a preview (Picture1) and "打开", "取消" and three shortcut buttons.
@@ -33,7 +40,8 @@ public:
 
     // The file-name patterns listed, matched without regard to case.
     static const QStringList& Patterns();
-    // The folder of the picture opened last in this run of the program; empty before any.
+    // The folder of the picture opened last, in this run of the program or an earlier one;
+    // empty before any.
     static QString LastOpenedFolder();
 
     QString folder() const { return m_folder; }
