@@ -1,0 +1,163 @@
+#include "app/MainWindow.h"
+#include "app/Startup.h"
+#include "canvas/ui/CanvasPage.h"
+#include "loading/ui/PictureChooser.h"
+
+#include "GuiTestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using namespace tessivo;
+using namespace tessivo::testing;
+
+namespace {
+
+using Action = WindowCommandLine::Action;
+
+// Closes the message box that comes up, and keeps its text.
+void answerMessage(QString* text)
+{
+    QTimer::singleShot(0, [text] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *text = box->text();
+            box->accept();
+        } else {
+            answerMessage(text);
+        }
+    });
+}
+
+void drop(QWidget* target, const QMimeData& mime)
+{
+    const QPointF at = target->rect().center();
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    QDropEvent dropped(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &dropped);
+}
+
+} // namespace
+
+class TestFiles : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_picture;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath("config")));
+        QImage image(100, 60, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        m_picture = m_dir.filePath("black_box.png");
+        QVERIFY(image.save(m_picture));
+        QFile text(m_dir.filePath("notes.png"));
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a picture") > 0);
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("picture");
+        QTest::newRow("none") << QStringList() << int(Action::Run) << QString();
+        QTest::newRow("a picture") << QStringList{"a.png"} << int(Action::Run) << "a.png";
+        QTest::newRow("the first of two")
+            << QStringList{"a.png", "b.png"} << int(Action::Run) << "a.png";
+        QTest::newRow("a name after --")
+            << QStringList{"--", "-a.png"} << int(Action::Run) << "-a.png";
+        QTest::newRow("--help") << QStringList{"a.png", "--help"} << int(Action::PrintAndExit)
+                                << QString();
+        QTest::newRow("--version")
+            << QStringList{"--version"} << int(Action::PrintAndExit) << QString();
+        QTest::newRow("unknown") << QStringList{"--bogus"} << int(Action::Fail) << QString();
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, action);
+        QFETCH(QString, picture);
+        const WindowCommandLine line = ParseWindowCommandLine(arguments);
+        QCOMPARE(int(line.action), action);
+        QCOMPARE(line.picture, picture);
+        QCOMPARE(line.text.isEmpty(), action == int(Action::Run));
+    }
+
+    // What main() does with a picture named on the command line.
+    void pictureNamedAtStartUp()
+    {
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.show();
+        QVERIFY(window.openPicture(m_picture));
+        QVERIFY(window.canvasPage()->isVisible());
+        QCOMPARE(window.canvas().pixelAt(99 * 15, 59 * 15), 0);
+        QCOMPARE(window.holder().picture().width(), 100);
+        // The folder of the picture lasts: a later run of the program reads it back.
+        QSettings saved(m_dir.filePath("config/tessivo/tessivo.conf"), QSettings::IniFormat);
+        QCOMPARE(saved.value("chooser/lastOpenedFolder").toString(), m_dir.path());
+        QCOMPARE(PictureChooser::LastOpenedFolder(), m_dir.path());
+    }
+
+    void droppedFiles()
+    {
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QImage before = window.canvas().image();
+
+        // A file that is not a picture: the message, and nothing changes.
+        QMimeData notPicture;
+        notPicture.setUrls({QUrl::fromLocalFile(m_dir.filePath("notes.png"))});
+        QString message;
+        answerMessage(&message);
+        drop(child<QWidget>(&window, "Command4"), notPicture);
+        QCOMPARE(message, PictureReadFailureText().replace("\r\n", "\n"));
+        QCOMPARE(window.canvas().image(), before);
+        QVERIFY(!window.holder().hasPicture());
+
+        // A picture dropped on the text box to imprint: opened, not typed into the box.
+        auto* text = child<QPlainTextEdit>(&window, "Text2");
+        QMimeData picture;
+        picture.setUrls({QUrl::fromLocalFile(m_picture)});
+        picture.setText(m_picture);
+        drop(text->viewport(), picture);
+        QCOMPARE(window.holder().picture().width(), 100);
+        QCOMPARE(window.canvas().pixelAt(50 * 15, 30 * 15), 0);
+        QVERIFY(!text->toPlainText().contains("black_box"));
+    }
+
+    void pastedPicture()
+    {
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QImage red(40, 30, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QApplication::clipboard()->setImage(red);
+
+        // Not on the generation page.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(window.canvas().pixelAt(0, 0), 0xFFFFFF);
+
+        child<QAbstractButton>(&window, "Command5")->click();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(window.canvas().pixelAt(39 * 15, 29 * 15), 0x0000FF);
+        QCOMPARE(window.holder().picture().size(), QSize(40, 30));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(window.canvas().pixelAt(0, 0), 0xFFFFFF);
+    }
+};
+
+QTEST_MAIN(TestFiles)
+#include "tst_files.moc"
