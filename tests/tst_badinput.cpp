@@ -57,19 +57,6 @@ QByteArray with(QByteArray bytes, qsizetype at, quint32 value, int size, bool bi
     return bytes;
 }
 
-// A PNG whose header claims another size, its checksum made to match.
-QByteArray pngClaiming(QByteArray png, quint32 width, quint32 height)
-{
-    png = with(with(png, 16, width, 4, true), 20, height, 4, true);
-    quint32 crc = 0xFFFFFFFF;
-    for (const char c : png.mid(12, 17)) { // chunk type and data
-        crc ^= uchar(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-    }
-    return with(png, 29, ~crc, 4, true);
-}
-
 // A GIF of width x height, palette black, red, white, blue, one image per frame; each frame is a
 // single colour, frame f colour (f + 1) % 4. A clear code before every second pixel keeps the
 // LZW codes 3 bits wide.
