@@ -248,7 +248,7 @@ void PictureChooser::File1_Click()
         return DecodeForPreview(path, *m_preview);
     }();
     if (picture.image.isNull()) {
-        ShowReadFailure(*m_preview);
+        ShowReadFailure(*m_preview, picture.outcome());
         return;
     }
     DrawPreview(picture, *m_preview);
@@ -260,9 +260,10 @@ void PictureChooser::Command1_Click()
     // The file is read before the Canvas is touched: a file that does not read costs the user
     // nothing on the Canvas.
     CanvasHistory::Step before = m_history.capture();
+    PictureRead outcome = PictureRead::Unreadable;
     const bool loaded = [&] {
         const BusyCursor busy;
-        return LoadPictureOntoCanvas(picturePath(), m_canvas, m_holder);
+        return LoadPictureOntoCanvas(picturePath(), m_canvas, m_holder, &outcome);
     }();
     if (loaded) {
         m_history.push(std::move(before));
@@ -270,7 +271,7 @@ void PictureChooser::Command1_Click()
         accept();
         return;
     }
-    QString message = PictureReadFailureText();
+    QString message = PictureFailureText(outcome);
     message.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Tessivo"), message, QMessageBox::Ok,
                     parentWidget());
