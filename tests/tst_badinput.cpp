@@ -14,7 +14,6 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -389,53 +388,6 @@ private slots:
         QVERIFY(output.out.isEmpty());
         QCOMPARE(QString::fromUtf8(output.err),
                  QStringLiteral("图片过大，无法载入！\n请缩小图片尺寸后再试\n"));
-    }
-
-    // 8000 x 6000 pixels take 183 MiB decoded, more than image readers allow by default.
-    void largePicturesConvert_data()
-    {
-        QTest::addColumn<QByteArray>("format");
-
-        QTest::newRow("jpeg") << QByteArray("JPEG");
-        QTest::newRow("png") << QByteArray("PNG");
-    }
-
-    void largePicturesConvert()
-    {
-        QFETCH(QByteArray, format);
-
-        // The characters of a black and of a white picture.
-        const auto firstCharacter = [this](const QImage& picture) {
-            const QString path = write(QStringLiteral("plain.png"), encode(picture, "PNG"));
-            return RunConversion(*ParseConvertOptions({"--no-footer", path}).options).out.left(1);
-        };
-        QImage black(64, 64, QImage::Format_RGB32);
-        black.fill(Qt::black);
-        QImage white(64, 64, QImage::Format_RGB32);
-        white.fill(Qt::white);
-        const QByteArray darkest = firstCharacter(black);
-        const QByteArray lightest = firstCharacter(white);
-        QVERIFY(darkest != lightest);
-
-        QString path;
-        {
-            // Black on the left half, white on the right.
-            QImage picture(8000, 6000, QImage::Format_RGB32);
-            picture.fill(Qt::white);
-            QPainter(&picture).fillRect(0, 0, 4000, 6000, Qt::black);
-            path = write(QStringLiteral("large.") + QString::fromLatin1(format.toLower()),
-                         encode(picture, format));
-        }
-        const ConversionOutput output =
-            RunConversion(*ParseConvertOptions({"--no-footer", path}).options);
-        QFile::remove(path);
-        QCOMPARE(output.exitCode, 0);
-        QVERIFY(output.err.isEmpty());
-        QList<QByteArray> lines;
-        QVERIFY(splitArt(output.out, &lines));
-        QVERIFY(!lines.isEmpty());
-        QVERIFY(lines.first().startsWith(darkest));
-        QVERIFY(lines.first().endsWith(lightest));
     }
 
     void tableFiles_data()
