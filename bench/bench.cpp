@@ -1,6 +1,8 @@
 // Measures Tessivo's run and loading against their baselines; prints key=value lines.
 //   tessivo-bench run PICTURE default|finest   the window's run against the run class alone
 //   tessivo-bench load PICTURE                 opening a picture in the window against a decode
+//   tessivo-bench memory PICTURE               peak memory of opening a picture in the window and
+//                                              of zooming it to its natural size
 #include "app/MainWindow.h"
 #include "app/ResultBox.h"
 #include "canvas/CanvasModel.h"
@@ -14,6 +16,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImageReader>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -232,6 +235,59 @@ int benchLoad(const QString& picture)
     return 0;
 }
 
+// A field of /proc/self/status in KiB: "VmRSS" (resident now) or "VmHWM" (resident at most).
+qint64 statusKib(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// Gives free memory back and starts the high-water mark again from what is resident now.
+qint64 restartPeak()
+{
+    giveBackFreeMemory();
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+    return statusKib("VmRSS");
+}
+
+// The window opens the picture, then 缩放比例 is dragged to the middle, where the held picture is
+// drawn at its natural size, then one step further. Each step's peak is printed with what was
+// resident before it.
+int benchMemory(const QString& picture)
+{
+    QTemporaryDir folder;
+    MainWindow window(folder.path(), [] { return false; });
+    window.show();
+    QApplication::processEvents();
+
+    const auto step = [](const char* name, const std::function<void()>& action) {
+        const qint64 before = restartPeak();
+        action();
+        std::printf("%s_before_kib=%lld\n%s_peak_kib=%lld\n", name, before, name,
+                    statusKib("VmHWM"));
+    };
+    bool loaded = false;
+    step("load",
+         [&] { loaded = LoadPictureOntoCanvas(picture, window.canvas(), window.holder()); });
+    SettingsPage* settings = window.settingsPage();
+    const int natural = SettingInfo(Setting::ZoomRatio).maximum / 2;
+    emit settings->dragStarted(Setting::ZoomRatio);
+    step("zoom", [&] { emit settings->dragged(Setting::ZoomRatio, natural); });
+    step("zoom_again", [&] { emit settings->dragged(Setting::ZoomRatio, natural + 1); });
+    emit settings->settled(Setting::ZoomRatio, natural + 1);
+    std::printf("held_picture_kib=%lld\n", window.holder().bytes() / 1024);
+    return loaded && !window.holder().picture().isNull() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -243,6 +299,10 @@ int main(int argc, char* argv[])
         return benchRun(args[2], RunSetup{args[3] == QLatin1String("finest")});
     if (args.size() >= 3 && args[1] == QLatin1String("load"))
         return benchLoad(args[2]);
-    std::fprintf(stderr, "usage: tessivo-bench run PICTURE default|finest | load PICTURE\n");
+    if (args.size() >= 3 && args[1] == QLatin1String("memory"))
+        return benchMemory(args[2]);
+    std::fprintf(
+        stderr,
+        "usage: tessivo-bench run PICTURE default|finest | load PICTURE | memory PICTURE\n");
     return 2;
 }

@@ -116,8 +116,9 @@ ConversionOutput RunConversion(const ConvertOptions& options)
     run.setBandCount(values.value(Setting::RunEfficiency));
 
     PictureHolder holder;
-    if (!LoadPictureOntoCanvas(options.picture, canvas, holder)) {
-        QString message = PictureReadFailureText();
+    PictureRead outcome = PictureRead::Unreadable;
+    if (!LoadPictureOntoCanvas(options.picture, canvas, holder, &outcome)) {
+        QString message = PictureFailureText(outcome);
         message.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         return failure(1, message + QLatin1Char('\n'));
     }

@@ -35,6 +35,8 @@ constexpr MetafileKind Family = FUZZ_FAMILY == 1   ? MetafileKind::Wmf
 
 QString g_path;
 
+constexpr qint64 FuzzPictureMemoryBytes = qint64(128) * 1024 * 1024;
+
 QImage earlierPicture()
 {
     QImage picture(8, 6, QImage::Format_RGB32);
@@ -117,6 +119,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     // Metafile text needs fonts, which need a GUI application, as in the window.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static std::unique_ptr<QGuiApplication> app = std::make_unique<QGuiApplication>(*argc, *argv);
+    // libFuzzer stops at 2048 MB resident, and a picture is held while a converted copy of it is
+    // drawn, both under the sanitizers' bookkeeping: one picture may take 128 MiB here, not the
+    // program's 1 GiB. Larger ones go the way of every picture over the limit.
+    LowerPictureMemoryLimit(FuzzPictureMemoryBytes);
     // Each process its own file, so that parallel jobs do not share one.
     g_path = QDir::temp().filePath(
         QStringLiteral("tessivo-fuzz-%1.pic").arg(QCoreApplication::applicationPid()));

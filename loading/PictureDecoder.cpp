@@ -11,12 +11,65 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <optional>
 
 namespace tessivo {
 
 namespace {
+
+constexpr qint64 MiB = qint64(1024) * 1024;
+constexpr qint64 MostPictureMemory = 1024 * MiB;
+// The share of the machine's physical memory one picture may take: a quarter.
+constexpr qint64 PhysicalMemoryShare = 4;
+
+// 1 GiB, or a quarter of the physical memory where that is less, in whole MiB.
+qint64 machinePictureLimit()
+{
+    qint64 limit = MostPictureMemory;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageBytes = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageBytes > 0)
+        limit = std::min(limit, qint64(pages) * pageBytes / PhysicalMemoryShare);
+    return std::max<qint64>(limit / MiB, 1) * MiB;
+}
+
+std::atomic<qint64>& pictureLimit()
+{
+    static std::atomic<qint64> limit{machinePictureLimit()};
+    return limit;
+}
+
+// Qt's own check, which refuses any image over its allocation limit as it is made, is the
+// backstop for what a header does not tell: it is held to the same limit.
+void holdReaderToLimit()
+{
+    const int mib = int(PictureMemoryLimit() / MiB);
+    if (QImageReader::allocationLimit() != mib)
+        QImageReader::setAllocationLimit(mib);
+}
+
+// The memory a picture takes decoded and drawn: four bytes a pixel, as the Canvas draws it,
+// or more where the reader's format has more (a 16-bit PNG).
+qint64 decodedBytes(QSize size, QImage::Format format)
+{
+    constexpr int DrawnBitsPerPixel = 32;
+    const int bits =
+        format == QImage::Format_Invalid
+            ? DrawnBitsPerPixel
+            : std::max<int>(DrawnBitsPerPixel, QImage::toPixelFormat(format).bitsPerPixel());
+    return qint64(size.width()) * size.height() * (bits / 8);
+}
+
+ReducedPicture refusedAsTooLarge()
+{
+    ReducedPicture refused;
+    refused.tooLarge = true;
+    return refused;
+}
 
 // The formats the chooser offers, and PNG. Qt reads more than these (SVG among them, where a few
 // bytes can cost seconds and gigabytes), so a file in any other format is refused, whatever its
@@ -76,21 +129,47 @@ bool bitmapIsWhole(const QByteArray& head, qint64 fileSize)
     return DibRowsFit(*dib, fileSize - start);
 }
 
-// Reads from a device opened at its start. path is where the bytes can be read again, empty when
-// they came from a pipe and are in piped.
-ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& piped,
+// Whether a bitmap's header announces more pixels than the limit allows. The image reader gives
+// no size at all for a header beyond what it would ever read, so the header is read here.
+bool bitmapAnnouncesTooMuch(const QByteArray& head)
+{
+    if (head.size() < BmpFileHeaderBytes)
+        return false;
+    const std::optional<DibHeader> dib =
+        ReadDibHeader(QByteArrayView(head).sliced(BmpFileHeaderBytes));
+    if (!dib || dib->width <= 0 || dib->height == 0)
+        return false;
+    constexpr qint64 DrawnBytesPerPixel = 4;
+    const qint64 pixels = PictureMemoryLimit() / DrawnBytesPerPixel;
+    const qint64 rows = dib->height < 0 ? -dib->height : dib->height;
+    return dib->width > pixels || rows > pixels / dib->width;
+}
+
+// Whether a picture's header announces more than the limit allows.
+bool announcesTooMuch(QImageReader& reader, const QByteArray& format, const QByteArray& head)
+{
+    const QSize natural = reader.size();
+    if (natural.isValid())
+        return decodedBytes(natural, reader.imageFormat()) > PictureMemoryLimit();
+    return format == "bmp" && bitmapAnnouncesTooMuch(head);
+}
+
+// Reads from a device opened at its start: either the file at path, or, with path empty, bytes
+// already in memory, which a picture decoded reduced keeps.
+ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& bytes,
                       const std::function<float(QSize)>& divisor)
 {
     ReducedPicture result;
     const QByteArray head = device.peek(HeadBytes);
     if (SniffMetafile(head) != MetafileKind::None) {
         if (device.size() > MaxMetafileBytes)
-            return {};
-        result.image = path.isEmpty() ? DecodeMetafileData(piped) : DecodeMetafileFile(path);
+            return refusedAsTooLarge();
+        result.image = path.isEmpty() ? DecodeMetafileData(bytes) : DecodeMetafileFile(path);
         result.naturalSize = result.image.size();
         return result;
     }
 
+    holdReaderToLimit();
     QImageReader reader(&device);
     // The content decides: a .dib is a bitmap, and a picture saved under the wrong extension
     // still reads as what it is. Where the start of the file already tells the format, only that
@@ -104,13 +183,19 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
     const QByteArray format = reader.format();
     if (!offeredFormat(format))
         return {};
+    // Told from the header, before any pixel memory is taken. Where the header does not tell,
+    // the reader's own limit refuses the image as it is made, and the file reads as unreadable.
+    if (announcesTooMuch(reader, format, head))
+        return refusedAsTooLarge();
     if (format == "bmp" && !bitmapIsWhole(head, device.size()))
         return {};
     const QSize natural = reader.size();
     if (natural.isValid() && format == "jpeg") {
         QSize decoded = natural;
         const float d = divisor(natural);
-        if (d > 1) {
+        // Only a picture whose bytes are in memory is decoded reduced: the holder decodes its
+        // natural size from them later.
+        if (d > 1 && path.isEmpty()) {
             const QSize reduced = ReducedSize(natural, d);
             if (!reduced.isEmpty()) {
                 reader.setScaledSize(reduced);
@@ -124,8 +209,8 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
     if (!reader.read(&result.image))
         return {};
     result.naturalSize = result.reduced ? natural : result.image.size();
-    if (result.reduced && path.isEmpty())
-        result.source = piped;
+    if (result.reduced)
+        result.source = bytes;
     return result;
 }
 
@@ -143,7 +228,27 @@ float naturalSize(QSize)
     return 1;
 }
 
+// A JPEG starts with a start-of-image marker. (One read from its file all the same would only
+// be decoded at its natural size.)
+bool startsLikeJpeg(const QByteArray& head)
+{
+    return head.startsWith("\xFF\xD8");
+}
+
 } // namespace
+
+qint64 PictureMemoryLimit()
+{
+    return pictureLimit().load();
+}
+
+void LowerPictureMemoryLimit(qint64 bytes)
+{
+    const qint64 lowered = std::max<qint64>(bytes / MiB, 1) * MiB;
+    qint64 current = pictureLimit().load();
+    while (lowered < current && !pictureLimit().compare_exchange_weak(current, lowered)) {
+    }
+}
 
 QByteArray PictureFormatByContent(const QByteArray& head)
 {
@@ -191,13 +296,24 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    if (!file.isSequential())
-        return decode(file, path, {}, divisor);
+    if (!file.isSequential()) {
+        if (!startsLikeJpeg(file.peek(HeadBytes)))
+            return decode(file, path, {}, divisor);
+        // A JPEG is read once, whole, and decoded from memory: if it is decoded reduced, its
+        // bytes are what the holder decodes the natural size from when a zoom asks for it.
+        // Compressed data larger than the decoded picture may be is not read at all.
+        if (file.size() > PictureMemoryLimit())
+            return refusedAsTooLarge();
+        const QByteArray bytes = file.read(file.size() + 1);
+        if (bytes.size() > PictureMemoryLimit())
+            return refusedAsTooLarge();
+        return decodeData(bytes, divisor);
+    }
     // A pipe is read once, whole: telling its format consumes its start. One byte more than
     // allowed tells one that is too large.
     const QByteArray bytes = file.read(MaxPipedPictureBytes + 1);
     if (bytes.size() > MaxPipedPictureBytes)
-        return {};
+        return refusedAsTooLarge();
     return decodeData(bytes, divisor);
 }
 

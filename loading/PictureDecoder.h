@@ -17,8 +17,24 @@ QImage DecodePicture(const QString& path);
 // The same for a file already read into memory.
 QImage DecodePictureData(const QByteArray& bytes);
 
-// A pipe is read whole before its picture is decoded; a larger one is refused.
+// A pipe is read whole before its picture is decoded; a larger one is refused as too large.
 constexpr qint64 MaxPipedPictureBytes = qint64(256) * 1024 * 1024;
+
+// The most memory one decoded picture may take: 1 GiB, or a quarter of the machine's physical
+// memory where that is less. A picture is counted at four bytes a pixel, as the Canvas draws it,
+// or at more where its decoded format has more. Every image reader the program makes is held to
+// it, and a picture whose header announces more is refused as too large before it is decoded.
+qint64 PictureMemoryLimit();
+// Lowers the limit for the rest of the process (one with a tighter memory budget of its own);
+// never raises it. Limits are kept in whole MiB, as the image readers count them.
+void LowerPictureMemoryLimit(qint64 bytes);
+
+// How reading a picture went.
+enum class PictureRead {
+    Read,
+    Unreadable, // missing, damaged, or not a format the program reads
+    TooLarge,   // sound as far as its header goes, but over the memory limit
+};
 
 // The format a file's first bytes show, where reading by content would come to the same
 // answer: "jpeg", "gif", "png" or "bmp"; empty where only trying every reader can tell.
@@ -26,12 +42,21 @@ QByteArray PictureFormatByContent(const QByteArray& head);
 
 // A picture read for drawing at a reduced size.
 struct ReducedPicture {
-    QImage image;      // at the natural size, or already reduced to reducedSize
+    QImage image;      // at the natural size, or already reduced to reducedSize; null: not read
     QSize naturalSize; // pixels
     bool reduced = false;
-    // A reduced picture read from a pipe cannot be read from its file again: its bytes, for
-    // reading it at the natural size later.
+    // The bytes a reduced picture was decoded from, for decoding it at its natural size later:
+    // that decode reads what was loaded, whatever has become of the file since.
     QByteArray source;
+    // With a null image: refused for the memory it would take, not for its content.
+    bool tooLarge = false;
+
+    PictureRead outcome() const
+    {
+        if (!image.isNull())
+            return PictureRead::Read;
+        return tooLarge ? PictureRead::TooLarge : PictureRead::Unreadable;
+    }
 };
 
 // The pixel size of a picture drawn at 1 / divisor of its natural size, as the Canvas rounds it.
@@ -40,7 +65,10 @@ QSize ReducedSize(QSize natural, float divisor);
 // Reads a picture that is to be drawn at 1 / divisor(natural size) of its natural size. Where the
 // format can decode straight at a smaller size (JPEG, by its DCT scaling), it does, which is much
 // faster and smaller for large photos; otherwise the picture comes at its natural size. A divisor
-// of 1 or less means the natural size.
+// of 1 or less means the natural size. A JPEG is read into memory whole and decoded from there,
+// so that a reduced one can keep its bytes. A picture whose natural size is over
+// PictureMemoryLimit() is refused as too large, also where it would be decoded reduced: the
+// held picture must be able to give it at its natural size.
 ReducedPicture DecodePictureReduced(const QString& path,
                                     const std::function<float(QSize)>& divisor);
 

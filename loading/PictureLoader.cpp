@@ -35,20 +35,19 @@ void drawReduced(const ReducedPicture& picture, CanvasModel& target, float small
 
 ReducedPicture atNaturalSize(const QImage& picture)
 {
-    return ReducedPicture{picture, picture.size(), false, {}};
+    return ReducedPicture{picture, picture.size(), false, {}, false};
 }
 
 } // namespace
 
 const QImage& PictureHolder::picture() const
 {
-    if (m_picture.isNull() && (!m_path.isEmpty() || !m_source.isEmpty())) {
-        const QImage natural =
-            m_source.isEmpty() ? DecodePicture(m_path) : DecodePictureData(m_source);
-        if (natural.size() == m_natural)
+    if (m_picture.isNull() && !m_source.isEmpty()) {
+        const QImage natural = DecodePictureData(m_source);
+        if (natural.size() == m_natural) {
             m_picture = natural;
-        m_path.clear();
-        m_source.clear();
+            m_source = QByteArray();
+        }
     }
     return m_picture;
 }
@@ -67,15 +66,13 @@ void PictureHolder::setPicture(const QImage& picture)
 {
     m_natural = picture.size();
     m_picture = picture;
-    m_path.clear();
-    m_source.clear();
+    m_source = QByteArray();
 }
 
-void PictureHolder::setPicture(const QString& path, const ReducedPicture& read)
+void PictureHolder::setPicture(const ReducedPicture& read)
 {
     m_natural = read.naturalSize;
     m_picture = read.reduced ? QImage() : read.image;
-    m_path = read.reduced && read.source.isEmpty() ? path : QString();
     m_source = read.reduced ? read.source : QByteArray();
 }
 
@@ -93,14 +90,27 @@ QString PictureReadFailureText()
     return QStringLiteral("图片数据读取失败！\r\n请确定文件准确性");
 }
 
-bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHolder& holder)
+QString PictureTooLargeText()
+{
+    return QStringLiteral("图片过大，无法载入！\r\n请缩小图片尺寸后再试");
+}
+
+QString PictureFailureText(PictureRead outcome)
+{
+    return outcome == PictureRead::TooLarge ? PictureTooLargeText() : PictureReadFailureText();
+}
+
+bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHolder& holder,
+                           PictureRead* outcome)
 {
     // Read first: a file that does not read must not cost the user the drawing on the Canvas.
     const ReducedPicture read = DecodePictureReduced(
         path, [&canvas](QSize natural) { return divisorFor(natural, canvas, 1); });
+    if (outcome)
+        *outcome = read.outcome();
     if (read.image.isNull())
         return false;
-    holder.setPicture(path, read);
+    holder.setPicture(read);
     drawReduced(read, canvas, 1);
     return true;
 }
@@ -135,11 +145,11 @@ ReducedPicture DecodeForPreview(const QString& path, const CanvasModel& preview)
         path, [&preview](QSize natural) { return divisorFor(natural, preview, 2); });
 }
 
-void ShowReadFailure(CanvasModel& box)
+void ShowReadFailure(CanvasModel& box, PictureRead outcome)
 {
     box.clear();
     box.setCurrentPosition(0, 0);
-    box.print(PictureReadFailureText());
+    box.print(PictureFailureText(outcome));
 }
 
 } // namespace tessivo

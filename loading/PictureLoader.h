@@ -10,12 +10,14 @@ namespace tessivo {
 class CanvasModel;
 
 // The hidden holder of the last picture loaded from a file, at its natural size. A large photo
-// is loaded straight at the size it is drawn; the holder then reads it at its natural size only
-// when that is asked for (a zoom of the held picture).
+// is loaded straight at the size it is drawn; the holder then keeps the file's bytes as they were
+// read and decodes them at the natural size only when that is asked for (a zoom of the held
+// picture). Nothing it holds depends on the file after the load. Copies share their data.
 class PictureHolder {
 public:
     bool hasPicture() const { return !m_natural.isEmpty(); }
-    // The picture at its natural size; null when it cannot be read (any more).
+    // The picture at its natural size; null when it cannot be decoded (then a later call tries
+    // again).
     const QImage& picture() const;
     // The natural size in twips.
     double widthTwips() const;
@@ -23,12 +25,12 @@ public:
     // What the holder keeps in memory.
     qint64 bytes() const { return m_picture.sizeInBytes() + m_source.size(); }
     void setPicture(const QImage& picture);
-    void setPicture(const QString& path, const ReducedPicture& read);
+    // A picture as a load read it: at its natural size, or reduced with the bytes it came from.
+    void setPicture(const ReducedPicture& read);
 
 private:
     QSize m_natural;
-    mutable QString m_path; // where to read the natural-size picture from, while it is not here
-    mutable QByteArray m_source; // or its bytes, when it came from a pipe
+    mutable QByteArray m_source; // the bytes of a picture read reduced, until it is decoded
     mutable QImage m_picture;
 };
 
@@ -38,11 +40,17 @@ int ReductionRatio(double pictureWidth, double canvasWidth);
 
 // The two-line message shown when a picture file cannot be read.
 QString PictureReadFailureText();
+// The two-line message shown when a picture is too large to load.
+QString PictureTooLargeText();
+// The message for a read that failed: one of the two above.
+QString PictureFailureText(PictureRead outcome);
 
 // Reads a picture file and, when it reads, wipes the Canvas and draws the picture at its top-left
 // corner, reduced by ReductionRatio when that is 1 or more, and keeps it in the holder.
-// A file that does not read changes nothing: Canvas and holder keep what they had.
-bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHolder& holder);
+// A file that does not read changes nothing: Canvas and holder keep what they had. outcome, when
+// given, tells how the read went.
+bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHolder& holder,
+                           PictureRead* outcome = nullptr);
 
 // Wipes the Canvas and draws a picture the way a load does.
 void DrawLoadedPicture(const QImage& picture, CanvasModel& canvas);
@@ -59,7 +67,7 @@ void DrawPreview(const ReducedPicture& picture, CanvasModel& preview);
 // Reads a picture for a preview box, reduced where the format allows.
 ReducedPicture DecodeForPreview(const QString& path, const CanvasModel& preview);
 
-// Wipes a picture box and prints the two-line read failure at its top-left corner.
-void ShowReadFailure(CanvasModel& box);
+// Wipes a picture box and prints the two-line message of a failed read at its top-left corner.
+void ShowReadFailure(CanvasModel& box, PictureRead outcome = PictureRead::Unreadable);
 
 } // namespace tessivo

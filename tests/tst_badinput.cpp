@@ -57,19 +57,6 @@ QByteArray with(QByteArray bytes, qsizetype at, quint32 value, int size, bool bi
     return bytes;
 }
 
-// A PNG whose header claims another size, its checksum made to match.
-QByteArray pngClaiming(QByteArray png, quint32 width, quint32 height)
-{
-    png = with(with(png, 16, width, 4, true), 20, height, 4, true);
-    quint32 crc = 0xFFFFFFFF;
-    for (const char c : png.mid(12, 17)) { // chunk type and data
-        crc ^= uchar(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-    }
-    return with(png, 29, ~crc, 4, true);
-}
-
 // A GIF of width x height, palette black, red, white, blue, one image per frame; each frame is a
 // single colour, frame f colour (f + 1) % 4. A clear code before every second pixel keeps the
 // LZW codes 3 bits wide.
@@ -335,6 +322,72 @@ private slots:
         for (const int shift : {0, 8, 16})
             QVERIFY(qAbs(int((at >> shift) & 0xFF) - int((corner >> (16 - shift)) & 0xFF)) <= 8);
         QCOMPARE(canvas.widthTwips(), CanvasModel::StartWidth);
+    }
+
+    // Headers that announce more than one picture may take (PictureMemoryLimit(), 1 GiB at
+    // most): refused before any pixel memory is taken, with a message that says so, in the window
+    // and in tessivo-convert alike.
+    void tooLargePictures_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+
+        const QImage picture = halfRed(40, 30);
+        const QByteArray png = encode(picture, "PNG");
+        const QByteArray bmp = encode(picture, "BMP");
+        const QByteArray jpeg = encode(picture, "JPEG");
+        const QByteArray gif3 = gif(3, 2, 1);
+        const qsizetype frame = gif3.indexOf('\x2C');
+        const qsizetype sof = jpeg.indexOf("\xFF\xC0");
+        const auto jpegClaiming = [&](quint32 w, quint32 h) {
+            return with(with(jpeg, sof + 5, h, 2, true), sof + 7, w, 2, true);
+        };
+
+        QTest::newRow("png claims 60000 x 60000") << "big.png" << pngClaiming(png, 60000, 60000);
+        QTest::newRow("bmp claims 100000 x 100000")
+            << "big.bmp" << with(with(bmp, 18, 100000, 4, false), 22, 100000, 4, false);
+        QTest::newRow("gif claims 65535 x 65535")
+            << "big.gif"
+            << with(with(with(with(gif3, 6, 0xFFFF, 2, false), 8, 0xFFFF, 2, false), frame + 5,
+                         0xFFFF, 2, false),
+                    frame + 7, 0xFFFF, 2, false);
+        QTest::newRow("jpeg claims 65500 x 65500") << "big.jpg" << jpegClaiming(65500, 65500);
+        // An eighth of it would fit on the Canvas, but a zoom needs the whole picture.
+        QTest::newRow("jpeg claims 20000 x 20000, drawn reduced")
+            << "reduced.jpg" << jpegClaiming(20000, 20000);
+        QTest::newRow("16-bit png claims 16384 x 16384: 1 GiB at four bytes, twice decoded")
+            << "deep.png"
+            << pngClaiming(encode(halfRed(40, 30, QImage::Format_RGBA64), "PNG"), 16384, 16384);
+    }
+
+    void tooLargePictures()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+
+        const QString path = write(name, bytes);
+        CanvasModel canvas;
+        canvas.line(0, 3000, 6000, 3000);
+        PictureHolder holder;
+        const QImage earlier = halfRed(8, 8);
+        holder.setPicture(earlier);
+        const QImage canvasBefore = canvas.image();
+
+        MemoryProbe::Peak peak;
+        PictureRead outcome = PictureRead::Read;
+        QVERIFY(!LoadPictureOntoCanvas(path, canvas, holder, &outcome));
+        QVERIFY2(peak.growthKb() < MemoryBoundKb, qPrintable(QString::number(peak.growthKb())));
+        QCOMPARE(int(outcome), int(PictureRead::TooLarge));
+        QCOMPARE(canvas.image(), canvasBefore);
+        QCOMPARE(holder.picture(), earlier);
+        QCOMPARE(PictureFailureText(outcome),
+                 QStringLiteral("图片过大，无法载入！\r\n请缩小图片尺寸后再试"));
+
+        const ConversionOutput output = RunConversion(*ParseConvertOptions({path}).options);
+        QCOMPARE(output.exitCode, 1);
+        QVERIFY(output.out.isEmpty());
+        QCOMPARE(QString::fromUtf8(output.err),
+                 QStringLiteral("图片过大，无法载入！\n请缩小图片尺寸后再试\n"));
     }
 
     void tableFiles_data()

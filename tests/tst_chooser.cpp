@@ -5,6 +5,8 @@
 #include "loading/CanvasHistory.h"
 #include "loading/ui/PictureChooser.h"
 
+#include "TestPictures.h"
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QListWidget>
@@ -99,6 +101,7 @@ private slots:
     void shortcuts();
     void openKeepsChooserCancelDropsIt();
     void openedPictureIsOneUndoStep();
+    void failedOpenKeepsCanvas_data();
     void failedOpenKeepsCanvas();
     void underscoresShow_data();
     void underscoresShow();
@@ -222,6 +225,7 @@ void TestChooser::previewScale()
 void TestChooser::previewOfBadFiles_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("outcome"); // which message the preview shows
 
     QImage image(64, 64, QImage::Format_RGB32);
     image.fill(Qt::gray);
@@ -235,15 +239,21 @@ void TestChooser::previewOfBadFiles_data()
         QByteArray::fromHex("89504E470D0A1A0A0000000D49484452000186A0000186A00806000000");
     bomb += QByteArray(4, '\0');
 
-    QTest::newRow("text named .jpg") << QByteArray("not a picture");
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("truncated JPEG") << jpeg.left(jpeg.size() / 3);
-    QTest::newRow("picture bomb") << bomb;
+    const int unreadable = int(PictureRead::Unreadable);
+    QTest::newRow("text named .jpg") << QByteArray("not a picture") << unreadable;
+    QTest::newRow("empty") << QByteArray() << unreadable;
+    QTest::newRow("truncated JPEG") << jpeg.left(jpeg.size() / 3) << unreadable;
+    // Its header's checksum does not match: the reader cannot even tell its size.
+    QTest::newRow("picture bomb") << bomb << unreadable;
+    QTest::newRow("picture bomb with a sound header")
+        << testing::pngClaiming(testing::encode(image, "PNG"), 100000, 100000)
+        << int(PictureRead::TooLarge);
 }
 
 void TestChooser::previewOfBadFiles()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(int, outcome);
 
     QTemporaryDir dir;
     writeFile(dir.filePath("bad.jpg"), bytes);
@@ -268,6 +278,12 @@ void TestChooser::previewOfBadFiles()
     QVERIFY(inkInRows(16, 32) > 20);
     QCOMPARE(inkInRows(40, 100), 0);
     QVERIFY(chooser.isVisible());
+
+    CanvasModel expected;
+    expected.setSizeTwips(preview.widthTwips(), preview.heightTwips());
+    expected.setFontSize(10.5);
+    ShowReadFailure(expected, PictureRead(outcome));
+    QCOMPARE(preview.image(), expected.image());
 }
 
 void TestChooser::foldersThatCannotBeListed()
@@ -378,9 +394,28 @@ void TestChooser::openKeepsChooserCancelDropsIt()
     QVERIFY(!window.chooser());
 }
 
+void TestChooser::failedOpenKeepsCanvas_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expectedMessage");
+
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    QTest::newRow("broken") << "broken.gif" << QByteArray("GIF89a broken")
+                            << QStringLiteral("图片数据读取失败！\n请确定文件准确性");
+    QTest::newRow("too large") << "large.png"
+                               << testing::pngClaiming(testing::encode(image, "PNG"), 60000, 60000)
+                               << QStringLiteral("图片过大，无法载入！\n请缩小图片尺寸后再试");
+}
+
 void TestChooser::failedOpenKeepsCanvas()
 {
-    writeFile(m_dir.filePath("broken.gif"), "GIF89a broken");
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expectedMessage);
+
+    writeFile(m_dir.filePath(name), bytes);
     MainWindow window(m_dir.path(), [] { return false; });
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -391,7 +426,7 @@ void TestChooser::failedOpenKeepsCanvas()
     QString message;
     whenModal(isChooser, [&](QWidget* w) {
         auto* chooser = static_cast<PictureChooser*>(w);
-        selectFile(chooser, QStringLiteral("broken.gif"));
+        selectFile(chooser, name);
         whenModal(isMessage, [&](QWidget* box) {
             message = static_cast<QMessageBox*>(box)->text();
             QCOMPARE(box->windowTitle(), QStringLiteral("Tessivo"));
@@ -400,7 +435,7 @@ void TestChooser::failedOpenKeepsCanvas()
         click(chooser, "Command1");
     });
     click(&window, "Command3");
-    QCOMPARE(message, QStringLiteral("图片数据读取失败！\n请确定文件准确性"));
+    QCOMPARE(message, expectedMessage);
     QCOMPARE(window.canvas().image(), before);
     QVERIFY(!window.chooser());
     QVERIFY(!window.holder().hasPicture());

@@ -2,6 +2,7 @@
 #include "cli/ConvertOptions.h"
 
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -81,6 +82,8 @@ private slots:
     void noFooterAndCanvasWidth();
     void customTable();
     void unreadablePicture();
+    void largePictures_data();
+    void largePictures();
     void programMatchesLibrary();
 
 private:
@@ -300,6 +303,39 @@ void TestConvert::unreadablePicture()
         QCOMPARE(QString::fromUtf8(output.err),
                  QStringLiteral("图片数据读取失败！\n请确定文件准确性\n"));
     }
+}
+
+// 8000 x 6000 pixels take 183 MiB decoded, more than image readers allow by default.
+void TestConvert::largePictures_data()
+{
+    QTest::addColumn<QByteArray>("format");
+
+    QTest::newRow("jpeg, decoded reduced") << QByteArray("JPEG");
+    QTest::newRow("png") << QByteArray("PNG");
+}
+
+void TestConvert::largePictures()
+{
+    QFETCH(QByteArray, format);
+
+    // Black on the left half, white on the right; drawn at a fifteenth, 533 pixels wide, so
+    // the white half reaches past the Canvas's right edge.
+    const QString path =
+        m_dir.filePath(QStringLiteral("large.") + QString::fromLatin1(format.toLower()));
+    {
+        QImage picture(8000, 6000, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        QPainter(&picture).fillRect(0, 0, 4000, 6000, Qt::black);
+        QVERIFY(picture.save(path, format.constData()));
+    }
+    const ConversionOutput output = RunConversion(parse({"--no-footer", path}));
+    QFile::remove(path);
+    QCOMPARE(output.exitCode, 0);
+    QVERIFY(output.err.isEmpty());
+    const QString firstLine = QString::fromUtf8(output.out.left(output.out.indexOf("\r\n")));
+    QVERIFY(!firstLine.isEmpty());
+    QCOMPARE(firstLine.front(), expectedChar(qRgb(0, 0, 0)));
+    QCOMPARE(firstLine.back(), expectedChar(qRgb(255, 255, 255)));
 }
 
 void TestConvert::programMatchesLibrary()

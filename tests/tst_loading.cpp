@@ -8,7 +8,9 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,12 +28,30 @@ namespace {
 
 constexpr int Tw = TwipsPerPixel;
 constexpr ColorValue White = 0xFFFFFF;
+constexpr qint64 MiB = 1024 * 1024;
 
 QImage solid(int w, int h, QRgb rgb, QImage::Format format = QImage::Format_RGB32)
 {
     QImage image(w, h, format);
     image.fill(rgb);
     return image;
+}
+
+// Stripes of every colour, which JPEG compression keeps apart.
+QImage stripes(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int x = 0; x < w; ++x) {
+        for (int y = 0; y < h; ++y)
+            image.setPixel(x, y, qRgb(x % 256, y * 5 % 256, (x / 7) % 256));
+    }
+    return image;
+}
+
+// The grey level of a Canvas pixel: the mean of its three channels.
+int greyOf(ColorValue c)
+{
+    return int((c & 0xFF) + ((c >> 8) & 0xFF) + ((c >> 16) & 0xFF)) / 3;
 }
 
 // A 1 x 1 red GIF, written out by hand: there is no GIF encoder to make one.
@@ -340,6 +360,155 @@ private slots:
         QCOMPARE(canvas.heightTwips(), 5535);
         QCOMPARE(canvas.canvasWidth(), 7885);
         QCOMPARE(holder.heightTwips(), 15000.0);
+    }
+    // A picture decoded reduced keeps the bytes it was read from, and a zoom decodes them at the
+    // natural size: what was opened is drawn, whatever has become of the file since.
+    void heldPictureOutlivesItsFile_data()
+    {
+        QTest::addColumn<QString>("change");
+
+        QTest::newRow("deleted") << "delete";
+        QTest::newRow("renamed") << "rename";
+        QTest::newRow("replaced by another picture") << "replace";
+        QTest::newRow("emptied") << "empty";
+    }
+
+    void heldPictureOutlivesItsFile()
+    {
+        QFETCH(QString, change);
+
+        // Three times the Canvas's width: decoded at a third.
+        const QString path = write(QStringLiteral("held.jpg"), encode(stripes(1600, 48), "JPEG"));
+        const QImage natural = DecodePicture(path);
+        QCOMPARE(natural.size(), QSize(1600, 48));
+        CanvasModel canvas;
+        PictureHolder holder;
+        QVERIFY(LoadPictureOntoCanvas(path, canvas, holder));
+        // Until a zoom asks for the natural size, only the file's bytes are kept.
+        QCOMPARE(holder.bytes(), QFileInfo(path).size());
+        const PictureHolder step = holder; // as the undo history keeps it
+
+        if (change == QLatin1String("delete")) {
+            QVERIFY(QFile::remove(path));
+        } else if (change == QLatin1String("rename")) {
+            QVERIFY(QFile::rename(path, path + QLatin1String(".old")));
+        } else if (change == QLatin1String("replace")) {
+            write(QStringLiteral("held.jpg"), encode(solid(1600, 48, qRgb(0, 255, 0)), "JPEG"));
+        } else {
+            write(QStringLiteral("held.jpg"), QByteArray(""));
+        }
+
+        QCOMPARE(holder.picture(), natural);
+        QCOMPARE(holder.bytes(), natural.sizeInBytes());
+        QCOMPARE(step.picture(), natural);
+        // A zoom draws it: at a tenth, the stripes' colours across the Canvas.
+        canvas.clear();
+        canvas.paintPicture(holder.picture(), 0, 0, holder.widthTwips() / 10,
+                            holder.heightTwips() / 10);
+        QCOMPARE(drawnExtent(canvas), QSize(160, 5));
+        QFile::remove(path + QLatin1String(".old"));
+    }
+
+    // 8000 x 6000 pixels take 183 MiB decoded, more than image readers allow by default.
+    void largePictures_data()
+    {
+        QTest::addColumn<QByteArray>("format");
+
+        QTest::newRow("jpeg, decoded reduced") << QByteArray("JPEG");
+        QTest::newRow("png") << QByteArray("PNG");
+    }
+
+    void largePictures()
+    {
+        QFETCH(QByteArray, format);
+
+        QString path;
+        {
+            // Black on the left half, white on the right.
+            QImage picture(8000, 6000, QImage::Format_RGB32);
+            picture.fill(Qt::white);
+            QPainter(&picture).fillRect(0, 0, 4000, 6000, Qt::black);
+            path = write(QStringLiteral("large.") + QString::fromLatin1(format.toLower()),
+                         encode(picture, format));
+        }
+        CanvasModel canvas;
+        PictureHolder holder;
+        PictureRead outcome = PictureRead::Unreadable;
+        QVERIFY(LoadPictureOntoCanvas(path, canvas, holder, &outcome));
+        QCOMPARE(int(outcome), int(PictureRead::Read));
+        QCOMPARE(QSizeF(holder.widthTwips(), holder.heightTwips()), QSizeF(8000 * Tw, 6000 * Tw));
+        // Drawn at a fifteenth: 533 pixels wide, its black half 267.
+        QVERIFY(greyOf(canvas.pixelAt(250 * Tw, 100 * Tw)) < 16);
+        QVERIFY(greyOf(canvas.pixelAt(280 * Tw, 100 * Tw)) > 240);
+
+        // Zoomed to a tenth: 800 pixels wide, its black half 400.
+        const QImage& natural = holder.picture();
+        QCOMPARE(natural.size(), QSize(8000, 6000));
+        canvas.clear();
+        canvas.paintPicture(natural, 0, 0, holder.widthTwips() / 10, holder.heightTwips() / 10);
+        QVERIFY(greyOf(canvas.pixelAt(390 * Tw, 300 * Tw)) < 16);
+        QVERIFY(greyOf(canvas.pixelAt(410 * Tw, 300 * Tw)) > 240);
+        QFile::remove(path);
+    }
+
+    // Last: the memory limit, once lowered, stays lowered for the rest of the process. At 1 MiB,
+    // a picture may have 262144 pixels of four bytes, or half as many of eight.
+    void memoryLimit_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("outcome");
+
+        const int read = int(PictureRead::Read);
+        const int tooLarge = int(PictureRead::TooLarge);
+        const auto png = [](int w, int h, QImage::Format format) {
+            return encode(solid(w, h, qRgb(0, 0, 255), format), "PNG");
+        };
+        QTest::newRow("png at the limit") << png(512, 512, QImage::Format_RGB32) << read;
+        QTest::newRow("png a row over") << png(512, 513, QImage::Format_RGB32) << tooLarge;
+        QTest::newRow("16-bit png at the limit") << png(512, 256, QImage::Format_RGBA64) << read;
+        QTest::newRow("16-bit png a row over: counted at eight bytes")
+            << png(512, 257, QImage::Format_RGBA64) << tooLarge;
+        QTest::newRow("paletted png a row over: counted at four bytes, as it is drawn")
+            << png(512, 513, QImage::Format_Indexed8) << tooLarge;
+        QTest::newRow("jpeg at the limit, decoded reduced")
+            << encode(stripes(512, 512), "JPEG") << read;
+        QTest::newRow("jpeg a row over: a zoom would need it whole")
+            << encode(stripes(512, 513), "JPEG") << tooLarge;
+        QTest::newRow("header over the limit, pixels within")
+            << pngClaiming(png(4, 4, QImage::Format_RGB32), 1024, 1024) << tooLarge;
+    }
+
+    void memoryLimit()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, outcome);
+
+        LowerPictureMemoryLimit(MiB);
+        LowerPictureMemoryLimit(1024 * MiB); // never raises it
+        QCOMPARE(PictureMemoryLimit(), MiB);
+
+        CanvasModel canvas;
+        canvas.setSizeTwips(1500, 1500); // a 512-pixel picture is drawn at a fifth
+        PictureHolder holder;
+        QVERIFY(LoadPictureOntoCanvas(
+            write(QStringLiteral("earlier.png"), encode(solid(30, 20, qRgb(0, 0, 255)), "PNG")),
+            canvas, holder));
+        canvas.line(0, 300, 1500, 300);
+        const QImage canvasBefore = canvas.image();
+
+        const QString path = write(QStringLiteral("limit.pic"), bytes);
+        PictureRead got = PictureRead::Read;
+        const bool loaded = LoadPictureOntoCanvas(path, canvas, holder, &got);
+        QCOMPARE(int(got), outcome);
+        QCOMPARE(loaded, got == PictureRead::Read);
+        // Every image reader is held to the same limit.
+        QCOMPARE(QImageReader::allocationLimit(), 1);
+        if (loaded) {
+            QCOMPARE(holder.picture().size(), QImageReader(path).size());
+            return;
+        }
+        QCOMPARE(canvas.image(), canvasBefore);
+        QCOMPARE(holder.picture().size(), QSize(30, 20));
     }
 };
 

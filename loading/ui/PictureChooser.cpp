@@ -269,16 +269,17 @@ bool OpenPictureFile(const QString& path, CanvasModel& canvas, PictureHolder& ho
                      CanvasHistory& history, QWidget* parent)
 {
     CanvasHistory::Step before = history.capture();
+    PictureRead outcome = PictureRead::Unreadable;
     const bool loaded = [&] {
         const BusyCursor busy;
-        return LoadPictureOntoCanvas(path, canvas, holder);
+        return LoadPictureOntoCanvas(path, canvas, holder, &outcome);
     }();
     if (loaded) {
         history.push(std::move(before));
         rememberFolder(LastOpenedKey, QFileInfo(path).absolutePath());
         return true;
     }
-    QString message = PictureReadFailureText();
+    QString message = PictureFailureText(outcome);
     message.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Tessivo"), message, QMessageBox::Ok,
                     parent);
@@ -301,7 +302,7 @@ void PictureChooser::File1_Click()
         return DecodeForPreview(path, *m_preview);
     }();
     if (picture.image.isNull()) {
-        ShowReadFailure(*m_preview);
+        ShowReadFailure(*m_preview, picture.outcome());
         return;
     }
     DrawPreview(picture, *m_preview);
