@@ -126,19 +126,21 @@ void MetafilePlayer::drawText(QPointF at, const QString& text, const std::vector
     m_painter->setTransform(textToImage);
     if (m_dc.backgroundMode == BkOpaque)
         m_painter->fillRect(cell, m_dc.backgroundColor);
-    m_painter->setFont(font);
-    m_painter->setPen(m_dc.textColor);
+    // As outlines: glyphs rendered through the font engine's caches at an extreme size or
+    // stretch make it fail, and a metafile can ask for any.
+    QPainterPath glyphs;
     if (spaced) {
         for (qsizetype i = 0; i < text.size(); ++i) {
             // A character of two UTF-16 units goes whole, at the first one's place.
             const qsizetype units = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-            m_painter->drawText(QPointF(x + positions[std::size_t(i)], baseline),
-                                text.mid(i, units));
+            glyphs.addText(QPointF(x + positions[std::size_t(i)], baseline), font,
+                           text.mid(i, units));
             i += units - 1;
         }
     } else {
-        m_painter->drawText(QPointF(x, baseline), text);
+        glyphs.addText(QPointF(x, baseline), font, text);
     }
+    m_painter->fillPath(glyphs, m_dc.textColor);
     m_painter->restore();
 }
 

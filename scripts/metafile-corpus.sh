@@ -8,7 +8,7 @@
 # EMF with Inkscape, converts each file with tessivo-convert, converts Inkscape's own re-import
 # of the same file (drawn to PNG at 96 pixels to the inch), and prints for each file the share of
 # identical character cells over the inked area (cells where either art has a character other
-# than a space), the helper's time, and the medians. Files and results stay in
+# than a space), the helper's time and peak memory, and the medians. Files and results stay in
 # $CORPUS_DIR (build/metafile-corpus unless set); results.tsv holds one line per file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,7 +21,7 @@ dir=${CORPUS_DIR:-$build/metafile-corpus}
 bash scripts/setup.sh >/dev/null
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
-for p in inkscape openclipart-svg; do
+for p in inkscape openclipart-svg time; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
       "$p" >/dev/null
@@ -33,14 +33,17 @@ helper=$build/libexec/tessivo/tessivo-metafile
 mkdir -p "$dir"
 export QT_QPA_PLATFORM=offscreen
 
-# The sample: the same drawings for the same seed.
+# The sample: the drawings in an order fixed by the seed, taken until COUNT of them export to
+# both kinds and read back in Inkscape (Inkscape fails on a few drawings).
 find /usr/share/openclipart/svg -name '*.svg' | LC_ALL=C sort |
-  shuf -n "$count" --random-source=<(yes "$seed") > "$dir/sample.txt"
-
+  shuf --random-source=<(yes "$seed") > "$dir/order.txt"
+: > "$dir/sample.txt"
 i=0
-while read -r svg; do
+taken=0
+while read -r svg && [ "$taken" -lt "$count" ]; do
   i=$((i + 1))
-  name=$(printf '%03d' "$i")
+  name=$(printf '%04d' "$i")
+  whole=1
   for kind in wmf emf; do
     meta=$dir/$name.$kind
     if [ ! -s "$meta" ]; then
@@ -52,21 +55,27 @@ while read -r svg; do
       timeout 120 inkscape "$meta" --export-type=png --export-dpi=96 --export-filename="$ref" \
         >/dev/null 2>&1 || true
     fi
+    [ -s "$meta" ] && [ -s "$ref" ] || whole=0
   done
-done < "$dir/sample.txt"
+  if [ "$whole" = 1 ]; then
+    taken=$((taken + 1))
+    echo "$name $svg" >> "$dir/sample.txt"
+  fi
+done < "$dir/order.txt"
 
 : > "$dir/results.tsv"
-for meta in "$dir"/*.wmf "$dir"/*.emf; do
+while read -r name svg; do
+ for meta in "$dir/$name.wmf" "$dir/$name.emf"; do
   ref=$meta.png
-  [ -s "$meta" ] && [ -s "$ref" ] || continue
   "$convert_bin" --no-footer "$meta" > "$meta.txt" 2>/dev/null || true
   "$convert_bin" --no-footer "$ref" > "$ref.txt" 2>/dev/null || true
   start=$(date +%s.%N)
-  "$helper" "$meta" > /dev/null 2>&1 || true
+  /usr/bin/time -o "$dir/peak" -f %M "$helper" "$meta" > /dev/null 2>&1 || true
+  peak=$(tail -1 "$dir/peak")
   end=$(date +%s.%N)
-  python3 - "$meta" "$meta.txt" "$ref.txt" "$start" "$end" >> "$dir/results.tsv" <<'EOF'
+  python3 - "$meta" "$meta.txt" "$ref.txt" "$start" "$end" "$peak" >> "$dir/results.tsv" <<'EOF'
 import sys
-meta, ours, theirs, start, end = sys.argv[1:]
+meta, ours, theirs, start, end, peak = sys.argv[1:]
 def lines(path):
     with open(path, 'rb') as f:
         return f.read().decode('utf-8', 'replace').split('\r\n')
@@ -86,9 +95,10 @@ blank_ours = all(c.isspace() for c in ''.join(a))
 blank_ref = all(c.isspace() for c in ''.join(b))
 share = same / inked if inked else 1.0
 print(f"{meta}\t{share:.3f}\t{float(end) - float(start):.3f}\t"
-      f"{int(blank_ours and not blank_ref)}")
+      f"{int(blank_ours and not blank_ref)}\t{peak}")
 EOF
-done
+ done
+done < "$dir/sample.txt"
 
 python3 - "$dir/results.tsv" <<'EOF'
 import statistics, sys
@@ -99,6 +109,7 @@ for kind in ('wmf', 'emf'):
         continue
     shares = sorted(float(r[1]) for r in mine)
     times = [float(r[2]) for r in mine]
+    peaks = [int(r[4]) for r in mine if r[4].isdigit()]
     blank = sum(int(r[3]) for r in mine)
     print(f"{kind}: {len(mine)} files, median share {statistics.median(shares):.3f}, "
           f"lowest {shares[0]:.3f}, median helper time {statistics.median(times):.3f} s, "

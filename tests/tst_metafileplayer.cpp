@@ -96,12 +96,12 @@ QByteArray transform(std::initializer_list<float> matrix, qint32 mode)
 }
 
 // A font with the escapement, then the text at (x, y) on its baseline, in black on nothing.
-QByteArray emfText(const QString& text, int x, int y, int escapement)
+QByteArray emfText(const QString& text, int x, int y, int escapement, int width = 0)
 {
     QByteArray face(64, '\0');
     const QString name = QStringLiteral("DejaVu Sans");
     std::memcpy(face.data(), name.utf16(), std::size_t(name.size()) * 2);
-    QByteArray r = emfRecord(82, le<qint32>({2, -20, 0, escapement, escapement, 400}) +
+    QByteArray r = emfRecord(82, le<qint32>({2, -20, width, escapement, escapement, 400}) +
                                      QByteArray(8, '\0') + face);
     r += emfRecord(37, {2}) + emfRecord(24, {0}) + emfRecord(18, {Transparent}) +
          emfRecord(22, {24}); // baseline
@@ -112,6 +112,22 @@ QByteArray emfText(const QString& text, int x, int y, int escapement)
         84, le<qint32>({0, 0, 0, 0, 1, 0, 0, x, y, qint32(text.size()), fixed, 0, 0, 0, 0, 0, 0}) +
                 string);
     return r;
+}
+
+QList<QRgb> redThenNothingOf()
+{
+    return {Red, Nothing};
+}
+
+// A 2 x 1 bitmap, 24 bits a pixel, of the two colours (0x00BBGGRR) left to right.
+QByteArray bitmap1x2(quint32 left, quint32 right)
+{
+    QByteArray row;
+    for (const quint32 c : {left, right})
+        row += char((c >> 16) & 0xFF), row += char((c >> 8) & 0xFF), row += char(c & 0xFF);
+    row += QByteArray(2, '\0');
+    return le<quint32>({40}) + le<qint32>({2, 1}) + le<quint16>({1, 24}) +
+           le<quint32>({0, 0, 0, 0, 0, 0}) + row;
 }
 
 QRect inkOf(const QImage& image)
@@ -245,6 +261,142 @@ private slots:
         QVERIFY(!image.isNull());
         for (qsizetype i = 0; i < at.size(); ++i)
             QCOMPARE(image.pixel(at[i]), colours[i]);
+    }
+
+    // Shapes and their fill rules, paths, arcs and lines, probed like draws().
+    void shapes_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<QPoint>>("at");
+        QTest::addColumn<QList<QRgb>>("colours");
+
+        // Two squares, one inside the other, both drawn the same way round.
+        const auto nested = [](qint16 fillMode) {
+            Wmf w = plainWmf();
+            w.add(0x0106, {fillMode}); // SETPOLYFILLMODE
+            w.brush(RedRef);
+            w.add(0x0538,
+                  {2, 4, 4, 0, 0, 100, 0, 100, 100, 0, 100, 25, 25, 75, 25, 75, 75, 25, 75});
+            return w.file({0, 0, 100, 100}, 96);
+        };
+        const QList<QPoint> ringAndHole = {{10, 50}, {50, 50}};
+        QTest::newRow("wmf polypolygon, alternate")
+            << nested(1) << ringAndHole << QList<QRgb>{Red, Nothing};
+        QTest::newRow("wmf polypolygon, winding")
+            << nested(2) << ringAndHole << QList<QRgb>{Red, Red};
+        const QByteArray points =
+            le<qint32>({0, 0, 100, 0, 100, 100, 0, 100, 25, 25, 75, 25, 75, 75, 25, 75});
+        QTest::newRow("emf polypolygon, winding")
+            << emf(emfRecord(19, {2}) + emfBrush(RedRef) +
+                   emfRecord(8, le<qint32>({0, 0, 0, 0, 2, 8, 4, 4}) + points))
+            << ringAndHole << QList<QRgb>{Red, Red};
+
+        // A path of lines and a curve, filled; then one selected as the clip.
+        const QByteArray square = emfRecord(59, {}) + emfRecord(27, {0, 0}) +
+                                  emfRecord(54, {100, 0}) + emfRecord(54, {100, 100}) +
+                                  emfRecord(54, {0, 100}) + emfRecord(61, {}) + emfRecord(60, {});
+        QTest::newRow("emf path, filled")
+            << emf(emfBrush(RedRef) + square + emfRecord(62, {0, 0, 0, 0}))
+            << QList<QPoint>{{50, 50}, {150, 50}} << QList<QRgb>{Red, Nothing};
+        QTest::newRow("emf path as the clip")
+            << emf(square + emfRecord(67, {5}) + emfBrush(RedRef) + emfRectangle(0, 0, 200, 100))
+            << QList<QPoint>{{50, 50}, {150, 50}} << QList<QRgb>{Red, Nothing};
+        QTest::newRow("emf world transform, set")
+            << emf(emfRecord(35, floats({2, 0, 0, 1, 0, 0})) + emfBrush(RedRef) +
+                   emfRectangle(0, 0, 50, 100))
+            << QList<QPoint>{{75, 50}, {150, 50}} << QList<QRgb>{Red, Nothing};
+
+        // A pie of the right half of a circle, counterclockwise from its bottom to its top.
+        Wmf pie = plainWmf();
+        pie.brush(RedRef);
+        pie.add(0x081A, {0, 50, 100, 50, 100, 100, 0, 0});
+        QTest::newRow("wmf pie") << pie.file({0, 0, 100, 100}, 96)
+                                 << QList<QPoint>{{75, 50}, {25, 50}} << redThenNothingOf();
+        Wmf chord = plainWmf();
+        chord.brush(RedRef);
+        chord.add(0x0830, {0, 50, 100, 50, 100, 100, 0, 0});
+        QTest::newRow("wmf chord") << chord.file({0, 0, 100, 100}, 96)
+                                   << QList<QPoint>{{75, 50}, {45, 50}} << redThenNothingOf();
+
+        // A thick dashed line: its gaps in the background colour when it is opaque.
+        for (const qint16 mode : {Transparent, Opaque}) {
+            Wmf w;
+            w.add(SetBkMode, {mode});
+            w.add(SetBkColor, {qint16(GreenRef & 0xFFFF), qint16(GreenRef >> 16)});
+            w.object(0x02FA, {0x0201, 20, 0, qint16(RedRef & 0xFFFF), 0}); // dash, flat ends
+            w.add(0x0214, {50, 0});                                        // MOVETO
+            w.add(0x0213, {50, 100});                                      // LINETO
+            QTest::addRow("wmf dashed line, background mode %d", mode)
+                << w.file({0, 0, 100, 100}, 96) << QList<QPoint>{{90, 50}, {50, 10}}
+                << QList<QRgb>{mode == Opaque ? Green : Nothing, Nothing};
+        }
+        // A mask and its picture, as bitmaps are made transparent: AND the mask, OR the colour.
+        Wmf masked = plainWmf();
+        masked.brush(BlueRef);
+        masked.rectangle(0, 0, 100, 100);
+        masked.add(0x0F43, le<qint16>({0x00C6, 0x0088, 0, 1, 2, 0, 0, 100, 100, 0, 0}) +
+                               bitmap1x2(0x000000, 0xFFFFFF)); // SRCAND: black left, white right
+        masked.add(0x0F43, le<qint16>({0x0086, 0x00EE, 0, 1, 2, 0, 0, 100, 100, 0, 0}) +
+                               bitmap1x2(0x0000FF, 0x000000)); // SRCPAINT: red left, black right
+        QTest::newRow("wmf masked bitmap")
+            << masked.file({0, 0, 100, 100}, 96) << QList<QPoint>{{10, 50}, {90, 50}}
+            << QList<QRgb>{Red, Blue};
+    }
+
+    void shapes() { draws(); }
+
+    // Records shorter than their kind, or counting more than they hold, draw what they hold.
+    void shortRecords_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        Wmf polygon = plainWmf();
+        polygon.add(0x0324, {1000, 0, 0, 50, 0, 50, 50});
+        QTest::newRow("wmf polygon of 1000 points, 3 given") << polygon.file({0, 0, 100, 100}, 96);
+        Wmf polys = plainWmf();
+        polys.add(0x0538, {30000, 3, 0, 0});
+        QTest::newRow("wmf polypolygon of 30000 polygons") << polys.file({0, 0, 100, 100}, 96);
+        Wmf text = plainWmf();
+        text.add(0x0A32, {10, 10, 5000, 0, 'a'});
+        QTest::newRow("wmf text of 5000 characters, 2 given") << text.file({0, 0, 100, 100}, 96);
+        Wmf region = plainWmf();
+        region.add(0x06FF, {0, 6, 0, 0, 0, 30000, 0, 0, 0, 100, 100, 5000, 0, 10});
+        region.add(0x012C, {0});
+        QTest::newRow("wmf region of 30000 scans, 1 begun") << region.file({0, 0, 100, 100}, 96);
+        Wmf saves = plainWmf();
+        for (int i = 0; i < 5000; ++i)
+            saves.add(SaveDc, {});
+        saves.add(RestoreDc, {1});
+        saves.add(RestoreDc, {-30000});
+        QTest::newRow("wmf 5000 saves, restores beyond them") << saves.file({0, 0, 100, 100}, 96);
+        Wmf cut = plainWmf();
+        cut.add(0x041B, {});
+        cut.add(0x02FB, {});
+        cut.add(0x012D, {-1});
+        QTest::newRow("wmf records without parameters") << cut.file({0, 0, 100, 100}, 96);
+        QTest::newRow("emf text counting beyond its record") << emf(emfRecord(
+            84, le<qint32>({0, 0, 0, 0, 1, 0, 0, 10, 10, 0x7FFFFFFF, 76, 0, 0, 0, 0, 0, 76})));
+        QTest::newRow("emf polygon of 2^31 points")
+            << emf(emfRecord(3, {0, 0, 0, 0, 0x7FFFFFFF, 0, 0, 10, 10}));
+        QTest::newRow("emf region counting beyond its record")
+            << emf(emfRecord(75, {48, 5, 32, 1, 0x7FFFFFFF, 0, 0, 0, 10, 10}));
+        QTest::newRow("emf bitmap offsets beyond the record")
+            << emf(emfRecord(81, le<qint32>({0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 0x7FFFFFF0, 40, 80, 16,
+                                             0, 0x00CC0020, 100, 100})));
+        QTest::newRow("emf object 0x7FFFFFFF")
+            << emf(emfRecord(39, {0x7FFFFFFF, 0, 0xFF, 0}) + emfRecord(37, {0x7FFFFFFF}));
+        // Glyphs this wide made Qt's glyph cache fail (found by fuzzing).
+        QTest::newRow("emf text stretched 10000 times")
+            << emf(emfText(QStringLiteral("Hi"), 10, 50, 0, 131072));
+        QTest::newRow("emf transform of infinities")
+            << emf(emfRecord(35, floats({float(qInf()), 0, 0, float(qInf()), 0, 0})) +
+                   emfBrush(RedRef) + emfRectangle(0, 0, 50, 50));
+    }
+
+    void shortRecords()
+    {
+        QFETCH(QByteArray, file);
+        const QImage image = DecodeMetafile(file);
+        QVERIFY(!image.isNull());
     }
 
     // Hatches, 8 pixels apart, in the brush's colour; between them the background colour when
