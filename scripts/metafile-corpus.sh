@@ -113,6 +113,7 @@ for kind in ('wmf', 'emf'):
     blank = sum(int(r[3]) for r in mine)
     print(f"{kind}: {len(mine)} files, median share {statistics.median(shares):.3f}, "
           f"lowest {shares[0]:.3f}, median helper time {statistics.median(times):.3f} s, "
+          f"median peak memory {statistics.median(peaks) / 1024 if peaks else 0:.0f} MiB, "
           f"blank where Inkscape draws: {blank}")
     worst = sorted(mine, key=lambda r: float(r[1]))[:5]
     print("  worst: " + ", ".join(f"{r[0].rsplit('/', 1)[-1]} {r[1]}" for r in worst))
