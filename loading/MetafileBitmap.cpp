@@ -141,7 +141,9 @@ void MetafilePlayer::drawBitmap(const QImage& bitmap, const QRectF& source,
 {
     if (bitmap.isNull() || destination.width() == 0 || destination.height() == 0)
         return;
-    const QRect part = source.toRect().normalized().intersected(bitmap.rect());
+    // Cut to the bitmap before rounding: a file can give any numbers.
+    const QRect part =
+        (source.normalized() & QRectF(bitmap.rect())).toRect().intersected(bitmap.rect());
     if (part.isEmpty())
         return;
     const QImage shown = part == bitmap.rect() ? bitmap : bitmap.copy(part);

@@ -67,7 +67,7 @@ void MetafilePlayer::drawText(QPointF at, const QString& text, const std::vector
     }
     if (!std::isfinite(pixels) || pixels < 0.01)
         return;
-    const int pixelSize = std::clamp(int(std::lround(pixels)), 1, LargestPixelSize);
+    const int pixelSize = int(std::lround(std::clamp(pixels, 1.0, double(LargestPixelSize))));
     font.setPixelSize(pixelSize);
     const QFontMetricsF metrics(font);
     // Local units: pixels of the font at pixelSize, y down along the text's upright.
