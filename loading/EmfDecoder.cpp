@@ -1,16 +1,12 @@
-// Enhanced metafiles: libemf2svg turns them into SVG, which MetafileSvg draws.
+// Enhanced metafiles: the header and the record list are checked, then EmfPlayer.cpp plays the
+// records onto the picture.
 
 #include "loading/LittleEndian.h"
 #include "loading/MetafileDecoders.h"
-#include "loading/MetafileSvg.h"
+#include "loading/MetafileRecords.h"
 
 #include <QRectF>
-#include <QtEndian>
 
-#include <emf2svg.h>
-
-#include <cstdlib>
-#include <memory>
 #include <optional>
 
 namespace tessivo {
@@ -43,13 +39,14 @@ constexpr quint32 EmrEof = 14;
 constexpr quint64 BytesPerDescriptionChar = 2; // UTF-16
 
 struct EmfLayout {
-    QSize size;      // pixels
-    QRectF viewBox;  // the part of the SVG that makes the picture, in the SVG's units
-    qsizetype bytes; // as many as the header says the file holds
+    QSize size;             // pixels
+    QRectF viewBox;         // the part of the device that makes the picture, in device pixels
+    qsizetype bytes;        // as many as the header says the file holds
+    double devicePerMm = 0; // the reference device's pixels to the millimetre, 0 if unknown
 };
 
 // Checks the header and walks the records, so that only a whole, well-formed record list reaches
-// the library, and works out the picture's size and where it lies in the SVG.
+// the player, and works out the picture's size and where it lies on the device.
 std::optional<EmfLayout> layoutEmf(const QByteArray& bytes)
 {
     if (bytes.size() < EmfHeaderMinBytes || SniffMetafile(bytes) != MetafileKind::Emf)
@@ -94,9 +91,8 @@ std::optional<EmfLayout> layoutEmf(const QByteArray& bytes)
     const QRectF frame = rectAt(FrameAt);
     const QSizeF devicePixels = sizeAt(DevicePixelsAt);
     const QSizeF deviceMm = sizeAt(DeviceMmAt);
-    const QRectF boundsArea(0, 0, bounds.width() + 1, bounds.height() + 1);
+    const QRectF boundsArea(bounds.left(), bounds.top(), bounds.width() + 1, bounds.height() + 1);
 
-    // The SVG is in device pixels with the top-left corner of the bounds at its origin.
     if (frame.width() > 0 && frame.height() > 0) {
         layout.size = BoundedPictureSize(frame.size() / FrameUnitsPerMm *
                                          (MetafilePixelsPerInch / MmPerInch));
@@ -104,9 +100,9 @@ std::optional<EmfLayout> layoutEmf(const QByteArray& bytes)
             deviceMm.height() > 0) {
             const double perMmX = devicePixels.width() / deviceMm.width() / FrameUnitsPerMm;
             const double perMmY = devicePixels.height() / deviceMm.height() / FrameUnitsPerMm;
-            layout.viewBox =
-                QRectF(frame.left() * perMmX - bounds.left(), frame.top() * perMmY - bounds.top(),
-                       frame.width() * perMmX, frame.height() * perMmY);
+            layout.viewBox = QRectF(frame.left() * perMmX, frame.top() * perMmY,
+                                    frame.width() * perMmX, frame.height() * perMmY);
+            layout.devicePerMm = perMmX * FrameUnitsPerMm;
         } else if (bounds.width() >= 0 && bounds.height() >= 0) {
             layout.viewBox = boundsArea;
         }
@@ -127,29 +123,16 @@ QImage DecodeEmf(const QByteArray& bytes)
     if (!layout)
         return {};
 
-    QByteArray input = bytes.left(layout->bytes); // the library takes a non-const buffer
-    // The description is not drawn, and the library reads it up to a NUL whenever its offset is
-    // set, even with no characters, past the end of the buffer: it gets none.
-    qToLittleEndian<quint32>(0, input.data() + DescriptionCharsAt);
-    qToLittleEndian<quint32>(0, input.data() + DescriptionOffsetAt);
-    generatorOptions options{};
-    // No name space prefix: the library leaks the prefix string it builds for one.
-    options.nameSpace = nullptr;
-    options.verbose = false;
-    // Drawn from the plain records: a file with EMF+ records carries plain ones as well, and the
-    // library draws those more completely.
-    options.emfplus = false;
-    options.svgDelimiter = true;
-    // Zero keeps the SVG in device pixels, which the view box above is reckoned in.
-    options.imgWidth = 0;
-    options.imgHeight = 0;
-    char* svg = nullptr;
-    size_t svgLength = 0;
-    const int converted = emf2svg(input.data(), size_t(input.size()), &svg, &svgLength, &options);
-    const std::unique_ptr<char, decltype(&std::free)> owned(svg, &std::free);
-    if (converted == 0 || !svg || svgLength == 0)
-        return {};
-    return RenderMetafileSvg(QByteArray(svg, qsizetype(svgLength)), layout->size, layout->viewBox);
+    MetafilePlayer::Setup setup;
+    const QRectF& view = layout->viewBox;
+    setup.deviceToImage = QTransform::fromTranslate(-view.left(), -view.top()) *
+                          QTransform::fromScale(layout->size.width() / view.width(),
+                                                layout->size.height() / view.height());
+    if (layout->devicePerMm > 0)
+        setup.deviceUnitsPerMm = layout->devicePerMm;
+    return PaintMetafile(layout->size, setup, [&](MetafilePlayer& player) {
+        PlayEmfRecords(bytes, layout->bytes, player);
+    });
 }
 
 } // namespace tessivo

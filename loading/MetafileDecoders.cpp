@@ -1,6 +1,26 @@
 #include "loading/MetafileDecoders.h"
 
+#include "loading/MetafileRecords.h"
+
+#include <QPainter>
+
 namespace tessivo {
+
+QImage PaintMetafile(QSize size, const MetafilePlayer::Setup& setup,
+                     const std::function<void(MetafilePlayer&)>& play)
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return {};
+    // Left transparent: the Canvas shows its own background where the metafile draws nothing.
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    MetafilePlayer player(&painter, setup);
+    play(player);
+    return image;
+}
 
 QImage DecodeMetafile(const QByteArray& bytes)
 {

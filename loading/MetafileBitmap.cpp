@@ -1,0 +1,211 @@
+// Bitmaps of the metafile players: device-independent bitmaps read into images, and placed with
+// the common raster operations.
+
+#include "loading/DibHeader.h"
+#include "loading/LittleEndian.h"
+#include "loading/Metafile.h"
+#include "loading/MetafilePlayer.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+namespace tessivo {
+
+namespace {
+
+constexpr qsizetype InfoHeightAt = 8;
+constexpr qsizetype ColorsUsedAt = 32;
+constexpr qsizetype BitFieldMasksBytes = 12;
+constexpr qsizetype CoreColorBytes = 3;
+constexpr qsizetype InfoColorBytes = 4;
+constexpr qsizetype BmpFileHeaderBytes = 14;
+
+// Raster operations: how source, destination and brush combine.
+constexpr quint32 RopSrcCopy = 0x00CC0020;
+constexpr quint32 RopSrcPaint = 0x00EE0086;
+constexpr quint32 RopSrcAnd = 0x008800C6;
+constexpr quint32 RopSrcInvert = 0x00660046;
+constexpr quint32 RopSrcErase = 0x00440328;
+constexpr quint32 RopNotSrcCopy = 0x00330008;
+constexpr quint32 RopNotSrcErase = 0x001100A6;
+constexpr quint32 RopMergePaint = 0x00BB0226;
+constexpr quint32 RopPatCopy = 0x00F00021;
+constexpr quint32 RopPatInvert = 0x005A0049;
+constexpr quint32 RopDstInvert = 0x00550009;
+constexpr quint32 RopBlackness = 0x00000042;
+constexpr quint32 RopWhiteness = 0x00FF0062;
+
+// The size of the colour table that follows a header.
+qsizetype colorTableBytes(const DibHeader& dib, QByteArrayView info)
+{
+    const bool core = dib.headerBytes == DibCoreHeaderBytes;
+    qint64 entries = 0;
+    if (!core && info.size() >= ColorsUsedAt + 4)
+        entries = readLe<quint32>(info, ColorsUsedAt);
+    if (dib.bitsPerPixel <= 8) {
+        const qint64 most = qint64(1) << dib.bitsPerPixel;
+        entries = entries == 0 ? most : std::min(entries, most);
+    } else if (entries > 256) {
+        entries = 0;
+    }
+    qsizetype bytes = qsizetype(entries) * (core ? CoreColorBytes : InfoColorBytes);
+    if (dib.headerBytes == DibInfoHeaderBytes && dib.compression == DibBitFields)
+        bytes += BitFieldMasksBytes;
+    return bytes;
+}
+
+// 32-bit rows whose fourth byte is alpha, premultiplied, as images made for blending carry them.
+QImage premultipliedBitmap(const DibHeader& dib, bool topDown, QByteArrayView bits)
+{
+    QImage image(int(dib.width), int(dib.height), QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return {};
+    const qsizetype rowBytes = qsizetype(dib.width) * 4;
+    for (int y = 0; y < image.height(); ++y) {
+        const int row = topDown ? y : image.height() - 1 - y;
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(row));
+        const qsizetype at = qsizetype(y) * rowBytes;
+        for (int x = 0; x < image.width(); ++x) {
+            const quint32 p = readLe<quint32>(bits, at + qsizetype(x) * 4);
+            const uint a = p >> 24;
+            // Colour above alpha is not premultiplied: taken as opaque colour at that alpha.
+            const uint r = std::min<uint>((p >> 16) & 0xFF, a);
+            const uint g = std::min<uint>((p >> 8) & 0xFF, a);
+            const uint b = std::min<uint>(p & 0xFF, a);
+            out[x] = qRgba(int(r), int(g), int(b), int(a));
+        }
+    }
+    return image;
+}
+
+} // namespace
+
+QImage MetafileBitmap(QByteArrayView info, QByteArrayView bits, bool alpha)
+{
+    const std::optional<DibHeader> dib = ReadDibHeader(info);
+    if (!dib || dib->width <= 0 || dib->height <= 0 || dib->width > MaxMetafileSide ||
+        dib->height > MaxMetafileSide || dib->width * dib->height > MaxMetafilePixels)
+        return {};
+    switch (dib->bitsPerPixel) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
+    default: return {};
+    }
+    const bool rle = dib->compression == DibRle8 || dib->compression == DibRle4;
+    if (rle && dib->bitsPerPixel != (dib->compression == DibRle8 ? 8 : 4))
+        return {};
+    if (!rle && dib->compression != DibRgb && dib->compression != DibBitFields)
+        return {};
+    const qsizetype headerBytes =
+        dib->headerBytes == DibCoreHeaderBytes ? DibCoreHeaderBytes : qsizetype(dib->headerBytes);
+    if (headerBytes > info.size())
+        return {};
+    if (bits.isEmpty()) {
+        // Rows right after the colour table.
+        const qsizetype table = colorTableBytes(*dib, info);
+        if (headerBytes + table > info.size())
+            return {};
+        bits = info.sliced(headerBytes + table);
+        info = info.first(headerBytes + table);
+    }
+    if (!rle && !DibRowsFit(*dib, bits.size()))
+        return {};
+    const bool topDown =
+        dib->headerBytes != DibCoreHeaderBytes && readLe<qint32>(info, InfoHeightAt) < 0;
+    if (alpha && dib->bitsPerPixel == 32 && dib->compression == DibRgb)
+        return premultipliedBitmap(*dib, topDown, bits);
+
+    // Otherwise as a bitmap file, which Qt's reader knows in all these forms.
+    QByteArray file;
+    file.reserve(BmpFileHeaderBytes + info.size() + bits.size());
+    const auto word = [&](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            file += char((v >> (8 * i)) & 0xFF);
+    };
+    file += "BM";
+    word(quint32(BmpFileHeaderBytes + info.size() + bits.size()));
+    word(0);
+    word(quint32(BmpFileHeaderBytes + info.size()));
+    file += QByteArray(info.data(), info.size());
+    file += QByteArray(bits.data(), bits.size());
+    return QImage::fromData(file, "BMP");
+}
+
+void MetafilePlayer::drawBitmap(const QImage& bitmap, const QRectF& source,
+                                const QRectF& destination, quint32 rop)
+{
+    if (bitmap.isNull() || destination.width() == 0 || destination.height() == 0)
+        return;
+    // Cut to the bitmap before rounding: a file can give any numbers.
+    const QRect part =
+        (source.normalized() & QRectF(bitmap.rect())).toRect().intersected(bitmap.rect());
+    if (part.isEmpty())
+        return;
+    const QImage shown = part == bitmap.rect() ? bitmap : bitmap.copy(part);
+    const QTransform placement(destination.width() / shown.width(), 0, 0,
+                               destination.height() / shown.height(), destination.x(),
+                               destination.y());
+    const QTransform toImage = placement * logicalToImage();
+    if (!m_painter) {
+        note(toImage.mapRect(QRectF(shown.rect())));
+        return;
+    }
+    QImage drawn = shown;
+    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
+    switch (rop) {
+    case RopSrcAnd: mode = QPainter::RasterOp_SourceAndDestination; break;
+    case RopSrcPaint: mode = QPainter::RasterOp_SourceOrDestination; break;
+    case RopSrcInvert: mode = QPainter::RasterOp_SourceXorDestination; break;
+    case RopSrcErase: mode = QPainter::RasterOp_SourceAndNotDestination; break;
+    case RopNotSrcErase: mode = QPainter::RasterOp_NotSourceAndNotDestination; break;
+    case RopMergePaint: mode = QPainter::RasterOp_NotSourceOrDestination; break;
+    case RopNotSrcCopy: drawn.invertPixels(); break;
+    case RopPatCopy:
+    case RopPatInvert:
+    case RopDstInvert:
+    case RopBlackness:
+    case RopWhiteness: patternBlt(destination, rop); return;
+    case RopSrcCopy:
+    default: break; // the rarer ones as a copy
+    }
+    if (mode != QPainter::CompositionMode_SourceOver && drawn.hasAlphaChannel())
+        drawn = drawn.convertToFormat(QImage::Format_RGB32);
+    m_painter->save();
+    m_painter->setCompositionMode(mode);
+    m_painter->setTransform(toImage);
+    m_painter->drawImage(QPointF(0, 0), drawn);
+    m_painter->restore();
+}
+
+void MetafilePlayer::patternBlt(const QRectF& destination, quint32 rop)
+{
+    QPainterPath area;
+    area.addRect(destination.normalized());
+    MetafileBrush fill;
+    switch (rop) {
+    case RopPatCopy: fillWith(area, m_dc.brush); return;
+    case RopBlackness: fill.color = Qt::black; break;
+    case RopWhiteness: fill.color = Qt::white; break;
+    case RopDstInvert:
+    case RopPatInvert:
+        if (m_painter) {
+            m_painter->save();
+            m_painter->setTransform(logicalToImage());
+            m_painter->setCompositionMode(rop == RopDstInvert
+                                              ? QPainter::RasterOp_NotDestination
+                                              : QPainter::RasterOp_SourceXorDestination);
+            m_painter->fillPath(area, m_dc.brush.color);
+            m_painter->restore();
+        }
+        return;
+    default: return; // leaves the destination as it is
+    }
+    fillWith(area, fill);
+}
+
+} // namespace tessivo

@@ -1,0 +1,396 @@
+// The device context of the metafile players: mapping, saved states, clipping and shapes. Text
+// is in MetafileText.cpp, bitmaps in MetafileBitmap.cpp.
+
+#include "loading/MetafilePlayer.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tessivo {
+
+namespace {
+
+// Saved states beyond this many are not kept: a file of nothing but saves would otherwise hold
+// a copy of the state for each of them.
+constexpr std::size_t MaxSavedStates = 4096;
+
+// The fixed map modes: how many millimetres one logical unit is.
+double millimetresPerUnit(int mode)
+{
+    switch (mode) {
+    case MmLoMetric: return 0.1;
+    case MmHiMetric: return 0.01;
+    case MmLoEnglish: return 0.254;
+    case MmHiEnglish: return 0.0254;
+    case MmTwips: return 25.4 / 1440;
+    default: return 0;
+    }
+}
+
+bool usableExtent(QSizeF ext)
+{
+    return std::isfinite(ext.width()) && std::isfinite(ext.height()) && ext.width() != 0 &&
+           ext.height() != 0;
+}
+
+// GDI's hatches, 8 pixels apart on the device, as Qt's brush patterns.
+Qt::BrushStyle hatchPattern(int hatch)
+{
+    switch (hatch) {
+    case 0: return Qt::HorPattern;
+    case 1: return Qt::VerPattern;
+    case 2: return Qt::FDiagPattern; // falling from left to right
+    case 3: return Qt::BDiagPattern; // rising from left to right
+    case 4: return Qt::CrossPattern;
+    default: return Qt::DiagCrossPattern;
+    }
+}
+
+Qt::PenStyle qtPenStyle(quint32 style)
+{
+    switch (style & PsStyleMask) {
+    case PsDash: return Qt::DashLine;
+    case PsDot: return Qt::DotLine;
+    case PsDashDot: return Qt::DashDotLine;
+    case PsDashDotDot: return Qt::DashDotDotLine;
+    case PsNull: return Qt::NoPen;
+    default: return Qt::SolidLine;
+    }
+}
+
+} // namespace
+
+QColor MetafileColor(quint32 colorRef)
+{
+    return QColor(int(colorRef & 0xFF), int((colorRef >> 8) & 0xFF), int((colorRef >> 16) & 0xFF));
+}
+
+MetafilePlayer::MetafilePlayer(QPainter* painter, const Setup& setup)
+    : m_painter(painter)
+    , m_deviceToImage(setup.deviceToImage)
+    , m_viewportFallback(setup.viewportFallback)
+    , m_deviceUnitsPerMm(setup.deviceUnitsPerMm)
+{
+    m_dc.windowOrg = setup.origin;
+    m_dc.viewportOrg = setup.origin;
+}
+
+void MetafilePlayer::saveDc()
+{
+    if (m_saved.size() < MaxSavedStates)
+        m_saved.push_back(m_dc);
+}
+
+void MetafilePlayer::restoreDc(int which)
+{
+    const qint64 count = qint64(m_saved.size());
+    const qint64 index = which < 0 ? count + which : qint64(which) - 1;
+    if (index < 0 || index >= count)
+        return;
+    m_dc = m_saved[std::size_t(index)];
+    m_saved.resize(std::size_t(index));
+    setClip(m_dc.clip);
+}
+
+void MetafilePlayer::setMapMode(int mode)
+{
+    if (mode >= MmText && mode <= MmAnisotropic)
+        m_dc.mapMode = mode;
+}
+
+void MetafilePlayer::setWindowOrg(QPointF org)
+{
+    m_dc.windowOrg = org;
+}
+
+void MetafilePlayer::setWindowExt(QSizeF ext)
+{
+    if (usableExtent(ext))
+        m_dc.windowExt = ext;
+}
+
+void MetafilePlayer::setViewportOrg(QPointF org)
+{
+    m_dc.viewportOrg = org;
+}
+
+void MetafilePlayer::setViewportExt(QSizeF ext)
+{
+    if (usableExtent(ext))
+        m_dc.viewportExt = ext;
+}
+
+void MetafilePlayer::offsetWindowOrg(QPointF by)
+{
+    m_dc.windowOrg += by;
+}
+
+void MetafilePlayer::offsetViewportOrg(QPointF by)
+{
+    m_dc.viewportOrg += by;
+}
+
+void MetafilePlayer::scaleWindowExt(double xNum, double xDenom, double yNum, double yDenom)
+{
+    if (m_dc.windowExt && xDenom != 0 && yDenom != 0)
+        setWindowExt(QSizeF(m_dc.windowExt->width() * xNum / xDenom,
+                            m_dc.windowExt->height() * yNum / yDenom));
+}
+
+void MetafilePlayer::scaleViewportExt(double xNum, double xDenom, double yNum, double yDenom)
+{
+    const QSizeF current =
+        m_dc.viewportExt ? *m_dc.viewportExt : m_viewportFallback.value_or(QSizeF(1, 1));
+    if (xDenom != 0 && yDenom != 0)
+        setViewportExt(QSizeF(current.width() * xNum / xDenom, current.height() * yNum / yDenom));
+}
+
+// Logical units to device units. The window's extent maps onto the viewport's; a file that sets
+// a window without a viewport (as placeable Windows metafiles do) is mapped onto the fallback
+// viewport, the picture's frame, as the program that plays it sets it up.
+QTransform MetafilePlayer::pageTransform() const
+{
+    double sx = 1, sy = 1;
+    if (const double mm = millimetresPerUnit(m_dc.mapMode); mm > 0) {
+        sx = mm * m_deviceUnitsPerMm;
+        sy = -sx; // up the page
+    } else if (m_dc.mapMode == MmIsotropic || m_dc.mapMode == MmAnisotropic) {
+        const std::optional<QSizeF> viewport =
+            m_dc.viewportExt ? m_dc.viewportExt : m_viewportFallback;
+        if (m_dc.windowExt && viewport) {
+            sx = viewport->width() / m_dc.windowExt->width();
+            sy = viewport->height() / m_dc.windowExt->height();
+        }
+        if (m_dc.mapMode == MmIsotropic) {
+            const double s = std::min(std::abs(sx), std::abs(sy));
+            sx = std::copysign(s, sx);
+            sy = std::copysign(s, sy);
+        }
+    }
+    const QPointF& w = m_dc.windowOrg;
+    const QPointF& v = m_dc.viewportOrg;
+    return QTransform(sx, 0, 0, sy, v.x() - w.x() * sx, v.y() - w.y() * sy);
+}
+
+QPainterPath MetafilePlayer::wholePicture() const
+{
+    constexpr double Far = 1e7;
+    QPainterPath whole;
+    whole.addRect(QRectF(-Far, -Far, 2 * Far, 2 * Far));
+    return whole;
+}
+
+void MetafilePlayer::setClip(std::optional<QPainterPath> clip)
+{
+    m_dc.clip = std::move(clip);
+    if (!m_painter)
+        return;
+    m_painter->setTransform(QTransform());
+    if (m_dc.clip)
+        m_painter->setClipPath(*m_dc.clip);
+    else
+        m_painter->setClipping(false);
+}
+
+void MetafilePlayer::combineImageClip(const QPainterPath& image, int mode)
+{
+    const QPainterPath current = m_dc.clip ? *m_dc.clip : wholePicture();
+    switch (mode) {
+    case RgnAnd: setClip(m_dc.clip ? current.intersected(image) : image); break;
+    case RgnOr: setClip(current.united(image)); break;
+    case RgnXor: setClip(current.united(image).subtracted(current.intersected(image))); break;
+    case RgnDiff: setClip(current.subtracted(image)); break;
+    case RgnCopy: setClip(image); break;
+    default: break;
+    }
+}
+
+void MetafilePlayer::intersectClipRect(const QRectF& rect)
+{
+    QPainterPath path;
+    path.addRect(rect.normalized());
+    combineImageClip(logicalToImage().map(path), RgnAnd);
+}
+
+void MetafilePlayer::excludeClipRect(const QRectF& rect)
+{
+    QPainterPath path;
+    path.addRect(rect.normalized());
+    combineImageClip(logicalToImage().map(path), RgnDiff);
+}
+
+void MetafilePlayer::combineClip(const QPainterPath& logical, int mode)
+{
+    combineImageClip(logicalToImage().map(logical), mode);
+}
+
+void MetafilePlayer::combineDeviceClip(const std::optional<QPainterPath>& device, int mode)
+{
+    if (!device) {
+        if (mode == RgnCopy)
+            setClip(std::nullopt);
+        return;
+    }
+    combineImageClip(m_deviceToImage.map(*device), mode);
+}
+
+void MetafilePlayer::offsetClip(QPointF by)
+{
+    if (!m_dc.clip)
+        return;
+    const QTransform t = logicalToImage();
+    const QPointF shift = t.map(by) - t.map(QPointF(0, 0));
+    setClip(m_dc.clip->translated(shift));
+}
+
+void MetafilePlayer::note(const QRectF& imageRect)
+{
+    m_measured = m_measured.isNull() ? imageRect : m_measured.united(imageRect);
+}
+
+void MetafilePlayer::fillImage(const QPainterPath& device, const MetafileBrush& brush)
+{
+    if (brush.style == BsNull)
+        return;
+    if (!m_painter) {
+        note(device.boundingRect());
+        return;
+    }
+    m_painter->setTransform(QTransform());
+    switch (brush.style) {
+    case BsHatched:
+        // The background mode applies to the gaps between hatches, never to a solid fill.
+        if (m_dc.backgroundMode == BkOpaque)
+            m_painter->fillPath(device, m_dc.backgroundColor);
+        m_painter->fillPath(device, QBrush(brush.color, hatchPattern(brush.hatch)));
+        break;
+    case BsPattern:
+    case BsDibPattern:
+        if (!brush.pattern.isNull()) {
+            m_painter->fillPath(device, QBrush(brush.pattern));
+            break;
+        }
+        m_painter->fillPath(device, brush.color);
+        break;
+    default: m_painter->fillPath(device, brush.color); break;
+    }
+}
+
+void MetafilePlayer::fillWith(const QPainterPath& path, const MetafileBrush& brush)
+{
+    QPainterPath device = logicalToImage().map(path);
+    device.setFillRule(path.fillRule());
+    fillImage(device, brush);
+}
+
+void MetafilePlayer::fillRegion(const QPainterPath& device, const MetafileBrush* brush)
+{
+    fillImage(m_deviceToImage.map(device), brush ? *brush : m_dc.brush);
+}
+
+void MetafilePlayer::fillLogical(const QPainterPath& path, const QBrush& brush)
+{
+    const QTransform toImage = logicalToImage();
+    if (!m_painter) {
+        note(toImage.map(path).boundingRect());
+        return;
+    }
+    m_painter->setTransform(toImage);
+    m_painter->fillPath(path, brush);
+}
+
+void MetafilePlayer::draw(const QPainterPath& path, bool fill, bool stroke)
+{
+    if (path.isEmpty())
+        return;
+    const QTransform toImage = logicalToImage();
+    if (fill) {
+        QPainterPath filled = path;
+        filled.setFillRule(m_dc.fillRule);
+        fillWith(filled, m_dc.brush);
+    }
+    const MetafilePen& pen = m_dc.pen;
+    if (!stroke || (pen.style & PsStyleMask) == PsNull)
+        return;
+    if (!m_painter) {
+        const double half = pen.width * std::sqrt(std::abs(toImage.determinant())) / 2;
+        note(toImage.map(path).boundingRect().adjusted(-half, -half, half, half));
+        return;
+    }
+    QPen qpen(pen.color);
+    qpen.setWidthF(pen.width > 0 ? pen.width : 0);
+    qpen.setCosmetic(pen.width <= 0);
+    switch (pen.style & PsCapMask) {
+    case PsCapSquare: qpen.setCapStyle(Qt::SquareCap); break;
+    case PsCapFlat: qpen.setCapStyle(Qt::FlatCap); break;
+    default: qpen.setCapStyle(Qt::RoundCap); break;
+    }
+    switch (pen.style & PsJoinMask) {
+    case PsJoinBevel: qpen.setJoinStyle(Qt::BevelJoin); break;
+    case PsJoinMiter:
+        qpen.setJoinStyle(Qt::MiterJoin);
+        // GDI's limit is the miter's length over the pen's width, Qt's over half of it.
+        qpen.setMiterLimit(std::max(1.0, m_dc.miterLimit) / 2);
+        break;
+    default: qpen.setJoinStyle(Qt::RoundJoin); break;
+    }
+    m_painter->setTransform(toImage);
+    const Qt::PenStyle style = qtPenStyle(pen.style);
+    if (style != Qt::SolidLine && m_dc.backgroundMode == BkOpaque) {
+        // The gaps of a dashed line take the background colour.
+        QPen gaps = qpen;
+        gaps.setColor(m_dc.backgroundColor);
+        m_painter->strokePath(path, gaps);
+    }
+    qpen.setStyle(style);
+    m_painter->strokePath(path, qpen);
+}
+
+QPainterPath MetafilePlayer::arcPath(const QRectF& box, QPointF start, QPointF end, bool joinCentre,
+                                     bool close) const
+{
+    const QRectF r = box.normalized();
+    QPainterPath path;
+    if (r.width() <= 0 || r.height() <= 0)
+        return path;
+    const QPointF c = r.center();
+    // Qt's angles run counterclockwise on the unit circle the ellipse is stretched from; GDI's
+    // ends are where the lines from the centre through the given points meet the ellipse.
+    const auto angle = [&](QPointF p) {
+        return qRadiansToDegrees(
+            std::atan2(-(p.y() - c.y()) / r.height(), (p.x() - c.x()) / r.width()));
+    };
+    const double a0 = angle(start);
+    double sweep = angle(end) - a0;
+    if (m_dc.arcClockwise) {
+        sweep = std::fmod(-sweep, 360.0);
+        if (sweep <= 0)
+            sweep += 360;
+        sweep = -sweep;
+    } else {
+        sweep = std::fmod(sweep, 360.0);
+        if (sweep <= 0)
+            sweep += 360;
+    }
+    if (joinCentre)
+        path.moveTo(c);
+    else
+        path.arcMoveTo(r, a0);
+    path.arcTo(r, a0, sweep);
+    if (joinCentre || close)
+        path.closeSubpath();
+    return path;
+}
+
+void MetafilePlayer::setPixel(QPointF at, QColor color)
+{
+    QPainterPath pixel;
+    pixel.addRect(QRectF(at, QSizeF(1, 1)));
+    MetafileBrush solid;
+    solid.color = color;
+    fillWith(pixel, solid);
+}
+
+} // namespace tessivo

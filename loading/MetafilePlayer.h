@@ -1,0 +1,246 @@
+#pragma once
+
+// The drawing half of the metafile players: a device context as Windows metafiles and enhanced
+// metafiles both know it (the mapping from logical units to the device, the world transform,
+// the selected pen, brush and font, colours and modes, the clip, the saved states) and the
+// drawing operations, which paint onto a QPainter. WmfPlayer and EmfPlayer read the records and
+// call these. Without a painter the player only measures what would be drawn.
+
+#include <QColor>
+#include <QImage>
+#include <QPainterPath>
+#include <QRectF>
+#include <QString>
+#include <QTransform>
+
+#include <optional>
+#include <vector>
+
+class QPainter;
+
+namespace tessivo {
+
+// A metafile's natural size is reckoned at this resolution.
+constexpr double MetafilePixelsPerInch = 96.0;
+
+// Whether text can be drawn: fonts need a GUI application. Without one text is left out.
+bool MetafileFontsAvailable();
+
+// A colour as the files store it: 0x00BBGGRR.
+QColor MetafileColor(quint32 colorRef);
+
+enum MapMode : int {
+    MmText = 1,
+    MmLoMetric = 2,
+    MmHiMetric = 3,
+    MmLoEnglish = 4,
+    MmHiEnglish = 5,
+    MmTwips = 6,
+    MmIsotropic = 7,
+    MmAnisotropic = 8,
+};
+
+enum BackgroundMode : int { BkTransparent = 1, BkOpaque = 2 };
+
+// Pen styles, and the end caps and joins of geometric pens.
+enum PenStyle : quint32 {
+    PsSolid = 0,
+    PsDash = 1,
+    PsDot = 2,
+    PsDashDot = 3,
+    PsDashDotDot = 4,
+    PsNull = 5,
+    PsInsideFrame = 6,
+    PsStyleMask = 0x0F,
+    PsCapMask = 0x0F00,
+    PsCapSquare = 0x0100,
+    PsCapFlat = 0x0200,
+    PsJoinMask = 0xF000,
+    PsJoinBevel = 0x1000,
+    PsJoinMiter = 0x2000,
+};
+
+enum BrushStyle : quint32 {
+    BsSolid = 0,
+    BsNull = 1,
+    BsHatched = 2,
+    BsPattern = 3,
+    BsDibPattern = 5
+};
+
+// Text alignment flags.
+enum TextAlign : quint32 {
+    TaUpdateCp = 1,
+    TaRight = 2,
+    TaCenter = 6,
+    TaHorizontalMask = 6,
+    TaBottom = 8,
+    TaBaseline = 24,
+    TaVerticalMask = 24,
+};
+
+// ExtTextOut options.
+enum TextOptions : quint32 { EtoOpaque = 2, EtoClipped = 4 };
+
+// How a new clip region combines with the current one.
+enum RegionMode : int { RgnAnd = 1, RgnOr = 2, RgnXor = 3, RgnDiff = 4, RgnCopy = 5 };
+
+struct MetafilePen {
+    quint32 style = PsSolid;
+    double width = 0; // logical units; 0 draws one pixel wide whatever the mapping
+    QColor color = Qt::black;
+};
+
+struct MetafileBrush {
+    quint32 style = BsSolid;
+    QColor color = Qt::white;
+    int hatch = 0;
+    QImage pattern; // for pattern brushes
+};
+
+struct MetafileFont {
+    double height = 0;  // logical units; negative: the height of the characters alone
+    double width = 0;   // the average character width, 0 for the face's own
+    int escapement = 0; // tenths of a degree, counterclockwise
+    int weight = 400;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+    int charset = 0;
+    QString face;
+};
+
+// An object a metafile creates and selects later by its index.
+struct MetafileObject {
+    enum Kind { Empty, Pen, Brush, Font, Region, Other } kind = Empty;
+    MetafilePen pen;
+    MetafileBrush brush;
+    MetafileFont font;
+    QPainterPath region; // logical units for a Windows metafile, device units for an enhanced one
+};
+
+class MetafilePlayer {
+public:
+    // deviceToImage places the metafile's device units (for a placeable Windows metafile, its
+    // frame's units) on the picture. Initial window and viewport origins, and the viewport a
+    // window maps onto when the file sets no viewport extent of its own: viewportFallback, when
+    // given; without it a window set alone maps one to one.
+    struct Setup {
+        QTransform deviceToImage;
+        QPointF origin;                         // of both the window and the viewport at start
+        std::optional<QSizeF> viewportFallback; // device units
+        double deviceUnitsPerMm = 96 / 25.4;
+    };
+
+    MetafilePlayer(QPainter* painter, const Setup& setup);
+
+    // Everything drawn so far, in image pixels; for a player without a painter.
+    QRectF measured() const { return m_measured; }
+
+    // The state, saved and restored whole. restoreDc takes a negative count relative to the
+    // latest save, a positive one as the save's number.
+    void saveDc();
+    void restoreDc(int which);
+
+    void setMapMode(int mode);
+    void setWindowOrg(QPointF org);
+    void setWindowExt(QSizeF ext);
+    void setViewportOrg(QPointF org);
+    void setViewportExt(QSizeF ext);
+    void offsetWindowOrg(QPointF by);
+    void offsetViewportOrg(QPointF by);
+    void scaleWindowExt(double xNum, double xDenom, double yNum, double yDenom);
+    void scaleViewportExt(double xNum, double xDenom, double yNum, double yDenom);
+    QTransform worldTransform() const { return m_dc.world; }
+    void setWorldTransform(const QTransform& world) { m_dc.world = world; }
+
+    void setPen(const MetafilePen& pen) { m_dc.pen = pen; }
+    void setBrush(const MetafileBrush& brush) { m_dc.brush = brush; }
+    void setFont(const MetafileFont& font) { m_dc.font = font; }
+    void setTextColor(QColor color) { m_dc.textColor = color; }
+    void setBackgroundColor(QColor color) { m_dc.backgroundColor = color; }
+    void setBackgroundMode(int mode) { m_dc.backgroundMode = mode; }
+    void setFillRule(Qt::FillRule rule) { m_dc.fillRule = rule; }
+    Qt::FillRule fillRule() const { return m_dc.fillRule; }
+    void setTextAlign(quint32 align) { m_dc.textAlign = align; }
+    void setArcClockwise(bool clockwise) { m_dc.arcClockwise = clockwise; }
+    bool arcClockwise() const { return m_dc.arcClockwise; }
+    void setMiterLimit(double limit) { m_dc.miterLimit = limit; }
+    QPointF currentPosition() const { return m_dc.current; }
+    void setCurrentPosition(QPointF at) { m_dc.current = at; }
+
+    // Clipping, in logical units; regions of an enhanced metafile come in device units.
+    void intersectClipRect(const QRectF& rect);
+    void excludeClipRect(const QRectF& rect);
+    void combineClip(const QPainterPath& logical, int mode);
+    void combineDeviceClip(const std::optional<QPainterPath>& device, int mode);
+    void offsetClip(QPointF by);
+
+    // Fills with the brush and outlines with the pen, either one as asked.
+    void draw(const QPainterPath& path, bool fill, bool stroke);
+    // Fills with another brush, the background mode and colour applying to hatches.
+    void fillWith(const QPainterPath& path, const MetafileBrush& brush);
+    // Fills a region in device units with a brush, or the selected one.
+    void fillRegion(const QPainterPath& device, const MetafileBrush* brush);
+    // Fills with a brush given in logical units, a gradient say.
+    void fillLogical(const QPainterPath& path, const QBrush& brush);
+    // The path of an arc of the ellipse in box, from the direction of start to that of end, as
+    // GDI draws it: counterclockwise unless arcClockwise().
+    QPainterPath arcPath(const QRectF& box, QPointF start, QPointF end, bool joinCentre,
+                         bool close) const;
+
+    // Text at a reference point, with the advances of its characters when the file gives them.
+    void drawText(QPointF at, const QString& text, const std::vector<double>& advances,
+                  quint32 options, const QRectF& box);
+
+    // A bitmap's source rectangle (in its own pixels) onto a destination in logical units, with
+    // a raster operation of three operands (source, destination, brush).
+    void drawBitmap(const QImage& bitmap, const QRectF& source, const QRectF& destination,
+                    quint32 rop);
+    // A raster operation without a source over a destination.
+    void patternBlt(const QRectF& destination, quint32 rop);
+    void setPixel(QPointF at, QColor color);
+
+private:
+    struct Dc {
+        int mapMode = MmText;
+        QPointF windowOrg, viewportOrg;
+        std::optional<QSizeF> windowExt, viewportExt;
+        QTransform world;
+        MetafilePen pen;
+        MetafileBrush brush;
+        MetafileFont font;
+        QColor textColor = Qt::black;
+        QColor backgroundColor = Qt::white;
+        int backgroundMode = BkOpaque;
+        Qt::FillRule fillRule = Qt::OddEvenFill;
+        quint32 textAlign = 0;
+        bool arcClockwise = false;
+        double miterLimit = 10;
+        QPointF current;
+        std::optional<QPainterPath> clip; // image pixels
+    };
+
+    QTransform pageTransform() const;
+    QTransform logicalToImage() const { return m_dc.world * pageTransform() * m_deviceToImage; }
+    void fillImage(const QPainterPath& image, const MetafileBrush& brush);
+    void note(const QRectF& imageRect);
+    void setClip(std::optional<QPainterPath> clip);
+    void combineImageClip(const QPainterPath& image, int mode);
+    QPainterPath wholePicture() const;
+
+    QPainter* m_painter;
+    QTransform m_deviceToImage;
+    std::optional<QSizeF> m_viewportFallback;
+    double m_deviceUnitsPerMm;
+    Dc m_dc;
+    std::vector<Dc> m_saved;
+    QRectF m_measured;
+};
+
+// A device-independent bitmap (its header, colour table and rows, or the header and colour
+// table with the rows apart) as an image; null when it is not a whole, readable bitmap of
+// acceptable size. With alpha, 32-bit rows carry premultiplied alpha in their fourth byte.
+QImage MetafileBitmap(QByteArrayView info, QByteArrayView bits, bool alpha = false);
+
+} // namespace tessivo

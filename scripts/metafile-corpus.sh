@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# Real clip art against the metafile players (not part of CI: it installs Inkscape and the
+# openclipart drawings, and takes several minutes).
+#
+#   scripts/metafile-corpus.sh [COUNT] [SEED]
+#
+# Exports a random sample of COUNT drawings (60 unless given; SEED picks the sample) to WMF and
+# EMF with Inkscape, converts each file with tessivo-convert, converts Inkscape's own re-import
+# of the same file (drawn to PNG at 96 pixels to the inch), and prints for each file the share of
+# identical character cells over the inked area (cells where either art has a character other
+# than a space), the helper's time and peak memory, and the medians. Files and results stay in
+# $CORPUS_DIR (build/metafile-corpus unless set); results.tsv holds one line per file.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+count=${1:-60}
+seed=${2:-13}
+build=${BUILD_DIR:-build}
+dir=${CORPUS_DIR:-$build/metafile-corpus}
+
+bash scripts/setup.sh >/dev/null
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
+for p in inkscape openclipart-svg time; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+      "$p" >/dev/null
+done
+[ -x "$build/cli/tessivo-convert" ] || BUILD_DIR="$build" bash scripts/build.sh >/dev/null
+convert_bin=$build/cli/tessivo-convert
+helper=$build/libexec/tessivo/tessivo-metafile
+
+mkdir -p "$dir"
+export QT_QPA_PLATFORM=offscreen
+
+# The sample: the drawings in an order fixed by the seed, taken until COUNT of them export to
+# both kinds and read back in Inkscape (Inkscape fails on a few drawings).
+find /usr/share/openclipart/svg -name '*.svg' | LC_ALL=C sort |
+  shuf --random-source=<(yes "$seed") > "$dir/order.txt"
+: > "$dir/sample.txt"
+i=0
+taken=0
+while read -r svg && [ "$taken" -lt "$count" ]; do
+  i=$((i + 1))
+  name=$(printf '%04d' "$i")
+  whole=1
+  for kind in wmf emf; do
+    meta=$dir/$name.$kind
+    if [ ! -s "$meta" ]; then
+      timeout 120 inkscape "$svg" --export-type="$kind" --export-filename="$meta" \
+        >/dev/null 2>&1 || true
+    fi
+    ref=$dir/$name.$kind.png
+    if [ -s "$meta" ] && [ ! -s "$ref" ]; then
+      timeout 120 inkscape "$meta" --export-type=png --export-dpi=96 --export-filename="$ref" \
+        >/dev/null 2>&1 || true
+    fi
+    [ -s "$meta" ] && [ -s "$ref" ] || whole=0
+  done
+  if [ "$whole" = 1 ]; then
+    taken=$((taken + 1))
+    echo "$name $svg" >> "$dir/sample.txt"
+  fi
+done < "$dir/order.txt"
+
+: > "$dir/results.tsv"
+while read -r name svg; do
+ for meta in "$dir/$name.wmf" "$dir/$name.emf"; do
+  ref=$meta.png
+  "$convert_bin" --no-footer "$meta" > "$meta.txt" 2>/dev/null || true
+  "$convert_bin" --no-footer "$ref" > "$ref.txt" 2>/dev/null || true
+  start=$(date +%s.%N)
+  /usr/bin/time -o "$dir/peak" -f %M "$helper" "$meta" > /dev/null 2>&1 || true
+  peak=$(tail -1 "$dir/peak")
+  end=$(date +%s.%N)
+  python3 - "$meta" "$meta.txt" "$ref.txt" "$start" "$end" "$peak" >> "$dir/results.tsv" <<'EOF'
+import sys
+meta, ours, theirs, start, end, peak = sys.argv[1:]
+def lines(path):
+    with open(path, 'rb') as f:
+        return f.read().decode('utf-8', 'replace').split('\r\n')
+a, b = lines(ours), lines(theirs)
+inked = same = 0
+for y in range(max(len(a), len(b))):
+    ra = a[y] if y < len(a) else ''
+    rb = b[y] if y < len(b) else ''
+    for x in range(max(len(ra), len(rb))):
+        ca = ra[x] if x < len(ra) else ' '
+        cb = rb[x] if x < len(rb) else ' '
+        if ca.isspace() and cb.isspace():
+            continue
+        inked += 1
+        same += ca == cb
+blank_ours = all(c.isspace() for c in ''.join(a))
+blank_ref = all(c.isspace() for c in ''.join(b))
+share = same / inked if inked else 1.0
+print(f"{meta}\t{share:.3f}\t{float(end) - float(start):.3f}\t"
+      f"{int(blank_ours and not blank_ref)}\t{peak}")
+EOF
+ done
+done < "$dir/sample.txt"
+
+python3 - "$dir/results.tsv" <<'EOF'
+import statistics, sys
+rows = [l.rstrip('\n').split('\t') for l in open(sys.argv[1]) if l.strip()]
+for kind in ('wmf', 'emf'):
+    mine = [r for r in rows if r[0].endswith('.' + kind)]
+    if not mine:
+        continue
+    shares = sorted(float(r[1]) for r in mine)
+    times = [float(r[2]) for r in mine]
+    peaks = [int(r[4]) for r in mine if r[4].isdigit()]
+    blank = sum(int(r[3]) for r in mine)
+    print(f"{kind}: {len(mine)} files, median share {statistics.median(shares):.3f}, "
+          f"lowest {shares[0]:.3f}, median helper time {statistics.median(times):.3f} s, "
+          f"median peak memory {statistics.median(peaks) / 1024 if peaks else 0:.0f} MiB, "
+          f"blank where Inkscape draws: {blank}")
+    worst = sorted(mine, key=lambda r: float(r[1]))[:5]
+    print("  worst: " + ", ".join(f"{r[0].rsplit('/', 1)[-1]} {r[1]}" for r in worst))
+EOF
