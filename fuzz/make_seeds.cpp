@@ -13,6 +13,7 @@
 #include <QStringEncoder>
 
 #include "MetafileWriters.h"
+#include "TestPictures.h"
 
 #include <bit>
 #include <cstdio>
@@ -173,6 +174,10 @@ void qtSeeds()
     put("picture_qt", "a.cur", encode(drawing(16, 16), "CUR"));
     put("picture_qt", "still.gif", gif(3, 2, 1));
     put("picture_qt", "animated.gif", gif(3, 2, 3));
+    put("picture_qt", "still.webp", encode(picture.convertToFormat(QImage::Format_RGB32), "WEBP"));
+    put("picture_qt", "animated.webp",
+        tessivo::testing::animatedWebp({drawing(6, 4), drawing(6, 4).mirrored()}));
+    put("picture_qt", "rgb.tiff", encode(picture.convertToFormat(QImage::Format_RGB32), "TIFF"));
     put("picture_qt", "a.ppm", encode(drawing(6, 4), "PPM"));
     put("picture_qt", "a.pgm", encode(drawing(6, 4), "PGM"));
     put("picture_qt", "a.pbm", encode(drawing(6, 4), "PBM"));

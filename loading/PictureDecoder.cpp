@@ -76,7 +76,8 @@ ReducedPicture refusedAsTooLarge()
 // name says.
 bool offeredFormat(const QByteArray& format)
 {
-    static const QByteArray offered[] = {"bmp", "dib", "gif", "jpeg", "jpg", "png", "ico", "cur"};
+    static const QByteArray offered[] = {"bmp", "dib", "gif",  "jpeg", "jpg", "png",
+                                         "ico", "cur", "webp", "tiff", "tif"};
     return std::find(std::begin(offered), std::end(offered), format) != std::end(offered);
 }
 
@@ -145,13 +146,29 @@ bool bitmapAnnouncesTooMuch(const QByteArray& head)
     return dib->width > pixels || rows > pixels / dib->width;
 }
 
+// An extended WebP states its canvas in 24 bits a side, far beyond what its reader takes; the
+// reader then tells no size at all, so the header is read here.
+bool webpAnnouncesTooMuch(const QByteArray& head)
+{
+    constexpr qsizetype ChunkAt = 12, CanvasAt = 24, CanvasBytes = 6;
+    if (head.size() < CanvasAt + CanvasBytes || head.mid(ChunkAt, 4) != "VP8X")
+        return false;
+    const auto side = [&head](qsizetype at) {
+        const auto byte = [&](qsizetype i) { return qint64(quint8(head[at + i])); };
+        return (byte(0) | byte(1) << 8 | byte(2) << 16) + 1;
+    };
+    constexpr qint64 DrawnBytesPerPixel = 4;
+    return side(CanvasAt) * side(CanvasAt + 3) * DrawnBytesPerPixel > PictureMemoryLimit();
+}
+
 // Whether a picture's header announces more than the limit allows.
 bool announcesTooMuch(QImageReader& reader, const QByteArray& format, const QByteArray& head)
 {
     const QSize natural = reader.size();
     if (natural.isValid())
         return decodedBytes(natural, reader.imageFormat()) > PictureMemoryLimit();
-    return format == "bmp" && bitmapAnnouncesTooMuch(head);
+    return (format == "bmp" && bitmapAnnouncesTooMuch(head)) ||
+           (format == "webp" && webpAnnouncesTooMuch(head));
 }
 
 // Reads from a device opened at its start: either the file at path, or, with path empty, bytes
@@ -267,6 +284,10 @@ QByteArray PictureFormatByContent(const QByteArray& head)
         return "png";
     if (head.startsWith("BM"))
         return "bmp";
+    if (head.startsWith("RIFF") && head.mid(8, 4) == "WEBP")
+        return "webp";
+    if (head.startsWith(QByteArrayView("II*\0", 4)) || head.startsWith(QByteArrayView("MM\0*", 4)))
+        return "tiff";
     return {};
 }
 

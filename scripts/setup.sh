@@ -12,7 +12,7 @@ packages=(
   clang libclang-rt-dev llvm
   # run time: fonts for character art, the platform plugins
   fonts-arphic-uming fonts-wqy-zenhei
-  libqt6gui6 libqt6widgets6 qt6-qpa-plugins
+  libqt6gui6 libqt6widgets6 qt6-qpa-plugins qt6-image-formats-plugins
   # Qt's own texts (message box buttons, context menus) in Chinese
   qt6-translations-l10n
   # screenshots in a real window

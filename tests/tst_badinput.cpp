@@ -218,6 +218,15 @@ private slots:
             << "s.jpg" << jpeg.chopped(40) << file << QSize(40, 30) << red;
         // Only the end code and the trailer are cut off: every pixel is there.
         QTest::newRow("truncated gif") << "t.gif" << gif3.chopped(4) << file << QSize(3, 2) << red;
+        const QByteArray webp = encode(picture, "WEBP");
+        const QByteArray tiff = encode(picture, "TIFF");
+        refused("truncated webp", "t.webp", webp.left(webp.size() / 2));
+        refused("truncated tiff", "t.tif", tiff.left(tiff.size() / 2));
+        QImage blue(40, 30, QImage::Format_RGB32);
+        blue.fill(Qt::blue);
+        QTest::newRow("animated webp: the first frame")
+            << "a.webp" << animatedWebp({picture, blue}) << file << QSize(40, 30) << red;
+        QTest::newRow("tiff") << "a.tif" << tiff << file << QSize(40, 30) << red;
         refused("truncated ico", "t.ico", ico.left(ico.size() / 2));
         refused("truncated cur", "t.cur", cur.left(cur.size() / 2));
 
@@ -352,6 +361,9 @@ private slots:
                          0xFFFF, 2, false),
                     frame + 7, 0xFFFF, 2, false);
         QTest::newRow("jpeg claims 65500 x 65500") << "big.jpg" << jpegClaiming(65500, 65500);
+        QTest::newRow("tiff claims 100000 x 100000") << "big.tif" << tiffClaiming(100000, 100000);
+        QTest::newRow("animated webp claims 60000 x 60000")
+            << "big.webp" << animatedWebp({picture}, QSize(60000, 60000));
         // An eighth of it would fit on the Canvas, but a zoom needs the whole picture.
         QTest::newRow("jpeg claims 20000 x 20000, drawn reduced")
             << "reduced.jpg" << jpegClaiming(20000, 20000);

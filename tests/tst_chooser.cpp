@@ -158,7 +158,7 @@ void TestChooser::layoutAndPatterns()
 {
     QTemporaryDir dir;
     for (const char* name : {"A.JPG", "b.Png", "c.txt", "d.jpeg", "e.dib", "f.WMF", "g.emf",
-                             "h.ico", "i.cur", "j.gif", "k.tiff"})
+                             "h.ico", "i.cur", "j.gif", "k.tiff", "l.WebP", "m.svg"})
         writeFile(dir.filePath(QString::fromLatin1(name)), "x");
     QDir(dir.path()).mkdir(QStringLiteral("sub.jpg"));
 
@@ -176,7 +176,7 @@ void TestChooser::layoutAndPatterns()
     for (int i = 0; i < chooser.fileList()->count(); ++i)
         files << chooser.fileList()->item(i)->text();
     QCOMPARE(files, QStringList({"A.JPG", "b.Png", "d.jpeg", "e.dib", "f.WMF", "g.emf", "h.ico",
-                                 "i.cur", "j.gif"}));
+                                 "i.cur", "j.gif", "k.tiff", "l.WebP"}));
     // The folder list runs from the root down to the folder, then its subfolders.
     QListWidget* folders = chooser.folderList();
     QCOMPARE(folders->item(0)->data(Qt::UserRole).toString(), QStringLiteral("/"));

@@ -30,10 +30,9 @@ const QString LastShownKey = QStringLiteral("chooser/lastShownFolder");
 
 QSettings chooserSettings()
 {
-    return QSettings(
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-            QStringLiteral("/tessivo/tessivo.conf"),
-        QSettings::IniFormat);
+    return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QStringLiteral("/tessivo/tessivo.conf"),
+                     QSettings::IniFormat);
 }
 
 QString rememberedFolder(const QString& key)
@@ -91,9 +90,11 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, Q
 
 const QStringList& PictureChooser::Patterns()
 {
-    // The classic picture formats, and the two commonest on Linux besides them.
-    static const QStringList patterns = {"*.bmp", "*.dib", "*.gif", "*.jpg", "*.wmf",
-                                         "*.emf", "*.ico", "*.cur", "*.png", "*.jpeg"};
+    // The classic picture formats, and the commonest on Linux besides them: desktop backgrounds
+    // and scans come as WebP and TIFF.
+    static const QStringList patterns = {"*.bmp",  "*.dib", "*.gif", "*.jpg", "*.wmf",
+                                         "*.emf",  "*.ico", "*.cur", "*.png", "*.jpeg",
+                                         "*.webp", "*.tif", "*.tiff"};
     return patterns;
 }
 
