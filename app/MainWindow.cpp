@@ -117,6 +117,10 @@ ResultBox* MainWindow::resultBox() const
 MainWindow::~MainWindow()
 {
     delete m_resultWindow;
+    // The pages, tools and controllers go while the Canvas, the holder and the tables they use
+    // are still here: a page losing the focus as it goes still reaches the Canvas.
+    const QObjectList children = this->children();
+    qDeleteAll(children);
 }
 
 bool MainWindow::AskToImportTable()

@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <malloc.h>
+
 using namespace tessivo;
 using namespace tessivo::testing;
 
@@ -125,9 +127,13 @@ private slots:
             QVERIFY(run.art().isEmpty() || run.art().endsWith(QLatin1String("\r\n")));
 
             // What one round leaves behind varies with its settings (the last result text, the
-            // Canvas); memory is compared every hundredth round, where it must have returned to
-            // the level it had after the first hundred.
+            // held picture, the Canvas's size): every hundredth round it is let go and memory
+            // compared, where it must have returned to the level it had after the first hundred.
             if (round % 100 == 0) {
+                run = GenerationRun();
+                holder = PictureHolder();
+                canvas.setSizeTwips(CanvasModel::StartWidth, CanvasModel::StartHeight);
+                malloc_trim(0);
                 const qint64 rss = MemoryProbe::residentKb();
                 if (round == WarmUpRounds)
                     warmKb = rss;
