@@ -29,12 +29,10 @@ GenerationPage::GenerationPage(WindowContext& window, QWidget* parent)
     m_zoomView->configure(0, 36, 1, 2, 10);
     PlaceInTwips(m_zoomView, 1020, 6285, 2775, 255);
 
-    m_viewButton = new QPushButton(QStringLiteral("浏览"), this);
-    m_viewButton->setObjectName(QStringLiteral("Command9"));
-    PlaceInTwips(m_viewButton, 5280, 6225, 1095, 345);
-    m_generate = new QPushButton(QStringLiteral("生成"), this);
-    m_generate->setObjectName(QStringLiteral("Command1"));
-    PlaceInTwips(m_generate, 6480, 6225, 1575, 345);
+    m_viewButton =
+        Placed<QPushButton>(this, "Command9", {5280, 6225, 1095, 345}, QStringLiteral("浏览"));
+    m_generate =
+        Placed<QPushButton>(this, "Command1", {6480, 6225, 1575, 345}, QStringLiteral("生成"));
 
     connect(m_generate, &QPushButton::clicked, this, &GenerationPage::generateRequested);
     connect(m_viewButton, &QPushButton::clicked, this, &GenerationPage::viewRequested);

@@ -14,6 +14,8 @@
 #include "settings/ui/SettingsPage.h"
 #include "widgets/ScrollBar.h"
 
+#include "MemoryProbe.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -235,20 +237,6 @@ int benchLoad(const QString& picture)
     return 0;
 }
 
-// A field of /proc/self/status in KiB: "VmRSS" (resident now) or "VmHWM" (resident at most).
-qint64 statusKib(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
 // Gives free memory back and starts the high-water mark again from what is resident now.
 qint64 restartPeak()
 {
@@ -256,7 +244,7 @@ qint64 restartPeak()
     QFile clear(QStringLiteral("/proc/self/clear_refs"));
     if (clear.open(QIODevice::WriteOnly))
         clear.write("5");
-    return statusKib("VmRSS");
+    return MemoryProbe::statusKb("VmRSS");
 }
 
 // The window opens the picture, then 缩放比例 is dragged to the middle, where the held picture is
@@ -273,7 +261,7 @@ int benchMemory(const QString& picture)
         const qint64 before = restartPeak();
         action();
         std::printf("%s_before_kib=%lld\n%s_peak_kib=%lld\n", name, before, name,
-                    statusKib("VmHWM"));
+                    MemoryProbe::statusKb("VmHWM"));
     };
     bool loaded = false;
     step("load",

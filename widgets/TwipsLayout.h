@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QWidget>
 
+#include <utility>
+
 namespace tessivo {
 
 // Window layouts are written in twips, as the program's forms were designed.
@@ -26,6 +28,17 @@ inline QRect TwipsRect(const QRect& twips)
 inline void PlaceInTwips(QWidget* widget, int left, int top, int width, int height)
 {
     widget->setGeometry(TwipsRect(left, top, width, height));
+}
+
+// A control of the window's layout: made with the arguments given and its parent, named, and
+// placed at a rectangle in twips.
+template <typename Widget, typename... Args>
+Widget* Placed(QWidget* parent, const char* objectName, const QRect& twips, Args&&... args)
+{
+    auto* widget = new Widget(std::forward<Args>(args)..., parent);
+    widget->setObjectName(QLatin1String(objectName));
+    widget->setGeometry(TwipsRect(twips));
+    return widget;
 }
 
 } // namespace tessivo

@@ -19,10 +19,7 @@ namespace {
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect twips)
 {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    PlaceInTwips(b, twips.x(), twips.y(), twips.width(), twips.height());
-    return b;
+    return Placed<QPushButton>(parent, name, twips, caption);
 }
 
 QComboBox* zoomBox(QWidget* parent, const char* name, const QString& caption, int top)

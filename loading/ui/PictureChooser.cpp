@@ -79,10 +79,8 @@ bool canList(const QString& folder)
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect twips)
 {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
+    auto* b = Placed<QPushButton>(parent, name, twips, caption);
     b->setAutoDefault(false);
-    PlaceInTwips(b, twips.x(), twips.y(), twips.width(), twips.height());
     return b;
 }
 

@@ -111,17 +111,11 @@ SettingsPage::SettingsPage(WindowContext& window, const CharTables& tables, QWid
         }
     }
 
-    m_linkSampling = new QCheckBox(m_panel);
-    m_linkSampling->setObjectName(QStringLiteral("Check2"));
-    PlaceInTwips(m_linkSampling, 600, 2040, 255, 255);
-
-    m_removeBlankLines = new QCheckBox(QStringLiteral("自动去除空白段落部分"), m_panel);
-    m_removeBlankLines->setObjectName(QStringLiteral("Check3"));
-    PlaceInTwips(m_removeBlankLines, 720, 6960, 2655, 255);
-
-    m_reset = new QPushButton(QStringLiteral("默认"), m_panel);
-    m_reset->setObjectName(QStringLiteral("Command8"));
-    PlaceInTwips(m_reset, 6315, 7080, 855, 375);
+    m_linkSampling = Placed<QCheckBox>(m_panel, "Check2", {600, 2040, 255, 255});
+    m_removeBlankLines = Placed<QCheckBox>(m_panel, "Check3", {720, 6960, 2655, 255},
+                                           QStringLiteral("自动去除空白段落部分"));
+    m_reset =
+        Placed<QPushButton>(m_panel, "Command8", {6315, 7080, 855, 375}, QStringLiteral("默认"));
     connect(m_reset, &QPushButton::clicked, this, &SettingsPage::resetToDefaults);
 
     // Everything on the panel passes the wheel to the panel's bar, but a focused setting bar.
