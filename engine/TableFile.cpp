@@ -6,15 +6,62 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <optional>
 
 namespace tessivo {
 
+namespace {
+
+std::optional<QStringConverter::Encoding> encodingOfMark(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QStringConverter::Utf8;
+    if (bytes.startsWith("\xFF\xFE"))
+        return QStringConverter::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF"))
+        return QStringConverter::Utf16BE;
+    return std::nullopt;
+}
+
+QByteArray toGbk(const QString& text)
+{
+    QStringEncoder gbk("GBK");
+    return gbk.isValid() ? gbk.encode(text) : text.toLatin1();
+}
+
+QString fromGbk(const QByteArray& bytes)
+{
+    QStringDecoder gbk("GBK");
+    return gbk.isValid() ? gbk.decode(bytes) : QString::fromLatin1(bytes);
+}
+
+// Whether GBK holds every character of text: the encoder puts a substitute where it has no code,
+// so the text must come back unchanged.
+bool gbkHolds(const QString& text)
+{
+    return fromGbk(toGbk(text)) == text;
+}
+
+} // namespace
+
+QString DecodeTableFileText(const QByteArray& bytes)
+{
+    if (const auto encoding = encodingOfMark(bytes)) {
+        // The decoder drops the byte-order mark itself.
+        QStringDecoder decoder(*encoding);
+        return decoder.decode(bytes);
+    }
+    return fromGbk(bytes);
+}
+
 QStringList ParseTableFile(const QByteArray& bytes)
 {
-    // CR never occurs inside a GBK double-byte character (trail bytes are 0x40..0xFE), so
-    // the whole text can be decoded first and split afterwards.
-    QStringDecoder gbk("GBK");
-    const QString text = gbk.isValid() ? gbk.decode(bytes) : QString::fromLatin1(bytes);
+    // CR never occurs inside a GBK double-byte character (trail bytes are 0x40..0xFE), and a
+    // UTF-16 file is split by characters rather than bytes, so the whole text is decoded first
+    // and split afterwards.
+    const QString text = DecodeTableFileText(bytes);
 
     QStringList rows;
     qsizetype from = 0;
@@ -36,6 +83,39 @@ QStringList ParseTableFile(const QByteArray& bytes)
     }
     rows.append(QStringLiteral(" "));
     return rows;
+}
+
+EncodedTable EncodeTableFile(const QStringList& comments, const QStringList& rows,
+                             TableEncoding encoding)
+{
+    EncodedTable result;
+    const auto refuse = [&](EncodedTable::Problem problem, const QString& row) {
+        result.problem = problem;
+        result.row = row;
+        return result;
+    };
+    QString text;
+    for (QString comment : comments) {
+        comment.replace(QLatin1Char('\r'), QLatin1Char(' '));
+        comment.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        text += QLatin1String("###") + comment + QLatin1String("\r\n");
+    }
+    for (const QString& row : rows) {
+        if (row.isEmpty())
+            return refuse(EncodedTable::Problem::Empty, row);
+        if (row.contains(QLatin1Char('\r')) || row.contains(QLatin1Char('\n')))
+            return refuse(EncodedTable::Problem::LineEnd, row);
+        if (row.contains(QLatin1String("###")))
+            return refuse(EncodedTable::Problem::CommentMark, row);
+        if (encoding == TableEncoding::Gbk && !gbkHolds(row))
+            return refuse(EncodedTable::Problem::NotInGbk, row);
+        text += row + QLatin1String("\r\n");
+    }
+    switch (encoding) {
+    case TableEncoding::Gbk: result.bytes = toGbk(text); break;
+    case TableEncoding::Utf8: result.bytes = QByteArray("\xEF\xBB\xBF") + text.toUtf8(); break;
+    }
+    return result;
 }
 
 TableFileResult ReadTableFile(const QString& path)

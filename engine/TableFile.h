@@ -16,9 +16,38 @@ inline constexpr char TableFileName[] = "zif.zfh";
 // A table file larger than this is refused whole; real tables are a few hundred bytes.
 inline constexpr qint64 MaxTableFileBytes = 4 * 1024 * 1024;
 
-// Rows of a table file's bytes: GBK text, lines ending at CR or CR LF (a lone LF is an
+// Rows of a table file's bytes: GBK text, or UTF-8 or UTF-16 (either byte order) when the file
+// starts with that encoding's byte-order mark; lines ending at CR or CR LF (a lone LF is an
 // ordinary character), lines containing "###" skipped as comments, then one space row.
 QStringList ParseTableFile(const QByteArray& bytes);
+
+// The text of a table file's bytes: decoded as its byte-order mark says (the mark dropped), or
+// as GBK without one.
+QString DecodeTableFileText(const QByteArray& bytes);
+
+enum class TableEncoding {
+    Gbk,  // what every version of the program reads
+    Utf8, // written with a byte-order mark, which tells the reader the encoding
+};
+
+// A table file that the import reads back as rows (and its space row): each comment line
+// prefixed with "###", then the rows; every line ends in CR LF.
+struct EncodedTable {
+    enum class Problem {
+        None,
+        Empty,       // a row without a character would be a blank line of art
+        LineEnd,     // a row holding CR or LF would be split or joined by the import
+        CommentMark, // a row holding "###" would be skipped by the import
+        NotInGbk,    // GBK has no code for a character of the row
+    };
+    QByteArray bytes; // empty unless problem is None
+    Problem problem = Problem::None;
+    QString row; // the first row with a problem
+};
+
+// Comment lines lose their line ends; in GBK, characters it has no code for become '?'.
+EncodedTable EncodeTableFile(const QStringList& comments, const QStringList& rows,
+                             TableEncoding encoding);
 
 struct TableFileResult {
     enum class Status {

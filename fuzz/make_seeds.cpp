@@ -53,6 +53,13 @@ void tableSeeds()
     put("tablefile", "comments.zfh", "###\r\nx###y\r\n## #\r\n");
     put("tablefile", "uneven.zfh", "MMMM\r\n#\r\n\r\n...\r\n");
     put("tablefile", "bad-gbk.zfh", "\x81\r\n\xFF\xFE\r\n\xD6");
+    // A byte-order mark at the start names the encoding.
+    const QString marked = QStringLiteral("###表\r\n鬱\r\n中\nx\r\n😀\r");
+    put("tablefile", "utf8-mark.zfh", QByteArray("\xEF\xBB\xBF") + marked.toUtf8());
+    QStringEncoder utf16le(QStringConverter::Utf16LE, QStringEncoder::Flag::WriteBom);
+    put("tablefile", "utf16le-mark.zfh", utf16le.encode(marked));
+    QStringEncoder utf16be(QStringConverter::Utf16BE, QStringEncoder::Flag::WriteBom);
+    put("tablefile", "utf16be-mark.zfh", utf16be.encode(marked) + QByteArray("\xD8", 1));
 }
 
 // --- command lines (arguments separated by NUL bytes) ---

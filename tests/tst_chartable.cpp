@@ -20,6 +20,10 @@ private slots:
     void startupCopyAppendsSpace();
     void parse_data();
     void parse();
+    void encodedTableReadsBack_data();
+    void encodedTableReadsBack();
+    void encodingRefusesRows_data();
+    void encodingRefusesRows();
     void readFailures_data();
     void readFailures();
     void importAsksOnlyWhenThereIsAFile();
@@ -143,6 +147,23 @@ void TestCharTable::parse_data()
                          << QStringList{"中", "文字", " "};
     QTest::newRow("NUL byte") << QByteArray("a\0b\r\n", 5)
                               << QStringList{QString("a") + QChar(0) + "b", " "};
+
+    // A byte-order mark names the encoding; the line and comment rules stay the same.
+    QTest::newRow("UTF-8 mark") << QByteArray(
+                                       "\xEF\xBB\xBF###c\r\n\xE4\xB8\xAD\r\na\nb\r\xE2\x82\xAC")
+                                << QStringList{"中", "a\nb", "€", " "};
+    QTest::newRow("UTF-8 mark only") << QByteArray("\xEF\xBB\xBF") << QStringList{" "};
+    QTest::newRow("UTF-16 LE mark")
+        << QByteArray("\xFF\xFE#\0#\0#\0\r\0\n\0\x2D\x4E\r\0\n\0x\0\n\0y\0\r\0", 26)
+        << QStringList{"中", "x\ny", " "};
+    QTest::newRow("UTF-16 BE mark")
+        << QByteArray("\xFE\xFF\x4E\x2D\0\r\0\n\xD8\x3D\xDE\x00\0\r\0a", 16)
+        << QStringList{"中", "😀", "a", " "};
+    // Without a mark the same bytes are GBK, as they always were.
+    QTest::newRow("UTF-8 without mark is GBK")
+        << QByteArray("\xE6\x96\x87\xE5\xAD\x97\r\n") << QStringList{"鏂囧瓧", " "};
+    QTest::newRow("mark not at the start")
+        << QByteArray("a\r\n\xEF\xBB\xBF\xBF") << QStringList{"a", "锘靠", " "};
 }
 
 void TestCharTable::parse()
@@ -150,6 +171,70 @@ void TestCharTable::parse()
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, rows);
     QCOMPARE(ParseTableFile(bytes), rows);
+}
+
+void TestCharTable::encodedTableReadsBack_data()
+{
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<QStringList>("rows");
+
+    const QStringList ascii = {"@@", "MM", "%=", "::", ".."};
+    const QStringList cjk = {"鬱", "國", "中", "文", "一", "、", "　"};
+    QTest::newRow("GBK, ASCII") << int(TableEncoding::Gbk) << ascii;
+    QTest::newRow("GBK, CJK") << int(TableEncoding::Gbk) << cjk;
+    QTest::newRow("UTF-8, ASCII") << int(TableEncoding::Utf8) << ascii;
+    QTest::newRow("UTF-8, CJK") << int(TableEncoding::Utf8) << cjk;
+    QTest::newRow("UTF-8, beyond GBK") << int(TableEncoding::Utf8) << QStringList{"😀", "█", "ㄱ"};
+    QTest::newRow("lone LF and number signs")
+        << int(TableEncoding::Gbk) << QStringList{"#", "##", "# #"};
+}
+
+void TestCharTable::encodedTableReadsBack()
+{
+    QFETCH(int, encoding);
+    QFETCH(QStringList, rows);
+
+    const QStringList comments = {"made by a test", "two\r\nlines", "###"};
+    const EncodedTable table = EncodeTableFile(comments, rows, TableEncoding(encoding));
+    QCOMPARE(table.problem, EncodedTable::Problem::None);
+    QVERIFY(table.bytes.startsWith(TableEncoding(encoding) == TableEncoding::Utf8
+                                       ? QByteArray("\xEF\xBB\xBF###")
+                                       : QByteArray("###")));
+    QVERIFY(table.bytes.endsWith("\r\n"));
+    QCOMPARE(table.bytes.count("\r\n"), comments.size() + rows.size());
+    QCOMPARE(table.bytes.count('\n'), comments.size() + rows.size());
+    QCOMPARE(ParseTableFile(table.bytes), rows + QStringList{" "});
+}
+
+void TestCharTable::encodingRefusesRows_data()
+{
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("problem");
+    QTest::addColumn<QString>("row");
+
+    using P = EncodedTable::Problem;
+    const int gbk = int(TableEncoding::Gbk);
+    const int utf8 = int(TableEncoding::Utf8);
+    QTest::newRow("emoji in GBK") << gbk << QStringList{"a", "😀", "█"} << int(P::NotInGbk) << "😀";
+    QTest::newRow("hangul in GBK") << gbk << QStringList{"中", "a가"} << int(P::NotInGbk) << "a가";
+    QTest::newRow("empty row") << utf8 << QStringList{"a", ""} << int(P::Empty) << "";
+    QTest::newRow("CR") << utf8 << QStringList{"a\rb"} << int(P::LineEnd) << "a\rb";
+    QTest::newRow("LF") << gbk << QStringList{"a\nb"} << int(P::LineEnd) << "a\nb";
+    QTest::newRow("comment mark") << gbk << QStringList{"x###"} << int(P::CommentMark) << "x###";
+}
+
+void TestCharTable::encodingRefusesRows()
+{
+    QFETCH(int, encoding);
+    QFETCH(QStringList, rows);
+    QFETCH(int, problem);
+    QFETCH(QString, row);
+
+    const EncodedTable table = EncodeTableFile({"c"}, rows, TableEncoding(encoding));
+    QCOMPARE(int(table.problem), problem);
+    QCOMPARE(table.row, row);
+    QVERIFY(table.bytes.isEmpty());
 }
 
 void TestCharTable::readFailures_data()
