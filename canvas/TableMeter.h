@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+namespace tessivo {
+
+// How many cells of the result a character takes: two for East Asian wide and full-width
+// characters (the result font draws them a whole em wide), one for every other character.
+int CellsOf(char32_t c);
+int CellsOf(QStringView row);
+
+// A table row with the ink it puts on the result.
+struct RowTone {
+    QString row;
+    double tone = 0; // mean darkness over the row's cells: 0 white paper, 1 solid black
+    int cells = 0;
+};
+
+// Draws rows of a character table as the result shows them, each character in its cells, and
+// measures their ink. Fonts need a QGuiApplication; RegisterFontSubstitutes() makes the
+// program's Song-style families available.
+class TableMeter {
+public:
+    explicit TableMeter(const QString& family = QStringLiteral("新宋体"), double pointSize = 9);
+
+    const QFont& font() const { return font_; }
+    // One half-width cell in pixels at 96 dots per inch.
+    int cellWidth() const { return cellWidth_; }
+    int cellHeight() const { return cellHeight_; }
+
+    // Black on white, anti-aliased, one cell row high and as wide as the row's cells.
+    QImage render(QStringView row) const;
+    // 0 for a row without characters.
+    double measure(QStringView row) const;
+    QList<RowTone> measure(const QStringList& rows) const;
+
+private:
+    QFont font_;
+    int cellWidth_ = 1;
+    int cellHeight_ = 1;
+    int ascent_ = 0;
+};
+
+// Darkest first; rows of equal tone keep their order.
+QList<RowTone> SortDarkestFirst(QList<RowTone> rows);
+
+// Two neighbours of a sorted table, by their positions in it (second == first + 1).
+struct ToneStep {
+    int first = 0;
+    int second = 0;
+    double difference = 0;
+    friend bool operator==(const ToneStep&, const ToneStep&) = default;
+};
+
+// Neighbours whose tones differ by less than threshold: they would shade neighbouring tones of
+// a picture alike and give flat areas. In table order.
+QList<ToneStep> CloseTones(const QList<RowTone>& sorted, double threshold);
+// The count largest steps between neighbours, largest first (the earlier one on a tie).
+QList<ToneStep> LargestGaps(const QList<RowTone>& sorted, int count);
+// Positions in sorted of the rows to drop so that keep rows remain whose tones lie as evenly as
+// possible between the darkest and the lightest row, which both stay. Ascending; empty when
+// keep is not smaller than the table.
+QList<int> SuggestDrops(const QList<RowTone>& sorted, int keep);
+
+} // namespace tessivo

@@ -1,0 +1,244 @@
+#include "canvas/Fonts.h"
+#include "canvas/TableMeter.h"
+
+#include <QFontInfo>
+#include <QPainter>
+#include <QTest>
+
+using namespace tessivo;
+
+namespace {
+
+QList<RowTone> tones(const QList<double>& values)
+{
+    QList<RowTone> rows;
+    for (const double value : values)
+        rows.append(RowTone{QString::number(rows.size()), value, 1});
+    return rows;
+}
+
+QStringList rowsOf(const QList<RowTone>& tones)
+{
+    QStringList rows;
+    for (const RowTone& tone : tones)
+        rows.append(tone.row);
+    return rows;
+}
+
+} // namespace
+
+class TestTableMeter : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cells_data();
+    void cells();
+    void darkerGlyphsMeasureDarker_data();
+    void darkerGlyphsMeasureDarker();
+    void wideCharacterIsMeasuredOverTwoCells_data();
+    void wideCharacterIsMeasuredOverTwoCells();
+    void rowOfSeveralIsTheMeanOfItsCells();
+    void sizeScalesTheCells();
+    void sortIsDarkestFirstAndStable_data();
+    void sortIsDarkestFirstAndStable();
+    void equalInkSortsInGivenOrder();
+    void closeTonesAndGaps();
+    void suggestedDropsSpreadTheTones_data();
+    void suggestedDropsSpreadTheTones();
+};
+
+void TestTableMeter::initTestCase()
+{
+    RegisterFontSubstitutes();
+    // The result font is the Song-style substitute; everything below is measured in it.
+    QCOMPARE(QFontInfo(TableMeter().font()).family(), QStringLiteral("AR PL UMing CN"));
+}
+
+void TestTableMeter::cells_data()
+{
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<int>("cells");
+
+    QTest::newRow("ASCII") << "M" << 1;
+    QTest::newRow("space") << " " << 1;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("Latin with accent") << "é" << 1;
+    QTest::newRow("ideograph") << "中" << 2;
+    QTest::newRow("ideographic space") << "　" << 2;
+    QTest::newRow("CJK punctuation") << "、" << 2;
+    QTest::newRow("full-width letter") << "Ｍ" << 2;
+    QTest::newRow("half-width katakana") << "ｱ" << 1;
+    QTest::newRow("hangul") << "가" << 2;
+    QTest::newRow("beyond the first plane") << "𠀀" << 2;
+    QTest::newRow("mixed") << "a中b國" << 6;
+}
+
+void TestTableMeter::cells()
+{
+    QFETCH(QString, row);
+    QFETCH(int, cells);
+    QCOMPARE(CellsOf(row), cells);
+    const TableMeter meter;
+    if (cells > 0)
+        QCOMPARE(meter.render(row).width(), cells * meter.cellWidth());
+}
+
+void TestTableMeter::darkerGlyphsMeasureDarker_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<double>("pointSize");
+
+    QTest::newRow("result font") << "新宋体" << 9.0;
+    QTest::newRow("Canvas font") << "宋体" << 20.25;
+    QTest::newRow("sans, small") << "WenQuanYi Zen Hei Mono" << 7.5;
+}
+
+void TestTableMeter::darkerGlyphsMeasureDarker()
+{
+    QFETCH(QString, family);
+    QFETCH(double, pointSize);
+    const TableMeter meter(family, pointSize);
+    const double at = meter.measure(u"@");
+    const double m = meter.measure(u"M");
+    const double dot = meter.measure(u".");
+    QVERIFY2(at > dot && m > dot,
+             qPrintable(QStringLiteral("@ %1, M %2, . %3").arg(at).arg(m).arg(dot)));
+    QVERIFY(dot > 0);
+    QCOMPARE(meter.measure(u" "), 0.0);
+    QCOMPARE(meter.measure(u""), 0.0);
+    QVERIFY(meter.measure(u"鬱") > meter.measure(u"一"));
+    QVERIFY(at < 1);
+}
+
+void TestTableMeter::wideCharacterIsMeasuredOverTwoCells_data()
+{
+    QTest::addColumn<QString>("row");
+    QTest::newRow("ideograph") << "國";
+    QTest::newRow("full-width letter") << "Ｍ";
+    QTest::newRow("ASCII, one cell") << "M";
+}
+
+void TestTableMeter::wideCharacterIsMeasuredOverTwoCells()
+{
+    // The glyph's whole ink, drawn with room to spare, spread over the cells the result gives it:
+    // a wide glyph clipped to one cell or its ink spread over one cell would miss this.
+    QFETCH(QString, row);
+    const TableMeter meter;
+    QImage roomy(meter.cellWidth() * 8, meter.cellHeight() * 3, QImage::Format_RGB32);
+    roomy.setDotsPerMeterX(meter.render(row).dotsPerMeterX());
+    roomy.setDotsPerMeterY(meter.render(row).dotsPerMeterY());
+    roomy.fill(Qt::white);
+    {
+        QPainter painter(&roomy);
+        painter.setFont(meter.font());
+        painter.setPen(Qt::black);
+        painter.drawText(QPointF(meter.cellWidth() * 3, meter.cellHeight() * 1.5), row);
+    }
+    double ink = 0;
+    for (int y = 0; y < roomy.height(); ++y) {
+        for (int x = 0; x < roomy.width(); ++x)
+            ink += (255 - qGray(roomy.pixel(x, y))) / 255.0;
+    }
+    const double cellArea = double(meter.cellWidth()) * meter.cellHeight();
+    const double expected = ink / (CellsOf(row) * cellArea);
+    const double measured = meter.measure(row);
+    QVERIFY2(std::abs(measured - expected) < 0.1 * expected,
+             qPrintable(QStringLiteral("measured %1, expected %2").arg(measured).arg(expected)));
+}
+
+void TestTableMeter::rowOfSeveralIsTheMeanOfItsCells()
+{
+    const TableMeter meter;
+    const double m = meter.measure(u"M");
+    const double dot = meter.measure(u".");
+    const double wide = meter.measure(u"中");
+    QVERIFY(std::abs(meter.measure(u"M.") - (m + dot) / 2) < 1e-9);
+    QVERIFY(std::abs(meter.measure(u"M  ") - m / 3) < 1e-9);
+    QVERIFY(std::abs(meter.measure(u"M中") - (m + 2 * wide) / 3) < 0.01);
+}
+
+void TestTableMeter::sizeScalesTheCells()
+{
+    const TableMeter small(QStringLiteral("新宋体"), 9);
+    const TableMeter large(QStringLiteral("新宋体"), 18);
+    QCOMPARE(small.cellWidth(), 6); // 12 pixels to the em at 96 dots per inch
+    QCOMPARE(large.cellWidth(), 12);
+    QVERIFY(large.cellHeight() >= 2 * small.cellHeight() - 1);
+    QVERIFY(small.cellHeight() >= 12);
+}
+
+void TestTableMeter::sortIsDarkestFirstAndStable_data()
+{
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<QStringList>("order");
+
+    QTest::newRow("reversed") << QList<double>{0.1, 0.2, 0.3} << QStringList{"2", "1", "0"};
+    QTest::newRow("ties keep order")
+        << QList<double>{0.5, 0.2, 0.5, 0.2, 0.9} << QStringList{"4", "0", "2", "1", "3"};
+    QTest::newRow("all equal") << QList<double>{0, 0, 0, 0} << QStringList{"0", "1", "2", "3"};
+    QTest::newRow("empty") << QList<double>{} << QStringList{};
+}
+
+void TestTableMeter::sortIsDarkestFirstAndStable()
+{
+    QFETCH(QList<double>, values);
+    QFETCH(QStringList, order);
+    QCOMPARE(rowsOf(SortDarkestFirst(tones(values))), order);
+}
+
+void TestTableMeter::equalInkSortsInGivenOrder()
+{
+    // The same glyphs in other cells put the same ink on the paper.
+    const TableMeter meter;
+    const QStringList rows = {". ", ":", " .", "M", "..", "  "};
+    const QList<RowTone> measured = meter.measure(rows);
+    QCOMPARE(measured[0].tone, measured[2].tone);
+    QCOMPARE(rowsOf(SortDarkestFirst(measured)), QStringList({"M", ":", "..", ". ", " .", "  "}));
+}
+
+void TestTableMeter::closeTonesAndGaps()
+{
+    const QList<RowTone> sorted = tones({0.9, 0.895, 0.6, 0.58, 0.2, 0.2, 0.0});
+    QCOMPARE(CloseTones(sorted, 0.01), (QList<ToneStep>{{0, 1, 0.9 - 0.895}, {4, 5, 0}}));
+    QCOMPARE(CloseTones(sorted, 0.0), QList<ToneStep>{});
+    const QList<ToneStep> close = CloseTones(sorted, 0.03);
+    QCOMPARE(close.size(), 3);
+    QCOMPARE(close[1].first, 2);
+
+    const QList<ToneStep> gaps = LargestGaps(sorted, 2);
+    QCOMPARE(gaps.size(), 2);
+    QCOMPARE(gaps[0].first, 3); // 0.58 to 0.2
+    QCOMPARE(gaps[1].first, 1); // 0.895 to 0.6
+    QCOMPARE(LargestGaps(sorted, 100).size(), 6);
+    QCOMPARE(LargestGaps(tones({0.5}), 3).size(), 0);
+}
+
+void TestTableMeter::suggestedDropsSpreadTheTones_data()
+{
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<int>("keep");
+    QTest::addColumn<QList<int>>("drops");
+
+    const QList<double> clustered = {1.0, 0.9, 0.52, 0.5, 0.48, 0.1, 0.0};
+    QTest::newRow("three of a cluster") << clustered << 3 << QList<int>{1, 2, 4, 5};
+    QTest::newRow("five of a cluster") << clustered << 5 << QList<int>{2, 4};
+    QTest::newRow("ends always stay")
+        << QList<double>{0.5, 0.49, 0.48, 0.0} << 2 << QList<int>{1, 2};
+    QTest::newRow("equal tones, first kept")
+        << QList<double>{1.0, 0.5, 0.5, 0.5, 0.0} << 3 << QList<int>{2, 3};
+    QTest::newRow("keep all") << clustered << 7 << QList<int>{};
+    QTest::newRow("keep more") << clustered << 20 << QList<int>{};
+    QTest::newRow("keep one") << QList<double>{0.3, 0.2, 0.1} << 1 << QList<int>{1, 2};
+}
+
+void TestTableMeter::suggestedDropsSpreadTheTones()
+{
+    QFETCH(QList<double>, values);
+    QFETCH(int, keep);
+    QFETCH(QList<int>, drops);
+    QCOMPARE(SuggestDrops(tones(values), keep), drops);
+}
+
+QTEST_MAIN(TestTableMeter)
+#include "tst_tablemeter.moc"
