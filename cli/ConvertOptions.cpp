@@ -31,9 +31,19 @@ std::optional<int> parseWholeNumber(const QString& text)
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
-// An argument as it is quoted in a message: control characters, line breaks among them, are
-// written as \xNN, so that the message stays one line and nothing reaches the terminal raw.
 QString quoted(const QString& arg)
+{
+    return QuotedForMessage(arg);
+}
+
+QString prefixed(const QString& message)
+{
+    return QStringLiteral("tessivo-convert: ") + message;
+}
+
+} // namespace
+
+QString QuotedForMessage(const QString& arg)
 {
     QString text;
     for (const QChar c : arg) {
@@ -45,13 +55,6 @@ QString quoted(const QString& arg)
     }
     return text;
 }
-
-QString prefixed(const QString& message)
-{
-    return QStringLiteral("tessivo-convert: ") + message;
-}
-
-} // namespace
 
 ParsedCommandLine ParseConvertOptions(const QStringList& args)
 {
@@ -157,8 +160,9 @@ QString ConvertUsage()
     }
     text += QStringLiteral(
         "  --remove-blank-lines  drop blank lines at the top and empty the other blank lines\n"
-        "  --table FILE          use a character table file (GBK text, one row per line,\n"
-        "                        darkest first, lines with ### skipped)\n"
+        "  --table FILE          use a character table file (GBK text, or UTF-8 or UTF-16\n"
+        "                        with a byte-order mark; one row per line, darkest first,\n"
+        "                        lines with ### skipped)\n"
         "  --no-footer           leave out the footer lines after the art\n"
         "  --help                show this text\n"
         "  --version             show the version\n"

@@ -31,6 +31,9 @@ struct ParsedCommandLine {
 ParsedCommandLine ParseConvertOptions(const QStringList& args);
 
 QString ConvertUsage();
+// An argument as it is quoted in a message: control characters, line breaks among them, are
+// written as \xNN, so that the message stays one line and nothing reaches the terminal raw.
+QString QuotedForMessage(const QString& arg);
 QString ConvertVersion();
 
 } // namespace tessivo

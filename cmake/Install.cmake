@@ -10,7 +10,7 @@ set(TESSIVO_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/tessivo)
 
 set(TESSIVO_APP_ID org.tessivo.Tessivo)
 
-install(TARGETS tessivo tessivo-convert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tessivo tessivo-convert tessivo-table RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS tessivo-metafile RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tessivo)
 
 # Desktop integration: the menu entry, the icon at every size, the AppStream metadata.
@@ -29,7 +29,7 @@ install(FILES ${PROJECT_BINARY_DIR}/data/${TESSIVO_APP_ID}.metainfo.xml
 
 # Manual pages, compressed as Debian keeps them.
 find_program(GZIP gzip REQUIRED)
-foreach(page IN ITEMS tessivo tessivo-convert)
+foreach(page IN ITEMS tessivo tessivo-convert tessivo-table)
   set(source ${PROJECT_BINARY_DIR}/data/man/${page}.1)
   configure_file(data/man/${page}.1 ${source} @ONLY)
   add_custom_command(OUTPUT ${source}.gz
