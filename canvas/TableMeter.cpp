@@ -162,31 +162,28 @@ QList<int> SuggestDrops(const QList<RowTone>& sorted, int keep)
     if (keep == 1) {
         kept.push_back(0);
     } else {
-        // The k-th kept row aims at the k-th of keep even steps from the darkest tone to the
-        // lightest. Over rows in table order, cost[k][i] is the least sum of squared misses when
-        // row i is the k-th kept one; the first and the last row are always kept.
-        const double darkest = sorted.first().tone;
-        const double lightest = sorted.last().tone;
-        const auto miss = [&](int k, int i) {
-            const double target = darkest + (lightest - darkest) * k / (keep - 1);
-            return (sorted[i].tone - target) * (sorted[i].tone - target);
+        // Equal steps between the kept tones give the least sum of squared steps, and two rows
+        // of nearly the same tone make the other steps larger, so that sum is what is kept
+        // small. cost[k][i] is the least sum over the steps up to row i as the k-th kept row;
+        // the first row is always the 0-th, the last row the final one.
+        const auto step = [&](int j, int i) {
+            const double d = sorted[j].tone - sorted[i].tone;
+            return d * d;
         };
         constexpr double None = std::numeric_limits<double>::infinity();
         std::vector<std::vector<double>> cost(keep, std::vector<double>(n, None));
         std::vector<std::vector<int>> from(keep, std::vector<int>(n, -1));
-        cost[0][0] = miss(0, 0);
+        cost[0][0] = 0;
         for (int k = 1; k < keep; ++k) {
-            double best = None;
-            int bestAt = -1;
-            for (int i = k; i < n; ++i) {
-                // The cheapest earlier row for the (k-1)-th place; the earliest on a tie.
-                if (cost[k - 1][i - 1] < best) {
-                    best = cost[k - 1][i - 1];
-                    bestAt = i - 1;
-                }
-                if (bestAt >= 0) {
-                    cost[k][i] = best + miss(k, i);
-                    from[k][i] = bestAt;
+            // Rows that leave too few rows after them for the remaining places are passed over.
+            for (int i = k; i <= n - keep + k; ++i) {
+                for (int j = k - 1; j < i; ++j) {
+                    // Strictly less: on a tie the earlier row stays.
+                    const double total = cost[k - 1][j] + step(j, i);
+                    if (total < cost[k][i]) {
+                        cost[k][i] = total;
+                        from[k][i] = j;
+                    }
                 }
             }
         }

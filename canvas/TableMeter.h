@@ -63,8 +63,9 @@ QList<ToneStep> CloseTones(const QList<RowTone>& sorted, double threshold);
 // The count largest steps between neighbours, largest first (the earlier one on a tie).
 QList<ToneStep> LargestGaps(const QList<RowTone>& sorted, int count);
 // Positions in sorted of the rows to drop so that keep rows remain whose tones lie as evenly as
-// possible between the darkest and the lightest row, which both stay. Ascending; empty when
-// keep is not smaller than the table.
+// possible between the darkest and the lightest row, which both stay: the sum of the squared
+// steps between kept neighbours is least. Ascending; empty when keep is not smaller than the
+// table. Takes keep times the square of the table's size in steps.
 QList<int> SuggestDrops(const QList<RowTone>& sorted, int keep);
 
 } // namespace tessivo

@@ -227,6 +227,11 @@ void TestTableMeter::suggestedDropsSpreadTheTones_data()
         << QList<double>{0.5, 0.49, 0.48, 0.0} << 2 << QList<int>{1, 2};
     QTest::newRow("equal tones, first kept")
         << QList<double>{1.0, 0.5, 0.5, 0.5, 0.0} << 3 << QList<int>{2, 3};
+    // Below a wide first step, one of two nearly equal rows goes rather than a lone one.
+    QTest::newRow("near pair under a gap")
+        << QList<double>{1.0, 0.61, 0.6, 0.4, 0.2, 0.0} << 5 << QList<int>{2};
+    QTest::newRow("near pairs everywhere")
+        << QList<double>{0.9, 0.89, 0.6, 0.59, 0.3, 0.29, 0.0} << 4 << QList<int>{1, 3, 5};
     QTest::newRow("keep all") << clustered << 7 << QList<int>{};
     QTest::newRow("keep more") << clustered << 20 << QList<int>{};
     QTest::newRow("keep one") << QList<double>{0.3, 0.2, 0.1} << 1 << QList<int>{1, 2};
