@@ -336,8 +336,20 @@ void MetafilePlayer::draw(const QPainterPath& path, bool fill, bool stroke)
         break;
     default: qpen.setJoinStyle(Qt::RoundJoin); break;
     }
-    m_painter->setTransform(toImage);
     const Qt::PenStyle style = qtPenStyle(pen.style);
+    if (style == Qt::SolidLine && !qpen.isCosmetic()) {
+        // A pen with a width of its own is drawn as the outline it sweeps, filled, so that a
+        // pen narrower than a pixel covers its true share of the pixels it crosses. (Qt draws
+        // such a pen as a one-pixel hairline of reduced opacity, smeared over the neighbouring
+        // rows.)
+        QPainterPathStroker stroker(qpen);
+        QPainterPath outline = toImage.map(stroker.createStroke(path));
+        outline.setFillRule(Qt::WindingFill);
+        m_painter->setTransform(QTransform());
+        m_painter->fillPath(outline, pen.color);
+        return;
+    }
+    m_painter->setTransform(toImage);
     if (style != Qt::SolidLine && m_dc.backgroundMode == BkOpaque) {
         // The gaps of a dashed line take the background colour.
         QPen gaps = qpen;

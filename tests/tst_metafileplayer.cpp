@@ -345,6 +345,51 @@ private slots:
 
     void shapes() { draws(); }
 
+    // A pen with a width of its own covers the pixels it crosses by the share it sweeps: one
+    // narrower than a pixel stays in its row, lighter; a wide one is solid. Probed down the
+    // middle column, alpha at each row.
+    void penWidths_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<QList<int>>("alphas");
+        // A tenth of a pixel to the unit; a horizontal black line across at y.
+        const auto wmfLine = [](qint16 width, qint16 y) {
+            Wmf w;
+            w.object(0x02FA, {0, width, 0, 0, 0}); // solid
+            w.add(0x0214, {y, 0});                 // MOVETO
+            w.add(0x0213, {y, 1000});              // LINETO
+            return w.file({0, 0, 1000, 1000}, 960);
+        };
+        // 0.4 pixels wide from 10.0 to 10.4: 40 % of row 10, nothing of rows 9 and 11.
+        QTest::newRow("wmf, under a pixel")
+            << wmfLine(4, 102) << QList<int>{9, 10, 11} << QList<int>{0, 102, 0};
+        QTest::newRow("wmf, three pixels") << wmfLine(30, 505) << QList<int>{48, 49, 50, 51, 52}
+                                           << QList<int>{0, 255, 255, 255, 0};
+        const QByteArray emfLine = transform({0.1f, 0, 0, 0.1f, 0, 0}, 4) +
+                                   emfRecord(38, {1, 0, 4, 0, 0}) + emfRecord(37, {1}) +
+                                   emfRecord(27, {0, 102}) + emfRecord(54, {1000, 102});
+        QTest::newRow("emf, under a pixel")
+            << emf(emfLine) << QList<int>{9, 10, 11} << QList<int>{0, 102, 0};
+    }
+
+    void penWidths()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QList<int>, rows);
+        QFETCH(QList<int>, alphas);
+        const QImage image = DecodeMetafile(file);
+        QVERIFY(!image.isNull());
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const int alpha = qAlpha(image.pixel(50, rows[i]));
+            QVERIFY2(std::abs(alpha - alphas[i]) <= 8,
+                     qPrintable(QStringLiteral("row %1: alpha %2, not %3")
+                                    .arg(rows[i])
+                                    .arg(alpha)
+                                    .arg(alphas[i])));
+        }
+    }
+
     // Records shorter than their kind, or counting more than they hold, draw what they hold.
     void shortRecords_data()
     {
