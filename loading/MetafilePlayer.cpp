@@ -330,9 +330,10 @@ void MetafilePlayer::draw(const QPainterPath& path, bool fill, bool stroke)
     switch (pen.style & PsJoinMask) {
     case PsJoinBevel: qpen.setJoinStyle(Qt::BevelJoin); break;
     case PsJoinMiter:
-        qpen.setJoinStyle(Qt::MiterJoin);
-        // GDI's limit is the miter's length over the pen's width, Qt's over half of it.
-        qpen.setMiterLimit(std::max(1.0, m_dc.miterLimit) / 2);
+        // Beyond the limit (the miter's length over the pen's width, as in SVG) the corner is
+        // beveled; Qt's plain miter join would cut the miter off at the limit instead.
+        qpen.setJoinStyle(Qt::SvgMiterJoin);
+        qpen.setMiterLimit(std::max(1.0, m_dc.miterLimit));
         break;
     default: qpen.setJoinStyle(Qt::RoundJoin); break;
     }

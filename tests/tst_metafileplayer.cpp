@@ -330,6 +330,23 @@ private slots:
                 << w.file({0, 0, 100, 100}, 96) << QList<QPoint>{{90, 50}, {50, 10}}
                 << QList<QRgb>{mode == Opaque ? Green : Nothing, Nothing};
         }
+        // A thick red V with a mitered apex at (50, 10), its miter ending above the picture,
+        // 2.2 pen widths long: drawn with the limit of 10 a device starts with and with a limit
+        // of 3 set by the file's escape, beveled below y = 6 with a limit of 2.
+        for (const qint16 limit : {0, 2, 3}) {
+            Wmf w;
+            if (limit > 0)
+                w.add(0x0626, {0x0017, 4, limit, 0});                      // ESCAPE: SETMITERLIMIT
+            w.object(0x02FA, {0x2200, 20, 0, qint16(RedRef & 0xFFFF), 0}); // miter, flat ends
+            w.add(0x0325, {3, 10, 90, 50, 10, 90, 90});                    // POLYLINE
+            QTest::addRow("wmf miter limit %d", limit)
+                << w.file({0, 0, 100, 100}, 96) << QList<QPoint>{{50, 12}, {50, 2}}
+                << QList<QRgb>{Red, limit == 2 ? Nothing : Red};
+        }
+        QTest::newRow("emf miter limit 2")
+            << emf(emfRecord(58, {2}) + emfRecord(38, {1, 0x2200, 20, 0, qint32(RedRef)}) +
+                   emfRecord(37, {1}) + emfRecord(4, {0, 0, 0, 0, 3, 10, 90, 50, 10, 90, 90}))
+            << QList<QPoint>{{50, 12}, {50, 2}} << redThenNothingOf();
         // A mask and its picture, as bitmaps are made transparent: AND the mask, OR the colour.
         Wmf masked = plainWmf();
         masked.brush(BlueRef);
