@@ -452,6 +452,13 @@ private slots:
         QTest::newRow("emf transform of infinities")
             << emf(emfRecord(35, floats({float(qInf()), 0, 0, float(qInf()), 0, 0})) +
                    emfBrush(RedRef) + emfRectangle(0, 0, 50, 50));
+        // Outlines of a wide pen, huge and then beyond what a double holds.
+        QByteArray huge = emfRecord(38, {1, 0, 20, 0, qint32(RedRef)}) + emfRecord(37, {1});
+        for (int i = 0; i < 12; ++i) {
+            huge += transform({1e30f, 0, 0, 1e30f, 0, 0}, 2) + emfRectangle(0, 0, 50, 50) +
+                    emfRecord(54, {100, 100});
+        }
+        QTest::newRow("emf wide pen under a transform of 1e30 to 1e360") << emf(huge);
     }
 
     void shortRecords()
