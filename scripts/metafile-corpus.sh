@@ -6,10 +6,11 @@
 #
 # Exports a random sample of COUNT drawings (60 unless given; SEED picks the sample) to WMF and
 # EMF with Inkscape, converts each file with tessivo-convert, converts Inkscape's own re-import
-# of the same file (drawn to PNG at 96 pixels to the inch), and prints for each file the share of
-# identical character cells over the inked area (cells where either art has a character other
-# than a space), the helper's time and peak memory, and the medians. Files and results stay in
-# $CORPUS_DIR (build/metafile-corpus unless set); results.tsv holds one line per file.
+# of the same file (drawn to PNG at 96 pixels to the inch, or at the size of Tessivo's picture
+# when Inkscape's differs from it), and prints for each file the share of identical character
+# cells over the inked area (cells where either art has a character other than a space), the
+# helper's time and peak memory, and the medians. Files and results stay in $CORPUS_DIR
+# (build/metafile-corpus unless set); results.tsv holds one line per file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -76,7 +77,8 @@ while read -r name svg; do
   # 437), and a drawing one pixel larger moves every cell near its far edges by most of a
   # pixel. When the sizes differ, Inkscape draws the file again at Tessivo's size.
   ours=$(head -c 12 "$dir/reply" | od -An -tu4 -j4 | xargs)
-  theirs=$(python3 -c 'import struct, sys; print(*struct.unpack(">II", open(sys.argv[1], "rb").read(24)[16:24]))' "$ref")
+  theirs=$(python3 -c 'import struct, sys
+print(*struct.unpack(">II", open(sys.argv[1], "rb").read(24)[16:24]))' "$ref")
   if [ -n "$ours" ] && [ "$ours" != "$theirs" ]; then
     sized=$meta.sized.png
     if [ ! -s "$sized" ]; then
