@@ -330,14 +330,27 @@ void MetafilePlayer::draw(const QPainterPath& path, bool fill, bool stroke)
     switch (pen.style & PsJoinMask) {
     case PsJoinBevel: qpen.setJoinStyle(Qt::BevelJoin); break;
     case PsJoinMiter:
-        qpen.setJoinStyle(Qt::MiterJoin);
-        // GDI's limit is the miter's length over the pen's width, Qt's over half of it.
-        qpen.setMiterLimit(std::max(1.0, m_dc.miterLimit) / 2);
+        // Beyond the limit (the miter's length over the pen's width, as in SVG) the corner is
+        // beveled; Qt's plain miter join would cut the miter off at the limit instead.
+        qpen.setJoinStyle(Qt::SvgMiterJoin);
+        qpen.setMiterLimit(std::max(1.0, m_dc.miterLimit));
         break;
     default: qpen.setJoinStyle(Qt::RoundJoin); break;
     }
-    m_painter->setTransform(toImage);
     const Qt::PenStyle style = qtPenStyle(pen.style);
+    if (style == Qt::SolidLine && !qpen.isCosmetic()) {
+        // A pen with a width of its own is drawn as the outline it sweeps, filled, so that a
+        // pen narrower than a pixel covers its true share of the pixels it crosses. (Qt draws
+        // such a pen as a one-pixel hairline of reduced opacity, smeared over the neighbouring
+        // rows.)
+        QPainterPathStroker stroker(qpen);
+        QPainterPath outline = toImage.map(stroker.createStroke(path));
+        outline.setFillRule(Qt::WindingFill);
+        m_painter->setTransform(QTransform());
+        m_painter->fillPath(outline, pen.color);
+        return;
+    }
+    m_painter->setTransform(toImage);
     if (style != Qt::SolidLine && m_dc.backgroundMode == BkOpaque) {
         // The gaps of a dashed line take the background colour.
         QPen gaps = qpen;

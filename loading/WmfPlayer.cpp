@@ -59,6 +59,7 @@ enum Function : quint16 {
     PolyPolygon = 0x0538,
     RoundRect = 0x061C,
     PatBlt = 0x061D,
+    Escape = 0x0626,
     CreateRegion = 0x06FF,
     Arc = 0x0817,
     Pie = 0x081A,
@@ -74,6 +75,11 @@ enum Function : quint16 {
 };
 
 constexpr quint32 EtoOpaqueOrClipped = EtoOpaque | EtoClipped;
+
+// The escape that carries a miter limit, as a 32-bit whole number after the escape's function
+// and byte count. (Windows metafiles have no record of their own for it.)
+constexpr quint16 SetMiterLimitEscape = 0x0017;
+constexpr quint16 MiterLimitBytes = 4;
 
 // Font character sets whose text is not in the Western code page.
 constexpr int DefaultCharset = 1;
@@ -418,6 +424,11 @@ void WmfPlay::record(quint16 function, const RecordParams& p)
         if (const MetafileObject* region = object(p, 0);
             region && region->kind == MetafileObject::Region)
             pl.draw(region->region, true, false);
+        break;
+    case Escape:
+        if (p.at<quint16>(0) == SetMiterLimitEscape && p.at<quint16>(2) >= MiterLimitBytes &&
+            p.holds(4, MiterLimitBytes) && p.at<qint32>(4) >= 1)
+            pl.setMiterLimit(p.at<qint32>(4));
         break;
     case PatBlt: pl.patternBlt(QRectF(pointAt(p, 4), sizeAt(p, 2)), p.at<quint32>(0)); break;
     case DibBitBlt:

@@ -6,10 +6,11 @@
 #
 # Exports a random sample of COUNT drawings (60 unless given; SEED picks the sample) to WMF and
 # EMF with Inkscape, converts each file with tessivo-convert, converts Inkscape's own re-import
-# of the same file (drawn to PNG at 96 pixels to the inch), and prints for each file the share of
-# identical character cells over the inked area (cells where either art has a character other
-# than a space), the helper's time and peak memory, and the medians. Files and results stay in
-# $CORPUS_DIR (build/metafile-corpus unless set); results.tsv holds one line per file.
+# of the same file (drawn to PNG at 96 pixels to the inch, or at the size of Tessivo's picture
+# when Inkscape's differs from it), and prints for each file the share of identical character
+# cells over the inked area (cells where either art has a character other than a space), the
+# helper's time and peak memory, and the medians. Files and results stay in $CORPUS_DIR
+# (build/metafile-corpus unless set); results.tsv holds one line per file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -67,15 +68,30 @@ done < "$dir/order.txt"
 while read -r name svg; do
  for meta in "$dir/$name.wmf" "$dir/$name.emf"; do
   ref=$meta.png
-  "$convert_bin" --no-footer "$meta" > "$meta.txt" 2>/dev/null || true
-  "$convert_bin" --no-footer "$ref" > "$ref.txt" 2>/dev/null || true
   start=$(date +%s.%N)
-  /usr/bin/time -o "$dir/peak" -f %M "$helper" "$meta" > /dev/null 2>&1 || true
+  /usr/bin/time -o "$dir/peak" -f %M "$helper" "$meta" > "$dir/reply" 2>/dev/null || true
   peak=$(tail -1 "$dir/peak")
   end=$(date +%s.%N)
-  python3 - "$meta" "$meta.txt" "$ref.txt" "$start" "$end" "$peak" >> "$dir/results.tsv" <<'EOF'
+  # The two pictures are compared at the same size. Inkscape sizes its drawing of a file by
+  # rules of its own (a placeable frame of 437.44 pixels becomes 438, where Tessivo rounds to
+  # 437), and a drawing one pixel larger moves every cell near its far edges by most of a
+  # pixel. When the sizes differ, Inkscape draws the file again at Tessivo's size.
+  ours=$(head -c 12 "$dir/reply" | od -An -tu4 -j4 | xargs)
+  theirs=$(python3 -c 'import struct, sys
+print(*struct.unpack(">II", open(sys.argv[1], "rb").read(24)[16:24]))' "$ref")
+  if [ -n "$ours" ] && [ "$ours" != "$theirs" ]; then
+    sized=$meta.sized.png
+    if [ ! -s "$sized" ]; then
+      timeout 120 inkscape "$meta" --export-type=png --export-width="${ours% *}" \
+        --export-height="${ours#* }" --export-filename="$sized" >/dev/null 2>&1 || true
+    fi
+    [ -s "$sized" ] && ref=$sized
+  fi
+  "$convert_bin" --no-footer "$meta" > "$meta.txt" 2>/dev/null || true
+  "$convert_bin" --no-footer "$ref" > "$ref.txt" 2>/dev/null || true
+  python3 - "$meta" "$meta.txt" "$ref.txt" "$start" "$end" "$peak" "$ref" >> "$dir/results.tsv" <<'EOF'
 import sys
-meta, ours, theirs, start, end, peak = sys.argv[1:]
+meta, ours, theirs, start, end, peak, ref = sys.argv[1:]
 def lines(path):
     with open(path, 'rb') as f:
         return f.read().decode('utf-8', 'replace').split('\r\n')
@@ -95,7 +111,7 @@ blank_ours = all(c.isspace() for c in ''.join(a))
 blank_ref = all(c.isspace() for c in ''.join(b))
 share = same / inked if inked else 1.0
 print(f"{meta}\t{share:.3f}\t{float(end) - float(start):.3f}\t"
-      f"{int(blank_ours and not blank_ref)}\t{peak}")
+      f"{int(blank_ours and not blank_ref)}\t{peak}\t{int(ref.endswith('.sized.png'))}")
 EOF
  done
 done < "$dir/sample.txt"
@@ -111,10 +127,11 @@ for kind in ('wmf', 'emf'):
     times = [float(r[2]) for r in mine]
     peaks = [int(r[4]) for r in mine if r[4].isdigit()]
     blank = sum(int(r[3]) for r in mine)
+    resized = sum(int(r[5]) for r in mine if len(r) > 5)
     print(f"{kind}: {len(mine)} files, median share {statistics.median(shares):.3f}, "
           f"lowest {shares[0]:.3f}, median helper time {statistics.median(times):.3f} s, "
           f"median peak memory {statistics.median(peaks) / 1024 if peaks else 0:.0f} MiB, "
-          f"blank where Inkscape draws: {blank}")
+          f"blank where Inkscape draws: {blank}, drawn again at Tessivo's size: {resized}")
     worst = sorted(mine, key=lambda r: float(r[1]))[:5]
     print("  worst: " + ", ".join(f"{r[0].rsplit('/', 1)[-1]} {r[1]}" for r in worst))
 EOF

@@ -330,6 +330,23 @@ private slots:
                 << w.file({0, 0, 100, 100}, 96) << QList<QPoint>{{90, 50}, {50, 10}}
                 << QList<QRgb>{mode == Opaque ? Green : Nothing, Nothing};
         }
+        // A thick red V with a mitered apex at (50, 10), its miter ending above the picture,
+        // 2.2 pen widths long: drawn with the limit of 10 a device starts with and with a limit
+        // of 3 set by the file's escape, beveled below y = 6 with a limit of 2.
+        for (const qint16 limit : {0, 2, 3}) {
+            Wmf w;
+            if (limit > 0)
+                w.add(0x0626, {0x0017, 4, limit, 0});                      // ESCAPE: SETMITERLIMIT
+            w.object(0x02FA, {0x2200, 20, 0, qint16(RedRef & 0xFFFF), 0}); // miter, flat ends
+            w.add(0x0325, {3, 10, 90, 50, 10, 90, 90});                    // POLYLINE
+            QTest::addRow("wmf miter limit %d", limit)
+                << w.file({0, 0, 100, 100}, 96) << QList<QPoint>{{50, 12}, {50, 2}}
+                << QList<QRgb>{Red, limit == 2 ? Nothing : Red};
+        }
+        QTest::newRow("emf miter limit 2")
+            << emf(emfRecord(58, {2}) + emfRecord(38, {1, 0x2200, 20, 0, qint32(RedRef)}) +
+                   emfRecord(37, {1}) + emfRecord(4, {0, 0, 0, 0, 3, 10, 90, 50, 10, 90, 90}))
+            << QList<QPoint>{{50, 12}, {50, 2}} << redThenNothingOf();
         // A mask and its picture, as bitmaps are made transparent: AND the mask, OR the colour.
         Wmf masked = plainWmf();
         masked.brush(BlueRef);
@@ -344,6 +361,51 @@ private slots:
     }
 
     void shapes() { draws(); }
+
+    // A pen with a width of its own covers the pixels it crosses by the share it sweeps: one
+    // narrower than a pixel stays in its row, lighter; a wide one is solid. Probed down the
+    // middle column, alpha at each row.
+    void penWidths_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<QList<int>>("alphas");
+        // A tenth of a pixel to the unit; a horizontal black line across at y.
+        const auto wmfLine = [](qint16 width, qint16 y) {
+            Wmf w;
+            w.object(0x02FA, {0, width, 0, 0, 0}); // solid
+            w.add(0x0214, {y, 0});                 // MOVETO
+            w.add(0x0213, {y, 1000});              // LINETO
+            return w.file({0, 0, 1000, 1000}, 960);
+        };
+        // 0.4 pixels wide from 10.0 to 10.4: 40 % of row 10, nothing of rows 9 and 11.
+        QTest::newRow("wmf, under a pixel")
+            << wmfLine(4, 102) << QList<int>{9, 10, 11} << QList<int>{0, 102, 0};
+        QTest::newRow("wmf, three pixels") << wmfLine(30, 505) << QList<int>{48, 49, 50, 51, 52}
+                                           << QList<int>{0, 255, 255, 255, 0};
+        const QByteArray emfLine = transform({0.1f, 0, 0, 0.1f, 0, 0}, 4) +
+                                   emfRecord(38, {1, 0, 4, 0, 0}) + emfRecord(37, {1}) +
+                                   emfRecord(27, {0, 102}) + emfRecord(54, {1000, 102});
+        QTest::newRow("emf, under a pixel")
+            << emf(emfLine) << QList<int>{9, 10, 11} << QList<int>{0, 102, 0};
+    }
+
+    void penWidths()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QList<int>, rows);
+        QFETCH(QList<int>, alphas);
+        const QImage image = DecodeMetafile(file);
+        QVERIFY(!image.isNull());
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const int alpha = qAlpha(image.pixel(50, rows[i]));
+            QVERIFY2(std::abs(alpha - alphas[i]) <= 8,
+                     qPrintable(QStringLiteral("row %1: alpha %2, not %3")
+                                    .arg(rows[i])
+                                    .arg(alpha)
+                                    .arg(alphas[i])));
+        }
+    }
 
     // Records shorter than their kind, or counting more than they hold, draw what they hold.
     void shortRecords_data()
@@ -390,6 +452,13 @@ private slots:
         QTest::newRow("emf transform of infinities")
             << emf(emfRecord(35, floats({float(qInf()), 0, 0, float(qInf()), 0, 0})) +
                    emfBrush(RedRef) + emfRectangle(0, 0, 50, 50));
+        // Outlines of a wide pen, huge and then beyond what a double holds.
+        QByteArray huge = emfRecord(38, {1, 0, 20, 0, qint32(RedRef)}) + emfRecord(37, {1});
+        for (int i = 0; i < 12; ++i) {
+            huge += transform({1e30f, 0, 0, 1e30f, 0, 0}, 2) + emfRectangle(0, 0, 50, 50) +
+                    emfRecord(54, {100, 100});
+        }
+        QTest::newRow("emf wide pen under a transform of 1e30 to 1e360") << emf(huge);
     }
 
     void shortRecords()
