@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHash>
 #include <QImage>
 #include <QPainter>
 
@@ -79,6 +80,73 @@ void appendXmlEscaped(QString& svg, QStringView text)
 // side QPainter draws on.
 constexpr qint64 MostPngPixels = qint64(256) * 1024 * 1024;
 constexpr int LongestPngSide = 32767;
+
+// Each character drawn once, black on transparent, with a margin for what reaches past its
+// cells; the picture then takes its coverage in the cell's colour. A result repeats a few
+// characters many thousand times, and drawing text goes through the font machinery, which
+// conversions in other threads wait on.
+class GlyphMasks {
+public:
+    GlyphMasks(const QFont& font, const Grid& grid)
+        : m_font(font)
+        , m_grid(grid)
+        , m_margin(int(std::ceil(grid.em / 2)))
+    {
+    }
+
+    int margin() const { return m_margin; }
+
+    const QImage& of(QStringView character)
+    {
+        const QString key = character.toString();
+        auto found = m_masks.find(key);
+        if (found == m_masks.end()) {
+            int units = 1;
+            const int cells = CellsOf(CodePointAt(key, 0, &units));
+            QImage mask(int(std::ceil(cells * m_grid.cellWidth() + m_grid.em)) + 2 * m_margin,
+                        int(std::ceil(m_grid.lineHeight())) + 2 * m_margin,
+                        QImage::Format_ARGB32_Premultiplied);
+            mask.fill(Qt::transparent);
+            QPainter painter(&mask);
+            painter.setFont(m_font);
+            painter.setPen(Qt::black);
+            painter.drawText(QPointF(m_margin, m_margin + m_grid.baseline()), key);
+            painter.end();
+            found = m_masks.insert(key, mask);
+        }
+        return *found;
+    }
+
+private:
+    QFont m_font;
+    Grid m_grid;
+    int m_margin;
+    QHash<QString, QImage> m_masks;
+};
+
+// Lays ink on the picture where the mask covers it, its top-left corner at (left, top).
+void blend(QImage& image, const QImage& mask, int left, int top, QRgb ink)
+{
+    const int x0 = std::max(0, -left);
+    const int y0 = std::max(0, -top);
+    const int x1 = std::min(mask.width(), image.width() - left);
+    const int y1 = std::min(mask.height(), image.height() - top);
+    const int r = qRed(ink), g = qGreen(ink), b = qBlue(ink);
+    for (int y = y0; y < y1; ++y) {
+        const QRgb* from = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
+        QRgb* to = reinterpret_cast<QRgb*>(image.scanLine(top + y)) + left;
+        for (int x = x0; x < x1; ++x) {
+            const int a = qAlpha(from[x]);
+            if (a == 0)
+                continue;
+            const QRgb d = to[x];
+            const auto mix = [a](int over, int under) {
+                return (over * a + under * (255 - a) + 127) / 255;
+            };
+            to[x] = qRgb(mix(r, qRed(d)), mix(g, qGreen(d)), mix(b, qBlue(d)));
+        }
+    }
+}
 
 } // namespace
 
@@ -171,28 +239,21 @@ ExportResult WritePng(const ArtDocument& art, bool colour, double fontSize)
         return {{},
                 QStringLiteral("not enough memory for a %1 x %2 picture").arg(width).arg(height)};
     image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        QFont font;
-        font.setFamilies(ArtFontFamilies());
-        font.setPixelSize(std::max(1, int(std::lround(grid.em))));
-        painter.setFont(font);
-        const qsizetype coloursEnd = colour ? art.colours.size() : 0;
-        QRgb pen = qRgb(0, 0, 0);
-        painter.setPen(QColor::fromRgb(pen));
-        for (qsizetype n = 0; n < lines.size(); ++n) {
-            const double y = n * grid.lineHeight() + grid.baseline();
-            placeLine(art.text, lines[n], [&](qsizetype i, int units, int cell) {
-                if (units == 1 && art.text.at(i) == QLatin1Char(' '))
-                    return;
-                const QRgb wanted = i < coloursEnd ? RgbOf(art.colours.at(i)) : qRgb(0, 0, 0);
-                if (wanted != pen) {
-                    pen = wanted;
-                    painter.setPen(QColor::fromRgb(pen));
-                }
-                painter.drawText(QPointF(cell * grid.cellWidth(), y), art.text.mid(i, units));
-            });
-        }
+    QFont font;
+    font.setFamilies(ArtFontFamilies());
+    font.setPixelSize(std::max(1, int(std::lround(grid.em))));
+    GlyphMasks masks(font, grid);
+    const qsizetype coloursEnd = colour ? art.colours.size() : 0;
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const int top = int(std::lround(n * grid.lineHeight()));
+        placeLine(art.text, lines[n], [&](qsizetype i, int units, int cell) {
+            if (units == 1 && art.text.at(i) == QLatin1Char(' '))
+                return;
+            const QRgb ink = i < coloursEnd ? RgbOf(art.colours.at(i)) : qRgb(0, 0, 0);
+            const QImage& mask = masks.of(QStringView(art.text).mid(i, units));
+            blend(image, mask, int(std::lround(cell * grid.cellWidth())) - masks.margin(),
+                  top - masks.margin(), ink);
+        });
     }
     QByteArray bytes;
     QBuffer buffer(&bytes);
