@@ -6,8 +6,6 @@
 #include "export/ArtExport.h"
 #include "loading/PictureLoader.h"
 
-#include <algorithm>
-
 namespace tessivo {
 
 namespace {
@@ -19,10 +17,6 @@ ConversionOutput failure(int exitCode, const QString& message)
     output.err = message.toUtf8();
     return output;
 }
-
-} // namespace
-
-namespace {
 
 enum class CanvasSide { None, Width, Height };
 
