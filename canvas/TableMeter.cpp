@@ -38,20 +38,6 @@ double inkOf(const QImage& image)
 
 } // namespace
 
-int CellsOf(char32_t c)
-{
-    // The wide and full-width blocks of East Asian scripts: Hangul Jamo, CJK radicals to Yi
-    // (the half-empty U+303F excepted), Hangul syllables, compatibility ideographs, vertical
-    // and compatibility forms, full-width forms, and the ideographs beyond the first plane.
-    // Emoji are drawn wide as well.
-    const auto in = [c](char32_t first, char32_t last) { return c >= first && c <= last; };
-    if (in(0x1100, 0x115F) || (in(0x2E80, 0xA4CF) && c != 0x303F) || in(0xAC00, 0xD7A3) ||
-        in(0xF900, 0xFAFF) || in(0xFE10, 0xFE19) || in(0xFE30, 0xFE6F) || in(0xFF00, 0xFF60) ||
-        in(0xFFE0, 0xFFE6) || in(0x1F300, 0x1F64F) || in(0x1F900, 0x1F9FF) || in(0x20000, 0x3FFFD))
-        return 2;
-    return 1;
-}
-
 int CellsOf(QStringView row)
 {
     int cells = 0;

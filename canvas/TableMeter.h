@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/TextCells.h"
+
 #include <QFont>
 #include <QImage>
 #include <QList>
@@ -9,9 +11,7 @@
 
 namespace tessivo {
 
-// How many cells of the result a character takes: two for East Asian wide and full-width
-// characters (the result font draws them a whole em wide), one for every other character.
-int CellsOf(char32_t c);
+// How many cells of the result a row takes: the sum of its characters' (CellsOf).
 int CellsOf(QStringView row);
 
 // A table row with the ink it puts on the result.

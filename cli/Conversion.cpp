@@ -1,12 +1,10 @@
 #include "cli/Conversion.h"
 
 #include "cli/ConvertOptions.h"
-#include "engine/FreshMemory.h"
 #include "engine/GenerationRun.h"
 #include "engine/TableFile.h"
+#include "export/ArtExport.h"
 #include "loading/PictureLoader.h"
-
-#include <algorithm>
 
 namespace tessivo {
 
@@ -19,27 +17,6 @@ ConversionOutput failure(int exitCode, const QString& message)
     output.err = message.toUtf8();
     return output;
 }
-
-// The text in UTF-8, followed by tail. Art from the built-in table is plain ASCII, which is
-// copied byte for byte, straight into a buffer of the final size: a fine run's art has millions
-// of characters.
-QByteArray utf8(QStringView text, QByteArrayView tail)
-{
-    const bool ascii =
-        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
-    if (!ascii)
-        return text.toUtf8().append(tail);
-    QByteArray bytes(text.size() + tail.size(), Qt::Uninitialized);
-    PrepareForWriting(bytes.data(), std::size_t(bytes.size()));
-    char* out = std::transform(text.cbegin(), text.cend(), bytes.data(),
-                               [](QChar c) { return char(c.unicode()); });
-    std::copy(tail.begin(), tail.end(), out);
-    return bytes;
-}
-
-} // namespace
-
-namespace {
 
 enum class CanvasSide { None, Width, Height };
 
@@ -114,6 +91,9 @@ ConversionOutput RunConversion(const ConvertOptions& options)
     values.setRemoveBlankLines(options.removeBlankLines);
     GenerationRun run;
     run.setBandCount(values.value(Setting::RunEfficiency));
+    const ExportOptions& exportOptions = options.exportOptions;
+    run.setRecordColours(exportOptions.format == ExportFormat::Ansi ||
+                         (exportOptions.colour && FormatTakesColour(exportOptions.format)));
 
     PictureHolder holder;
     PictureRead outcome = PictureRead::Unreadable;
@@ -135,8 +115,12 @@ ConversionOutput RunConversion(const ConvertOptions& options)
     while (run.tick(canvas, values) != GenerationRun::TickOutcome::Finished) {
     }
 
+    ExportResult written = ExportArt(ArtOf(run, !options.noFooter), exportOptions);
+    if (!written.error.isEmpty())
+        return failure(
+            1, QStringLiteral("tessivo-convert: %1: %2\n").arg(options.picture, written.error));
     ConversionOutput output;
-    output.out = utf8(run.art(), options.noFooter ? QByteArray() : GenerationRun::Footer.toUtf8());
+    output.out = std::move(written.bytes);
     return output;
 }
 

@@ -3,6 +3,8 @@
 #include "cli/Conversion.h"
 #include "engine/Version.h"
 
+#include <algorithm>
+
 namespace tessivo {
 
 namespace {
@@ -56,18 +58,112 @@ QString QuotedForMessage(const QString& arg)
     return text;
 }
 
+namespace {
+
+constexpr int MostJobs = 256;
+constexpr double SmallestFontSize = 1;
+constexpr double LargestFontSize = 200;
+
+// The options that take a value and are not settings: whether value holds one of theirs, and
+// what the option then sets. Returns an error message, or nothing.
+std::optional<QString> takeValueOption(const QString& name, const std::optional<QString>& value,
+                                       ConvertOptions& options, bool& formatGiven,
+                                       bool& encodingGiven, bool& fontSizeGiven)
+{
+    if (name == QLatin1String("--table")) {
+        if (!value || value->isEmpty())
+            return QStringLiteral("--table takes a file name");
+        options.tableFile = *value;
+    } else if (name == QLatin1String("--output")) {
+        if (!value || value->isEmpty())
+            return QStringLiteral("--output takes a file name, or - for standard output");
+        options.output = *value;
+    } else if (name == QLatin1String("--output-dir")) {
+        if (!value || value->isEmpty())
+            return QStringLiteral("--output-dir takes a folder name");
+        options.outputDir = *value;
+    } else if (name == QLatin1String("--format")) {
+        const std::optional<ExportFormat> format = value ? FormatByName(*value) : std::nullopt;
+        if (!format)
+            return QStringLiteral("--format takes txt, html, svg, png or ansi");
+        options.exportOptions.format = *format;
+        formatGiven = true;
+    } else if (name == QLatin1String("--encoding")) {
+        const QString encoding = value ? value->toLower() : QString();
+        if (encoding == QLatin1String("utf-8"))
+            options.exportOptions.encoding = TextEncoding::Utf8;
+        else if (encoding == QLatin1String("gbk"))
+            options.exportOptions.encoding = TextEncoding::Gbk;
+        else
+            return QStringLiteral("--encoding takes utf-8 or gbk");
+        encodingGiven = true;
+    } else if (name == QLatin1String("--font-size")) {
+        bool ok = false;
+        const double size = value ? value->toDouble(&ok) : 0;
+        if (!ok || !(size >= SmallestFontSize && size <= LargestFontSize))
+            return QStringLiteral("--font-size takes a size in points from %1 to %2")
+                .arg(SmallestFontSize)
+                .arg(LargestFontSize);
+        options.exportOptions.fontSize = size;
+        fontSizeGiven = true;
+    } else if (name == QLatin1String("--jobs")) {
+        const std::optional<int> jobs = value ? parseWholeNumber(*value) : std::nullopt;
+        if (!jobs || *jobs < 1 || *jobs > MostJobs)
+            return QStringLiteral("--jobs takes a whole number from 1 to %1").arg(MostJobs);
+        options.jobs = *jobs;
+    }
+    return std::nullopt;
+}
+
+bool isValueOption(const QString& name)
+{
+    static const char* const names[] = {"--table",    "--output",    "--output-dir", "--format",
+                                        "--encoding", "--font-size", "--jobs"};
+    return std::any_of(std::begin(names), std::end(names),
+                       [&](const char* n) { return name == QLatin1String(n); });
+}
+
+// What the options say together: the format the output's name implies, and the options that do
+// not fit the format or each other.
+std::optional<QString> settleOutput(ConvertOptions& options, bool outputGiven, bool formatGiven,
+                                    bool encodingGiven, bool fontSizeGiven)
+{
+    if (options.pictures.size() > 1 && options.outputDir.isEmpty())
+        return QStringLiteral("%1 pictures need --output-dir").arg(options.pictures.size());
+    if (outputGiven && !options.outputDir.isEmpty())
+        return QStringLiteral("--output and --output-dir do not go together");
+    ExportOptions& out = options.exportOptions;
+    if (!formatGiven && options.outputDir.isEmpty() && options.output != QLatin1String("-"))
+        out.format = FormatByFileName(options.output).value_or(ExportFormat::Txt);
+    const QString format = FormatName(out.format);
+    if (encodingGiven && !FormatTakesEncoding(out.format))
+        return QStringLiteral("--encoding is for txt and html, not %1").arg(format);
+    if (out.colour && out.format == ExportFormat::Txt)
+        return QStringLiteral("--colour is for html, svg, png and ansi, not txt");
+    if (fontSizeGiven && !FormatTakesFontSize(out.format))
+        return QStringLiteral("--font-size is for svg and png, not %1").arg(format);
+    return std::nullopt;
+}
+
+} // namespace
+
 ParsedCommandLine ParseConvertOptions(const QStringList& args)
 {
     ConvertOptions options;
-    QStringList pictures;
+    QStringList& pictures = options.pictures;
     bool optionsEnded = false;
+    bool outputGiven = false;
+    bool formatGiven = false;
+    bool encodingGiven = false;
+    bool fontSizeGiven = false;
 
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (optionsEnded || !arg.startsWith(QLatin1String("--"))) {
             if (!optionsEnded && arg.startsWith(QLatin1Char('-')) && arg.size() > 1)
-                return {std::nullopt, prefixed(QStringLiteral("unknown option %1 (see --help)")
-                                                   .arg(quoted(arg)))};
+                return {
+                    std::nullopt,
+                    prefixed(QStringLiteral("unknown option %1 (see --help)").arg(quoted(arg)))};
             pictures.append(arg);
             continue;
         }
@@ -92,6 +188,8 @@ ParsedCommandLine ParseConvertOptions(const QStringList& args)
             flag = &options.help;
         else if (name == QLatin1String("--version"))
             flag = &options.version;
+        else if (name == QLatin1String("--colour"))
+            flag = &options.exportOptions.colour;
         if (flag) {
             if (inlineValue)
                 return {std::nullopt, prefixed(QStringLiteral("%1 takes no value").arg(name))};
@@ -100,18 +198,20 @@ ParsedCommandLine ParseConvertOptions(const QStringList& args)
         }
 
         const SettingOption* setting = findSettingOption(name);
-        if (!setting && name != QLatin1String("--table"))
-            return {std::nullopt, prefixed(QStringLiteral("unknown option %1 (see --help)")
-                                               .arg(quoted(name)))};
+        if (!setting && !isValueOption(name))
+            return {std::nullopt,
+                    prefixed(QStringLiteral("unknown option %1 (see --help)").arg(quoted(name)))};
 
         std::optional<QString> value = inlineValue;
         if (!value && i + 1 < args.size())
             value = args[++i];
 
         if (!setting) {
-            if (!value || value->isEmpty())
-                return {std::nullopt, prefixed(QStringLiteral("--table takes a file name"))};
-            options.tableFile = *value;
+            const std::optional<QString> error =
+                takeValueOption(name, value, options, formatGiven, encodingGiven, fontSizeGiven);
+            if (error)
+                return {std::nullopt, prefixed(*error)};
+            outputGiven = outputGiven || name == QLatin1String("--output");
             continue;
         }
 
@@ -130,9 +230,10 @@ ParsedCommandLine ParseConvertOptions(const QStringList& args)
         return {options, {}};
     if (pictures.isEmpty())
         return {std::nullopt, prefixed(QStringLiteral("no picture given (see --help)"))};
-    if (pictures.size() > 1)
-        return {std::nullopt,
-                prefixed(QStringLiteral("one picture at a time, got %1").arg(pictures.size()))};
+    const std::optional<QString> error =
+        settleOutput(options, outputGiven, formatGiven, encodingGiven, fontSizeGiven);
+    if (error)
+        return {std::nullopt, prefixed(*error)};
     options.picture = pictures.first();
     return {options, {}};
 }
@@ -141,10 +242,11 @@ QString ConvertUsage()
 {
     QString text = QStringLiteral(
         "Usage: tessivo-convert [options] PICTURE\n"
+        "       tessivo-convert [options] --output-dir DIR PICTURE...\n"
         "\n"
         "Turns a picture into character art, exactly as Tessivo's window does after start-up\n"
         "with the same settings, and writes the result text (UTF-8, CR LF line ends) to\n"
-        "standard output.\n"
+        "standard output, or the art in another format to a file.\n"
         "\n"
         "Options (the value after start-up in brackets):\n");
     const ConversionState fresh;
@@ -164,10 +266,25 @@ QString ConvertUsage()
         "                        with a byte-order mark; one row per line, darkest first,\n"
         "                        lines with ### skipped)\n"
         "  --no-footer           leave out the footer lines after the art\n"
+        "\n"
+        "Output:\n"
+        "  --output FILE         write to FILE; - is standard output [-]\n"
+        "  --format F            txt, html, svg, png or ansi (24-bit colour for terminals)\n"
+        "                        [from the extension of --output: .txt, .html or .htm, .svg,\n"
+        "                        .png, .ans; otherwise txt]\n"
+        "  --encoding E          utf-8 or gbk, for txt and html [utf-8]; a character GBK\n"
+        "                        cannot hold stops a txt file, with its line and column\n"
+        "  --colour              draw each character in its picture colour (html, svg, png)\n"
+        "  --font-size PT        font size in points, for svg and png [9]\n"
+        "  --output-dir DIR      convert every picture given into DIR, one file each, named\n"
+        "                        after the picture with the format's extension\n"
+        "  --jobs N              pictures converted at once, 1 to 256 [one per processor]\n"
+        "\n"
         "  --help                show this text\n"
         "  --version             show the version\n"
         "\n"
-        "Exit status: 0 done, 1 the picture or table file could not be read, 2 bad options.\n");
+        "Exit status: 0 done, 1 a picture or the table file could not be read or an output\n"
+        "not written (the other pictures are still converted), 2 bad options.\n");
     return text;
 }
 

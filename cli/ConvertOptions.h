@@ -1,5 +1,6 @@
 #pragma once
 
+#include "export/ArtExport.h"
 #include "settings/SettingsTable.h"
 
 #include <QString>
@@ -13,7 +14,12 @@ namespace tessivo {
 // The command line of tessivo-convert. Every setting option takes a whole number inside the
 // range of the setting it stands for; an option left out keeps the value the window starts with.
 struct ConvertOptions {
-    QString picture;
+    QString picture; // the first of pictures
+    QStringList pictures;
+    QString output = QStringLiteral("-"); // a file, or - for standard output
+    QString outputDir;                    // for several pictures: one file each, in this folder
+    int jobs = 0;                         // pictures converted at once; 0: one per processor
+    ExportOptions exportOptions;
     QString tableFile;
     std::map<Setting, int> settings; // only the settings given on the command line
     bool removeBlankLines = false;

@@ -1,9 +1,11 @@
-#include "cli/Conversion.h"
+#include "cli/ConvertCommand.h"
 #include "cli/ConvertOptions.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -34,11 +36,19 @@ int main(int argc, char* argv[])
         return 0;
     }
 
-    // Only the image plugins need an application object; no GUI is made (metafiles are drawn by
-    // a child process of their own).
-    QCoreApplication app(argc, argv);
+    // The image plugins need an application object. Only a PNG needs fonts, and so a
+    // QGuiApplication; it draws off screen unless told otherwise, so that no display is needed.
+    // (Metafiles are drawn by a child process of their own.)
+    std::unique_ptr<QCoreApplication> app;
+    if (parsed.options->exportOptions.format == tessivo::ExportFormat::Png) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
 
-    const tessivo::ConversionOutput output = tessivo::RunConversion(*parsed.options);
+    const tessivo::ConversionOutput output = tessivo::RunConvertCommand(*parsed.options);
     write(stdout, output.out);
     write(stderr, output.err);
     return output.exitCode;

@@ -36,6 +36,7 @@ void GenerationRun::setBandCount(int bandCount)
     m_BandCount = std::clamp(bandCount, MinBandCount, MaxBandCount);
     m_BandRowY = QList<int>(m_BandCount + 1, 0);
     m_BandText = QStringList(m_BandCount + 1);
+    m_BandColours = QList<QList<ColorValue>>(m_BandCount + 1);
     m_completeLength = QList<qsizetype>(m_BandCount + 1, 0);
     m_samples = QList<std::int32_t>(m_BandCount + 1, 0);
 }
@@ -84,6 +85,9 @@ GenerationRun::StartResult GenerationRun::start(const PixelSource& canvas,
     m_BandRowY = rows;
     m_BandHeight = int(bandHeight);
     std::fill(m_completeLength.begin(), m_completeLength.end(), 0);
+    m_recording = m_recordColours;
+    for (QList<ColorValue>& colours : m_BandColours)
+        colours.clear();
 
     // Room for each band's lines at one character a cell, so that appending rarely copies.
     const std::int64_t cells = (columns + 2) * (steps + 1);
@@ -111,6 +115,8 @@ GenerationRun::TickOutcome GenerationRun::tick(const PixelSource& canvas,
         for (int i = 1; i <= m_BandCount; ++i) {
             m_BandRowY[i] += sampleY;
             m_BandText[i] += LineEnd;
+            if (m_recording)
+                m_BandColours[i].append({0, 0});
             m_completeLength[i] = m_BandText[i].size();
         }
         outcome = TickOutcome::SteppedLine;
@@ -118,7 +124,8 @@ GenerationRun::TickOutcome GenerationRun::tick(const PixelSource& canvas,
     // Every band's cell of this column, band 1 first.
     std::int32_t* samples = m_samples.data();
     canvas.readColumn(m_ScanX, m_BandRowY.constData() + 1, m_BandCount, samples + 1);
-    AppendCells(m_BandText.data() + 1, samples + 1, m_BandCount, settings, *m_toneCache);
+    AppendCells(m_BandText.data() + 1, samples + 1, m_BandCount, settings, *m_toneCache,
+                m_recording ? m_BandColours.data() + 1 : nullptr);
     m_ScanX += settings.sampleX();
     return outcome;
 }
@@ -135,15 +142,29 @@ void GenerationRun::finish(const GenerationSettings& settings)
         total += m_completeLength[i];
     text.reserve(total);
     PrepareForWriting(text.data(), std::size_t(text.capacity()) * sizeof(QChar));
+    QList<ColorValue> colours;
+    if (m_recording)
+        colours.reserve(total);
     for (int i = 1; i <= m_BandCount; ++i) {
         text += QStringView(m_BandText[i]).left(m_completeLength[i]);
+        if (m_recording)
+            colours.append(m_BandColours[i].first(m_completeLength[i]));
         m_BandText[i].clear();
+        m_BandColours[i].clear();
         m_completeLength[i] = 0;
     }
-    if (settings.removeBlankLines())
-        text = ClearBlankLines(text);
+    if (settings.removeBlankLines()) {
+        if (m_recording) {
+            QList<ColorValue> kept;
+            text = ClearBlankLines(text, colours, kept);
+            colours = std::move(kept);
+        } else {
+            text = ClearBlankLines(text);
+        }
+    }
     text += Footer;
     m_text = std::move(text);
+    m_colours = std::move(colours);
 }
 
 double GenerationRun::progress() const

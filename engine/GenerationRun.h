@@ -57,6 +57,12 @@ public:
     void setBandCount(int bandCount);
     int bandCount() const { return m_BandCount; }
 
+    // Whether the run also records, for every character of the art, the colour of the Canvas
+    // pixel its cell was sampled from (before ColorLevel). Off by default: a run that does not
+    // record keeps no colours and does no work for them. Takes effect at the next start().
+    void setRecordColours(bool record) { m_recordColours = record; }
+    bool recordColours() const { return m_recordColours; }
+
     // Lays out the bands for the Canvas's recorded height and the settings' PictureFit.
     StartResult start(const PixelSource& canvas, const GenerationSettings& settings);
 
@@ -70,6 +76,10 @@ public:
     QStringView art() const { return QStringView(m_text).chopped(Footer.size()); }
     // The art followed by the footer: the whole result text.
     const QString& resultText() const { return m_text; }
+    // With recordColours(), one colour for every character of art(), the characters of a
+    // multi-character row all with their cell's colour; each CR LF has two entries of 0. The
+    // footer has none. Empty when the last run did not record.
+    const QList<ColorValue>& artColours() const { return m_colours; }
 
     // State, in twips, for progress displays and tests.
     int scanX() const { return m_ScanX; }
@@ -86,6 +96,8 @@ private:
     // Indices 0..BandCount; only 1..BandCount are used.
     QList<int> m_BandRowY;
     QStringList m_BandText;
+    // Each band's colours, one per character of its text, when the run records them.
+    QList<QList<ColorValue>> m_BandColours;
     // Length of each band's text up to its last line step: what the band contributes at the end.
     QList<qsizetype> m_completeLength;
     // The colours of the current column, one per band.
@@ -96,6 +108,9 @@ private:
     int m_BandHeight = 0;
     double m_BandStep = 0;
     QString m_text = Footer;
+    QList<ColorValue> m_colours;
+    bool m_recordColours = false;
+    bool m_recording = false; // m_recordColours as it was at start()
 };
 
 } // namespace tessivo

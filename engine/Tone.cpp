@@ -30,7 +30,8 @@ int ToneCache::charIndexFor(ColorValue v, int ignoreValue, int rowCount)
 }
 
 void AppendCells(QString* bandTexts, const ColorValue* samples, int count,
-                 const GenerationSettings& settings, ToneCache& cache)
+                 const GenerationSettings& settings, ToneCache& cache,
+                 QList<ColorValue>* bandColours)
 {
     const int level = settings.colorLevel();
     const int ignoreValue = settings.ignoreValue();
@@ -46,6 +47,8 @@ void AppendCells(QString* bandTexts, const ColorValue* samples, int count,
             bandTexts[i].append(row.front());
         else
             bandTexts[i].append(row);
+        if (bandColours)
+            bandColours[i].insert(bandColours[i].size(), row.size(), samples[i]);
     }
 }
 

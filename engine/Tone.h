@@ -2,6 +2,7 @@
 
 #include "engine/Color.h"
 
+#include <QList>
 #include <QString>
 
 namespace tessivo {
@@ -31,7 +32,10 @@ private:
 // Appends to each band's text the row chosen for its sampled colour: band i's text gets the row
 // for samples[i], a run's whole column at a time. ColorLevel, IgnoreValue and the active table
 // are read from the settings once for the column, since they cannot change within it.
+// With bandColours, band i's colours also get samples[i] (the colour before ColorLevel) once for
+// every character appended, so that text and colours stay the same length.
 void AppendCells(QString* bandTexts, const ColorValue* samples, int count,
-                 const GenerationSettings& settings, ToneCache& cache);
+                 const GenerationSettings& settings, ToneCache& cache,
+                 QList<ColorValue>* bandColours = nullptr);
 
 } // namespace tessivo

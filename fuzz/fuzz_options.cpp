@@ -31,5 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const SettingRow& row = SettingInfo(setting);
         FUZZ_CHECK(value >= row.minimum && value <= row.maximum);
     }
+    if (options.help || options.version)
+        return 0;
+    // Several pictures only into a folder; each output option only with a format it fits.
+    FUZZ_CHECK(!options.pictures.isEmpty() && options.picture == options.pictures.first());
+    FUZZ_CHECK(options.pictures.size() <= 1 || !options.outputDir.isEmpty());
+    FUZZ_CHECK(!options.exportOptions.colour || options.exportOptions.format != ExportFormat::Txt);
+    FUZZ_CHECK(options.exportOptions.fontSize >= 1 && options.exportOptions.fontSize <= 200);
+    FUZZ_CHECK(options.jobs >= 0 && options.jobs <= 256);
     return 0;
 }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <optional>
 
 namespace tessivo {
@@ -45,8 +46,13 @@ std::atomic<qint64>& pictureLimit()
 
 // Qt's own check, which refuses any image over its allocation limit as it is made, is the
 // backstop for what a header does not tell: it is held to the same limit.
+// The limit is Qt's one global; conversions run in several threads at once, so the check and
+// the change are made under a lock. Every decode passes here first, so the change happens
+// before any reader that runs under the new limit.
 void holdReaderToLimit()
 {
+    static std::mutex lock;
+    const std::lock_guard hold(lock);
     const int mib = int(PictureMemoryLimit() / MiB);
     if (QImageReader::allocationLimit() != mib)
         QImageReader::setAllocationLimit(mib);

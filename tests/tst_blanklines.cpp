@@ -46,6 +46,20 @@ void TestBlankLines::clear()
     QFETCH(QString, text);
     QFETCH(QString, expected);
     QCOMPARE(ClearBlankLines(text), expected);
+
+    // With a colour per character, here each character's place in the text: every character
+    // kept, line ends among them, keeps its own colour, in order.
+    QList<ColorValue> colours;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        colours.append(ColorValue(i));
+    QList<ColorValue> kept = {7, 7};
+    QCOMPARE(ClearBlankLines(text, colours, kept), expected);
+    QCOMPARE(kept.size(), expected.size());
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        QCOMPARE(text.at(kept[i]), expected.at(i));
+        if (i > 0)
+            QVERIFY(kept[i] > kept[i - 1]);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBlankLines)

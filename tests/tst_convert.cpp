@@ -73,6 +73,8 @@ private slots:
     void badCommandLines_data();
     void badCommandLines();
     void optionsTakeTheirValues();
+    void outputFormats_data();
+    void outputFormats();
     void everyOptionTakesItsWholeRange_data();
     void everyOptionTakesItsWholeRange();
     void helpShowsTheValuesAfterStartUp_data();
@@ -118,16 +120,73 @@ void TestConvert::badCommandLines_data()
                                     << "--canvas-height takes a whole number from 0 to 5895";
     QTest::newRow("width 0") << QStringList{"--canvas-width=0", "p.png"}
                              << "--canvas-width takes a whole number from 1 to 7935";
-    QTest::newRow("unknown") << QStringList{"--colour", "p.png"} << "unknown option --colour";
+    QTest::newRow("unknown") << QStringList{"--colours", "p.png"} << "unknown option --colours";
     QTest::newRow("short option") << QStringList{"-x", "p.png"} << "unknown option -x";
     QTest::newRow("line break in an option")
         << QStringList{"--a\r\nb", "p.png"} << "unknown option --a\\x0d\\x0ab (see --help)";
     QTest::newRow("flag with value")
         << QStringList{"--no-footer=1", "p.png"} << "--no-footer takes no value";
     QTest::newRow("no picture") << QStringList{"--sample-x", "20"} << "no picture given";
-    QTest::newRow("two pictures") << QStringList{"a.png", "b.png"} << "one picture at a time";
+    QTest::newRow("two pictures") << QStringList{"a.png", "b.png"}
+                                  << "2 pictures need --output-dir";
     QTest::newRow("table without file")
         << QStringList{"p.png", "--table"} << "--table takes a file name";
+    QTest::newRow("colour of plain text") << QStringList{"--output", "a.txt", "--colour", "p.png"}
+                                          << "--colour is for html, svg, png and ansi, not txt";
+    QTest::newRow("gbk picture") << QStringList{"--encoding", "gbk", "--format", "svg", "p.png"}
+                                 << "--encoding is for txt and html, not svg";
+    QTest::newRow("font size of a page")
+        << QStringList{"--font-size", "12", "--output", "x.html", "p.png"}
+        << "--font-size is for svg and png, not html";
+    QTest::newRow("font size 0") << QStringList{"--font-size", "0", "--format", "png", "p.png"}
+                                 << "--font-size takes a size in points from 1 to 200";
+    QTest::newRow("unknown format")
+        << QStringList{"--format", "jpg", "p.png"} << "--format takes txt, html, svg, png or ansi";
+    QTest::newRow("unknown encoding")
+        << QStringList{"--encoding=latin1", "p.png"} << "--encoding takes utf-8 or gbk";
+    QTest::newRow("no jobs") << QStringList{"--jobs", "0", "--output-dir", "d", "p.png"}
+                             << "--jobs takes a whole number from 1 to 256";
+    QTest::newRow("file and folder") << QStringList{"--output", "x", "--output-dir", "d", "p.png"}
+                                     << "--output and --output-dir do not go together";
+    QTest::newRow("folder without name")
+        << QStringList{"p.png", "--output-dir"} << "--output-dir takes a folder name";
+}
+
+void TestConvert::outputFormats_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<ExportFormat>("format");
+    QTest::addColumn<bool>("colour");
+
+    QTest::newRow("standard output") << QStringList{"p.png"} << ExportFormat::Txt << false;
+    QTest::newRow("page, any case")
+        << QStringList{"--output", "a.HTML", "p.png"} << ExportFormat::Html << false;
+    QTest::newRow("htm") << QStringList{"--output=a.htm", "p.png"} << ExportFormat::Html << false;
+    QTest::newRow("terminal") << QStringList{"--output", "a.ans", "p.png"} << ExportFormat::Ansi
+                              << false;
+    QTest::newRow("png in colour")
+        << QStringList{"--output", "a.png", "--colour", "p.png"} << ExportFormat::Png << true;
+    QTest::newRow("unknown extension")
+        << QStringList{"--output", "a.text", "p.png"} << ExportFormat::Txt << false;
+    QTest::newRow("dot in a folder only")
+        << QStringList{"--output", "d.svg/a", "p.png"} << ExportFormat::Txt << false;
+    QTest::newRow("format over extension")
+        << QStringList{"--output", "a.png", "--format", "svg", "p.png"} << ExportFormat::Svg
+        << false;
+    QTest::newRow("folder") << QStringList{"--output-dir", "d", "--format", "html", "a", "b"}
+                            << ExportFormat::Html << false;
+}
+
+void TestConvert::outputFormats()
+{
+    QFETCH(QStringList, args);
+    QFETCH(ExportFormat, format);
+    QFETCH(bool, colour);
+    const ParsedCommandLine parsed = ParseConvertOptions(args);
+    QVERIFY2(parsed.options, qPrintable(parsed.error));
+    QCOMPARE(parsed.options->exportOptions.format, format);
+    QCOMPARE(parsed.options->exportOptions.colour, colour);
+    QCOMPARE(parsed.options->picture, parsed.options->pictures.first());
 }
 
 void TestConvert::badCommandLines()

@@ -79,6 +79,8 @@ private slots:
     void rowsOfAnyLengthEndCleanly_data();
     void rowsOfAnyLengthEndCleanly();
     void blankLineRemovalKeepsLineEnds();
+    void recordedColoursFollowEveryCharacter_data();
+    void recordedColoursFollowEveryCharacter();
     void secondRunStartsAfresh();
     void settingsAndWidthAreReadLive();
     void bandCountRecreatesArrays();
@@ -294,6 +296,70 @@ void TestGenerationRun::blankLineRemovalKeepsLineEnds()
     QCOMPARE(art.count(QLatin1Char('\r')), art.count(QStringLiteral("\r\n")));
     for (const QString& line : artLines(art))
         QVERIFY(line.isEmpty() || line == QString(455, QLatin1Char('M')));
+}
+
+void TestGenerationRun::recordedColoursFollowEveryCharacter_data()
+{
+    QTest::addColumn<QStringList>("table");
+    QTest::addColumn<bool>("removeBlankLines");
+
+    QTest::newRow("one character") << QStringList{"#"} << false;
+    QTest::newRow("one character, blank lines removed") << QStringList{"#"} << true;
+    QTest::newRow("two characters") << QStringList{"##", "..", "  "} << false;
+    QTest::newRow("two characters, blank lines removed") << QStringList{"##", "..", "  "} << true;
+    QTest::newRow("wide characters, blank lines removed") << QStringList{"国国", "中中"} << true;
+}
+
+void TestGenerationRun::recordedColoursFollowEveryCharacter()
+{
+    QFETCH(QStringList, table);
+    QFETCH(bool, removeBlankLines);
+
+    GenerationRun run;
+    run.setBandCount(7);
+    run.setRecordColours(true);
+    SettingValues settings;
+    settings.setLoadedTable(table);
+    settings.setValue(Setting::Contrast, 1);
+    settings.setRemoveBlankLines(removeBlankLines);
+    FakeCanvas canvas;
+    // White above and below a dark stretch whose green tells the column (the step is 17 twips).
+    const auto dark = [](int column) { return ComposeColor(0, column % 64, 8); };
+    canvas.color = [&](int x, int y) { return (y > 1500 && y < 4000) ? dark(x / 17) : 0xFFFFFF; };
+    run.start(canvas, settings);
+    runToEnd(run, canvas, settings);
+
+    const QString art = run.art().toString();
+    const QList<ColorValue>& colours = run.artColours();
+    QCOMPARE(colours.size(), art.size());
+    const QString darkRow = table.first();
+    int darkLines = 0;
+    int emptyLines = 0;
+    qsizetype at = 0;
+    for (const QString& line : artLines(art)) {
+        const bool isDark = line.startsWith(darkRow);
+        darkLines += isDark;
+        emptyLines += line.isEmpty();
+        for (qsizetype k = 0; k < line.size(); ++k) {
+            const ColorValue expected = isDark ? dark(int(k / darkRow.size())) : 0xFFFFFF;
+            QVERIFY2(colours.at(at + k) == expected,
+                     qPrintable(QStringLiteral("character %1 of a line").arg(k)));
+        }
+        at += line.size();
+        QCOMPARE(colours.mid(at, 2), QList<ColorValue>({0, 0}));
+        at += 2;
+    }
+    QVERIFY(darkLines > 0);
+    // The white lines above the dark ones go, those below are emptied.
+    QCOMPARE(art.startsWith(darkRow), removeBlankLines);
+    QCOMPARE(emptyLines > 0, removeBlankLines);
+
+    // A run that does not record keeps no colours, also after one that did.
+    run.setRecordColours(false);
+    run.start(canvas, settings);
+    runToEnd(run, canvas, settings);
+    QCOMPARE(run.art().toString(), art);
+    QVERIFY(run.artColours().isEmpty());
 }
 
 void TestGenerationRun::secondRunStartsAfresh()

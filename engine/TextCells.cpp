@@ -1,0 +1,65 @@
+#include "engine/TextCells.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace tessivo {
+
+namespace {
+
+// Bytes GBK takes for the character, 0 when it cannot hold it. Asked once per character and
+// thread: a result uses few distinct characters.
+int gbkBytes(char32_t c)
+{
+    if (c < 0x80)
+        return 1;
+    thread_local QHash<char32_t, int> known;
+    const auto found = known.constFind(c);
+    if (found != known.constEnd())
+        return *found;
+    const QString character = QString::fromUcs4(&c, 1);
+    QStringEncoder encoder("GBK");
+    int bytes = 0;
+    if (encoder.isValid()) {
+        const QByteArray encoded = encoder.encode(character);
+        QStringDecoder decoder("GBK");
+        // An encoder that cannot hold a character puts something else in its place; only a
+        // round trip tells.
+        if (!encoder.hasError() && decoder.decode(encoded) == character && !decoder.hasError())
+            bytes = int(encoded.size());
+    }
+    known.insert(c, bytes);
+    return bytes;
+}
+
+// The wide and full-width blocks of East Asian scripts: Hangul Jamo, CJK radicals to Yi (the
+// half-empty U+303F excepted), Hangul syllables, compatibility ideographs, vertical and
+// compatibility forms, full-width forms, emoji, and the ideographs beyond the first plane.
+bool wideByItself(char32_t c)
+{
+    const auto in = [c](char32_t first, char32_t last) { return c >= first && c <= last; };
+    return in(0x1100, 0x115F) || (in(0x2E80, 0xA4CF) && c != 0x303F) || in(0xAC00, 0xD7A3) ||
+           in(0xF900, 0xFAFF) || in(0xFE10, 0xFE19) || in(0xFE30, 0xFE6F) || in(0xFF00, 0xFF60) ||
+           in(0xFFE0, 0xFFE6) || in(0x1F300, 0x1F64F) || in(0x1F900, 0x1F9FF) ||
+           in(0x20000, 0x3FFFD);
+}
+
+} // namespace
+
+int CellsOf(char32_t c)
+{
+    if (c < 0x80)
+        return 1;
+    if (gbkBytes(c) == 2)
+        return 2;
+    return wideByItself(c) ? 2 : 1;
+}
+
+bool GbkHolds(char32_t c)
+{
+    return gbkBytes(c) > 0;
+}
+
+} // namespace tessivo

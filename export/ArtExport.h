@@ -1,0 +1,60 @@
+#pragma once
+
+#include "engine/Color.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace tessivo {
+
+class GenerationRun;
+
+enum class ExportFormat { Txt, Html, Svg, Png, Ansi };
+enum class TextEncoding { Utf8, Gbk };
+
+// A result to write out: its text, lines ending in CR LF, and optionally one colour for each
+// character of the art, which comes first in the text; what follows the art (the footer) has no
+// colour.
+struct ArtDocument {
+    QString text;
+    QList<ColorValue> colours;
+
+    bool hasColours() const { return !colours.isEmpty(); }
+};
+
+// The last finished run's result; with footer, the footer lines follow the art. The colours are
+// those the run recorded, if it did.
+ArtDocument ArtOf(const GenerationRun& run, bool footer);
+
+struct ExportOptions {
+    ExportFormat format = ExportFormat::Txt;
+    TextEncoding encoding = TextEncoding::Utf8; // txt and html
+    bool colour = false;                        // html, svg and png; ansi is always in colour
+    double fontSize = DefaultFontSize;          // svg and png, points
+
+    // The result box's font size.
+    static constexpr double DefaultFontSize = 9;
+};
+
+struct ExportResult {
+    QByteArray bytes;
+    QString error; // set when nothing could be written; bytes is then empty
+};
+
+ExportResult ExportArt(const ArtDocument& art, const ExportOptions& options);
+
+// "txt", "html", "svg", "png", "ansi".
+QString FormatName(ExportFormat format);
+std::optional<ExportFormat> FormatByName(const QString& name);
+// The format a file name's extension stands for (.txt, .htm or .html, .svg, .png, .ans).
+std::optional<ExportFormat> FormatByFileName(const QString& fileName);
+// The extension, without the dot, of files of a format.
+QString FormatExtension(ExportFormat format);
+bool FormatTakesEncoding(ExportFormat format);
+bool FormatTakesColour(ExportFormat format);
+bool FormatTakesFontSize(ExportFormat format);
+
+} // namespace tessivo

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "engine/TextCells.h"
+#include "export/ArtExport.h"
+
+#include <QList>
+#include <QRgb>
+#include <QString>
+#include <QStringList>
+
+namespace tessivo {
+
+// The result text cut at its line ends, for the writers. A text ending in CR LF has no empty
+// last line.
+struct ArtLine {
+    qsizetype from = 0; // where the line starts in the text
+    qsizetype length = 0;
+};
+QList<ArtLine> LinesOf(const QString& text);
+
+// The colour a cell is drawn in: the recorded colour in plain RGB.
+QRgb RgbOf(ColorValue colour);
+
+// The character at index (a whole surrogate pair) and the number of QChars it takes.
+char32_t CodePointAt(const QString& text, qsizetype index, int* units);
+
+// The writers, one per format (ExportArt picks one).
+ExportResult WriteTxt(const ArtDocument& art, TextEncoding encoding);
+ExportResult WriteHtml(const ArtDocument& art, TextEncoding encoding, bool colour);
+ExportResult WriteAnsi(const ArtDocument& art);
+ExportResult WriteSvg(const ArtDocument& art, bool colour, double fontSize);
+ExportResult WritePng(const ArtDocument& art, bool colour, double fontSize);
+
+// The fonts the art is shown in, the result box's first, then fonts with the same cell widths
+// found on this system.
+const QStringList& ArtFontFamilies();
+
+} // namespace tessivo

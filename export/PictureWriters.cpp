@@ -1,0 +1,266 @@
+#include "export/ArtExport.h"
+#include "export/ArtLines.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QHash>
+#include <QImage>
+#include <QPainter>
+
+#include <cmath>
+
+namespace tessivo {
+
+namespace {
+
+// The art on a grid of cells: a cell is half the font's height wide, a line as high as the font,
+// so that a character that takes two cells is square, as in the result font.
+struct Grid {
+    double em = 12; // the font's size in pixels
+    double cellWidth() const { return em / 2; }
+    double lineHeight() const { return em; }
+    // From a line's top to its baseline.
+    double baseline() const { return em * 0.86; }
+};
+
+Grid gridFor(double fontSize)
+{
+    // Points to pixels at 96 dots per inch: 9 pt is 12 pixels.
+    return Grid{fontSize * 4 / 3};
+}
+
+// Each character of a line with the cell it starts at, calling place(index, units, cell).
+template <typename Place> int placeLine(const QString& text, const ArtLine& line, Place place)
+{
+    int cell = 0;
+    for (qsizetype i = line.from; i < line.from + line.length;) {
+        int units = 1;
+        const char32_t c = CodePointAt(text, i, &units);
+        place(i, units, cell);
+        cell += CellsOf(c);
+        i += units;
+    }
+    return cell;
+}
+
+int widestLine(const QString& text, const QList<ArtLine>& lines)
+{
+    int cells = 1;
+    for (const ArtLine& line : lines)
+        cells = std::max(cells, placeLine(text, line, [](qsizetype, int, int) {}));
+    return cells;
+}
+
+QString number(double v)
+{
+    return QString::number(v, 'g', 8);
+}
+
+QString colourName(QRgb rgb)
+{
+    return QStringLiteral("#%1").arg(rgb & 0xFFFFFF, 6, 16, QLatin1Char('0'));
+}
+
+void appendXmlEscaped(QString& svg, QStringView text)
+{
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '&': svg += QLatin1String("&amp;"); break;
+        case '<': svg += QLatin1String("&lt;"); break;
+        case '>': svg += QLatin1String("&gt;"); break;
+        default: svg += c;
+        }
+    }
+}
+
+// The most pixels a PNG of the art may have (a gigabyte as the image is drawn), and the longest
+// side QPainter draws on.
+constexpr qint64 MostPngPixels = qint64(256) * 1024 * 1024;
+constexpr int LongestPngSide = 32767;
+
+// Each character drawn once, black on transparent, with a margin for what reaches past its
+// cells; the picture then takes its coverage in the cell's colour. A result repeats a few
+// characters many thousand times, and drawing text goes through the font machinery, which
+// conversions in other threads wait on.
+class GlyphMasks {
+public:
+    GlyphMasks(const QFont& font, const Grid& grid)
+        : m_font(font)
+        , m_grid(grid)
+        , m_margin(int(std::ceil(grid.em / 2)))
+    {
+    }
+
+    int margin() const { return m_margin; }
+
+    const QImage& of(QStringView character)
+    {
+        const QString key = character.toString();
+        auto found = m_masks.find(key);
+        if (found == m_masks.end()) {
+            int units = 1;
+            const int cells = CellsOf(CodePointAt(key, 0, &units));
+            QImage mask(int(std::ceil(cells * m_grid.cellWidth() + m_grid.em)) + 2 * m_margin,
+                        int(std::ceil(m_grid.lineHeight())) + 2 * m_margin,
+                        QImage::Format_ARGB32_Premultiplied);
+            mask.fill(Qt::transparent);
+            QPainter painter(&mask);
+            painter.setFont(m_font);
+            painter.setPen(Qt::black);
+            painter.drawText(QPointF(m_margin, m_margin + m_grid.baseline()), key);
+            painter.end();
+            found = m_masks.insert(key, mask);
+        }
+        return *found;
+    }
+
+private:
+    QFont m_font;
+    Grid m_grid;
+    int m_margin;
+    QHash<QString, QImage> m_masks;
+};
+
+// Lays ink on the picture where the mask covers it, its top-left corner at (left, top).
+void blend(QImage& image, const QImage& mask, int left, int top, QRgb ink)
+{
+    const int x0 = std::max(0, -left);
+    const int y0 = std::max(0, -top);
+    const int x1 = std::min(mask.width(), image.width() - left);
+    const int y1 = std::min(mask.height(), image.height() - top);
+    const int r = qRed(ink), g = qGreen(ink), b = qBlue(ink);
+    for (int y = y0; y < y1; ++y) {
+        const QRgb* from = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
+        QRgb* to = reinterpret_cast<QRgb*>(image.scanLine(top + y)) + left;
+        for (int x = x0; x < x1; ++x) {
+            const int a = qAlpha(from[x]);
+            if (a == 0)
+                continue;
+            const QRgb d = to[x];
+            const auto mix = [a](int over, int under) {
+                return (over * a + under * (255 - a) + 127) / 255;
+            };
+            to[x] = qRgb(mix(r, qRed(d)), mix(g, qGreen(d)), mix(b, qBlue(d)));
+        }
+    }
+}
+
+} // namespace
+
+ExportResult WriteSvg(const ArtDocument& art, bool colour, double fontSize)
+{
+    const Grid grid = gridFor(fontSize);
+    const QList<ArtLine> lines = LinesOf(art.text);
+    const qsizetype coloursEnd = colour ? art.colours.size() : 0;
+    const double width = std::ceil(widestLine(art.text, lines) * grid.cellWidth());
+    const double height = std::ceil(std::max<qsizetype>(lines.size(), 1) * grid.lineHeight());
+
+    QString families;
+    for (const QString& family : ArtFontFamilies()) {
+        if (!families.isEmpty())
+            families += QLatin1String(", ");
+        families += family == QLatin1String("monospace")
+                        ? family
+                        : QLatin1Char('\'') + family + QLatin1Char('\'');
+    }
+    QString svg =
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
+                       "viewBox=\"0 0 %1 %2\">\n"
+                       "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n"
+                       "<g font-family=\"%3\" font-size=\"%4\" fill=\"#000000\" "
+                       "xml:space=\"preserve\">\n")
+            .arg(number(width), number(height), families, number(grid.em));
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const ArtLine& line = lines[n];
+        svg +=
+            QStringLiteral("<text y=\"%1\">").arg(number(n * grid.lineHeight() + grid.baseline()));
+        // One tspan for each stretch of one colour (one for the whole line without colour),
+        // every character at its cell.
+        bool open = false;
+        ColorValue current = 0;
+        bool currentColoured = false;
+        QString xs;
+        QString characters;
+        const auto close = [&] {
+            if (!open)
+                return;
+            svg += QStringLiteral("<tspan x=\"%1\"").arg(xs);
+            if (currentColoured)
+                svg += QStringLiteral(" fill=\"%1\"").arg(colourName(RgbOf(current)));
+            svg += QLatin1Char('>') + characters + QLatin1String("</tspan>");
+            xs.clear();
+            characters.clear();
+            open = false;
+        };
+        placeLine(art.text, line, [&](qsizetype i, int units, int cell) {
+            const bool coloured = i < coloursEnd;
+            const ColorValue c = coloured ? art.colours.at(i) : 0;
+            if (open && (coloured != currentColoured || c != current))
+                close();
+            if (!open) {
+                open = true;
+                current = c;
+                currentColoured = coloured;
+            } else {
+                xs += QLatin1Char(' ');
+            }
+            xs += number(cell * grid.cellWidth());
+            appendXmlEscaped(characters, QStringView(art.text).mid(i, units));
+        });
+        close();
+        svg += QLatin1String("</text>\n");
+    }
+    svg += QLatin1String("</g>\n</svg>\n");
+    return {svg.toUtf8(), {}};
+}
+
+ExportResult WritePng(const ArtDocument& art, bool colour, double fontSize)
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return {{}, QStringLiteral("drawing a PNG needs a QGuiApplication")};
+    const Grid grid = gridFor(fontSize);
+    const QList<ArtLine> lines = LinesOf(art.text);
+    const qint64 width = qint64(std::ceil(widestLine(art.text, lines) * grid.cellWidth()));
+    const qint64 height =
+        qint64(std::ceil(std::max<qsizetype>(lines.size(), 1) * grid.lineHeight()));
+    if (width > LongestPngSide || height > LongestPngSide || width * height > MostPngPixels)
+        return {{},
+                QStringLiteral("the picture would be %1 x %2 pixels, too large for a PNG; "
+                               "a smaller --font-size may do")
+                    .arg(width)
+                    .arg(height)};
+
+    QImage image(int(width), int(height), QImage::Format_RGB32);
+    if (image.isNull())
+        return {{},
+                QStringLiteral("not enough memory for a %1 x %2 picture").arg(width).arg(height)};
+    image.fill(Qt::white);
+    QFont font;
+    font.setFamilies(ArtFontFamilies());
+    font.setPixelSize(std::max(1, int(std::lround(grid.em))));
+    GlyphMasks masks(font, grid);
+    const qsizetype coloursEnd = colour ? art.colours.size() : 0;
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const int top = int(std::lround(n * grid.lineHeight()));
+        placeLine(art.text, lines[n], [&](qsizetype i, int units, int cell) {
+            if (units == 1 && art.text.at(i) == QLatin1Char(' '))
+                return;
+            const QRgb ink = i < coloursEnd ? RgbOf(art.colours.at(i)) : qRgb(0, 0, 0);
+            const QImage& mask = masks.of(QStringView(art.text).mid(i, units));
+            blend(image, mask, int(std::lround(cell * grid.cellWidth())) - masks.margin(),
+                  top - masks.margin(), ink);
+        });
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        return {{}, QStringLiteral("the PNG could not be made")};
+    return {bytes, {}};
+}
+
+} // namespace tessivo
