@@ -23,6 +23,14 @@ const QStringList& ArtFontFamilies()
     return families;
 }
 
+QString FontFamilyList(QChar quote)
+{
+    QStringList names;
+    for (const QString& family : ArtFontFamilies())
+        names << (family == QLatin1String("monospace") ? family : quote + family + quote);
+    return names.join(QLatin1String(", "));
+}
+
 namespace {
 
 struct FormatRow {

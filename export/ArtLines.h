@@ -34,5 +34,7 @@ ExportResult WritePng(const ArtDocument& art, bool colour, double fontSize);
 // The fonts the art is shown in, the result box's first, then fonts with the same cell widths
 // found on this system.
 const QStringList& ArtFontFamilies();
+// The same list as a CSS or SVG font-family value, each name in quote but the generic family.
+QString FontFamilyList(QChar quote);
 
 } // namespace tessivo

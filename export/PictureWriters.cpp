@@ -158,14 +158,7 @@ ExportResult WriteSvg(const ArtDocument& art, bool colour, double fontSize)
     const double width = std::ceil(widestLine(art.text, lines) * grid.cellWidth());
     const double height = std::ceil(std::max<qsizetype>(lines.size(), 1) * grid.lineHeight());
 
-    QString families;
-    for (const QString& family : ArtFontFamilies()) {
-        if (!families.isEmpty())
-            families += QLatin1String(", ");
-        families += family == QLatin1String("monospace")
-                        ? family
-                        : QLatin1Char('\'') + family + QLatin1Char('\'');
-    }
+    const QString families = FontFamilyList(QLatin1Char('\''));
     QString svg =
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "

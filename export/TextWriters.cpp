@@ -100,14 +100,7 @@ ExportResult WriteTxt(const ArtDocument& art, TextEncoding encoding)
 ExportResult WriteHtml(const ArtDocument& art, TextEncoding encoding, bool colour)
 {
     const bool coloured = colour && art.hasColours();
-    QString families;
-    for (const QString& family : ArtFontFamilies()) {
-        if (!families.isEmpty())
-            families += QLatin1String(", ");
-        families += family == QLatin1String("monospace")
-                        ? family
-                        : QLatin1Char('"') + family + QLatin1Char('"');
-    }
+    const QString families = FontFamilyList(QLatin1Char('"'));
     QString html =
         QStringLiteral("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"%1\">\n"
                        "<title>Tessivo</title>\n<style>\n"
