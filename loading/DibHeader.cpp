@@ -40,7 +40,9 @@ std::optional<DibHeader> ReadDibHeader(QByteArrayView bytes)
         if (bytes.size() < InfoFieldsBytes)
             return {};
         header.width = readLe<qint32>(bytes, InfoWidthAt);
-        header.height = std::abs(qint64(readLe<qint32>(bytes, InfoHeightAt)));
+        const qint64 height = readLe<qint32>(bytes, InfoHeightAt);
+        header.height = std::abs(height);
+        header.topDown = height < 0;
         header.bitsPerPixel = readLe<quint16>(bytes, InfoBitsAt);
         header.compression = readLe<quint32>(bytes, InfoCompressionAt);
     } else {

@@ -10,6 +10,10 @@ namespace tessivo {
 // what starts each bitmap a Windows metafile carries in its records. Only the fields the loaders
 // check are read.
 
+// A bitmap file starts with a file header ("BM", the file's size, where its pixels start); a
+// metafile's bitmaps carry none.
+constexpr qsizetype BmpFileHeaderBytes = 14;
+
 // The old header has 16-bit sizes and no compression; the newer ones (40 bytes, and longer
 // versions of it) start with the same fields at 32 bits.
 constexpr quint32 DibCoreHeaderBytes = 12;
@@ -25,7 +29,8 @@ constexpr quint32 DibAlphaBitFields = 6;
 struct DibHeader {
     quint32 headerBytes = 0; // the header's own size, as it states it
     qint64 width = 0;        // pixels: zero or negative in a damaged header
-    qint64 height = 0;       // rows, whichever way they run (the file gives top-down ones negative)
+    qint64 height = 0;       // rows, whichever way they run
+    bool topDown = false;    // the first row is the top one (a negative height in the file)
     quint16 bitsPerPixel = 0;
     quint32 compression = DibRgb;
 };

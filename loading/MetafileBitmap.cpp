@@ -14,12 +14,10 @@ namespace tessivo {
 
 namespace {
 
-constexpr qsizetype InfoHeightAt = 8;
 constexpr qsizetype ColorsUsedAt = 32;
 constexpr qsizetype BitFieldMasksBytes = 12;
 constexpr qsizetype CoreColorBytes = 3;
 constexpr qsizetype InfoColorBytes = 4;
-constexpr qsizetype BmpFileHeaderBytes = 14;
 
 // Raster operations: how source, destination and brush combine.
 constexpr quint32 RopSrcCopy = 0x00CC0020;
@@ -115,8 +113,7 @@ QImage MetafileBitmap(QByteArrayView info, QByteArrayView bits, bool alpha)
     }
     if (!rle && !DibRowsFit(*dib, bits.size()))
         return {};
-    const bool topDown =
-        dib->headerBytes != DibCoreHeaderBytes && readLe<qint32>(info, InfoHeightAt) < 0;
+    const bool topDown = dib->topDown;
     if (alpha && dib->bitsPerPixel == 32 && dib->compression == DibRgb)
         return premultipliedBitmap(*dib, topDown, bits);
 

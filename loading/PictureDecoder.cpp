@@ -107,9 +107,7 @@ void PrepareTarget(const QImageReader& reader, QSize size, QImage& image)
         PrepareForWriting(image.bits(), std::size_t(image.sizeInBytes()));
 }
 
-// A bitmap file starts with a file header: "BM", the file's size, and where its pixels start.
-// The bitmap's own header follows.
-constexpr qsizetype BmpFileHeaderBytes = 14;
+// Where a bitmap file's pixels start, in its file header (BmpFileHeaderBytes).
 constexpr qsizetype BmpPixelsAt = 10;
 
 // Whether a bitmap file holds every row its header announces. Qt reads an uncompressed bitmap
