@@ -1,6 +1,8 @@
 #include "app/ResultBox.h"
 
+#include <QContextMenuEvent>
 #include <QFont>
+#include <QMenu>
 #include <QTextDocument>
 
 namespace tessivo {
@@ -71,6 +73,22 @@ void ResultBox::setFontSize(double points)
     QFont f = font();
     f.setPointSizeF(points);
     setFont(f);
+}
+
+void ResultBox::addContextAction(QAction* action)
+{
+    m_contextActions.append(action);
+}
+
+void ResultBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = createStandardContextMenu(event->pos());
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (!m_contextActions.isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(m_contextActions);
+    }
+    menu->popup(event->globalPos());
 }
 
 } // namespace tessivo

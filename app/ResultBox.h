@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QPlainTextEdit>
+
+class QAction;
 
 namespace tessivo {
 
@@ -24,7 +27,16 @@ public:
     // A size of 0 or less is refused and the size stays as it was.
     void setFontSize(double points);
 
+    // Actions the box's context menu shows below the standard editing actions, in the order
+    // added (the program's own: save, copy as a picture, the table workshop). Not owned.
+    void addContextAction(QAction* action);
+    QList<QAction*> contextActions() const { return m_contextActions; }
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
 private:
+    QList<QAction*> m_contextActions;
     QString m_text;
     bool m_edited = false;
     bool m_settingText = false;
