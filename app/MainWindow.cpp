@@ -2,6 +2,7 @@
 
 #include "app/AboutPage.h"
 #include "app/GenerationPage.h"
+#include "app/ResultSaver.h"
 #include "app/ResultWindow.h"
 #include "app/SettingsController.h"
 #include "app/StatusTexts.h"
@@ -87,6 +88,8 @@ MainWindow::MainWindow(const QStringList& folders, ImportQuestion askToImport)
     buildStatusLine();
     buildHistoryKeys();
     buildFileDrops();
+    m_saver = new ResultSaver(m_runRecord, this);
+    m_saver->attach(resultBox(), this);
 
     m_timer = new QTimer(this);
     // As fast as the event loop allows: input and painting are served between ticks.

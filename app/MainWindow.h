@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/RunRecord.h"
 #include "canvas/CanvasModel.h"
 #include "canvas/ui/ColorPicker.h"
 #include "engine/CharTable.h"
@@ -29,6 +30,7 @@ class DrawingPage;
 class GenerationPage;
 class PictureChooser;
 class ResultBox;
+class ResultSaver;
 class ResultWindow;
 class ScrollBar;
 class SettingsController;
@@ -72,6 +74,8 @@ public:
     // The result window, once "浏览" has made it.
     ResultWindow* resultWindow() const;
     bool isRunning() const;
+    // "另存为…" and "复制为图片" of both result boxes.
+    ResultSaver* resultSaver() const { return m_saver; }
 
     ColorPicker* colorPicker() const { return m_colorPicker; }
     ColorValue lineColor() const { return m_colorPicker->lineColor(); }
@@ -130,6 +134,7 @@ private:
     PictureHolder m_holder;
     CanvasHistory m_history{m_canvas, m_holder};
     GenerationRun m_run;
+    RunRecord m_runRecord;
 
     std::array<QPushButton*, 5> m_pageButtons{};
     std::array<QWidget*, 5> m_pages{};
@@ -143,6 +148,7 @@ private:
     GenerationPage* m_generationPage = nullptr;
     SettingsController* m_settingsController = nullptr;
     QPointer<ResultWindow> m_resultWindow;
+    ResultSaver* m_saver = nullptr;
     PictureChooser* m_chooser = nullptr; // Form3
 
     QLabel* m_status = nullptr;       // Label1

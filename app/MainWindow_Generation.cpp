@@ -5,6 +5,7 @@
 
 #include "app/GenerationPage.h"
 #include "app/ResultBox.h"
+#include "app/ResultSaver.h"
 #include "app/ResultWindow.h"
 #include "app/StatusTexts.h"
 #include "canvas/ui/CanvasPage.h"
@@ -52,6 +53,7 @@ void MainWindow::setRunControlsEnabled(bool enabled)
     m_drawingPage->setEnabled(enabled);
     m_canvasPage->canvasWidget()->setEnabled(enabled);
     m_generationPage->generateButton()->setEnabled(enabled);
+    m_saver->setEnabled(enabled);
 }
 
 void MainWindow::setProgressWidth(int twips)
@@ -71,6 +73,7 @@ void MainWindow::Command1_Click()
         ShowStatus(*m_status, StatusTextFor(Status::TextTooLong));
         return;
     }
+    m_runRecord.started(m_canvas, *m_settingsPage, m_run.bandCount());
     setRunControlsEnabled(false);
     resultBox()->setText(QString());
     setProgressWidth(0);
@@ -108,6 +111,7 @@ void MainWindow::Timer1_Timer()
     showProgress();
     m_timer->stop();
     QApplication::beep();
+    m_runRecord.finished(m_run);
     resultBox()->setText(m_run.resultText());
     if (m_bar->width() > m_track->width())
         m_bar->resize(m_track->width(), m_bar->height());
@@ -117,8 +121,10 @@ void MainWindow::Timer1_Timer()
 
 void MainWindow::Command9_Click()
 {
-    if (!m_resultWindow)
+    if (!m_resultWindow) {
         m_resultWindow = new ResultWindow;
+        m_saver->attach(m_resultWindow->textBox(), m_resultWindow);
+    }
     m_resultWindow->show();
     ResultBox* copy = m_resultWindow->textBox();
     copy->setText(resultBox()->text());

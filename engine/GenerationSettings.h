@@ -24,6 +24,40 @@ public:
     virtual const QStringList& charTable() const = 0;
 };
 
+// Settings held as they were at one moment: a run over them later gives what a run over the
+// settings they were taken from gave then.
+class FixedGenerationSettings final : public GenerationSettings {
+public:
+    FixedGenerationSettings() = default;
+    explicit FixedGenerationSettings(const GenerationSettings& from)
+        : m_sampleX(from.sampleX())
+        , m_sampleY(from.sampleY())
+        , m_colorLevel(from.colorLevel())
+        , m_ignoreValue(from.ignoreValue())
+        , m_pictureFit(from.pictureFit())
+        , m_removeBlankLines(from.removeBlankLines())
+        , m_charTable(from.charTable())
+    {
+    }
+
+    int sampleX() const override { return m_sampleX; }
+    int sampleY() const override { return m_sampleY; }
+    int colorLevel() const override { return m_colorLevel; }
+    int ignoreValue() const override { return m_ignoreValue; }
+    int pictureFit() const override { return m_pictureFit; }
+    bool removeBlankLines() const override { return m_removeBlankLines; }
+    const QStringList& charTable() const override { return m_charTable; }
+
+private:
+    int m_sampleX = 1;
+    int m_sampleY = 1;
+    int m_colorLevel = 1;
+    int m_ignoreValue = 0;
+    int m_pictureFit = 0;
+    bool m_removeBlankLines = false;
+    QStringList m_charTable{QStringLiteral(" ")};
+};
+
 // What a run samples: the Canvas's pixels and its recorded size, in twips.
 class PixelSource {
 public:

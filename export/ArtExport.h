@@ -3,6 +3,7 @@
 #include "engine/Color.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QString>
 
@@ -45,6 +46,26 @@ struct ExportResult {
 };
 
 ExportResult ExportArt(const ArtDocument& art, const ExportOptions& options);
+
+// The first character of a text that GBK cannot hold, and where it stands (from 1).
+struct GbkMiss {
+    char32_t character = 0;
+    int line = 0;
+    int column = 0;
+};
+std::optional<GbkMiss> FirstOutsideGbk(const QString& text);
+
+// The art drawn as the PNG writer draws it, on white paper, each character in its cells. The
+// image is null when it would pass the size a picture may have (tooLarge) or memory runs out;
+// size says how large it is or would be. Needs a QGuiApplication.
+struct ArtPicture {
+    QImage image;
+    QSize size;
+    bool tooLarge = false;
+};
+ArtPicture RenderArt(const ArtDocument& art, bool colour, double fontSize);
+// A drawn art as the bytes of a PNG file; empty when it could not be made.
+QByteArray EncodePng(const QImage& image);
 
 // "txt", "html", "svg", "png", "ansi".
 QString FormatName(ExportFormat format);

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <climits>
 #include <cmath>
 
 namespace tessivo {
@@ -211,26 +212,24 @@ ExportResult WriteSvg(const ArtDocument& art, bool colour, double fontSize)
     return {svg.toUtf8(), {}};
 }
 
-ExportResult WritePng(const ArtDocument& art, bool colour, double fontSize)
+ArtPicture RenderArt(const ArtDocument& art, bool colour, double fontSize)
 {
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        return {{}, QStringLiteral("drawing a PNG needs a QGuiApplication")};
     const Grid grid = gridFor(fontSize);
     const QList<ArtLine> lines = LinesOf(art.text);
     const qint64 width = qint64(std::ceil(widestLine(art.text, lines) * grid.cellWidth()));
     const qint64 height =
         qint64(std::ceil(std::max<qsizetype>(lines.size(), 1) * grid.lineHeight()));
-    if (width > LongestPngSide || height > LongestPngSide || width * height > MostPngPixels)
-        return {{},
-                QStringLiteral("the picture would be %1 x %2 pixels, too large for a PNG; "
-                               "a smaller --font-size may do")
-                    .arg(width)
-                    .arg(height)};
+    ArtPicture picture;
+    picture.size =
+        QSize(int(std::min<qint64>(width, INT_MAX)), int(std::min<qint64>(height, INT_MAX)));
+    picture.tooLarge =
+        width > LongestPngSide || height > LongestPngSide || width * height > MostPngPixels;
+    if (picture.tooLarge)
+        return picture;
 
     QImage image(int(width), int(height), QImage::Format_RGB32);
     if (image.isNull())
-        return {{},
-                QStringLiteral("not enough memory for a %1 x %2 picture").arg(width).arg(height)};
+        return picture;
     image.fill(Qt::white);
     QFont font;
     font.setFamilies(ArtFontFamilies());
@@ -248,12 +247,40 @@ ExportResult WritePng(const ArtDocument& art, bool colour, double fontSize)
                   top - masks.margin(), ink);
         });
     }
+    picture.image = std::move(image);
+    return picture;
+}
+
+ExportResult WritePng(const ArtDocument& art, bool colour, double fontSize)
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return {{}, QStringLiteral("drawing a PNG needs a QGuiApplication")};
+    const ArtPicture picture = RenderArt(art, colour, fontSize);
+    if (picture.tooLarge)
+        return {{},
+                QStringLiteral("the picture would be %1 x %2 pixels, too large for a PNG; "
+                               "a smaller --font-size may do")
+                    .arg(picture.size.width())
+                    .arg(picture.size.height())};
+    if (picture.image.isNull())
+        return {{},
+                QStringLiteral("not enough memory for a %1 x %2 picture")
+                    .arg(picture.size.width())
+                    .arg(picture.size.height())};
+    QByteArray bytes = EncodePng(picture.image);
+    if (bytes.isEmpty())
+        return {{}, QStringLiteral("the PNG could not be made")};
+    return {bytes, {}};
+}
+
+QByteArray EncodePng(const QImage& image)
+{
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     if (!image.save(&buffer, "PNG"))
-        return {{}, QStringLiteral("the PNG could not be made")};
-    return {bytes, {}};
+        return {};
+    return bytes;
 }
 
 } // namespace tessivo

@@ -30,27 +30,15 @@ QByteArray utf8(QStringView text)
 // it can hold them all.
 QString firstOutsideGbk(const QString& text)
 {
-    int line = 1;
-    int column = 1;
-    for (qsizetype i = 0; i < text.size();) {
-        int units = 1;
-        const char32_t c = CodePointAt(text, i, &units);
-        if (!GbkHolds(c)) {
-            return QStringLiteral("GBK cannot hold the character %1 (U+%2) at line %3, column %4")
-                .arg(QString::fromUcs4(&c, 1),
-                     QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')))
-                .arg(line)
-                .arg(column);
-        }
-        if (c == U'\n') {
-            ++line;
-            column = 1;
-        } else if (c != U'\r') {
-            ++column;
-        }
-        i += units;
-    }
-    return {};
+    const std::optional<GbkMiss> miss = FirstOutsideGbk(text);
+    if (!miss)
+        return {};
+    const char32_t c = miss->character;
+    return QStringLiteral("GBK cannot hold the character %1 (U+%2) at line %3, column %4")
+        .arg(QString::fromUcs4(&c, 1),
+             QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')))
+        .arg(miss->line)
+        .arg(miss->column);
 }
 
 QByteArray gbk(const QString& text)
@@ -86,6 +74,26 @@ void appendEscaped(QString& html, const QString& text, qsizetype from, qsizetype
 }
 
 } // namespace
+
+std::optional<GbkMiss> FirstOutsideGbk(const QString& text)
+{
+    int line = 1;
+    int column = 1;
+    for (qsizetype i = 0; i < text.size();) {
+        int units = 1;
+        const char32_t c = CodePointAt(text, i, &units);
+        if (!GbkHolds(c))
+            return GbkMiss{c, line, column};
+        if (c == U'\n') {
+            ++line;
+            column = 1;
+        } else if (c != U'\r') {
+            ++column;
+        }
+        i += units;
+    }
+    return std::nullopt;
+}
 
 ExportResult WriteTxt(const ArtDocument& art, TextEncoding encoding)
 {

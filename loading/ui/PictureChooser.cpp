@@ -6,6 +6,7 @@
 #include "widgets/CanvasWidget.h"
 #include "widgets/GlyphRows.h"
 #include "widgets/TwipsLayout.h"
+#include "widgets/UserSettings.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -14,7 +15,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QStorageInfo>
 
@@ -22,27 +22,19 @@ namespace tessivo {
 
 namespace {
 
-// The folder of the last picture opened, kept for the whole run of the program.
-// The folders the chooser remembers between runs of the program, in the user's configuration
-// folder ($XDG_CONFIG_HOME/tessivo/, normally ~/.config/tessivo/).
+// The folders the chooser remembers between runs of the program: where the last picture was
+// opened from, and the folder it was last left in.
 const QString LastOpenedKey = QStringLiteral("chooser/lastOpenedFolder");
 const QString LastShownKey = QStringLiteral("chooser/lastShownFolder");
 
-QSettings chooserSettings()
-{
-    return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                         QStringLiteral("/tessivo/tessivo.conf"),
-                     QSettings::IniFormat);
-}
-
 QString rememberedFolder(const QString& key)
 {
-    return chooserSettings().value(key).toString();
+    return UserSettings().value(key).toString();
 }
 
 void rememberFolder(const QString& key, const QString& folder)
 {
-    chooserSettings().setValue(key, folder);
+    UserSettings().setValue(key, folder);
 }
 
 // Mounted volumes that can be read, the root first.

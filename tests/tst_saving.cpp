@@ -1,0 +1,189 @@
+#include "ExportParsers.h"
+#include "GuiTestSupport.h"
+#include "TestPictures.h"
+
+#include "app/MainWindow.h"
+#include "app/ResultBox.h"
+#include "app/ResultSaver.h"
+#include "app/ResultWindow.h"
+#include "canvas/Fonts.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QStringDecoder>
+#include <QtTest>
+
+using namespace tessivo;
+using namespace tessivo::testing;
+
+namespace {
+
+// Calls drive with the save dialog once it is up (its exec() holds the caller until it closes).
+void whenDialogOpens(const std::function<void(QFileDialog*)>& drive)
+{
+    QTimer::singleShot(0, [drive] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+            drive(dialog);
+        else
+            whenDialogOpens(drive);
+    });
+}
+
+// Closes the message box that comes up, and keeps its text.
+void answerMessage(QString* text)
+{
+    QTimer::singleShot(0, [text] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *text = box->text();
+            box->accept();
+        } else {
+            answerMessage(text);
+        }
+    });
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestSaving : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    // Ctrl+S, which answers in the active window.
+    void pressSave(QWidget* window)
+    {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
+    }
+
+    // Ctrl+S in window, then the dialog driven as a user does: the type, the name, Enter.
+    void saveThroughDialog(QWidget* window, const QString& filter, const QString& name)
+    {
+        whenDialogOpens([&](QFileDialog* dialog) {
+            dialog->setDirectory(m_dir.path());
+            auto* types = child<QComboBox>(dialog, "fileTypeCombo");
+            types->setCurrentIndex(types->findText(filter));
+            auto* fileName = child<QLineEdit>(dialog, "fileNameEdit");
+            fileName->selectAll();
+            QTest::keyClicks(fileName, name);
+            QTest::keyClick(fileName, Qt::Key_Return);
+        });
+        pressSave(window);
+        QVERIFY(QFile::exists(m_dir.filePath(name)));
+    }
+
+    // A Canvas of two colours, red on the left and blue on the right, converted.
+    void runTwoColours(MainWindow& window)
+    {
+        QImage picture(300, 200, QImage::Format_RGB32);
+        picture.fill(qRgb(255, 0, 0));
+        for (int y = 0; y < 200; ++y)
+            std::fill_n(reinterpret_cast<QRgb*>(picture.scanLine(y)) + 150, 150, qRgb(0, 0, 255));
+        QVERIFY(window.openPicture(writeFile(m_dir.path(), "two.png", encode(picture, "PNG"))));
+        window.showPage(MainWindow::Page::Generation);
+        QTest::mouseClick(child<QAbstractButton>(&window, "Command1"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&window, "Label1")->text(),
+                                  QStringLiteral("完成 OK!"), 30000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath("config")));
+        qputenv("HOME", QFile::encodeName(m_dir.path()));
+        RegisterFontSubstitutes();
+    }
+
+    void savesThroughTheDialog()
+    {
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        runTwoColours(window);
+        const QString result = window.run().resultText();
+
+        saveThroughDialog(&window, "文本 GBK (*.txt)", "art.txt");
+        QCOMPARE(QStringDecoder("GBK").decode(readAll(m_dir.filePath("art.txt"))), result);
+        // The folder and the type are remembered for the next dialog.
+        QSettings saved(m_dir.filePath("config/tessivo/tessivo.conf"), QSettings::IniFormat);
+        QCOMPARE(saved.value("export/lastFolder").toString(), m_dir.path());
+
+        // Edited: the text types take the edits; the coloured page the run's own result, with
+        // the colours of the cells, which the window's run did not record.
+        ResultBox* box = window.resultBox();
+        box->moveCursor(QTextCursor::Start);
+        QTest::keyClicks(box, "edit");
+        saveThroughDialog(&window, "文本 UTF-8 (*.txt)", "edited.txt");
+        QCOMPARE(QString::fromUtf8(readAll(m_dir.filePath("edited.txt"))), "edit" + result);
+        bool noted = false;
+        whenDialogOpens([&](QFileDialog* dialog) {
+            noted = child<QLabel>(dialog, "editedNote")->isVisible();
+            dialog->reject();
+        });
+        pressSave(&window);
+        QVERIFY(noted);
+
+        saveThroughDialog(&window, "彩色网页 (*.html)", "colour.html");
+        const QList<ReadLine> lines =
+            readHtml(QString::fromUtf8(readAll(m_dir.filePath("colour.html"))));
+        QStringList texts;
+        for (const ReadLine& line : lines)
+            texts << line.text;
+        QCOMPARE(texts.join("\r\n"), result);
+        // The picture's red half, then its blue half, then the white Canvas beside it.
+        const QList<QRgb>& colours = lines.first().colours;
+        QCOMPARE(colours.first(), 0xFF0000u);
+        QVERIFY(colours.indexOf(0x0000FF) > colours.lastIndexOf(0xFF0000));
+        QCOMPARE(colours.last(), 0xFFFFFFu);
+    }
+
+    void resultWindowAndPicture()
+    {
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.show();
+        runTwoColours(window);
+        QTest::mouseClick(child<QAbstractButton>(&window, "Command9"), Qt::LeftButton);
+        ResultWindow* second = window.resultWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(second));
+        saveThroughDialog(second, "PNG 图像 (*.png)", "art.png");
+        const QImage saved(m_dir.filePath("art.png"));
+        QVERIFY(!saved.isNull());
+
+        // "复制为图片" of the result window's box: the same picture on the clipboard.
+        QList<QAction*> actions = second->textBox()->contextActions();
+        QCOMPARE(actions.size(), 2);
+        QCOMPARE(actions.at(1)->text(), QStringLiteral("复制为图片"));
+        actions.at(1)->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+                 saved.convertToFormat(QImage::Format_RGB32));
+    }
+
+    void gbkCannotHoldWritesNothing()
+    {
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.resultBox()->setText(QStringLiteral("ab\r\ncd😀\r\n"));
+        QString message;
+        answerMessage(&message);
+        QVERIFY(!window.resultSaver()->save(window.resultBox(), m_dir.filePath("no.txt"),
+                                            ResultSaver::SaveType::TextGbk));
+        QVERIFY(message.contains(QStringLiteral("第 2 行第 3 列")));
+        QVERIFY(!QFile::exists(m_dir.filePath("no.txt")));
+    }
+};
+
+QTEST_MAIN(TestSaving)
+#include "tst_saving.moc"
