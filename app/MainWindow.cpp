@@ -87,6 +87,7 @@ MainWindow::MainWindow(const QStringList& folders, ImportQuestion askToImport)
     buildStatusLine();
     buildHistoryKeys();
     buildFileDrops();
+    buildWorkshop();
 
     m_timer = new QTimer(this);
     // As fast as the event loop allows: input and painting are served between ticks.
