@@ -175,6 +175,8 @@ TableWorkshopDialog::TableWorkshopDialog(const CanvasModel& canvas, const Settin
         {QStringLiteral("行"), QStringLiteral("墨色 %"), QStringLiteral("相近")});
     m_toneList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_toneList->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    m_toneList->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_toneList->horizontalHeader()->setStretchLastSection(true);
     m_curve = new ToneCurve(this);
     m_curve->setObjectName(QStringLiteral("toneCurve"));
     m_closeNote = new QLabel(this);
