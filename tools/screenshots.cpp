@@ -122,7 +122,7 @@ bool drawAndConvert(const QDir& folder)
     return ok;
 }
 
-// The table workshop with the CJK rows of docs/tables.md, previewing the sample picture at the
+// The table workshop with the 41 CJK rows of docs/tables.md, previewing the sample picture at the
 // sampling steps that page converts it with.
 bool showWorkshop(MainWindow& window, const QString& path)
 {
@@ -135,9 +135,9 @@ bool showWorkshop(MainWindow& window, const QString& path)
     // "缩放浏览" has shrunk the result box's font; the rows are measured at the result's size.
     workshop->findChild<QDoubleSpinBox*>(QStringLiteral("sizeBox"))->setValue(9);
     workshop->findChild<QPlainTextEdit*>(QStringLiteral("rowsBox"))
-        ->setPlainText(QStringLiteral("鬱\n龘\n躔\n羅\n圖\n國\n書\n齊\n黑\n馬\n雨\n田\n目\n日\n中"
-                                      "\n王\n木\n山\n十\n工\n土\n二\n大\n人\n米\n水\n火\n小\n乙"
-                                      "\n八\n卜\n一\n丶\n、\n丿"));
+        ->setPlainText(QStringLiteral(
+            "鬱\n龘\n躔\n麤\n羅\n圖\n國\n書\n齊\n黑\n馬\n雨\n田\n目\n日\n中\n王\n木\n山\n十\n工\n土"
+            "\n二\n大\n人\n入\n八\n卜\n一\n丶\n、\n。\n丿\n乙\n口\n川\n小\n心\n水\n火\n米"));
     auto* note = workshop->findChild<QLabel*>(QStringLiteral("previewNote"));
     QElapsedTimer waited;
     waited.start();
