@@ -84,6 +84,8 @@ void TableWorkshop::setText(QStringView text)
 
 void TableWorkshop::setFont(const QString& family, double pointSize)
 {
+    if (family == m_meter.font().family() && pointSize == m_meter.font().pointSizeF())
+        return;
     m_meter = TableMeter(family, pointSize);
     measure();
 }
