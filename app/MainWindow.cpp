@@ -90,6 +90,7 @@ MainWindow::MainWindow(const QStringList& folders, ImportQuestion askToImport)
     buildFileDrops();
     m_saver = new ResultSaver(m_runRecord, this);
     m_saver->attach(resultBox(), this);
+    buildWorkshop();
 
     m_timer = new QTimer(this);
     // As fast as the event loop allows: input and painting are served between ticks.

@@ -36,6 +36,7 @@ class ScrollBar;
 class SettingsController;
 class SettingsPage;
 class ShapeWidget;
+class TableWorkshopDialog;
 class ToolColumn;
 
 // The main window (Form1): five pages in one place, switched by the page buttons in the left
@@ -102,6 +103,11 @@ public:
     void Command3_Click();
     PictureChooser* chooser() const { return m_chooser; }
 
+    // "字符表工坊…" in Text1's context menu, or Ctrl+Shift+T: the table workshop, window-modal;
+    // made on first use and kept, rows and all, while it is only hidden.
+    void openWorkshop();
+    TableWorkshopDialog* workshop() const { return m_workshop; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -118,6 +124,9 @@ private:
     void buildStatusLine();
     void buildHistoryKeys();
     void buildFileDrops();
+    void buildWorkshop();
+    // "立即使用": the workshop's table becomes the loaded table, as an accepted import's would.
+    void useWorkshopTable(const QStringList& loadedTable);
     // A drag or drop that carries a file: taken, and the file opened on the drop.
     bool handleFileDrop(QEvent* event);
     void startUp(const QStringList& folders, const ImportQuestion& askToImport);
@@ -150,6 +159,7 @@ private:
     QPointer<ResultWindow> m_resultWindow;
     ResultSaver* m_saver = nullptr;
     PictureChooser* m_chooser = nullptr; // Form3
+    TableWorkshopDialog* m_workshop = nullptr;
 
     QLabel* m_status = nullptr;       // Label1
     ShapeWidget* m_track = nullptr;   // Shape1

@@ -85,6 +85,7 @@ void ResultBox::contextMenuEvent(QContextMenuEvent* event)
     QMenu* menu = createStandardContextMenu(event->pos());
     menu->setAttribute(Qt::WA_DeleteOnClose);
     if (!m_contextActions.isEmpty()) {
+        menu->setToolTipsVisible(true);
         menu->addSeparator();
         menu->addActions(m_contextActions);
     }

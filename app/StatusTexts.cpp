@@ -25,6 +25,8 @@ StatusText StatusTextFor(Status status, int bands)
         return {QStringLiteral("字符表行过长，未生成"),
                 QStringLiteral("字符表的行过长，生成的文字将超过%1个字符，未能生成")
                     .arg(GenerationRun::MaxTextLength)};
+    case Status::WorkshopTableUsed:
+        return {QStringLiteral("已使用工坊字符表"), QStringLiteral("已使用字符表工坊的字符表")};
     }
     return {};
 }
@@ -37,7 +39,8 @@ bool KeepsItsWording(Status status)
     case Status::RunDone: return true;
     case Status::TableReadFailed:
     case Status::PositionsTooLarge:
-    case Status::TextTooLong: return false;
+    case Status::TextTooLong:
+    case Status::WorkshopTableUsed: return false;
     }
     return false;
 }

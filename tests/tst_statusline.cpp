@@ -66,6 +66,7 @@ QString wholeText(Status status, int bands)
         return QStringLiteral("画布过大，取样位置将超出32767缇，未能生成");
     case Status::TextTooLong:
         return QStringLiteral("字符表的行过长，生成的文字将超过33554432个字符，未能生成");
+    case Status::WorkshopTableUsed: return QStringLiteral("已使用字符表工坊的字符表");
     }
     return {};
 }

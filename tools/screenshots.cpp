@@ -3,15 +3,21 @@
 #include "app/MainWindow.h"
 #include "app/ResultBox.h"
 #include "app/ResultWindow.h"
+#include "app/TableWorkshopDialog.h"
 #include "canvas/Fonts.h"
 #include "canvas/ui/ToolColumn.h"
 #include "loading/PictureLoader.h"
 #include "loading/ui/PictureChooser.h"
+#include "settings/ui/SettingsPage.h"
+#include "widgets/ScrollBar.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -116,6 +122,32 @@ bool drawAndConvert(const QDir& folder)
     return ok;
 }
 
+// The table workshop with the 41 CJK rows of docs/tables.md, previewing the sample picture at the
+// sampling steps that page converts it with.
+bool showWorkshop(MainWindow& window, const QString& path)
+{
+    window.settingsPage()->bar(Setting::SampleX)->setValue(200);
+    window.settingsPage()->bar(Setting::SampleY)->setValue(190);
+    window.settingsPage()->bar(Setting::Contrast)->setValue(100);
+    window.openWorkshop();
+    TableWorkshopDialog* workshop = window.workshop();
+    workshop->resize(1100, 620);
+    // "缩放浏览" has shrunk the result box's font; the rows are measured at the result's size.
+    workshop->findChild<QDoubleSpinBox*>(QStringLiteral("sizeBox"))->setValue(9);
+    workshop->findChild<QPlainTextEdit*>(QStringLiteral("rowsBox"))
+        ->setPlainText(QStringLiteral(
+            "鬱\n龘\n躔\n麤\n羅\n圖\n國\n書\n齊\n黑\n馬\n雨\n田\n目\n日\n中\n王\n木\n山\n十\n工\n土"
+            "\n二\n大\n人\n入\n八\n卜\n一\n丶\n、\n。\n丿\n乙\n口\n川\n小\n心\n水\n火\n米"));
+    auto* note = workshop->findChild<QLabel*>(QStringLiteral("previewNote"));
+    QElapsedTimer waited;
+    waited.start();
+    while (!note->text().startsWith(QStringLiteral("预览完成")) && waited.elapsed() < 30000)
+        QApplication::processEvents();
+    const bool ok = save(workshop, path);
+    workshop->reject();
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -173,6 +205,7 @@ int main(int argc, char* argv[])
     click("Command9");
     window.resultWindow()->resize(900, 600);
     ok &= save(window.resultWindow(), folder.filePath(QStringLiteral("result-window.png")));
+    ok &= showWorkshop(window, folder.filePath(QStringLiteral("workshop.png")));
     window.close();
 
     ok &= drawAndConvert(folder);

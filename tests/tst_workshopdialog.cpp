@@ -1,0 +1,171 @@
+#include "app/GenerationPage.h"
+#include "app/MainWindow.h"
+#include "app/ResultBox.h"
+#include "app/Startup.h"
+#include "app/TableWorkshopDialog.h"
+#include "canvas/TableMeter.h"
+#include "engine/CharTable.h"
+#include "engine/GenerationRun.h"
+#include "engine/TableFile.h"
+#include "settings/ui/SettingsPage.h"
+#include "widgets/ScrollBar.h"
+
+#include "GuiTestSupport.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace tessivo;
+using namespace tessivo::testing;
+
+class TestWorkshopDialog : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup() { m_window.reset(); }
+    void useNowLoadsTheTableAndARunUsesIt_data();
+    void useNowLoadsTheTableAndARunUsesIt();
+    void useNowWaitsForARun();
+    void saveRefusesARowGbkCannotHold();
+
+private:
+    // Opens the workshop by its context action or its key, and types rows into its box.
+    TableWorkshopDialog* openAndType(bool byKey, const QStringList& rows);
+
+    QTemporaryDir m_dir;
+    QString m_picture;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void TestWorkshopDialog::initTestCase()
+{
+    SetUpApplication();
+    QVERIFY(m_dir.isValid());
+    // Dark on the left to white on the right: every row of a table has its part.
+    QImage image(400, 300, QImage::Format_RGB32);
+    for (int x = 0; x < image.width(); ++x) {
+        const int grey = 255 * x / (image.width() - 1);
+        for (int y = 0; y < image.height(); ++y)
+            image.setPixel(x, y, qRgb(grey, grey, grey));
+    }
+    m_picture = m_dir.filePath(QStringLiteral("gradient.png"));
+    QVERIFY(image.save(m_picture));
+}
+
+void TestWorkshopDialog::init()
+{
+    m_window = std::make_unique<MainWindow>(m_dir.path());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QVERIFY(m_window->openPicture(m_picture));
+    m_window->showPage(MainWindow::Page::Generation);
+}
+
+TableWorkshopDialog* TestWorkshopDialog::openAndType(bool byKey, const QStringList& rows)
+{
+    if (byKey) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_T,
+                        Qt::ControlModifier | Qt::ShiftModifier);
+    } else {
+        const QList<QAction*> actions = m_window->resultBox()->contextActions();
+        const auto it = std::find_if(actions.begin(), actions.end(), [](QAction* a) {
+            return a->objectName() == QLatin1String("workshopAction");
+        });
+        if (it == actions.end())
+            return nullptr;
+        (*it)->trigger();
+    }
+    TableWorkshopDialog* dialog = m_window->workshop();
+    if (!dialog || !dialog->isVisible())
+        return nullptr;
+    auto* box = dialog->findChild<QPlainTextEdit*>(QStringLiteral("rowsBox"));
+    for (const QString& row : rows) {
+        QTest::keyClicks(box, row);
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+    return dialog;
+}
+
+void TestWorkshopDialog::useNowLoadsTheTableAndARunUsesIt_data()
+{
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("context action") << false;
+    QTest::newRow("Ctrl+Shift+T") << true;
+}
+
+void TestWorkshopDialog::useNowLoadsTheTableAndARunUsesIt()
+{
+    QFETCH(bool, byKey);
+    // At Contrast 100 the active table holds every row.
+    m_window->settingsPage()->bar(Setting::Contrast)->setValue(100);
+    const QStringList rows = {"@", ".", "="};
+    TableWorkshopDialog* dialog = openAndType(byKey, rows);
+    QVERIFY(dialog);
+    // The rows are measured in the result box's font.
+    const TableMeter meter(m_window->resultBox()->fontFamily(), m_window->resultBox()->fontSize());
+    QStringList loaded;
+    for (const RowTone& row : SortDarkestFirst(meter.measure(rows)))
+        loaded.append(row.row);
+    loaded.append(QStringLiteral(" "));
+
+    child<QAbstractButton>(dialog, "useTableButton")->click();
+    QCOMPARE(m_window->tables().loaded(), loaded);
+    QCOMPARE(m_window->tables().active(), RebuildActiveTable(loaded, 100));
+    auto* status = child<QLabel>(m_window.get(), "Label1");
+    QCOMPARE(status->text(), QStringLiteral("已使用工坊字符表"));
+    QCOMPARE(status->toolTip(), QStringLiteral("已使用字符表工坊的字符表"));
+
+    dialog->reject();
+    child<QAbstractButton>(m_window.get(), "Command1")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("完成 OK!"), 60000);
+    const QString art = m_window->resultBox()->text().chopped(GenerationRun::Footer.size());
+    for (const QChar c : QStringLiteral("@.="))
+        QVERIFY2(art.contains(c), qPrintable(QString(c)));
+    for (const QChar c : art)
+        QVERIFY2(QStringLiteral("@.= \r\n").contains(c), qPrintable(QString(c)));
+}
+
+// A run maps tones to the active table as it goes: the table waits until the run is over.
+void TestWorkshopDialog::useNowWaitsForARun()
+{
+    TableWorkshopDialog* dialog = openAndType(false, {"@"});
+    QVERIFY(dialog);
+    const QStringList before = m_window->tables().active();
+    child<QAbstractButton>(m_window.get(), "Command1")->click();
+    QVERIFY(m_window->isRunning());
+    child<QAbstractButton>(dialog, "useTableButton")->click();
+    QCOMPARE(m_window->tables().active(), before);
+    QVERIFY(!child<QLabel>(dialog, "workshopNote")->text().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->isRunning(), 60000);
+    child<QAbstractButton>(dialog, "useTableButton")->click();
+    QCOMPARE(m_window->tables().loaded(), (QStringList{"@", " "}));
+}
+
+void TestWorkshopDialog::saveRefusesARowGbkCannotHold()
+{
+    TableWorkshopDialog* dialog = openAndType(false, {});
+    QVERIFY(dialog);
+    child<QPlainTextEdit>(dialog, "rowsBox")->setPlainText(QStringLiteral("龘\n\U0001F600\n一"));
+    QTRY_COMPARE(dialog->workshop().rows().size(), 3);
+    const QString path = m_dir.filePath(QStringLiteral("saved.zfh"));
+
+    const QString problem = dialog->saveTable(path, TableEncoding::Gbk);
+    QVERIFY2(problem.contains(QStringLiteral("\U0001F600")), qPrintable(problem));
+    QVERIFY(!QFile::exists(path));
+
+    QCOMPARE(dialog->saveTable(path, TableEncoding::Utf8), QString());
+    const TableFileResult read = ReadTableFile(path);
+    QCOMPARE(read.status, TableFileResult::Status::Read);
+    QCOMPARE(read.rows, dialog->workshop().loadedTable());
+}
+
+QTEST_MAIN(TestWorkshopDialog)
+#include "tst_workshopdialog.moc"
