@@ -95,9 +95,8 @@ ConversionOutput RunConversion(const ConvertOptions& options)
     run.setRecordColours(exportOptions.format == ExportFormat::Ansi ||
                          (exportOptions.colour && FormatTakesColour(exportOptions.format)));
 
-    PictureHolder holder;
     PictureRead outcome = PictureRead::Unreadable;
-    if (!LoadPictureOntoCanvas(options.picture, canvas, holder, &outcome)) {
+    if (!DrawPictureFile(options.picture, canvas, &outcome)) {
         QString message = PictureFailureText(outcome);
         message.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         return failure(1, message + QLatin1Char('\n'));

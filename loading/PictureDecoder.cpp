@@ -178,7 +178,7 @@ bool announcesTooMuch(QImageReader& reader, const QByteArray& format, const QByt
 // Reads from a device opened at its start: either the file at path, or, with path empty, bytes
 // already in memory, which a picture decoded reduced keeps.
 ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& bytes,
-                      const std::function<float(QSize)>& divisor)
+                      const std::function<float(QSize)>& divisor, QSize cropTo = {})
 {
     ReducedPicture result;
     const QByteArray head = device.peek(HeadBytes);
@@ -223,6 +223,13 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
                 result.reduced = true;
                 decoded = reduced;
             }
+        } else if (cropTo.isValid() && !cropTo.isEmpty() &&
+                   (cropTo.width() < natural.width() || cropTo.height() < natural.height())) {
+            // The reader decodes whole rows and stops after the last one wanted; the pixels it
+            // keeps are those a whole decode gives.
+            decoded = natural.boundedTo(cropTo);
+            reader.setClipRect(QRect(QPoint(0, 0), decoded));
+            result.cropped = true;
         }
         PrepareTarget(reader, decoded, result.image);
     }
@@ -235,13 +242,14 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
     return result;
 }
 
-ReducedPicture decodeData(const QByteArray& bytes, const std::function<float(QSize)>& divisor)
+ReducedPicture decodeData(const QByteArray& bytes, const std::function<float(QSize)>& divisor,
+                          QSize cropTo = {})
 {
     QBuffer buffer;
     buffer.setData(bytes);
     if (!buffer.open(QIODevice::ReadOnly))
         return {};
-    return decode(buffer, {}, bytes, divisor);
+    return decode(buffer, {}, bytes, divisor, cropTo);
 }
 
 float naturalSize(QSize)
@@ -316,7 +324,8 @@ QSize ReducedSize(QSize natural, float divisor)
     return QSize(side(natural.width()), side(natural.height()));
 }
 
-ReducedPicture DecodePictureReduced(const QString& path, const std::function<float(QSize)>& divisor)
+ReducedPicture DecodePictureReduced(const QString& path, const std::function<float(QSize)>& divisor,
+                                    QSize cropTo)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -332,14 +341,14 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
         const QByteArray bytes = file.read(file.size() + 1);
         if (bytes.size() > PictureMemoryLimit())
             return refusedAsTooLarge();
-        return decodeData(bytes, divisor);
+        return decodeData(bytes, divisor, cropTo);
     }
     // A pipe is read once, whole: telling its format consumes its start. One byte more than
     // allowed tells one that is too large.
     const QByteArray bytes = file.read(MaxPipedPictureBytes + 1);
     if (bytes.size() > MaxPipedPictureBytes)
         return refusedAsTooLarge();
-    return decodeData(bytes, divisor);
+    return decodeData(bytes, divisor, cropTo);
 }
 
 } // namespace tessivo

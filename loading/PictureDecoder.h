@@ -50,6 +50,8 @@ struct ReducedPicture {
     QByteArray source;
     // With a null image: refused for the memory it would take, not for its content.
     bool tooLarge = false;
+    // Only the top-left part of the natural size was decoded (see DecodePictureReduced).
+    bool cropped = false;
 
     PictureRead outcome() const
     {
@@ -69,7 +71,10 @@ QSize ReducedSize(QSize natural, float divisor);
 // so that a reduced one can keep its bytes. A picture whose natural size is over
 // PictureMemoryLimit() is refused as too large, also where it would be decoded reduced: the
 // held picture must be able to give it at its natural size.
-ReducedPicture DecodePictureReduced(const QString& path,
-                                    const std::function<float(QSize)>& divisor);
+// With cropTo, a JPEG read at its natural size is decoded only as far as its top-left part of
+// that size, which is all of it that a Canvas of that size shows (cropped is then set): the rows
+// below are not decoded at all. Such a picture cannot be held for later zooms.
+ReducedPicture DecodePictureReduced(const QString& path, const std::function<float(QSize)>& divisor,
+                                    QSize cropTo = {});
 
 } // namespace tessivo

@@ -29,7 +29,13 @@ void drawReduced(const ReducedPicture& picture, CanvasModel& target, float small
     const float width = float(picture.naturalSize.width()) * TwipsPerPixel;
     const float height = float(picture.naturalSize.height()) * TwipsPerPixel;
     const float divisor = divisorFor(picture.naturalSize, target, smallDivisor);
-    // A picture read at the reduced size already has the size drawn and is not scaled again.
+    // A picture read at the reduced size already has the size drawn and is not scaled again;
+    // one cropped to the part the Canvas shows is drawn at its own size.
+    if (picture.cropped) {
+        target.paintPicture(picture.image, 0, 0, picture.image.width() * TwipsPerPixel,
+                            picture.image.height() * TwipsPerPixel);
+        return;
+    }
     target.paintPicture(picture.image, 0, 0, width / divisor, height / divisor);
 }
 
@@ -111,6 +117,19 @@ bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHold
     if (read.image.isNull())
         return false;
     holder.setPicture(read);
+    drawReduced(read, canvas, 1);
+    return true;
+}
+
+bool DrawPictureFile(const QString& path, CanvasModel& canvas, PictureRead* outcome)
+{
+    const ReducedPicture read = DecodePictureReduced(
+        path, [&canvas](QSize natural) { return divisorFor(natural, canvas, 1); },
+        canvas.image().size());
+    if (outcome)
+        *outcome = read.outcome();
+    if (read.image.isNull())
+        return false;
     drawReduced(read, canvas, 1);
     return true;
 }

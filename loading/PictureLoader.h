@@ -51,6 +51,9 @@ QString PictureFailureText(PictureRead outcome);
 // given, tells how the read went.
 bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHolder& holder,
                            PictureRead* outcome = nullptr);
+// The same for a Canvas whose picture is not kept (tessivo-convert's): it gives the same Canvas,
+// but a JPEG at its natural size is decoded only as far as the Canvas shows it.
+bool DrawPictureFile(const QString& path, CanvasModel& canvas, PictureRead* outcome = nullptr);
 
 // Wipes the Canvas and draws a picture the way a load does.
 void DrawLoadedPicture(const QImage& picture, CanvasModel& canvas);

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -361,6 +362,40 @@ private slots:
         QCOMPARE(canvas.canvasWidth(), 7885);
         QCOMPARE(holder.heightTwips(), 15000.0);
     }
+    // tessivo-convert decodes a JPEG only as far as the Canvas shows it; the Canvas must be the
+    // one a whole decode gives, for every kind of JPEG and every side the crop cuts.
+    void croppedDecodeGivesTheSameCanvas_data()
+    {
+        QTest::addColumn<QImage>("picture");
+        QTest::addColumn<bool>("progressive");
+        QTest::newRow("wider and taller") << stripes(640, 480) << false;
+        QTest::newRow("progressive") << stripes(641, 479) << true;
+        QTest::newRow("only taller, odd size") << stripes(301, 397) << false;
+        QTest::newRow("only wider") << stripes(547, 100) << false;
+        QTest::newRow("grey") << stripes(600, 400).convertToFormat(QImage::Format_Grayscale8)
+                              << false;
+        QTest::newRow("smaller than the Canvas") << stripes(120, 90) << false;
+    }
+    void croppedDecodeGivesTheSameCanvas()
+    {
+        QFETCH(QImage, picture);
+        QFETCH(bool, progressive);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(progressive);
+        QVERIFY(writer.write(picture));
+        const QString path = write(QStringLiteral("crop.jpg"), bytes);
+
+        CanvasModel whole;
+        PictureHolder holder;
+        QVERIFY(LoadPictureOntoCanvas(path, whole, holder));
+        CanvasModel cropped;
+        QVERIFY(DrawPictureFile(path, cropped));
+        QCOMPARE(cropped.image(), whole.image());
+    }
+
     // A picture decoded reduced keeps the bytes it was read from, and a zoom decodes them at the
     // natural size: what was opened is drawn, whatever has become of the file since.
     void heldPictureOutlivesItsFile_data()
