@@ -20,38 +20,6 @@ bool isBlank(QStringView row)
 
 } // namespace
 
-// The window's settings as they were when a preview started, with the workshop's active table.
-class TableWorkshop::Settings : public GenerationSettings {
-public:
-    Settings(const GenerationSettings& from, QStringList table)
-        : m_sampleX(from.sampleX())
-        , m_sampleY(from.sampleY())
-        , m_colorLevel(from.colorLevel())
-        , m_ignoreValue(from.ignoreValue())
-        , m_pictureFit(from.pictureFit())
-        , m_removeBlankLines(from.removeBlankLines())
-        , m_table(std::move(table))
-    {
-    }
-
-    int sampleX() const override { return m_sampleX; }
-    int sampleY() const override { return m_sampleY; }
-    int colorLevel() const override { return m_colorLevel; }
-    int ignoreValue() const override { return m_ignoreValue; }
-    int pictureFit() const override { return m_pictureFit; }
-    bool removeBlankLines() const override { return m_removeBlankLines; }
-    const QStringList& charTable() const override { return m_table; }
-
-private:
-    int m_sampleX;
-    int m_sampleY;
-    int m_colorLevel;
-    int m_ignoreValue;
-    int m_pictureFit;
-    bool m_removeBlankLines;
-    QStringList m_table;
-};
-
 TableWorkshop::TableWorkshop()
 {
     measure();
@@ -126,8 +94,8 @@ TableWorkshop::PreviewStart TableWorkshop::startPreview(const PixelSource& canva
     m_previewText.clear();
     if (m_rows.isEmpty())
         return PreviewStart::NoRows;
-    auto previewSettings =
-        std::make_unique<Settings>(settings, RebuildActiveTable(loadedTable(), contrast));
+    auto previewSettings = std::make_unique<FixedGenerationSettings>(
+        settings, RebuildActiveTable(loadedTable(), contrast));
     auto run = std::make_unique<GenerationRun>();
     run->setBandCount(bandCount);
     switch (run->start(canvas, *previewSettings)) {

@@ -11,6 +11,7 @@
 
 namespace tessivo {
 
+class FixedGenerationSettings;
 class GenerationSettings;
 class PixelSource;
 
@@ -81,8 +82,6 @@ public:
     double previewProgress() const;
 
 private:
-    class Settings;
-
     void measure();
 
     TableMeter m_meter;
@@ -92,7 +91,7 @@ private:
     QList<RowTone> m_sorted;
     double m_closeThreshold = DefaultCloseThreshold;
 
-    std::unique_ptr<Settings> m_previewSettings;
+    std::unique_ptr<FixedGenerationSettings> m_previewSettings;
     std::unique_ptr<GenerationRun> m_preview;
     qint64 m_previewCells = 0;
     QString m_previewText;

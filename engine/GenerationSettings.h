@@ -30,13 +30,18 @@ class FixedGenerationSettings final : public GenerationSettings {
 public:
     FixedGenerationSettings() = default;
     explicit FixedGenerationSettings(const GenerationSettings& from)
+        : FixedGenerationSettings(from, from.charTable())
+    {
+    }
+    // The same with another active table.
+    FixedGenerationSettings(const GenerationSettings& from, QStringList table)
         : m_sampleX(from.sampleX())
         , m_sampleY(from.sampleY())
         , m_colorLevel(from.colorLevel())
         , m_ignoreValue(from.ignoreValue())
         , m_pictureFit(from.pictureFit())
         , m_removeBlankLines(from.removeBlankLines())
-        , m_charTable(from.charTable())
+        , m_charTable(std::move(table))
     {
     }
 

@@ -3,9 +3,12 @@
 // Small helpers shared by the widget tests: finding widgets by object name and driving scroll
 // bars with the mouse.
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QTimer>
 #include <QtTest>
 
 namespace tessivo::testing {
@@ -38,6 +41,19 @@ inline void dragThumb(QScrollBar* bar, int dx, int moves = 4)
     for (int step = 1; step <= moves; ++step)
         QTest::mouseMove(bar, start + QPoint(dx * step / moves, 0));
     QTest::mouseRelease(bar, Qt::LeftButton, {}, start + QPoint(dx, 0));
+}
+
+// Closes the message box that comes up next, and keeps its text.
+inline void answerMessage(QString* text)
+{
+    QTimer::singleShot(0, [text] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *text = box->text();
+            box->accept();
+        } else {
+            answerMessage(text);
+        }
+    });
 }
 
 } // namespace tessivo::testing

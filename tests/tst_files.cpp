@@ -23,19 +23,6 @@ namespace {
 
 using Action = WindowCommandLine::Action;
 
-// Closes the message box that comes up, and keeps its text.
-void answerMessage(QString* text)
-{
-    QTimer::singleShot(0, [text] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            *text = box->text();
-            box->accept();
-        } else {
-            answerMessage(text);
-        }
-    });
-}
-
 void drop(QWidget* target, const QMimeData& mime)
 {
     const QPointF at = target->rect().center();

@@ -35,19 +35,6 @@ void whenDialogOpens(const std::function<void(QFileDialog*)>& drive)
     });
 }
 
-// Closes the message box that comes up, and keeps its text.
-void answerMessage(QString* text)
-{
-    QTimer::singleShot(0, [text] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            *text = box->text();
-            box->accept();
-        } else {
-            answerMessage(text);
-        }
-    });
-}
-
 QByteArray readAll(const QString& path)
 {
     QFile file(path);

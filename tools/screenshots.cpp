@@ -207,17 +207,6 @@ int main(int argc, char* argv[])
     click("Command1");
     while (window.isRunning())
         QApplication::processEvents();
-    // The result saved in each type of the save dialog, as docs/exports.md shows it.
-    using Type = ResultSaver::SaveType;
-    const std::pair<Type, const char*> exports[] = {
-        {Type::TextUtf8, "drawing.txt"}, {Type::TextGbk, "drawing-gbk.txt"},
-        {Type::Page, "drawing.html"},    {Type::ColourPage, "drawing-colour.html"},
-        {Type::Svg, "drawing.svg"},      {Type::Png, "drawing.png"}};
-    folder.mkpath(QStringLiteral("exports"));
-    for (const auto& [type, name] : exports) {
-        ok &= window.resultSaver()->save(window.resultBox(),
-                                         folder.filePath(QStringLiteral("exports/") + name), type);
-    }
     // Zoomed out with "缩放浏览", so that the whole picture shows.
     auto* zoom = window.findChild<QScrollBar*>(QStringLiteral("HScroll7"));
     zoom->setSliderDown(true);
