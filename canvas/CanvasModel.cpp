@@ -328,14 +328,19 @@ void CanvasModel::readColumn(int x, const int* ys, int count, std::int32_t* colo
         std::fill(colors, colors + count, -1);
         return;
     }
-    const uchar* bits = m_state.image.constBits();
+    const uchar* column = m_state.image.constBits() + qsizetype(px) * qsizetype(sizeof(QRgb));
     const qsizetype stride = m_state.image.bytesPerLine();
-    const int height = m_state.image.height();
+    const unsigned height = unsigned(m_state.image.height());
+    // Every cell reads a pixel, of row 0 for one outside the image, so that the loop has no
+    // branch (the image has a row: it is at least one pixel wide).
+#pragma GCC unroll 4
     for (int i = 0; i < count; ++i) {
-        const int py = PixelUnder(ys[i]);
-        colors[i] = py < 0 || py >= height
-                        ? -1
-                        : FromQRgb(reinterpret_cast<const QRgb*>(bits + py * stride)[px]);
+        // PixelUnder for positions of 0 and more; a negative one, read unsigned, lies far below
+        // the image too.
+        const unsigned py = unsigned(ys[i]) / unsigned(TwipsPerPixel);
+        const bool inside = py < height;
+        const QRgb pixel = *reinterpret_cast<const QRgb*>(column + (inside ? py : 0) * stride);
+        colors[i] = inside ? FromQRgb(pixel) : -1;
     }
 }
 

@@ -13,8 +13,6 @@ namespace tessivo {
 
 namespace {
 
-const QString LineEnd = QStringLiteral("\r\n");
-
 // Every start, step and sum of a run stays inside this range unless the run is refused.
 bool fitsPosition(std::int64_t v)
 {
@@ -35,7 +33,10 @@ void GenerationRun::setBandCount(int bandCount)
 {
     m_BandCount = std::clamp(bandCount, MinBandCount, MaxBandCount);
     m_BandRowY = QList<int>(m_BandCount + 1, 0);
-    m_BandText = QStringList(m_BandCount + 1);
+    m_bandStore.reset();
+    m_bandCapacity = 0;
+    m_bandEnd = QList<char16_t*>(m_BandCount + 1, nullptr);
+    m_longestBandAtMost = 0;
     m_BandColours = QList<QList<ColorValue>>(m_BandCount + 1);
     m_completeLength = QList<qsizetype>(m_BandCount + 1, 0);
     m_samples = QList<std::int32_t>(m_BandCount + 1, 0);
@@ -89,13 +90,15 @@ GenerationRun::StartResult GenerationRun::start(const PixelSource& canvas,
     for (QList<ColorValue>& colours : m_BandColours)
         colours.clear();
 
-    // Room for each band's lines at one character a cell, so that appending rarely copies.
+    // Room for each band's lines at one character a cell, so that the texts rarely move; a band
+    // that could outgrow it makes room before its tick (makeRoom).
     const std::int64_t cells = (columns + 2) * (steps + 1);
-    for (int i = 1; i <= n; ++i) {
-        QString& band = m_BandText[i];
-        band.reserve(qsizetype(std::min<std::int64_t>(cells, 1 << 24)));
-        PrepareForWriting(band.data(), std::size_t(band.capacity()) * sizeof(QChar));
-    }
+    m_bandCapacity = qsizetype(std::min<std::int64_t>(cells, 1 << 24));
+    m_bandStore.reset(new char16_t[std::size_t(n * m_bandCapacity)]);
+    PrepareForWriting(m_bandStore.get(), std::size_t(n * m_bandCapacity) * sizeof(char16_t));
+    for (int i = 1; i <= n; ++i)
+        m_bandEnd[i] = bandStart(i);
+    m_longestBandAtMost = 0;
     return StartResult::Started;
 }
 
@@ -107,6 +110,14 @@ GenerationRun::TickOutcome GenerationRun::tick(const PixelSource& canvas,
         return TickOutcome::Finished;
     }
 
+    // ColorLevel, IgnoreValue and the table, read once for the column: nothing can change them
+    // within a tick. A tick adds at most a line end and the longest row to a band.
+    m_toneCache->prepareColumn(settings);
+    const qsizetype longestRow = m_toneCache->longestRow();
+    if (m_longestBandAtMost + 2 + longestRow > m_bandCapacity)
+        makeRoom(2 + longestRow);
+    char16_t** ends = m_bandEnd.data();
+
     TickOutcome outcome = TickOutcome::Sampled;
     if (m_ScanX > canvas.canvasWidth() - LineEndMargin) {
         const int sampleY = settings.sampleY();
@@ -114,18 +125,22 @@ GenerationRun::TickOutcome GenerationRun::tick(const PixelSource& canvas,
         m_ScanOffset += sampleY;
         for (int i = 1; i <= m_BandCount; ++i) {
             m_BandRowY[i] += sampleY;
-            m_BandText[i] += LineEnd;
+            ends[i][0] = u'\r';
+            ends[i][1] = u'\n';
+            ends[i] += 2;
             if (m_recording)
                 m_BandColours[i].append({0, 0});
-            m_completeLength[i] = m_BandText[i].size();
+            m_completeLength[i] = ends[i] - bandStart(i);
         }
+        m_longestBandAtMost += 2;
         outcome = TickOutcome::SteppedLine;
     }
     // Every band's cell of this column, band 1 first.
     std::int32_t* samples = m_samples.data();
     canvas.readColumn(m_ScanX, m_BandRowY.constData() + 1, m_BandCount, samples + 1);
-    AppendCells(m_BandText.data() + 1, samples + 1, m_BandCount, settings, *m_toneCache,
-                m_recording ? m_BandColours.data() + 1 : nullptr);
+    WriteCells(ends + 1, samples + 1, m_BandCount, *m_toneCache,
+               m_recording ? m_BandColours.data() + 1 : nullptr);
+    m_longestBandAtMost += longestRow;
     m_ScanX += settings.sampleX();
     return outcome;
 }
@@ -146,13 +161,16 @@ void GenerationRun::finish(const GenerationSettings& settings)
     if (m_recording)
         colours.reserve(total);
     for (int i = 1; i <= m_BandCount; ++i) {
-        text += QStringView(m_BandText[i]).left(m_completeLength[i]);
+        text += QStringView(bandStart(i), m_completeLength[i]);
         if (m_recording)
             colours.append(m_BandColours[i].first(m_completeLength[i]));
-        m_BandText[i].clear();
         m_BandColours[i].clear();
         m_completeLength[i] = 0;
+        m_bandEnd[i] = nullptr;
     }
+    m_bandStore.reset();
+    m_bandCapacity = 0;
+    m_longestBandAtMost = 0;
     if (settings.removeBlankLines()) {
         if (m_recording) {
             QList<ColorValue> kept;
@@ -165,6 +183,37 @@ void GenerationRun::finish(const GenerationSettings& settings)
     text += Footer;
     m_text = std::move(text);
     m_colours = std::move(colours);
+}
+
+QStringView GenerationRun::bandText(int band) const
+{
+    const char16_t* end = m_bandEnd.at(band);
+    if (band < 1 || end == nullptr)
+        return {};
+    return QStringView(bandStart(band), end);
+}
+
+void GenerationRun::makeRoom(qsizetype more)
+{
+    qsizetype longest = 0;
+    for (int i = 1; i <= m_BandCount; ++i) {
+        if (m_bandEnd[i] != nullptr)
+            longest = std::max(longest, qsizetype(m_bandEnd[i] - bandStart(i)));
+    }
+    m_longestBandAtMost = longest;
+    if (longest + more <= m_bandCapacity)
+        return;
+    const qsizetype capacity = std::max(2 * m_bandCapacity, longest + more);
+    const std::size_t size = std::size_t(m_BandCount) * std::size_t(capacity);
+    std::unique_ptr<char16_t[]> store(new char16_t[size]);
+    PrepareForWriting(store.get(), size * sizeof(char16_t));
+    for (int i = 1; i <= m_BandCount; ++i) {
+        char16_t* start = store.get() + (i - 1) * capacity;
+        m_bandEnd[i] =
+            m_bandEnd[i] == nullptr ? start : std::copy(bandStart(i), m_bandEnd[i], start);
+    }
+    m_bandStore = std::move(store);
+    m_bandCapacity = capacity;
 }
 
 double GenerationRun::progress() const
