@@ -36,6 +36,7 @@ void GenerationRun::setBandCount(int bandCount)
     m_bandStore.reset();
     m_bandCapacity = 0;
     m_bandEnd = QList<char16_t*>(m_BandCount + 1, nullptr);
+    m_sameLength = -1;
     m_longestBandAtMost = 0;
     m_BandColours = QList<QList<ColorValue>>(m_BandCount + 1);
     m_completeLength = QList<qsizetype>(m_BandCount + 1, 0);
@@ -96,8 +97,7 @@ GenerationRun::StartResult GenerationRun::start(const PixelSource& canvas,
     m_bandCapacity = qsizetype(std::min<std::int64_t>(cells, 1 << 24));
     m_bandStore.reset(new char16_t[std::size_t(n * m_bandCapacity)]);
     PrepareForWriting(m_bandStore.get(), std::size_t(n * m_bandCapacity) * sizeof(char16_t));
-    for (int i = 1; i <= n; ++i)
-        m_bandEnd[i] = bandStart(i);
+    m_sameLength = 0;
     m_longestBandAtMost = 0;
     return StartResult::Started;
 }
@@ -116,7 +116,6 @@ GenerationRun::TickOutcome GenerationRun::tick(const PixelSource& canvas,
     const qsizetype longestRow = m_toneCache->longestRow();
     if (m_longestBandAtMost + 2 + longestRow > m_bandCapacity)
         makeRoom(2 + longestRow);
-    char16_t** ends = m_bandEnd.data();
 
     TickOutcome outcome = TickOutcome::Sampled;
     if (m_ScanX > canvas.canvasWidth() - LineEndMargin) {
@@ -125,21 +124,39 @@ GenerationRun::TickOutcome GenerationRun::tick(const PixelSource& canvas,
         m_ScanOffset += sampleY;
         for (int i = 1; i <= m_BandCount; ++i) {
             m_BandRowY[i] += sampleY;
-            ends[i][0] = u'\r';
-            ends[i][1] = u'\n';
-            ends[i] += 2;
+            char16_t* end = bandEnd(i);
+            end[0] = u'\r';
+            end[1] = u'\n';
+            if (m_sameLength < 0)
+                m_bandEnd[i] = end + 2;
             if (m_recording)
                 m_BandColours[i].append({0, 0});
-            m_completeLength[i] = ends[i] - bandStart(i);
+            m_completeLength[i] = end + 2 - bandStart(i);
         }
+        if (m_sameLength >= 0)
+            m_sameLength += 2;
         m_longestBandAtMost += 2;
         outcome = TickOutcome::SteppedLine;
     }
     // Every band's cell of this column, band 1 first.
-    std::int32_t* samples = m_samples.data();
-    canvas.readColumn(m_ScanX, m_BandRowY.constData() + 1, m_BandCount, samples + 1);
-    WriteCells(ends + 1, samples + 1, m_BandCount, *m_toneCache,
-               m_recording ? m_BandColours.data() + 1 : nullptr);
+    std::int32_t* samples = m_samples.data() + 1;
+    canvas.readColumn(m_ScanX, m_BandRowY.constData() + 1, m_BandCount, samples);
+    int written = 0;
+    if (m_sameLength >= 0 && !m_recording) {
+        written = WriteOneCharacterCells(bandStart(1) + m_sameLength, m_bandCapacity, samples,
+                                         m_BandCount, *m_toneCache);
+        if (written == m_BandCount)
+            ++m_sameLength;
+    }
+    if (m_sameLength >= 0 && written < m_BandCount) {
+        // From here on the bands' lengths may differ: each keeps its own end.
+        for (int i = 1; i <= m_BandCount; ++i)
+            m_bandEnd[i] = bandStart(i) + m_sameLength + (i <= written ? 1 : 0);
+        m_sameLength = -1;
+    }
+    if (m_sameLength < 0)
+        WriteCells(m_bandEnd.data() + 1 + written, samples + written, m_BandCount - written,
+                   *m_toneCache, m_recording ? m_BandColours.data() + 1 : nullptr);
     m_longestBandAtMost += longestRow;
     m_ScanX += settings.sampleX();
     return outcome;
@@ -170,6 +187,7 @@ void GenerationRun::finish(const GenerationSettings& settings)
     }
     m_bandStore.reset();
     m_bandCapacity = 0;
+    m_sameLength = -1;
     m_longestBandAtMost = 0;
     if (settings.removeBlankLines()) {
         if (m_recording) {
@@ -187,19 +205,20 @@ void GenerationRun::finish(const GenerationSettings& settings)
 
 QStringView GenerationRun::bandText(int band) const
 {
-    const char16_t* end = m_bandEnd.at(band);
-    if (band < 1 || end == nullptr)
+    Q_ASSERT(band >= 0 && band <= m_BandCount);
+    if (band < 1 || !m_bandStore)
         return {};
-    return QStringView(bandStart(band), end);
+    return QStringView(bandStart(band), bandEnd(band));
 }
 
 void GenerationRun::makeRoom(qsizetype more)
 {
+    // Without a store (the band count was set during a run) every band starts empty.
+    if (!m_bandStore)
+        m_sameLength = 0;
     qsizetype longest = 0;
-    for (int i = 1; i <= m_BandCount; ++i) {
-        if (m_bandEnd[i] != nullptr)
-            longest = std::max(longest, qsizetype(m_bandEnd[i] - bandStart(i)));
-    }
+    for (int i = 1; i <= m_BandCount && m_bandStore; ++i)
+        longest = std::max(longest, qsizetype(bandEnd(i) - bandStart(i)));
     m_longestBandAtMost = longest;
     if (longest + more <= m_bandCapacity)
         return;
@@ -209,8 +228,9 @@ void GenerationRun::makeRoom(qsizetype more)
     PrepareForWriting(store.get(), size * sizeof(char16_t));
     for (int i = 1; i <= m_BandCount; ++i) {
         char16_t* start = store.get() + (i - 1) * capacity;
-        m_bandEnd[i] =
-            m_bandEnd[i] == nullptr ? start : std::copy(bandStart(i), m_bandEnd[i], start);
+        char16_t* end = m_bandStore ? std::copy(bandStart(i), bandEnd(i), start) : start;
+        if (m_sameLength < 0)
+            m_bandEnd[i] = end;
     }
     m_bandStore = std::move(store);
     m_bandCapacity = capacity;

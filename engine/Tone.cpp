@@ -155,7 +155,40 @@ void writeCellsByRow(char16_t** bandEnds, const ColorValue* samples, int count, 
     }
 }
 
+template <bool LevelOne>
+int writeOneCharacterCells(char16_t* first, qsizetype stride, const ColorValue* samples, int count,
+                           const ToneCache& cache)
+{
+    const std::uint32_t* cells = cache.cellsBySum();
+    const std::uint32_t level = cache.sumLevel();
+    const ColorValue* const end = samples + count;
+    const ColorValue* sample = samples;
+#pragma GCC unroll 4
+    for (; sample != end; ++sample) {
+        const std::uint32_t rgb = std::uint32_t(*sample);
+        if (rgb > 0xFFFFFFu) [[unlikely]]
+            break;
+        const std::uint32_t cell =
+            cells[LevelOne ? ToneRows::channelSum(rgb) : ToneCache::sumAfterLevel(rgb, level)];
+        if (cell & ToneCache::NotOneCharacter) [[unlikely]]
+            break;
+        *first = char16_t(cell);
+        first += stride;
+    }
+    return int(sample - samples);
+}
+
 } // namespace
+
+int WriteOneCharacterCells(char16_t* first, qsizetype stride, const ColorValue* samples, int count,
+                           const ToneCache& cache)
+{
+    switch (cache.sumLevel()) {
+    case 0: return 0;
+    case 1: return writeOneCharacterCells<true>(first, stride, samples, count, cache);
+    default: return writeOneCharacterCells<false>(first, stride, samples, count, cache);
+    }
+}
 
 void WriteCells(char16_t** bandEnds, const ColorValue* samples, int count, ToneCache& cache,
                 QList<ColorValue>* bandColours)

@@ -129,4 +129,11 @@ void AppendCells(QString* bandTexts, const ColorValue* samples, int count,
 void WriteCells(char16_t** bandEnds, const ColorValue* samples, int count, ToneCache& cache,
                 QList<ColorValue>* bandColours = nullptr);
 
+// WriteCells for bands whose texts have one length, written as long as the cells' rows are one
+// character each: band i's text ends at first + i * stride. Returns the number of cells written:
+// count, or the index of the first cell whose row is not a single character (or that needs
+// choosing colour by colour), which it leaves unwritten with those after it.
+int WriteOneCharacterCells(char16_t* first, qsizetype stride, const ColorValue* samples, int count,
+                           const ToneCache& cache);
+
 } // namespace tessivo
