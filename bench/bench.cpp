@@ -1,5 +1,7 @@
 // Measures Tessivo's run and loading against their baselines; prints key=value lines.
 //   tessivo-bench run PICTURE default|finest   the window's run against the run class alone
+//   tessivo-bench loop PICTURE [RUNS]          the default run, RUNS times (3) on one Canvas, for
+//                                              callgrind: only the runs are collected
 //   tessivo-bench load PICTURE                 opening a picture in the window against a decode
 //   tessivo-bench memory PICTURE               peak memory of opening a picture in the window and
 //                                              of zooming it to its natural size
@@ -31,6 +33,12 @@
 
 #include <malloc.h>
 #include <sys/resource.h>
+
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_TOGGLE_COLLECT
+#endif
 
 using namespace tessivo;
 
@@ -97,6 +105,32 @@ double tightLoop(const QString& picture, const RunSetup& setup, qint64* cells)
         ++ticks;
     *cells = ticks * setup.bands();
     return millis(clock);
+}
+
+// The default run, start to finish, RUNS times on one Canvas. Under
+// `valgrind --tool=callgrind --collect-atstart=no` only the runs are counted, so the instructions
+// divided by the cells printed are the run class's cost per cell.
+int benchLoop(const QString& picture, int runs)
+{
+    CanvasModel canvas;
+    PictureHolder holder;
+    if (!LoadPictureOntoCanvas(picture, canvas, holder))
+        return 1;
+    SettingValues values;
+    GenerationRun run;
+    run.setBandCount(values.value(Setting::RunEfficiency));
+    qint64 cells = 0;
+    CALLGRIND_TOGGLE_COLLECT;
+    for (int i = 0; i < runs; ++i) {
+        run.start(canvas, values);
+        qint64 ticks = 0;
+        while (run.tick(canvas, values) != GenerationRun::TickOutcome::Finished)
+            ++ticks;
+        cells += ticks * run.bandCount();
+    }
+    CALLGRIND_TOGGLE_COLLECT;
+    std::printf("cells=%lld\nchars=%lld\n", cells, qint64(run.resultText().size()));
+    return 0;
 }
 
 // Time spent in the event loop from an action until done() holds, measured by a zero timer
@@ -285,12 +319,15 @@ int main(int argc, char* argv[])
     const QStringList args = QCoreApplication::arguments();
     if (args.size() >= 4 && args[1] == QLatin1String("run"))
         return benchRun(args[2], RunSetup{args[3] == QLatin1String("finest")});
+    if (args.size() >= 3 && args[1] == QLatin1String("loop"))
+        return benchLoop(args[2], args.size() >= 4 ? args[3].toInt() : 3);
     if (args.size() >= 3 && args[1] == QLatin1String("load"))
         return benchLoad(args[2]);
     if (args.size() >= 3 && args[1] == QLatin1String("memory"))
         return benchMemory(args[2]);
     std::fprintf(
         stderr,
-        "usage: tessivo-bench run PICTURE default|finest | load PICTURE | memory PICTURE\n");
+        "usage: tessivo-bench run PICTURE default|finest | loop PICTURE [RUNS] | load PICTURE | "
+        "memory PICTURE\n");
     return 2;
 }

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QRgb>
+#include <QtEndian>
 
 namespace tessivo {
 
@@ -21,7 +22,8 @@ inline QColor ToQColor(ColorValue c)
 
 inline ColorValue FromQRgb(QRgb rgb)
 {
-    return ComposeColor(qRed(rgb), qGreen(rgb), qBlue(rgb));
+    // 0xAARRGGBB byte-swapped is 0xBBGGRRAA: ComposeColor(qRed(rgb), qGreen(rgb), qBlue(rgb)).
+    return ColorValue(qbswap(quint32(rgb)) >> 8);
 }
 
 } // namespace tessivo

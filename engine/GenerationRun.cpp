@@ -13,8 +13,6 @@ namespace tessivo {
 
 namespace {
 
-const QString LineEnd = QStringLiteral("\r\n");
-
 // Every start, step and sum of a run stays inside this range unless the run is refused.
 bool fitsPosition(std::int64_t v)
 {
@@ -35,7 +33,11 @@ void GenerationRun::setBandCount(int bandCount)
 {
     m_BandCount = std::clamp(bandCount, MinBandCount, MaxBandCount);
     m_BandRowY = QList<int>(m_BandCount + 1, 0);
-    m_BandText = QStringList(m_BandCount + 1);
+    m_bandStore.reset();
+    m_bandCapacity = 0;
+    m_bandEnd = QList<char16_t*>(m_BandCount + 1, nullptr);
+    m_sameLength = -1;
+    m_longestBandAtMost = 0;
     m_BandColours = QList<QList<ColorValue>>(m_BandCount + 1);
     m_completeLength = QList<qsizetype>(m_BandCount + 1, 0);
     m_samples = QList<std::int32_t>(m_BandCount + 1, 0);
@@ -89,13 +91,14 @@ GenerationRun::StartResult GenerationRun::start(const PixelSource& canvas,
     for (QList<ColorValue>& colours : m_BandColours)
         colours.clear();
 
-    // Room for each band's lines at one character a cell, so that appending rarely copies.
+    // Room for each band's lines at one character a cell, so that the texts rarely move; a band
+    // that could outgrow it makes room before its tick (makeRoom).
     const std::int64_t cells = (columns + 2) * (steps + 1);
-    for (int i = 1; i <= n; ++i) {
-        QString& band = m_BandText[i];
-        band.reserve(qsizetype(std::min<std::int64_t>(cells, 1 << 24)));
-        PrepareForWriting(band.data(), std::size_t(band.capacity()) * sizeof(QChar));
-    }
+    m_bandCapacity = qsizetype(std::min<std::int64_t>(cells, 1 << 24));
+    m_bandStore.reset(new char16_t[std::size_t(n * m_bandCapacity)]);
+    PrepareForWriting(m_bandStore.get(), std::size_t(n * m_bandCapacity) * sizeof(char16_t));
+    m_sameLength = 0;
+    m_longestBandAtMost = 0;
     return StartResult::Started;
 }
 
@@ -107,6 +110,13 @@ GenerationRun::TickOutcome GenerationRun::tick(const PixelSource& canvas,
         return TickOutcome::Finished;
     }
 
+    // ColorLevel, IgnoreValue and the table, read once for the column: nothing can change them
+    // within a tick. A tick adds at most a line end and the longest row to a band.
+    m_toneCache->prepareColumn(settings);
+    const qsizetype longestRow = m_toneCache->longestRow();
+    if (m_longestBandAtMost + 2 + longestRow > m_bandCapacity)
+        makeRoom(2 + longestRow);
+
     TickOutcome outcome = TickOutcome::Sampled;
     if (m_ScanX > canvas.canvasWidth() - LineEndMargin) {
         const int sampleY = settings.sampleY();
@@ -114,18 +124,40 @@ GenerationRun::TickOutcome GenerationRun::tick(const PixelSource& canvas,
         m_ScanOffset += sampleY;
         for (int i = 1; i <= m_BandCount; ++i) {
             m_BandRowY[i] += sampleY;
-            m_BandText[i] += LineEnd;
+            char16_t* end = bandEnd(i);
+            end[0] = u'\r';
+            end[1] = u'\n';
+            if (m_sameLength < 0)
+                m_bandEnd[i] = end + 2;
             if (m_recording)
                 m_BandColours[i].append({0, 0});
-            m_completeLength[i] = m_BandText[i].size();
+            m_completeLength[i] = end + 2 - bandStart(i);
         }
+        if (m_sameLength >= 0)
+            m_sameLength += 2;
+        m_longestBandAtMost += 2;
         outcome = TickOutcome::SteppedLine;
     }
     // Every band's cell of this column, band 1 first.
-    std::int32_t* samples = m_samples.data();
-    canvas.readColumn(m_ScanX, m_BandRowY.constData() + 1, m_BandCount, samples + 1);
-    AppendCells(m_BandText.data() + 1, samples + 1, m_BandCount, settings, *m_toneCache,
-                m_recording ? m_BandColours.data() + 1 : nullptr);
+    std::int32_t* samples = m_samples.data() + 1;
+    canvas.readColumn(m_ScanX, m_BandRowY.constData() + 1, m_BandCount, samples);
+    int written = 0;
+    if (m_sameLength >= 0 && !m_recording) {
+        written = WriteOneCharacterCells(bandStart(1) + m_sameLength, m_bandCapacity, samples,
+                                         m_BandCount, *m_toneCache);
+        if (written == m_BandCount)
+            ++m_sameLength;
+    }
+    if (m_sameLength >= 0 && written < m_BandCount) {
+        // From here on the bands' lengths may differ: each keeps its own end.
+        for (int i = 1; i <= m_BandCount; ++i)
+            m_bandEnd[i] = bandStart(i) + m_sameLength + (i <= written ? 1 : 0);
+        m_sameLength = -1;
+    }
+    if (m_sameLength < 0)
+        WriteCells(m_bandEnd.data() + 1 + written, samples + written, m_BandCount - written,
+                   *m_toneCache, m_recording ? m_BandColours.data() + 1 : nullptr);
+    m_longestBandAtMost += longestRow;
     m_ScanX += settings.sampleX();
     return outcome;
 }
@@ -146,13 +178,17 @@ void GenerationRun::finish(const GenerationSettings& settings)
     if (m_recording)
         colours.reserve(total);
     for (int i = 1; i <= m_BandCount; ++i) {
-        text += QStringView(m_BandText[i]).left(m_completeLength[i]);
+        text += QStringView(bandStart(i), m_completeLength[i]);
         if (m_recording)
             colours.append(m_BandColours[i].first(m_completeLength[i]));
-        m_BandText[i].clear();
         m_BandColours[i].clear();
         m_completeLength[i] = 0;
+        m_bandEnd[i] = nullptr;
     }
+    m_bandStore.reset();
+    m_bandCapacity = 0;
+    m_sameLength = -1;
+    m_longestBandAtMost = 0;
     if (settings.removeBlankLines()) {
         if (m_recording) {
             QList<ColorValue> kept;
@@ -165,6 +201,39 @@ void GenerationRun::finish(const GenerationSettings& settings)
     text += Footer;
     m_text = std::move(text);
     m_colours = std::move(colours);
+}
+
+QStringView GenerationRun::bandText(int band) const
+{
+    Q_ASSERT(band >= 0 && band <= m_BandCount);
+    if (band < 1 || !m_bandStore)
+        return {};
+    return QStringView(bandStart(band), bandEnd(band));
+}
+
+void GenerationRun::makeRoom(qsizetype more)
+{
+    // Without a store (the band count was set during a run) every band starts empty.
+    if (!m_bandStore)
+        m_sameLength = 0;
+    qsizetype longest = 0;
+    for (int i = 1; i <= m_BandCount && m_bandStore; ++i)
+        longest = std::max(longest, qsizetype(bandEnd(i) - bandStart(i)));
+    m_longestBandAtMost = longest;
+    if (longest + more <= m_bandCapacity)
+        return;
+    const qsizetype capacity = std::max(2 * m_bandCapacity, longest + more);
+    const std::size_t size = std::size_t(m_BandCount) * std::size_t(capacity);
+    std::unique_ptr<char16_t[]> store(new char16_t[size]);
+    PrepareForWriting(store.get(), size * sizeof(char16_t));
+    for (int i = 1; i <= m_BandCount; ++i) {
+        char16_t* start = store.get() + (i - 1) * capacity;
+        char16_t* end = m_bandStore ? std::copy(bandStart(i), bandEnd(i), start) : start;
+        if (m_sameLength < 0)
+            m_bandEnd[i] = end;
+    }
+    m_bandStore = std::move(store);
+    m_bandCapacity = capacity;
 }
 
 double GenerationRun::progress() const

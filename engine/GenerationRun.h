@@ -87,15 +87,32 @@ public:
     int bandHeight() const { return m_BandHeight; }
     double bandStep() const { return m_BandStep; }
     int bandRowY(int band) const { return m_BandRowY.at(band); }
-    const QString& bandText(int band) const { return m_BandText.at(band); }
+    QStringView bandText(int band) const;
 
 private:
     void finish(const GenerationSettings& settings);
+    // Makes room in every band for `more` characters beyond its longest text so far.
+    void makeRoom(qsizetype more);
+    char16_t* bandStart(int band) const { return m_bandStore.get() + (band - 1) * m_bandCapacity; }
+    char16_t* bandEnd(int band) const
+    {
+        return m_sameLength >= 0 ? bandStart(band) + m_sameLength : m_bandEnd[band];
+    }
 
     int m_BandCount = 0;
     // Indices 0..BandCount; only 1..BandCount are used.
     QList<int> m_BandRowY;
-    QStringList m_BandText;
+    // Each band's text: band i (1..BandCount) takes m_bandCapacity characters of the store from
+    // bandStart(i) and ends at m_bandEnd[i] (m_bandEnd[0] is unused) or, while every band's text
+    // has the same length, at bandStart(i) + m_sameLength. A run starts so, and stays so while
+    // every cell's row is one character; m_sameLength is -1 once lengths may differ.
+    std::unique_ptr<char16_t[]> m_bandStore;
+    qsizetype m_bandCapacity = 0;
+    QList<char16_t*> m_bandEnd;
+    qsizetype m_sameLength = -1;
+    // No band's text is longer than this: what the ticks since the last makeRoom() can have
+    // added, at the longest row a cell.
+    qsizetype m_longestBandAtMost = 0;
     // Each band's colours, one per character of its text, when the run records them.
     QList<QList<ColorValue>> m_BandColours;
     // Length of each band's text up to its last line step: what the band contributes at the end.

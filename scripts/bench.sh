@@ -2,7 +2,8 @@
 # Measures Tessivo against its targets and prints a table of ratios:
 #   the window's run against the run class alone, the longest stall of the window, the finish
 #   against a bare text box, tessivo-convert against jp2a (time and memory), start-up against a
-#   bare Qt window, and opening a large photo against a bare decode.
+#   bare Qt window, and opening a large photo against a bare decode; and, counted by callgrind,
+#   the instructions the run class takes per cell.
 # Every figure is a median of several runs, measured side by side in one go.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,7 +11,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
-for p in jp2a hyperfine imagemagick time; do
+for p in jp2a hyperfine imagemagick time valgrind; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "$p" >/dev/null
 done
@@ -55,6 +56,7 @@ r[rss_text]=$("$bin/bench/startup-text" | awk '/VmRSS/ {print $2}')
   "$bin/bench/tessivo-bench" run "$out/logo.jpg" default | sed 's/^/default_/'
   "$bin/bench/tessivo-bench" run "$out/logo.jpg" finest | sed 's/^/finest_/'
   "$bin/bench/tessivo-bench" load "$out/photo.jpg" | sed 's/^/load_/'
+  bash scripts/loop-instructions.sh "$bin/bench/tessivo-bench" "$out/logo.jpg" | sed 's/^/loop_/'
 } 2>/dev/null > "$out/results.txt"
 
 python3 - "$out/results.txt" <<'PY'
@@ -85,6 +87,9 @@ print()
 # Chinese text in the program's font.
 print("for reference, the bare window with one line of text / the bare window:")
 print(f"  start-up {v['start_text'] / v['start_bare']:.2f}, resident memory {v['rss_text'] / v['rss_bare']:.2f}")
+print()
+# The run class's own cost, counted by callgrind rather than timed.
+print(f"run class, default run: {v['loop_instructions_per_cell']:.1f} instructions per cell (callgrind)")
 print()
 print("raw figures: " + sys.argv[1])
 PY

@@ -82,6 +82,9 @@ private slots:
     void recordedColoursFollowEveryCharacter_data();
     void recordedColoursFollowEveryCharacter();
     void secondRunStartsAfresh();
+    void startDuringRunStartsAfresh();
+    void everyCellGetsItsRow_data();
+    void everyCellGetsItsRow();
     void settingsAndWidthAreReadLive();
     void bandCountRecreatesArrays();
     void bandCountStaysInRange_data();
@@ -377,6 +380,108 @@ void TestGenerationRun::secondRunStartsAfresh()
     runToEnd(run, canvas, settings);
     QCOMPARE(run.resultText(), first);
     QCOMPARE(run.resultText().count(QStringLiteral("Tessivo 1.2 - Orlen")), 1);
+}
+
+void TestGenerationRun::startDuringRunStartsAfresh()
+{
+    GenerationRun run;
+    run.setBandCount(5);
+    SettingValues settings;
+    FakeCanvas canvas;
+    canvas.color = [](int x, int y) { return (x + y) % 700 < 300 ? 0 : 0xFFFFFF; };
+    run.start(canvas, settings);
+    runToEnd(run, canvas, settings);
+    const QString whole = run.resultText();
+
+    run.start(canvas, settings);
+    for (int i = 0; i < 1000; ++i)
+        run.tick(canvas, settings);
+    run.start(canvas, settings);
+    runToEnd(run, canvas, settings);
+    QCOMPARE(run.resultText(), whole);
+}
+
+void TestGenerationRun::everyCellGetsItsRow_data()
+{
+    QTest::addColumn<QStringList>("table"); // empty: the table after start-up
+    QTest::addColumn<int>("colorLevel");
+    QTest::addColumn<int>("ignoreValue");
+    QTest::addColumn<bool>("record");
+
+    const QStringList mixed{"##", "", "@@@", "国国", "o", "-"};
+    QTest::newRow("start-up table") << QStringList() << 1 << 1 << false;
+    QTest::newRow("start-up table, level 3, ignore 12") << QStringList() << 3 << 12 << false;
+    QTest::newRow("start-up table, colours") << QStringList() << 2 << 23 << true;
+    QTest::newRow("rows of other lengths") << mixed << 1 << 1 << false;
+    QTest::newRow("rows of other lengths, colours") << mixed << 1 << 12 << true;
+}
+
+void TestGenerationRun::everyCellGetsItsRow()
+{
+    QFETCH(QStringList, table);
+    QFETCH(int, colorLevel);
+    QFETCH(int, ignoreValue);
+    QFETCH(bool, record);
+    SettingValues settings;
+    if (!table.isEmpty())
+        settings.setLoadedTable(table);
+    settings.setValue(Setting::Contrast, 1);
+    settings.setValue(Setting::ColorLevel, colorLevel);
+    settings.setValue(Setting::IgnoreValue, ignoreValue);
+    settings.setValue(Setting::SampleX, 60);
+    FakeCanvas canvas;
+    canvas.width = 3000;
+    canvas.height = 2000;
+    canvas.logReads = true;
+    // Plain greys on the left; then reads outside the picture, the sums 85 and 170 that
+    // straddle IgnoreValue thresholds, and any colour.
+    canvas.color = [](int x, int y) -> std::int32_t {
+        const std::uint32_t h = std::uint32_t(x) * 2654435761u ^ std::uint32_t(y) * 40503u;
+        if (x < 1000)
+            return y < 1000 ? 0xFFFFFF : 0x808080;
+        const std::int32_t special[] = {-1, 0x1D1C1C, 0x393938};
+        return h % 8 < 3 ? special[h % 8] : std::int32_t(h & 0xFFFFFF);
+    };
+    GenerationRun run;
+    run.setBandCount(6);
+    run.setRecordColours(record);
+    run.start(canvas, settings);
+
+    // The run again, cell by cell from its reads: each band's text, colours and complete length.
+    QList<QString> texts(6);
+    QList<QList<ColorValue>> colours(6);
+    QList<qsizetype> complete(6, 0);
+    for (int tick = 1;; ++tick) {
+        if (tick == 200) // another table from here on
+            settings.setValue(Setting::Contrast, 600);
+        const QStringList rows = settings.charTable();
+        const qsizetype read = canvas.reads.size();
+        const GenerationRun::TickOutcome outcome = run.tick(canvas, settings);
+        if (outcome == GenerationRun::TickOutcome::Finished)
+            break;
+        for (int b = 0; b < 6; ++b) {
+            if (outcome == GenerationRun::TickOutcome::SteppedLine) {
+                texts[b] += QStringLiteral("\r\n");
+                colours[b] += {0, 0};
+                complete[b] = texts[b].size();
+            }
+            const QPoint at = canvas.reads.at(read + b);
+            const ColorValue sample = canvas.color(at.x(), at.y());
+            const QString& row =
+                rows.at(CharIndexFor(colorLevel * sample, ignoreValue, int(rows.size())));
+            texts[b] += row;
+            colours[b].insert(colours[b].size(), row.size(), sample);
+        }
+    }
+    QString art;
+    QList<ColorValue> artColours;
+    for (int b = 0; b < 6; ++b) {
+        art += texts[b].first(complete[b]);
+        artColours += colours[b].first(complete[b]);
+    }
+    QVERIFY(art.size() > 1000);
+    QCOMPARE(run.art().toString(), art);
+    QCOMPARE(run.artColours(), record ? artColours : QList<ColorValue>());
 }
 
 void TestGenerationRun::settingsAndWidthAreReadLive()

@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <vector>
+
 using namespace tessivo;
 
 namespace {
@@ -32,6 +34,10 @@ private slots:
     void halfwayIndexRoundsToEven();
     void oneRowTable();
     void multiCharacterRowsAppendWhole();
+    void rowsBySumMatchEveryColour_data();
+    void rowsBySumMatchEveryColour();
+    void cellsFollowColorLevel_data();
+    void cellsFollowColorLevel();
 };
 
 void TestTone::roundEven_data()
@@ -180,6 +186,89 @@ void TestTone::multiCharacterRowsAppendWhole()
     appendCell(band, 0xFFFFFF, settings);
     // White: tone 0.99 with 4 rows -> index 3, the appended space.
     QCOMPARE(band, QStringLiteral("#### "));
+}
+
+void TestTone::rowsBySumMatchEveryColour_data()
+{
+    QTest::addColumn<int>("ignoreValue");
+    QTest::addColumn<int>("rowCount");
+
+    QTest::newRow("nothing lifted, 96 rows") << 1 << 96;
+    // Thresholds 0.11 and 0.22 are the tones of sums 85 and 170: the colours of those sums fall
+    // on either side of them.
+    QTest::newRow("threshold on sum 85") << 12 << 13;
+    QTest::newRow("threshold on sum 170") << 23 << 7;
+}
+
+void TestTone::rowsBySumMatchEveryColour()
+{
+    QFETCH(int, ignoreValue);
+    QFETCH(int, rowCount);
+    ToneRows rows;
+    rows.prepare(ignoreValue, rowCount);
+    for (ColorValue rgb = 0; rgb <= 0xFFFFFF; ++rgb) {
+        if (rows.rowFor(rgb) != CharIndexFor(rgb, ignoreValue, rowCount))
+            QFAIL(qPrintable(QString::number(rgb, 16)));
+    }
+}
+
+void TestTone::cellsFollowColorLevel_data()
+{
+    QTest::addColumn<int>("colorLevel");
+    QTest::addColumn<int>("ignoreValue");
+    QTest::addColumn<QStringList>("table"); // empty: the table after start-up
+
+    for (int level = 1; level <= 10; ++level)
+        QTest::newRow(qPrintable(QStringLiteral("level %1").arg(level)))
+            << level << 1 << QStringList();
+    QTest::newRow("level 3, threshold on sum 85") << 3 << 12 << QStringList();
+    QTest::newRow("rows of other lengths") << 1 << 23 << QStringList{"##", "", "@", "国国", "o"};
+    QTest::newRow("rows of other lengths, level 2")
+        << 2 << 1 << QStringList{"##", "", "@", "国国", "o"};
+}
+
+void TestTone::cellsFollowColorLevel()
+{
+    QFETCH(int, colorLevel);
+    QFETCH(int, ignoreValue);
+    QFETCH(QStringList, table);
+    SettingValues settings;
+    if (!table.isEmpty()) {
+        settings.setLoadedTable(table);
+        settings.setValue(Setting::Contrast, 1);
+    }
+    settings.setValue(Setting::ColorLevel, colorLevel);
+    settings.setValue(Setting::IgnoreValue, ignoreValue);
+    const QStringList& rows = settings.charTable();
+
+    // Colours spread over the cube, those of the threshold sums, and last a read outside the
+    // picture.
+    QList<ColorValue> samples{0, 0xFFFFFF, 0x1D1C1C, 0x393938, 0x555555};
+    for (ColorValue c = 3; c <= 0xFFFFFF; c += 0x10101 * 7 + 0x35)
+        samples.append(c);
+    samples.append(-1);
+    const int count = int(samples.size());
+    QString expected;
+    for (ColorValue sample : samples)
+        expected += rows.at(CharIndexFor(colorLevel * sample, ignoreValue, int(rows.size())));
+
+    ToneCache cache;
+    QList<QString> appended(count);
+    AppendCells(appended.data(), samples.constData(), count, settings, cache);
+    QCOMPARE(appended.join(QString()), expected);
+
+    // The run's forms: bands of one length written by stride until a cell needs more, then a
+    // pointer per band.
+    std::vector<char16_t> column(std::size_t(count) * 4);
+    const int done = WriteOneCharacterCells(column.data(), 1, samples.constData(), count, cache);
+    // Plain colours whose rows are single characters go through; the read outside does not.
+    if (table.isEmpty() && ignoreValue == 1)
+        QCOMPARE(done, count - 1);
+    QVERIFY(done < count);
+    char16_t* end = column.data() + done;
+    for (int i = done; i < count; ++i)
+        WriteCells(&end, samples.constData() + i, 1, cache);
+    QCOMPARE(QStringView(column.data(), end), expected);
 }
 
 QTEST_GUILESS_MAIN(TestTone)
