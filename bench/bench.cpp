@@ -1,7 +1,9 @@
 // Measures Tessivo's run and loading against their baselines; prints key=value lines.
 //   tessivo-bench run PICTURE default|finest   the window's run against the run class alone
-//   tessivo-bench loop PICTURE [RUNS]          the default run, RUNS times (3) on one Canvas, for
-//                                              callgrind: only the runs are collected
+//   tessivo-bench loop PICTURE [RUNS [colours]]
+//                                              the default run, RUNS times (3) on one Canvas, for
+//                                              callgrind: only the runs are collected; with
+//                                              colours, the runs record them
 //   tessivo-bench load PICTURE                 opening a picture in the window against a decode
 //   tessivo-bench memory PICTURE               peak memory of opening a picture in the window and
 //                                              of zooming it to its natural size
@@ -107,10 +109,10 @@ double tightLoop(const QString& picture, const RunSetup& setup, qint64* cells)
     return millis(clock);
 }
 
-// The default run, start to finish, RUNS times on one Canvas. Under
+// The default run, start to finish, RUNS times on one Canvas, recording colours when asked. Under
 // `valgrind --tool=callgrind --collect-atstart=no` only the runs are counted, so the instructions
 // divided by the cells printed are the run class's cost per cell.
-int benchLoop(const QString& picture, int runs)
+int benchLoop(const QString& picture, int runs, bool colours)
 {
     CanvasModel canvas;
     PictureHolder holder;
@@ -119,6 +121,7 @@ int benchLoop(const QString& picture, int runs)
     SettingValues values;
     GenerationRun run;
     run.setBandCount(values.value(Setting::RunEfficiency));
+    run.setRecordColours(colours);
     qint64 cells = 0;
     CALLGRIND_TOGGLE_COLLECT;
     for (int i = 0; i < runs; ++i) {
@@ -320,14 +323,14 @@ int main(int argc, char* argv[])
     if (args.size() >= 4 && args[1] == QLatin1String("run"))
         return benchRun(args[2], RunSetup{args[3] == QLatin1String("finest")});
     if (args.size() >= 3 && args[1] == QLatin1String("loop"))
-        return benchLoop(args[2], args.size() >= 4 ? args[3].toInt() : 3);
+        return benchLoop(args[2], args.size() >= 4 ? args[3].toInt() : 3,
+                         args.size() >= 5 && args[4] == QLatin1String("colours"));
     if (args.size() >= 3 && args[1] == QLatin1String("load"))
         return benchLoad(args[2]);
     if (args.size() >= 3 && args[1] == QLatin1String("memory"))
         return benchMemory(args[2]);
-    std::fprintf(
-        stderr,
-        "usage: tessivo-bench run PICTURE default|finest | loop PICTURE [RUNS] | load PICTURE | "
-        "memory PICTURE\n");
+    std::fprintf(stderr, "usage: tessivo-bench run PICTURE default|finest | loop PICTURE [RUNS "
+                         "[colours]] | load PICTURE | "
+                         "memory PICTURE\n");
     return 2;
 }

@@ -80,16 +80,14 @@ for line in open(sys.argv[1]):
     if x:
         v[k] = float(x)
 rows = [
-    ("1 window run / tight loop, default", v["default_window_ms"] / v["default_tight_ms"], 1.5),
-    ("1 window run / tight loop, finest", v["finest_window_ms"] / v["finest_tight_ms"], 1.5),
     ("1 run class, instructions per cell", v["loop_instructions_per_cell"], 40),
-    ("2 longest stall of the run, default (ms)", v["default_max_gap_ms"], 16),
-    ("2 finish / bare setPlainText, finest", v["finest_max_gap_ms"] / v["finest_bare_settext_ms"], 1.25),
-    ("3 tessivo-convert / jp2a, logo 640x480", v["conv_logo"] / v["jp2a_logo"], 1.0),
-    ("3 tessivo-convert / jp2a, finest on logo", v["conv_fine"] / v["jp2a_fine"], 1.0),
-    ("3 tessivo-convert / jp2a, photo 6000x4000", v["conv_photo"] / v["jp2a_photo"], 0.5),
-    ("3 tessivo-convert / djpeg -scale 1/8, photo", v["conv_photo"] / v["djpeg_photo"], 1.1),
-    ("3 tessivo-convert peak memory, photo (MiB)", v["conv_photo_kib"] / 1024, 130),
+    ("5 longest stall of the run, default (ms)", v["default_max_gap_ms"], 16),
+    ("5 finish / bare setPlainText, finest", v["finest_max_gap_ms"] / v["finest_bare_settext_ms"], 1.25),
+    ("2 tessivo-convert / jp2a, logo 640x480", v["conv_logo"] / v["jp2a_logo"], 1.0),
+    ("5 tessivo-convert / jp2a, finest on logo", v["conv_fine"] / v["jp2a_fine"], 1.0),
+    ("2 tessivo-convert / jp2a, photo 6000x4000", v["conv_photo"] / v["jp2a_photo"], 0.5),
+    ("2 tessivo-convert / djpeg -scale 1/8, photo", v["conv_photo"] / v["djpeg_photo"], 1.1),
+    ("2 tessivo-convert peak memory, photo (MiB)", v["conv_photo_kib"] / 1024, 130),
     ("3 batch of 100 / jp2a, --jobs 1", v["batch_jobs1"] / v["batch_jp2a"], 0.6),
     ("3 batch of 100 / jp2a, all processors", v["batch_jobsn"] / v["batch_jp2a"], 0.35),
     ("4 start-up / bare window with one line of text", v["start_tessivo"] / v["start_text"], 1.15),
@@ -100,10 +98,13 @@ print(f"{'target':46} {'measured':>10} {'limit':>8}  met")
 for name, value, limit in rows:
     print(f"{name:46} {value:10.2f} {limit:8.2f}  {'yes' if value <= limit else 'NO'}")
 print()
-# Not targets: the program against the empty bare window, and what one line of text costs it.
-print("for reference, against the empty bare window:")
-print(f"  Tessivo: start-up {v['start_tessivo'] / v['start_bare']:.2f}, resident memory {v['rss_tessivo'] / v['rss_bare']:.2f}")
-print(f"  one line of text: start-up {v['start_text'] / v['start_bare']:.2f}, resident memory {v['rss_text'] / v['rss_bare']:.2f}")
+# Not targets: the window's run against the run class alone, the program against the empty bare
+# window, and what one line of text costs that window.
+print("for reference:")
+print(f"  window run / tight loop: default {v['default_window_ms'] / v['default_tight_ms']:.2f}, finest {v['finest_window_ms'] / v['finest_tight_ms']:.2f}")
+print("  against the empty bare window:")
+print(f"    Tessivo: start-up {v['start_tessivo'] / v['start_bare']:.2f}, resident memory {v['rss_tessivo'] / v['rss_bare']:.2f}")
+print(f"    one line of text: start-up {v['start_text'] / v['start_bare']:.2f}, resident memory {v['rss_text'] / v['rss_bare']:.2f}")
 print()
 print("raw figures: " + sys.argv[1])
 PY
