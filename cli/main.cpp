@@ -21,11 +21,6 @@ void write(std::FILE* stream, const QByteArray& bytes)
 
 int main(int argc, char* argv[])
 {
-    // A conversion's large buffers (the decoded picture, the Canvas, the texts) are freed and
-    // made again for every picture of a batch. Kept in the heap rather than handed back to the
-    // system, the next picture reuses pages already mapped instead of faulting fresh ones in.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
@@ -41,6 +36,14 @@ int main(int argc, char* argv[])
     if (parsed.options->version) {
         write(stdout, tessivo::ConvertVersion().toUtf8());
         return 0;
+    }
+    if (parsed.options->pictures.size() > 1) {
+        // A batch makes and frees a conversion's large buffers (the decoded picture, the Canvas,
+        // the texts) for every picture. Kept in the heap rather than handed back to the system,
+        // the next picture reuses pages already mapped instead of faulting fresh ones in. One
+        // picture gains nothing from it, and its peak memory would grow by the heap's gaps.
+        mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
     }
 
     // The image plugins need an application object. Only a PNG needs fonts, and so a
