@@ -3,6 +3,7 @@
 #include "canvas/CanvasModel.h"
 #include "engine/Version.h"
 #include "settings/SettingsSource.h"
+#include "widgets/UserSettings.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -21,7 +22,6 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -44,13 +44,6 @@ const QString CloseMark = QStringLiteral("≈");
 
 // The folder the last table was saved in, kept with the chooser's folders.
 const QString LastSavedKey = QStringLiteral("workshop/lastSavedFolder");
-
-QSettings programSettings()
-{
-    return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                         QStringLiteral("/tessivo/tessivo.conf"),
-                     QSettings::IniFormat);
-}
 
 QString percent(double tone)
 {
@@ -416,7 +409,7 @@ void TableWorkshopDialog::chooseFileAndSave()
     }
     const QString gbk = QStringLiteral("GBK 字符表 (*.zfh *.txt)");
     const QString utf8 = QStringLiteral("UTF-8 字符表，带字节顺序标记 (*.zfh *.txt)");
-    QString folder = programSettings().value(LastSavedKey).toString();
+    QString folder = UserSettings().value(LastSavedKey).toString();
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::currentPath();
 
@@ -438,7 +431,7 @@ void TableWorkshopDialog::chooseFileAndSave()
         QMessageBox::warning(this, QStringLiteral("另存为字符表"), problem);
         return;
     }
-    programSettings().setValue(LastSavedKey, QFileInfo(path).absolutePath());
+    UserSettings().setValue(LastSavedKey, QFileInfo(path).absolutePath());
     setNote(QStringLiteral("已保存 %1").arg(QFileInfo(path).fileName()));
 }
 
