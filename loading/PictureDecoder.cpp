@@ -195,9 +195,13 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
     // The content decides: a .dib is a bitmap, and a picture saved under the wrong extension
     // still reads as what it is. Where the start of the file already tells the format, only that
     // format's reader is loaded.
-    if (const QByteArray known = PictureFormatByContent(head); !known.isEmpty())
+    if (const QByteArray known = PictureFormatByContent(head); !known.isEmpty()) {
+        // With detection left on, the reader offers the format to every plugin in turn, loading
+        // each one (and its libraries) until one takes it; off, it goes straight to the one whose
+        // format it is.
         reader.setFormat(known);
-    else
+        reader.setAutoDetectImageFormat(false);
+    } else
         reader.setDecideFormatFromContent(true);
     // Pictures are shown as stored, without turning them by their orientation tag.
     reader.setAutoTransform(false);

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -87,6 +88,8 @@ private slots:
     void largePictures_data();
     void largePictures();
     void programMatchesLibrary();
+    void loadsOnlyThePicturesReader_data();
+    void loadsOnlyThePicturesReader();
 
 private:
     QTemporaryDir m_dir;
@@ -429,4 +432,39 @@ void TestConvert::programMatchesLibrary()
 }
 
 QTEST_GUILESS_MAIN(TestConvert)
+void TestConvert::loadsOnlyThePicturesReader_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QStringList>("plugins"); // the image plugins the program may load
+
+    QTest::newRow("jpeg") << QByteArray("JPEG") << QStringList{"qjpeg"};
+    QTest::newRow("png, read by Qt itself") << QByteArray("PNG") << QStringList{};
+    QTest::newRow("bmp, read by Qt itself") << QByteArray("BMP") << QStringList{};
+}
+
+void TestConvert::loadsOnlyThePicturesReader()
+{
+    // Every image plugin loaded costs the program its libraries' start-up; the loader lists them.
+    QFETCH(QByteArray, format);
+    QFETCH(QStringList, plugins);
+    const QString path = m_dir.filePath(QStringLiteral("reader.dat"));
+    QVERIFY(QImage(m_picture).save(path, format.constData()));
+
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(TESSIVO_CONVERT_PATH), {path});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
+    QStringList loaded;
+    static const QRegularExpression plugin(
+        QStringLiteral("calling init: .*/imageformats/lib(\\w+)\\.so"));
+    for (const QString& line : QString::fromLocal8Bit(process.readAllStandardError()).split('\n')) {
+        if (const QRegularExpressionMatch m = plugin.match(line); m.hasMatch())
+            loaded.append(m.captured(1));
+    }
+    QCOMPARE(loaded, plugins);
+}
+
 #include "tst_convert.moc"
