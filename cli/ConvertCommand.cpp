@@ -8,8 +8,13 @@
 #include <QSet>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <thread>
 #include <vector>
 
@@ -17,22 +22,78 @@ namespace tessivo {
 
 namespace {
 
+QString cannotWrite(const QString& path, const QString& reason)
+{
+    return QStringLiteral("tessivo-convert: cannot write %1: %2\n").arg(path, reason);
+}
+
 // Writes the bytes to the file whole, or leaves the file as it was. Returns an error message.
 QString writeFile(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return QStringLiteral("tessivo-convert: cannot write %1: %2\n")
-            .arg(path, file.errorString());
+        return cannotWrite(path, file.errorString());
+    return {};
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n < 0 && errno != EINTR)
+            return false;
+        done += std::max<ssize_t>(n, 0);
+    }
+    return true;
+}
+
+// One file of a folder of pictures, as writeFile, but not forced to the disk before it replaces
+// the target: waiting on the disk for each file took longer than converting the pictures, and the
+// files can be made again from them at will (other converters leave all their writing to the
+// system). The bytes go to a new file beside the target, which is then renamed over it, with the
+// permissions of the file it replaces. A target that is not a plain file is left to writeFile.
+QString replaceFile(const QString& path, const QByteArray& bytes)
+{
+    const QByteArray target = QFile::encodeName(path);
+    struct stat existing {};
+    const bool exists = ::lstat(target.constData(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode))
+        return writeFile(path, bytes);
+
+    static std::atomic<unsigned> serial = 0;
+    QByteArray temporary;
+    int fd = -1;
+    do {
+        temporary = target + '.' + QByteArray::number(::getpid()) + '-' +
+                    QByteArray::number(serial++) + ".part";
+        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EEXIST);
+    if (fd < 0)
+        return cannotWrite(path, qt_error_string(errno));
+    bool written = (!exists || ::fchmod(fd, existing.st_mode & 07777) == 0) && writeAll(fd, bytes);
+    int error = errno;
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written && ::rename(temporary.constData(), target.constData()) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        ::unlink(temporary.constData());
+        return cannotWrite(path, qt_error_string(error));
+    }
     return {};
 }
 
 // One picture converted into its file; the output carries only the exit code and messages.
-ConversionOutput convertInto(const ConvertOptions& options, const QString& path)
+ConversionOutput convertInto(const ConvertOptions& options, const QString& path,
+                             QString (*write)(const QString&, const QByteArray&) = writeFile)
 {
     ConversionOutput output = RunConversion(options);
     if (output.exitCode == 0) {
-        const QString error = writeFile(path, output.out);
+        const QString error = write(path, output.out);
         if (!error.isEmpty()) {
             output.exitCode = 1;
             output.err += error.toUtf8();
@@ -91,7 +152,7 @@ ConversionOutput convertAll(const ConvertOptions& options)
             ConvertOptions one = options;
             one.picture = options.pictures[i];
             one.pictures = {one.picture};
-            ConversionOutput output = convertInto(one, targets[i]);
+            ConversionOutput output = convertInto(one, targets[i], replaceFile);
             if (output.exitCode != 0)
                 output.err = oneLineFor(one.picture, output.err);
             outputs[std::size_t(i)] = std::move(output);

@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 using namespace tessivo;
 
 namespace {
@@ -55,6 +59,7 @@ private slots:
     void oneFileGoesWhereItIsTold();
     void refusedBeforeAnyWork_data();
     void refusedBeforeAnyWork();
+    void filesReplacedWholeOrNotAtAll();
 
 private:
     QTemporaryDir m_dir;
@@ -181,6 +186,46 @@ void TestBatch::refusedBeforeAnyWork()
     QCOMPARE(process.exitCode(), 2);
     QCOMPARE(QString::fromUtf8(process.readAllStandardError()), error);
     QVERIFY(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+void TestBatch::filesReplacedWholeOrNotAtAll()
+{
+    const QString folder = m_dir.filePath(QStringLiteral("replaced"));
+    QDir().mkpath(folder);
+    const QString first = QFileInfo(m_pictures.at(0)).completeBaseName() + ".txt";
+    const QString second = QFileInfo(m_pictures.at(1)).completeBaseName() + ".txt";
+    const QString kept = folder + '/' + first;
+    QFile old(kept);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("older text, longer than the file system lets the program write");
+    old.close();
+    QVERIFY(old.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    const QStringList args = {"--jobs",        "1", "--output-dir", folder, m_pictures.at(0),
+                              m_pictures.at(1)};
+
+    // Files of at most 16 bytes: every write fails, and nothing is left of it.
+    QProcess limited;
+    limited.setChildProcessModifier([] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{16, 16};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    limited.start(QStringLiteral(TESSIVO_CONVERT_PATH), args);
+    QVERIFY(limited.waitForFinished(60000));
+    QCOMPARE(limited.exitCode(), 1);
+    QCOMPARE(limited.readAllStandardError().count("cannot write"), 2);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{first});
+    QCOMPARE(readFile(kept), "older text, longer than the file system lets the program write");
+
+    // Without the limit, the old file is replaced and keeps its permissions.
+    const Run run = runProgram(args);
+    QCOMPARE(run.exitCode, 0);
+    QStringList both{first, second};
+    both.sort();
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), both);
+    QCOMPARE(readFile(kept), singleConversion({m_pictures.at(0)}));
+    QCOMPARE(QFile::permissions(kept),
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
 QTEST_GUILESS_MAIN(TestBatch)
