@@ -5,6 +5,7 @@
 #include "engine/Twips.h"
 #include "loading/DibHeader.h"
 #include "loading/LittleEndian.h"
+#include "loading/MappedFile.h"
 #include "loading/Metafile.h"
 
 #include <QBuffer>
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <mutex>
 #include <optional>
 
@@ -105,6 +107,19 @@ void PrepareTarget(const QImageReader& reader, QSize size, QImage& image)
     image = QImage(size, format);
     if (!image.isNull())
         PrepareForWriting(image.bits(), std::size_t(image.sizeInBytes()));
+}
+
+// The size the JPEG reader decodes a picture to when asked for it scaled: libjpeg's own scaling
+// by M / 8 (M from 1 to 8), the smallest that is not below the size asked for; the reader then
+// scales that down to the size asked for.
+QSize JpegDecodedSize(QSize natural, QSize scaled)
+{
+    constexpr int Eighths = 8;
+    const double f = std::min(double(natural.width()) / scaled.width(),
+                              double(natural.height()) / scaled.height());
+    const int m = std::clamp(int(std::ceil(Eighths / f)), 1, Eighths);
+    const auto side = [m](int pixels) { return int((qint64(pixels) * m + Eighths - 1) / Eighths); };
+    return {side(natural.width()), side(natural.height())};
 }
 
 // Where a bitmap file's pixels start, in its file header (BmpFileHeaderBytes).
@@ -225,7 +240,7 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
             if (!reduced.isEmpty()) {
                 reader.setScaledSize(reduced);
                 result.reduced = true;
-                decoded = reduced;
+                decoded = JpegDecodedSize(natural, reduced);
             }
         } else if (cropTo.isValid() && !cropTo.isEmpty() &&
                    (cropTo.width() < natural.width() || cropTo.height() < natural.height())) {
@@ -241,7 +256,7 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
     if (!reader.read(&result.image))
         return {};
     result.naturalSize = result.reduced ? natural : result.image.size();
-    if (result.reduced)
+    if (result.reduced && !cropTo.isValid())
         result.source = bytes;
     return result;
 }
@@ -342,6 +357,15 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
         // Compressed data larger than the decoded picture may be is not read at all.
         if (file.size() > PictureMemoryLimit())
             return refusedAsTooLarge();
+        // A picture that is drawn once and not held is decoded from the file's pages in the
+        // system's cache, without copying them into fresh memory first.
+        if (cropTo.isValid()) {
+            const MappedFile mapped(file);
+            if (const QByteArray bytes = mapped.bytes(); !bytes.isEmpty()) {
+                ReducedPicture read = decodeData(bytes, divisor, cropTo);
+                return mapped.damaged() ? ReducedPicture{} : read;
+            }
+        }
         const QByteArray bytes = file.read(file.size() + 1);
         if (bytes.size() > PictureMemoryLimit())
             return refusedAsTooLarge();

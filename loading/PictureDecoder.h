@@ -68,7 +68,8 @@ QSize ReducedSize(QSize natural, float divisor);
 // format can decode straight at a smaller size (JPEG, by its DCT scaling), it does, which is much
 // faster and smaller for large photos; otherwise the picture comes at its natural size. A divisor
 // of 1 or less means the natural size. A JPEG is read into memory whole and decoded from there,
-// so that a reduced one can keep its bytes. A picture whose natural size is over
+// so that a reduced one can keep its bytes (one that is not held, with cropTo, is decoded from
+// the file mapped into memory instead). A picture whose natural size is over
 // PictureMemoryLimit() is refused as too large, also where it would be decoded reduced: the
 // held picture must be able to give it at its natural size.
 // With cropTo, a JPEG read at its natural size is decoded only as far as its top-left part of

@@ -1,5 +1,6 @@
 #include "canvas/CanvasModel.h"
 #include "canvas/Fonts.h"
+#include "loading/MappedFile.h"
 #include "loading/PictureDecoder.h"
 #include "loading/PictureLoader.h"
 
@@ -9,9 +10,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -444,6 +447,32 @@ private slots:
         QFile::remove(path + QLatin1String(".old"));
     }
 
+    void mappedFileCutShort()
+    {
+        // Four pages of a JPEG's bytes; the file is then cut to its first page while mapped.
+        const QByteArray whole = encode(stripes(400, 400), "JPEG").left(4 * 4096);
+        QCOMPARE(whole.size(), 4 * 4096);
+        const QString path = write(QStringLiteral("cut-while-mapped.jpg"), whole);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const MappedFile mapped(file);
+        const QByteArray bytes = mapped.bytes();
+        QCOMPARE(bytes, whole);
+        QVERIFY(QFile::resize(path, 4096));
+
+        // Past the new end, the mapping reads as zeros instead of ending the program.
+        QCOMPARE(bytes.left(4096), whole.left(4096));
+        QVERIFY(!mapped.damaged());
+        QCOMPARE(bytes.mid(4096), QByteArray(3 * 4096, '\0'));
+        QVERIFY(mapped.damaged());
+
+        // What does not belong to a mapping still ends the program, as a bus error does.
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--bus-error-outside-mappings"});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    }
+
     // 8000 x 6000 pixels take 183 MiB decoded, more than image readers allow by default.
     void largePictures_data()
     {
@@ -547,5 +576,29 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLoading)
+namespace {
+
+// Reads past the end of a file cut short while mapped, as MappedFile does not know it.
+int busErrorOutsideMappings()
+{
+    QTemporaryDir dir;
+    QFile file(writeFile(QDir(dir.path()), QStringLiteral("a"), QByteArray(8192, 'a')));
+    if (!file.open(QIODevice::ReadOnly))
+        return 1;
+    const MappedFile ours(file); // the handler is in place
+    const uchar* other = file.map(0, 8192);
+    QFile::resize(file.fileName(), 0);
+    return other[4096]; // ends the program
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc == 2 && qstrcmp(argv[1], "--bus-error-outside-mappings") == 0)
+        return busErrorOutsideMappings();
+    QGuiApplication app(argc, argv);
+    TestLoading test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_loading.moc"
