@@ -470,7 +470,8 @@ private slots:
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {"--bus-error-outside-mappings"});
         QVERIFY(child.waitForFinished(60000));
-        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        // (Under AddressSanitizer, its own handler reports the error and exits with a status.)
+        QVERIFY(child.exitStatus() == QProcess::CrashExit || child.exitCode() != 0);
     }
 
     // 8000 x 6000 pixels take 183 MiB decoded, more than image readers allow by default.
