@@ -7,11 +7,16 @@
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QIconEngine>
+#include <QImageReader>
 #include <QLibraryInfo>
+#include <QPainter>
 #include <QPointer>
 #include <QStandardPaths>
 #include <QTranslator>
 
+#include <algorithm>
+#include <array>
 #include <memory>
 
 // Q_INIT_RESOURCE must be used outside any namespace; the icons are in a static library, whose
@@ -45,13 +50,60 @@ bool InstallQtTranslation()
     return InstallQtTranslation(QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 }
 
+namespace {
+
+// The program's icon, read from its pictures only when a size of it is asked for: the desktop
+// asks once the window is shown, an off-screen window never. Building it from the pictures at
+// once read them all, and telling their format loaded every image plugin Qt has.
+class ProgramIconEngine : public QIconEngine {
+public:
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+
+    // The same picture in every mode and state: the icon only stands for the program's windows.
+    QPixmap pixmap(const QSize& asked, QIcon::Mode mode, QIcon::State state) override
+    {
+        const QSize size = actualSize(asked, mode, state);
+        const auto fits = std::find_if(Sides.begin(), Sides.end(), [&](int side) {
+            return side >= size.width() && side >= size.height();
+        });
+        const int side = fits == Sides.end() ? Sides.back() : *fits;
+        QImageReader reader(QStringLiteral(":/icons/tessivo-%1.png").arg(side), "png");
+        reader.setAutoDetectImageFormat(false);
+        QImage image = reader.read();
+        if (image.size() != size && !size.isEmpty())
+            image = image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        return QPixmap::fromImage(image);
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override
+    {
+        return size.boundedTo(QSize(Sides.back(), Sides.back()));
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        QList<QSize> sizes;
+        for (const int side : Sides)
+            sizes.append(QSize(side, side));
+        return sizes;
+    }
+
+    QString key() const override { return QStringLiteral("tessivo"); }
+    QIconEngine* clone() const override { return new ProgramIconEngine; }
+
+private:
+    static constexpr std::array Sides = {16, 32, 48, 64, 128, 256};
+};
+
+} // namespace
+
 QIcon ProgramIcon()
 {
     InitIconResource();
-    QIcon icon(QStringLiteral(":/icons/tessivo.svg"));
-    for (const int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/tessivo-%1.png").arg(size), QSize(size, size));
-    return icon;
+    return QIcon(new ProgramIconEngine);
 }
 
 void SetUpApplication()

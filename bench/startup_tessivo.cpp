@@ -1,7 +1,7 @@
 // Tessivo's main window started as the program starts it, quitting once it is shown.
 #include "ProbeSupport.h"
 #include "app/MainWindow.h"
-#include "canvas/Fonts.h"
+#include "app/Startup.h"
 
 #include <QApplication>
 #include <QDir>
@@ -9,8 +9,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    tessivo::RegisterFontSubstitutes();
-    QApplication::setFont(QFont(QStringLiteral("宋体"), 9));
+    tessivo::SetUpApplication();
     tessivo::MainWindow window(QDir::currentPath());
     window.show();
     reportWhenShownAndQuit(window);

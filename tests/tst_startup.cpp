@@ -59,6 +59,8 @@ private slots:
     void qtTextsInChinese();
     void tableFileFolders_data();
     void tableFileFolders();
+    void programIcon_data();
+    void programIcon();
 };
 
 void TestStartup::initTestCase()
@@ -169,6 +171,33 @@ void TestStartup::tableFileFolders()
              imported.isEmpty() ? DefaultCharTable() : QStringList({imported, " "}));
     QCOMPARE(child<QLabel>(&window, "Label1")->text(),
              imported.isEmpty() ? QString() : TableImportedStatusText());
+}
+
+void TestStartup::programIcon_data()
+{
+    QTest::addColumn<int>("side");    // asked for
+    QTest::addColumn<int>("picture"); // the side of the picture it is drawn from
+
+    QTest::newRow("16, as drawn") << 16 << 16;
+    QTest::newRow("256, as drawn") << 256 << 256;
+    QTest::newRow("24, from 32") << 24 << 32;
+    QTest::newRow("512, from 256") << 512 << 256;
+}
+
+void TestStartup::programIcon()
+{
+    QFETCH(int, side);
+    QFETCH(int, picture);
+    const QIcon icon = ProgramIcon();
+    QCOMPARE(icon.availableSizes().size(), 6);
+    QCOMPARE(icon.availableSizes().back(), QSize(256, 256));
+    const QImage drawn = QImage(QStringLiteral(":/icons/tessivo-%1.png").arg(picture));
+    QVERIFY(!drawn.isNull());
+    const QImage shown = icon.pixmap(QSize(side, side)).toImage();
+    QCOMPARE(shown.size(), QSize(std::min(side, 256), std::min(side, 256)));
+    if (side == picture)
+        QCOMPARE(shown.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                 drawn.convertToFormat(QImage::Format_ARGB32_Premultiplied));
 }
 
 QTEST_MAIN(TestStartup)
