@@ -33,9 +33,34 @@ batch=("$out"/batch/*.jpg)
 export QT_QPA_PLATFORM=offscreen
 bin=build-rel
 
-median_time() { # command... -> median seconds
-  hyperfine -N -w 3 -r "${RUNS:-15}" --export-json "$out/h.json" "$@" >/dev/null 2>&1
-  python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["results"][0]["median"])' "$out/h.json"
+# Times commands side by side and prints each one's median in seconds, a line each: several
+# rounds, each a few runs of every command in turn, so that a slow spell of the machine falls on
+# all of them alike rather than on whichever ran during it.
+median_times() { # command...
+  local round
+  rm -f "$out"/h-*.json
+  for ((round = 0; round < ${ROUNDS:-5}; round++)); do
+    hyperfine -N -w 2 -r "${RUNS:-5}" --export-json "$out/h-$round.json" "$@" >/dev/null 2>&1
+  done
+  python3 - "$out"/h-*.json <<'PY'
+import json, statistics, sys
+times = {}
+for name in sys.argv[1:]:
+    for i, result in enumerate(json.load(open(name))["results"]):
+        times.setdefault(i, []).extend(result["times"])
+for i in sorted(times):
+    print(statistics.median(times[i]))
+PY
+}
+# Stores the medians of median_times into r[NAME] for each NAME=COMMAND given.
+measure() { # NAME=COMMAND...
+  local names=() commands=() pair i
+  for pair in "$@"; do
+    names+=("${pair%%=*}")
+    commands+=("${pair#*=}")
+  done
+  mapfile -t medians < <(median_times "${commands[@]}")
+  for i in "${!names[@]}"; do r[${names[$i]}]=${medians[$i]}; done
 }
 peak_kib() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 
@@ -45,21 +70,21 @@ read -r cols lines < <("$bin/cli/tessivo-convert" --no-footer "${finest[@]}" "$o
   python3 -c 'import sys; t=sys.stdin.buffer.read().split(b"\r\n")[:-1]; print(len(t[0]), len(t))')
 
 declare -A r
-r[conv_logo]=$(median_time "$bin/cli/tessivo-convert $out/logo.jpg")
-r[jp2a_logo]=$(median_time "jp2a --size=455x200 $out/logo.jpg")
-r[conv_fine]=$(median_time "$bin/cli/tessivo-convert ${finest[*]} $out/logo.jpg")
-r[jp2a_fine]=$(median_time "jp2a --size=${cols}x${lines} $out/logo.jpg")
-r[conv_photo]=$(median_time "$bin/cli/tessivo-convert $out/photo.jpg")
-r[jp2a_photo]=$(median_time "jp2a --size=455x200 $out/photo.jpg")
-r[djpeg_photo]=$(median_time "djpeg -scale 1/8 -outfile /dev/null $out/photo.jpg")
-r[batch_jobs1]=$(RUNS=5 median_time "$bin/cli/tessivo-convert --jobs 1 --output-dir $out/batch-out ${batch[*]}")
-r[batch_jobsn]=$(RUNS=5 median_time "$bin/cli/tessivo-convert --output-dir $out/batch-out ${batch[*]}")
-r[batch_jp2a]=$(RUNS=5 median_time "jp2a --size=455x200 ${batch[*]}")
+measure "conv_logo=$bin/cli/tessivo-convert $out/logo.jpg" \
+  "jp2a_logo=jp2a --size=455x200 $out/logo.jpg"
+measure "conv_fine=$bin/cli/tessivo-convert ${finest[*]} $out/logo.jpg" \
+  "jp2a_fine=jp2a --size=${cols}x${lines} $out/logo.jpg"
+measure "conv_photo=$bin/cli/tessivo-convert $out/photo.jpg" \
+  "jp2a_photo=jp2a --size=455x200 $out/photo.jpg" \
+  "djpeg_photo=djpeg -scale 1/8 -outfile /dev/null $out/photo.jpg"
+ROUNDS=3 RUNS=2 measure \
+  "batch_jobs1=$bin/cli/tessivo-convert --jobs 1 --output-dir $out/batch-out ${batch[*]}" \
+  "batch_jobsn=$bin/cli/tessivo-convert --output-dir $out/batch-out ${batch[*]}" \
+  "batch_jp2a=jp2a --size=455x200 ${batch[*]}"
 r[conv_photo_kib]=$(peak_kib "$bin/cli/tessivo-convert" "$out/photo.jpg")
 r[jp2a_photo_kib]=$(peak_kib jp2a --size=455x200 "$out/photo.jpg")
-r[start_tessivo]=$(median_time "$bin/bench/startup-tessivo")
-r[start_bare]=$(median_time "$bin/bench/startup-bare")
-r[start_text]=$(median_time "$bin/bench/startup-text")
+measure "start_tessivo=$bin/bench/startup-tessivo" "start_bare=$bin/bench/startup-bare" \
+  "start_text=$bin/bench/startup-text"
 r[rss_tessivo]=$("$bin/bench/startup-tessivo" | awk '/VmRSS/ {print $2}')
 r[rss_bare]=$("$bin/bench/startup-bare" | awk '/VmRSS/ {print $2}')
 r[rss_text]=$("$bin/bench/startup-text" | awk '/VmRSS/ {print $2}')
@@ -87,7 +112,7 @@ rows = [
     ("5 tessivo-convert / jp2a, finest on logo", v["conv_fine"] / v["jp2a_fine"], 1.0),
     ("2 tessivo-convert / jp2a, photo 6000x4000", v["conv_photo"] / v["jp2a_photo"], 0.5),
     ("2 tessivo-convert / djpeg -scale 1/8, photo", v["conv_photo"] / v["djpeg_photo"], 1.1),
-    ("2 tessivo-convert peak memory, photo (MiB)", v["conv_photo_kib"] / 1024, 130),
+    ("2 tessivo-convert peak memory, photo (MiB)", v["conv_photo_kib"] / 1024, 27028 / 1024),
     ("3 batch of 100 / jp2a, --jobs 1", v["batch_jobs1"] / v["batch_jp2a"], 0.6),
     ("3 batch of 100 / jp2a, all processors", v["batch_jobsn"] / v["batch_jp2a"], 0.35),
     ("4 start-up / bare window with one line of text", v["start_tessivo"] / v["start_text"], 1.15),
