@@ -289,6 +289,15 @@ void CanvasModel::clear()
     emit changed(m_state.image.rect());
 }
 
+QImage CanvasModel::pixelsInPlace()
+{
+    if (m_state.image.isNull())
+        return {};
+    uchar* bits = m_state.image.bits(); // parted from any snapshot first
+    return QImage(bits, m_state.image.width(), m_state.image.height(), m_state.image.bytesPerLine(),
+                  m_state.image.format());
+}
+
 void CanvasModel::paintPicture(const QImage& picture, Twips x, Twips y, Twips width, Twips height)
 {
     if (m_state.image.isNull() || picture.isNull())

@@ -65,6 +65,10 @@ public:
     void restore(const Snapshot& snapshot);
 
     const QImage& image() const { return m_state.image; }
+    // An image over the Canvas's own pixels, for a picture to be decoded into in place: writing
+    // to it writes to the Canvas, without telling views. Valid until the Canvas is next resized,
+    // restored or copied.
+    QImage pixelsInPlace();
 
     ColorValue backColor() const { return m_backColor; }
     // Clears the image to the new colour, as setting the background colour always does.

@@ -193,7 +193,8 @@ bool announcesTooMuch(QImageReader& reader, const QByteArray& format, const QByt
 // Reads from a device opened at its start: either the file at path, or, with path empty, bytes
 // already in memory, which a picture decoded reduced keeps.
 ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& bytes,
-                      const std::function<float(QSize)>& divisor, QSize cropTo = {})
+                      const std::function<float(QSize)>& divisor, QSize cropTo = {},
+                      const QImage& into = {})
 {
     ReducedPicture result;
     const QByteArray head = device.peek(HeadBytes);
@@ -250,7 +251,15 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
             reader.setClipRect(QRect(QPoint(0, 0), decoded));
             result.cropped = true;
         }
-        PrepareTarget(reader, decoded, result.image);
+        if (!result.reduced && !into.isNull() && reader.imageFormat() == into.format() &&
+            decoded.width() <= into.width() && decoded.height() <= into.height()) {
+            // Drawn at its own size at the top-left corner: its rows are written straight into
+            // into's, which the reader takes as they are, as it takes a prepared image.
+            result.image = QImage(const_cast<uchar*>(into.constBits()), decoded.width(),
+                                  decoded.height(), into.bytesPerLine(), into.format());
+        } else {
+            PrepareTarget(reader, decoded, result.image);
+        }
     }
     // A damaged file may leave a partly decoded image behind; it counts as unreadable.
     if (!reader.read(&result.image))
@@ -262,13 +271,13 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
 }
 
 ReducedPicture decodeData(const QByteArray& bytes, const std::function<float(QSize)>& divisor,
-                          QSize cropTo = {})
+                          QSize cropTo = {}, const QImage& into = {})
 {
     QBuffer buffer;
     buffer.setData(bytes);
     if (!buffer.open(QIODevice::ReadOnly))
         return {};
-    return decode(buffer, {}, bytes, divisor, cropTo);
+    return decode(buffer, {}, bytes, divisor, cropTo, into);
 }
 
 float naturalSize(QSize)
@@ -344,7 +353,7 @@ QSize ReducedSize(QSize natural, float divisor)
 }
 
 ReducedPicture DecodePictureReduced(const QString& path, const std::function<float(QSize)>& divisor,
-                                    QSize cropTo)
+                                    QSize cropTo, const QImage& into)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -362,21 +371,21 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
         if (cropTo.isValid()) {
             const MappedFile mapped(file);
             if (const QByteArray bytes = mapped.bytes(); !bytes.isEmpty()) {
-                ReducedPicture read = decodeData(bytes, divisor, cropTo);
+                ReducedPicture read = decodeData(bytes, divisor, cropTo, into);
                 return mapped.damaged() ? ReducedPicture{} : read;
             }
         }
         const QByteArray bytes = file.read(file.size() + 1);
         if (bytes.size() > PictureMemoryLimit())
             return refusedAsTooLarge();
-        return decodeData(bytes, divisor, cropTo);
+        return decodeData(bytes, divisor, cropTo, into);
     }
     // A pipe is read once, whole: telling its format consumes its start. One byte more than
     // allowed tells one that is too large.
     const QByteArray bytes = file.read(MaxPipedPictureBytes + 1);
     if (bytes.size() > MaxPipedPictureBytes)
         return refusedAsTooLarge();
-    return decodeData(bytes, divisor, cropTo);
+    return decodeData(bytes, divisor, cropTo, into);
 }
 
 } // namespace tessivo

@@ -75,7 +75,9 @@ QSize ReducedSize(QSize natural, float divisor);
 // With cropTo, a JPEG read at its natural size is decoded only as far as its top-left part of
 // that size, which is all of it that a Canvas of that size shows (cropped is then set): the rows
 // below are not decoded at all. Such a picture cannot be held for later zooms.
+// With into as well, a JPEG that comes at its own size in into's format and fits in into is
+// decoded straight into into's top-left pixels; the image returned is then over those pixels.
 ReducedPicture DecodePictureReduced(const QString& path, const std::function<float(QSize)>& divisor,
-                                    QSize cropTo = {});
+                                    QSize cropTo = {}, const QImage& into = {});
 
 } // namespace tessivo

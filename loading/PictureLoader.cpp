@@ -123,14 +123,18 @@ bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHold
 
 bool DrawPictureFile(const QString& path, CanvasModel& canvas, PictureRead* outcome)
 {
+    // Wiped first: a JPEG drawn at its own size is decoded straight into the Canvas's pixels,
+    // which are then what drawing it would have made them, without a picture in between.
+    canvas.clear();
     const ReducedPicture read = DecodePictureReduced(
         path, [&canvas](QSize natural) { return divisorFor(natural, canvas, 1); },
-        canvas.image().size());
+        canvas.image().size(), canvas.pixelsInPlace());
     if (outcome)
         *outcome = read.outcome();
     if (read.image.isNull())
         return false;
-    drawReduced(read, canvas, 1);
+    if (read.image.constBits() != canvas.image().constBits())
+        drawReduced(read, canvas, 1);
     return true;
 }
 

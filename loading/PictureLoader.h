@@ -52,7 +52,8 @@ QString PictureFailureText(PictureRead outcome);
 bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHolder& holder,
                            PictureRead* outcome = nullptr);
 // The same for a Canvas whose picture is not kept (tessivo-convert's): it gives the same Canvas,
-// but a JPEG at its natural size is decoded only as far as the Canvas shows it.
+// but a JPEG at its natural size is decoded only as far as the Canvas shows it, straight into the
+// Canvas's pixels. A file that does not read leaves the Canvas wiped, or partly drawn.
 bool DrawPictureFile(const QString& path, CanvasModel& canvas, PictureRead* outcome = nullptr);
 
 // Wipes the Canvas and draws a picture the way a load does.

@@ -487,6 +487,19 @@ private slots:
         QVERIFY(near(at(canvas, 40 / scale - 1, 40 / scale - 1), expected, 2));
         QCOMPARE(at(canvas, 40 / scale, 40 / scale), Blue);
     }
+
+    void pixelsInPlace()
+    {
+        // Written through, the Canvas changes; a snapshot taken before keeps its pixels.
+        CanvasModel canvas;
+        const CanvasModel::Snapshot before = canvas.snapshot();
+        QImage pixels = canvas.pixelsInPlace();
+        QCOMPARE(pixels.size(), canvas.image().size());
+        QCOMPARE(pixels.format(), canvas.image().format());
+        pixels.setPixel(3, 2, qRgb(255, 0, 0));
+        QCOMPARE(canvas.image().pixel(3, 2), qRgb(255, 0, 0));
+        QCOMPARE(before.image.pixel(3, 2), qRgb(255, 255, 255));
+    }
 };
 
 QTEST_MAIN(TestCanvasModel)

@@ -394,7 +394,10 @@ private slots:
         CanvasModel whole;
         PictureHolder holder;
         QVERIFY(LoadPictureOntoCanvas(path, whole, holder));
+        // Over an earlier drawing: the picture is decoded into the Canvas's own pixels, and what
+        // it does not cover is wiped all the same.
         CanvasModel cropped;
+        cropped.paintPicture(solid(2000, 2000, qRgb(255, 0, 0)), 0, 0, 2000 * Tw, 2000 * Tw);
         QVERIFY(DrawPictureFile(path, cropped));
         QCOMPARE(cropped.image(), whole.image());
     }
