@@ -40,9 +40,10 @@ bool writeAll(int fd, const QByteArray& bytes)
 {
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
-        if (n < 0 && errno != EINTR)
+        if (n > 0)
+            done += n;
+        else if (n == 0 || errno != EINTR)
             return false;
-        done += std::max<ssize_t>(n, 0);
     }
     return true;
 }

@@ -17,7 +17,8 @@ namespace tessivo {
 namespace {
 
 // The mappings in use, for the signal handler: it may only read plain atomics. One a thread at
-// most is in use at a time, so a few dozen are plenty; a file finds no slot free is read instead.
+// most is in use at a time, so a few dozen are plenty; a file that finds no slot free is not
+// mapped.
 struct Slot {
     std::atomic<std::uintptr_t> begin{0};
     std::atomic<std::uintptr_t> end{0}; // whole pages
@@ -26,6 +27,7 @@ struct Slot {
 constexpr int SlotCount = 64;
 std::array<Slot, SlotCount> mappings;
 std::mutex slotsLock;
+std::uintptr_t pageBytes = 4096; // set before the handler is installed
 struct sigaction previousHandler {};
 
 void onBusError(int signal, siginfo_t* info, void* context)
@@ -38,8 +40,7 @@ void onBusError(int signal, siginfo_t* info, void* context)
             continue;
         // Zeros from the page that failed to the end of the mapping; the read that failed is
         // then made again, and finds them.
-        static const std::uintptr_t page = std::uintptr_t(sysconf(_SC_PAGESIZE));
-        const std::uintptr_t from = at / page * page;
+        const std::uintptr_t from = at / pageBytes * pageBytes;
         if (mmap(reinterpret_cast<void*>(from), end - from, PROT_READ,
                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
             slot.damaged.store(true);
@@ -61,6 +62,7 @@ void installHandler()
 {
     static std::once_flag once;
     std::call_once(once, [] {
+        pageBytes = std::uintptr_t(sysconf(_SC_PAGESIZE));
         struct sigaction action {};
         action.sa_sigaction = onBusError;
         action.sa_flags = SA_SIGINFO | SA_NODEFER;
@@ -92,10 +94,10 @@ MappedFile::MappedFile(QFile& file)
     }
     m_data = static_cast<const char*>(data);
     m_size = qsizetype(status.st_size);
-    static const std::uintptr_t page = std::uintptr_t(sysconf(_SC_PAGESIZE));
     Slot& slot = mappings[std::size_t(m_slot)];
     slot.damaged.store(false);
-    slot.end.store((std::uintptr_t(m_data) + std::uintptr_t(m_size) + page - 1) / page * page);
+    slot.end.store((std::uintptr_t(m_data) + std::uintptr_t(m_size) + pageBytes - 1) / pageBytes *
+                   pageBytes);
     slot.begin.store(std::uintptr_t(m_data));
 }
 

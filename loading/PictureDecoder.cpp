@@ -265,6 +265,8 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
     if (!reader.read(&result.image))
         return {};
     result.naturalSize = result.reduced ? natural : result.image.size();
+    // Only a picture that is held keeps its bytes (those of one that is not may be a mapping of
+    // its file, gone once it is drawn).
     if (result.reduced && !cropTo.isValid())
         result.source = bytes;
     return result;
