@@ -106,7 +106,7 @@ void MetafilePlayer::drawText(QPointF at, const QString& text, const std::vector
     // its escapement.
     const bool flipped = toImage.determinant() < 0;
     const QTransform textToImage = QTransform::fromScale(toLogical * stretch, toLogical) *
-                                   QTransform().rotate(-f.escapement / TenthsPerDegree) *
+                                   QTransform().rotate(-double(f.escapement) / TenthsPerDegree) *
                                    QTransform::fromScale(1, flipped ? -1 : 1) *
                                    QTransform::fromTranslate(at.x(), at.y()) * toImage;
     const QRectF cell(x, baseline - metrics.ascent(), width, metrics.height());

@@ -6,6 +6,7 @@
 
 #include <QTest>
 
+#include <climits>
 #include <cstring>
 
 using namespace tessivo;
@@ -449,6 +450,8 @@ private slots:
         // Glyphs this wide made Qt's glyph cache fail (found by fuzzing).
         QTest::newRow("emf text stretched 10000 times")
             << emf(emfText(QStringLiteral("Hi"), 10, 50, 0, 131072));
+        QTest::newRow("emf text turned by -2^31 tenths of a degree")
+            << emf(emfText(QStringLiteral("Hi"), 10, 50, INT_MIN));
         QTest::newRow("emf transform of infinities")
             << emf(emfRecord(35, floats({float(qInf()), 0, 0, float(qInf()), 0, 0})) +
                    emfBrush(RedRef) + emfRectangle(0, 0, 50, 50));
