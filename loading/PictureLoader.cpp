@@ -20,10 +20,9 @@ float divisorFor(QSize natural, const CanvasModel& target, float smallDivisor)
     return ratio >= 1 ? float(ratio) : smallDivisor;
 }
 
-// Wipes the target and draws a picture at its top-left corner, divided as divisorFor says.
-void drawReduced(const ReducedPicture& picture, CanvasModel& target, float smallDivisor)
+// Draws a picture at the target's top-left corner, divided as divisorFor says.
+void paintReduced(const ReducedPicture& picture, CanvasModel& target, float smallDivisor)
 {
-    target.clear();
     if (picture.image.isNull())
         return;
     const float width = float(picture.naturalSize.width()) * TwipsPerPixel;
@@ -37,6 +36,13 @@ void drawReduced(const ReducedPicture& picture, CanvasModel& target, float small
         return;
     }
     target.paintPicture(picture.image, 0, 0, width / divisor, height / divisor);
+}
+
+// Wipes the target and draws the picture on it.
+void drawReduced(const ReducedPicture& picture, CanvasModel& target, float smallDivisor)
+{
+    target.clear();
+    paintReduced(picture, target, smallDivisor);
 }
 
 ReducedPicture atNaturalSize(const QImage& picture)
@@ -134,7 +140,7 @@ bool DrawPictureFile(const QString& path, CanvasModel& canvas, PictureRead* outc
     if (read.image.isNull())
         return false;
     if (read.image.constBits() != canvas.image().constBits())
-        drawReduced(read, canvas, 1);
+        paintReduced(read, canvas, 1); // already wiped
     return true;
 }
 
