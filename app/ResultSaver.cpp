@@ -1,6 +1,7 @@
 #include "app/ResultSaver.h"
 
 #include "app/ResultBox.h"
+#include "engine/OutputFile.h"
 #include "widgets/UserSettings.h"
 
 #include <QAction>
@@ -12,7 +13,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
-#include <QSaveFile>
+
+#include <cerrno>
 
 namespace tessivo {
 
@@ -59,7 +61,42 @@ QString tooLargeText(QSize size)
 
 const QString NoMemoryText = QStringLiteral("内存不足，画不出结果。");
 
+// The system's reasons a save meets, in the window's language whatever the system's.
+QString reasonFor(const OutputFile& file)
+{
+    switch (file.problem()) {
+    case OutputFile::Problem::None: break;
+    case OutputFile::Problem::Exists: return QStringLiteral("文件已存在");
+    case OutputFile::Problem::ReadOnly: return QStringLiteral("文件是只读的");
+    case OutputFile::Problem::System: break;
+    }
+    switch (file.systemError()) {
+    case ENOSPC: return QStringLiteral("磁盘空间不足");
+    case EDQUOT: return QStringLiteral("超出了磁盘配额");
+    case EFBIG: return QStringLiteral("文件超出了允许的大小");
+    case EACCES:
+    case EPERM: return QStringLiteral("没有写入这个文件夹的权限");
+    case EROFS: return QStringLiteral("文件系统是只读的");
+    case ENOENT: return QStringLiteral("文件夹不存在");
+    case ENOTDIR: return QStringLiteral("路径中有一项不是文件夹");
+    case EISDIR: return QStringLiteral("这是一个文件夹");
+    case ENAMETOOLONG: return QStringLiteral("文件名太长");
+    case ELOOP: return QStringLiteral("符号链接层数过多");
+    case EIO: return QStringLiteral("读写设备出错");
+    default: break;
+    }
+    return QStringLiteral("系统错误 %1（%2）").arg(file.systemError()).arg(file.errorString());
+}
+
 } // namespace
+
+QString WriteWholeFile(const QString& path, const QByteArray& bytes)
+{
+    OutputFile file(QFile::encodeName(path));
+    if (file.open({}) && file.write(bytes) && file.commit())
+        return {};
+    return reasonFor(file);
+}
 
 ResultSaver::ResultSaver(RunRecord& record, QObject* parent)
     : QObject(parent)
@@ -193,12 +230,11 @@ bool ResultSaver::save(ResultBox* box, const QString& path, SaveType type)
         options.fontSize = box->fontSize();
         result = ExportArt(art, options);
     }
-    QSaveFile file(path);
-    if (!result.error.isEmpty() || !file.open(QIODevice::WriteOnly) ||
-        file.write(result.bytes) != result.bytes.size() || !file.commit()) {
-        warn(box, QStringLiteral("文件“%1”没有保存：%2")
-                      .arg(QDir::toNativeSeparators(path),
-                           result.error.isEmpty() ? file.errorString() : result.error));
+    const QString error =
+        result.error.isEmpty() ? WriteWholeFile(path, result.bytes) : result.error;
+    if (!error.isEmpty()) {
+        warn(box,
+             QStringLiteral("文件“%1”没有保存：%2").arg(QDir::toNativeSeparators(path), error));
         return false;
     }
     return true;

@@ -50,4 +50,8 @@ private:
     bool m_enabled = true;
 };
 
+// Writes a file of the window whole: the old file stays as it was until every byte has reached
+// the new one, and on any failure. Empty when written; otherwise why not, in Chinese.
+QString WriteWholeFile(const QString& path, const QByteArray& bytes);
+
 } // namespace tessivo

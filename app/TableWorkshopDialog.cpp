@@ -1,5 +1,6 @@
 #include "app/TableWorkshopDialog.h"
 
+#include "app/ResultSaver.h"
 #include "canvas/CanvasModel.h"
 #include "engine/Version.h"
 #include "settings/SettingsSource.h"
@@ -20,7 +21,6 @@
 #include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTimer>
@@ -391,11 +391,8 @@ QString TableWorkshopDialog::saveTable(const QString& path, TableEncoding encodi
     const EncodedTable encoded = EncodeTableFile(comments, m_workshop.table(), encoding);
     if (encoded.problem != EncodedTable::Problem::None)
         return problemText(encoded);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(encoded.bytes) != encoded.bytes.size() ||
-        !file.commit())
-        return QStringLiteral("无法写入 %1：%2")
-            .arg(QDir::toNativeSeparators(path), file.errorString());
+    if (const QString error = WriteWholeFile(path, encoded.bytes); !error.isEmpty())
+        return QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(path), error);
     return {};
 }
 

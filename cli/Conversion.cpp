@@ -1,10 +1,13 @@
 #include "cli/Conversion.h"
 
 #include "cli/ConvertOptions.h"
+#include "cli/FileArguments.h"
 #include "engine/GenerationRun.h"
 #include "engine/TableFile.h"
 #include "export/ArtExport.h"
 #include "loading/PictureLoader.h"
+
+#include <algorithm>
 
 namespace tessivo {
 
@@ -40,6 +43,29 @@ CanvasSide canvasSideOf(Setting setting)
     return CanvasSide::None;
 }
 
+// Why a picture did not read: the file could not be opened, the metafile helper failed, or the
+// content is not a picture the program reads.
+QString pictureFailure(const QString& picture, PictureRead outcome, const QString& failure)
+{
+    if (outcome == PictureRead::TooLarge)
+        return QStringLiteral("the picture is too large: decoded, it would take more than %1 MiB")
+            .arg(PictureMemoryLimit() / (1024 * 1024));
+    if (const QString why = WhyUnopenable(picture); !why.isEmpty())
+        return why;
+    if (!failure.isEmpty())
+        return failure;
+    return QStringLiteral("not a picture in a format tessivo-convert reads, or a damaged one");
+}
+
+// Whether any row draws something: rows of spaces alone, the one the import appends among them,
+// would give blank art whatever the picture.
+bool holdsACharacter(const QStringList& rows)
+{
+    return std::any_of(rows.cbegin(), rows.cend(), [](const QString& row) {
+        return std::any_of(row.cbegin(), row.cend(), [](QChar c) { return c != QLatin1Char(' '); });
+    });
+}
+
 } // namespace
 
 void ConversionState::set(Setting setting, int value)
@@ -68,20 +94,32 @@ ConversionOutput RunConversion(const ConvertOptions& options)
     SettingValues& values = state.values;
     CanvasModel& canvas = state.canvas;
     if (!options.tableFile.isEmpty()) {
-        const TableFileResult table = ReadTableFile(options.tableFile);
+        const QString name = QuotedForMessage(options.tableFile);
+        const ReachableFile file(options.tableFile);
+        const TableFileResult table = ReadTableFile(file.path());
         switch (table.status) {
-        case TableFileResult::Status::Read: values.setLoadedTable(table.rows); break;
-        case TableFileResult::Status::CannotOpen:
-            return failure(1, QStringLiteral("tessivo-convert: cannot open the table file %1\n")
-                                  .arg(options.tableFile));
+        case TableFileResult::Status::Read:
+            if (!holdsACharacter(table.rows))
+                return failure(1, QStringLiteral("tessivo-convert: the table file %1 holds no "
+                                                 "row with a character\n")
+                                      .arg(name));
+            values.setLoadedTable(table.rows);
+            break;
+        case TableFileResult::Status::CannotOpen: {
+            QString why = WhyUnopenable(options.tableFile);
+            if (why.isEmpty())
+                why = QStringLiteral("not a plain file");
+            return failure(1, QStringLiteral("tessivo-convert: cannot open the table file %1: %2\n")
+                                  .arg(name, why));
+        }
         case TableFileResult::Status::ReadError:
             return failure(
                 1, QStringLiteral("tessivo-convert: error while reading the table file %1\n")
-                       .arg(options.tableFile));
+                       .arg(name));
         case TableFileResult::Status::TooLarge:
             return failure(
                 1, QStringLiteral("tessivo-convert: the table file %1 is larger than %2 bytes\n")
-                       .arg(options.tableFile)
+                       .arg(name)
                        .arg(MaxTableFileBytes));
         }
     }
@@ -96,11 +134,12 @@ ConversionOutput RunConversion(const ConvertOptions& options)
                          (exportOptions.colour && FormatTakesColour(exportOptions.format)));
 
     PictureRead outcome = PictureRead::Unreadable;
-    if (!DrawPictureFile(options.picture, canvas, &outcome)) {
-        QString message = PictureFailureText(outcome);
-        message.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        return failure(1, message + QLatin1Char('\n'));
-    }
+    QString why;
+    const ReachableFile picture(options.picture);
+    if (!DrawPictureFile(picture.path(), canvas, &outcome, &why))
+        return failure(1, QStringLiteral("tessivo-convert: %1: %2\n")
+                              .arg(QuotedForMessage(options.picture),
+                                   pictureFailure(options.picture, outcome, why)));
 
     switch (run.start(canvas, values)) {
     case GenerationRun::StartResult::Started: break;
@@ -116,8 +155,8 @@ ConversionOutput RunConversion(const ConvertOptions& options)
 
     ExportResult written = ExportArt(ArtOf(run, !options.noFooter), exportOptions);
     if (!written.error.isEmpty())
-        return failure(
-            1, QStringLiteral("tessivo-convert: %1: %2\n").arg(options.picture, written.error));
+        return failure(1, QStringLiteral("tessivo-convert: %1: %2\n")
+                              .arg(QuotedForMessage(options.picture), written.error));
     ConversionOutput output;
     output.out = std::move(written.bytes);
     return output;

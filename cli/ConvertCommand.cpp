@@ -2,103 +2,49 @@
 
 #include "cli/ConvertOptions.h"
 
+#include "engine/OutputFile.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QSet>
+#include <QHash>
 #include <QThread>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
+#include <map>
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tessivo {
 
 namespace {
 
-QString cannotWrite(const QString& path, const QString& reason)
+QString cannotWrite(const QString& name, const QString& reason)
 {
-    return QStringLiteral("tessivo-convert: cannot write %1: %2\n").arg(path, reason);
+    return QStringLiteral("tessivo-convert: cannot write %1: %2\n")
+        .arg(QuotedForMessage(name), reason);
 }
 
-// Writes the bytes to the file whole, or leaves the file as it was. Returns an error message.
-QString writeFile(const QString& path, const QByteArray& bytes)
+// One picture converted into its file; the output carries only the exit code and messages. The
+// file is opened first, so that an output that cannot be written costs no conversion.
+ConversionOutput convertInto(const ConvertOptions& options, const QString& name,
+                             OutputFile::Options fileOptions)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return cannotWrite(path, file.errorString());
-    return {};
-}
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
-        if (n > 0)
-            done += n;
-        else if (n == 0 || errno != EINTR)
-            return false;
+    OutputFile file(EncodeFileName(name));
+    if (!file.open(fileOptions)) {
+        ConversionOutput output;
+        output.exitCode = 1;
+        output.err = cannotWrite(name, file.errorString()).toUtf8();
+        return output;
     }
-    return true;
-}
-
-// One file of a folder of pictures, as writeFile, but not forced to the disk before it replaces
-// the target: waiting on the disk for each file took longer than converting the pictures, and the
-// files can be made again from them at will (other converters leave all their writing to the
-// system). The bytes go to a new file beside the target, which is then renamed over it, with the
-// permissions of the file it replaces. A target that is not a plain file is left to writeFile.
-QString replaceFile(const QString& path, const QByteArray& bytes)
-{
-    const QByteArray target = QFile::encodeName(path);
-    struct stat existing {};
-    const bool exists = ::lstat(target.constData(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode))
-        return writeFile(path, bytes);
-
-    static std::atomic<unsigned> serial = 0;
-    QByteArray temporary;
-    int fd = -1;
-    do {
-        temporary = target + '.' + QByteArray::number(::getpid()) + '-' +
-                    QByteArray::number(serial++) + ".part";
-        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EEXIST);
-    if (fd < 0)
-        return cannotWrite(path, qt_error_string(errno));
-    bool written = (!exists || ::fchmod(fd, existing.st_mode & 07777) == 0) && writeAll(fd, bytes);
-    int error = errno;
-    if (::close(fd) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (written && ::rename(temporary.constData(), target.constData()) != 0) {
-        written = false;
-        error = errno;
-    }
-    if (!written) {
-        ::unlink(temporary.constData());
-        return cannotWrite(path, qt_error_string(error));
-    }
-    return {};
-}
-
-// One picture converted into its file; the output carries only the exit code and messages.
-ConversionOutput convertInto(const ConvertOptions& options, const QString& path,
-                             QString (*write)(const QString&, const QByteArray&) = writeFile)
-{
     ConversionOutput output = RunConversion(options);
-    if (output.exitCode == 0) {
-        const QString error = write(path, output.out);
-        if (!error.isEmpty()) {
-            output.exitCode = 1;
-            output.err += error.toUtf8();
-        }
+    if (output.exitCode == 0 && !(file.write(output.out) && file.commit())) {
+        output.exitCode = 1;
+        output.err += cannotWrite(name, file.errorString()).toUtf8();
     }
     output.out.clear();
     return output;
@@ -109,12 +55,48 @@ QByteArray oneLineFor(const QString& picture, const QByteArray& err)
 {
     QString message = QString::fromUtf8(err).trimmed();
     const QString program = QStringLiteral("tessivo-convert: ");
+    const QString name = QuotedForMessage(picture);
     if (message.startsWith(program))
         message.remove(0, program.size());
-    if (message.startsWith(picture + QLatin1String(": ")))
-        message.remove(0, picture.size() + 2);
+    if (message.startsWith(name + QLatin1String(": ")))
+        message.remove(0, name.size() + 2);
     message.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return (program + picture + QLatin1String(": ") + message + QLatin1Char('\n')).toUtf8();
+    return (program + name + QLatin1String(": ") + message + QLatin1Char('\n')).toUtf8();
+}
+
+// The plain file a name leads to, links followed, as the system tells one file from another.
+std::optional<std::pair<dev_t, ino_t>> plainFileOf(const QString& name)
+{
+    struct stat status {};
+    if (::stat(EncodeFileName(name).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return std::pair(status.st_dev, status.st_ino);
+}
+
+// An output that is one of the pictures, under its own name, another one or through links,
+// refused before any work: the art would replace the picture it is made from.
+QString outputOverPicture(const QStringList& pictures, const QStringList& outputs)
+{
+    std::map<std::pair<dev_t, ino_t>, QString> files;
+    for (const QString& picture : pictures) {
+        if (const auto file = plainFileOf(picture))
+            files.emplace(*file, picture);
+    }
+    for (const QString& output : outputs) {
+        const auto file = plainFileOf(output);
+        if (const auto found = file ? files.find(*file) : files.end(); found != files.end())
+            return QStringLiteral("tessivo-convert: %1 would be written over the picture %2\n")
+                .arg(QuotedForMessage(output), QuotedForMessage(found->second));
+    }
+    return {};
+}
+
+ConversionOutput refused(const QString& message)
+{
+    ConversionOutput result;
+    result.exitCode = 2;
+    result.err = message.toUtf8();
+    return result;
 }
 
 ConversionOutput convertAll(const ConvertOptions& options)
@@ -122,20 +104,20 @@ ConversionOutput convertAll(const ConvertOptions& options)
     ConversionOutput result;
     const ExportFormat format = options.exportOptions.format;
     QStringList targets;
-    QSet<QString> taken;
+    QHash<QString, QString> taken; // by each output, its picture
     for (const QString& picture : options.pictures) {
         const QString target = OutputFileFor(picture, options.outputDir, format);
-        if (taken.contains(target)) {
-            result.exitCode = 2;
-            result.err =
-                QStringLiteral("tessivo-convert: two pictures would both be written to %1\n")
-                    .arg(target)
-                    .toUtf8();
-            return result;
+        if (const auto first = taken.constFind(target); first != taken.cend()) {
+            return refused(QStringLiteral("tessivo-convert: two pictures, %1 and %2, would both be "
+                                          "written to %3\n")
+                               .arg(QuotedForMessage(*first), QuotedForMessage(picture),
+                                    QuotedForMessage(target)));
         }
-        taken.insert(target);
+        taken.insert(target, picture);
         targets.append(target);
     }
+    if (const QString error = outputOverPicture(options.pictures, targets); !error.isEmpty())
+        return refused(error);
     if (!QDir().mkpath(options.outputDir)) {
         result.exitCode = 1;
         result.err = QStringLiteral("tessivo-convert: cannot make the folder %1\n")
@@ -153,7 +135,10 @@ ConversionOutput convertAll(const ConvertOptions& options)
             ConvertOptions one = options;
             one.picture = options.pictures[i];
             one.pictures = {one.picture};
-            ConversionOutput output = convertInto(one, targets[i], replaceFile);
+            // Files made again from their pictures at will are not waited for on the disk:
+            // for a folder of small pictures, the waits took longer than the conversions.
+            ConversionOutput output =
+                convertInto(one, targets[i], OutputFile::Options{options.noClobber, false});
             if (output.exitCode != 0)
                 output.err = oneLineFor(one.picture, output.err);
             outputs[std::size_t(i)] = std::move(output);
@@ -189,7 +174,10 @@ ConversionOutput RunConvertCommand(const ConvertOptions& options)
         return convertAll(options);
     if (options.output == QLatin1String("-"))
         return RunConversion(options);
-    return convertInto(options, options.output);
+    if (const QString error = outputOverPicture({options.picture}, {options.output});
+        !error.isEmpty())
+        return refused(error);
+    return convertInto(options, options.output, OutputFile::Options{options.noClobber, true});
 }
 
 } // namespace tessivo

@@ -1,6 +1,7 @@
 #include "cli/ConvertOptions.h"
 
 #include "cli/Conversion.h"
+#include "engine/OutputFile.h"
 #include "engine/Version.h"
 
 #include <algorithm>
@@ -48,10 +49,16 @@ QString prefixed(const QString& message)
 QString QuotedForMessage(const QString& arg)
 {
     QString text;
-    for (const QChar c : arg) {
+    for (qsizetype i = 0; i < arg.size(); ++i) {
+        const QChar c = arg[i];
+        const bool paired =
+            (c.isHighSurrogate() && i + 1 < arg.size() && arg[i + 1].isLowSurrogate()) ||
+            (c.isLowSurrogate() && i > 0 && arg[i - 1].isHighSurrogate());
         if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
             c == QChar::ParagraphSeparator)
             text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else if (c.isSurrogate() && !paired) // a byte of a file name that is not UTF-8
+            text += QStringLiteral("\\x%1").arg(EncodeFileName(c).toHex());
         else
             text += c;
     }
@@ -190,6 +197,8 @@ ParsedCommandLine ParseConvertOptions(const QStringList& args)
             flag = &options.version;
         else if (name == QLatin1String("--colour"))
             flag = &options.exportOptions.colour;
+        else if (name == QLatin1String("--no-clobber"))
+            flag = &options.noClobber;
         if (flag) {
             if (inlineValue)
                 return {std::nullopt, prefixed(QStringLiteral("%1 takes no value").arg(name))};
@@ -279,6 +288,11 @@ QString ConvertUsage()
         "  --output-dir DIR      convert every picture given into DIR, one file each, named\n"
         "                        after the picture with the format's extension\n"
         "  --jobs N              pictures converted at once, 1 to 256 [one per processor]\n"
+        "  --no-clobber          never replace a file that exists: leave it and say so\n"
+        "\n"
+        "A file that exists is replaced whole once its new content is complete, keeping its\n"
+        "permissions (through a link, the file it leads to); a read-only one, or one of the\n"
+        "pictures, is left as it is. A device or pipe is written straight.\n"
         "\n"
         "  --help                show this text\n"
         "  --version             show the version\n"

@@ -24,6 +24,7 @@ struct ConvertOptions {
     std::map<Setting, int> settings; // only the settings given on the command line
     bool removeBlankLines = false;
     bool noFooter = false;
+    bool noClobber = false; // an output file that exists is refused, not replaced
     bool help = false;
     bool version = false;
 };
@@ -37,8 +38,9 @@ struct ParsedCommandLine {
 ParsedCommandLine ParseConvertOptions(const QStringList& args);
 
 QString ConvertUsage();
-// An argument as it is quoted in a message: control characters, line breaks among them, are
-// written as \xNN, so that the message stays one line and nothing reaches the terminal raw.
+// An argument as it is quoted in a message: control characters, line breaks among them, and the
+// bytes of a file name that are not UTF-8 (see DecodeFileName) are written as \xNN, so that the
+// message stays one line and nothing reaches the terminal raw.
 QString QuotedForMessage(const QString& arg);
 QString ConvertVersion();
 

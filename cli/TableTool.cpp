@@ -2,13 +2,14 @@
 
 #include "canvas/TableMeter.h"
 #include "cli/ConvertOptions.h"
+#include "cli/FileArguments.h"
 #include "cli/TableOptions.h"
+#include "engine/OutputFile.h"
 #include "engine/TableFile.h"
 #include "engine/Version.h"
 
 #include <QFile>
 #include <QFontInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -90,16 +91,20 @@ TableToolOutput RunTableTool(const TableOptions& options, const QDateTime& made)
 {
     QStringList given = options.rows;
     if (!options.inputFile.isEmpty()) {
-        QFile file(options.inputFile);
-        if (!file.open(QIODevice::ReadOnly))
-            return failure(QStringLiteral("cannot open %1").arg(options.inputFile));
+        const QString name = QuotedForMessage(options.inputFile);
+        const ReachableFile reachable(options.inputFile);
+        QFile file(reachable.path());
+        if (!file.open(QIODevice::ReadOnly)) {
+            const QString why = WhyUnopenable(options.inputFile);
+            return failure(QStringLiteral("cannot open %1: %2")
+                               .arg(name, why.isEmpty() ? file.errorString() : why));
+        }
         const QByteArray bytes = file.read(MaxTableFileBytes + 1);
         if (file.error() != QFileDevice::NoError)
-            return failure(QStringLiteral("error while reading %1").arg(options.inputFile));
+            return failure(QStringLiteral("error while reading %1").arg(name));
         if (bytes.size() > MaxTableFileBytes)
-            return failure(QStringLiteral("%1 is larger than %2 bytes")
-                               .arg(options.inputFile)
-                               .arg(MaxTableFileBytes));
+            return failure(
+                QStringLiteral("%1 is larger than %2 bytes").arg(name).arg(MaxTableFileBytes));
         given += ReadRowList(bytes);
     }
     QStringList rows;
@@ -173,10 +178,10 @@ TableToolOutput RunTableTool(const TableOptions& options, const QDateTime& made)
         output.out = encoded.bytes;
         return output;
     }
-    QSaveFile file(options.outputFile);
-    if (!file.open(QIODevice::WriteOnly) || file.write(encoded.bytes) != encoded.bytes.size() ||
-        !file.commit())
-        return failure(QStringLiteral("cannot write %1").arg(options.outputFile));
+    OutputFile file(EncodeFileName(options.outputFile));
+    if (!file.open({}) || !file.write(encoded.bytes) || !file.commit())
+        return failure(QStringLiteral("cannot write %1: %2")
+                           .arg(QuotedForMessage(options.outputFile), file.errorString()));
     return output;
 }
 

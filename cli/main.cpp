@@ -1,42 +1,32 @@
+#include "cli/CommandLine.h"
 #include "cli/ConvertCommand.h"
 #include "cli/ConvertOptions.h"
+#include "engine/OutputFile.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 
 #include <malloc.h>
 
-#include <cstdio>
 #include <memory>
 
 namespace {
 
-void write(std::FILE* stream, const QByteArray& bytes)
-{
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
+constexpr char Program[] = "tessivo-convert";
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args.append(QString::fromLocal8Bit(argv[i]));
-    const tessivo::ParsedCommandLine parsed = tessivo::ParseConvertOptions(args);
-    if (!parsed.options) {
-        write(stderr, (parsed.error + QLatin1Char('\n')).toUtf8());
-        return 2;
-    }
-    if (parsed.options->help) {
-        write(stdout, tessivo::ConvertUsage().toUtf8());
-        return 0;
-    }
-    if (parsed.options->version) {
-        write(stdout, tessivo::ConvertVersion().toUtf8());
-        return 0;
-    }
+    tessivo::RemoveOutputsOnInterrupt();
+    const tessivo::ParsedCommandLine parsed =
+        tessivo::ParseConvertOptions(tessivo::ArgumentsOf(argc, argv));
+    if (!parsed.options)
+        return tessivo::Finish(Program, {}, (parsed.error + QLatin1Char('\n')).toUtf8(), 2);
+    if (parsed.options->help)
+        return tessivo::Finish(Program, tessivo::ConvertUsage().toUtf8(), {}, 0);
+    if (parsed.options->version)
+        return tessivo::Finish(Program, tessivo::ConvertVersion().toUtf8(), {}, 0);
     if (parsed.options->pictures.size() > 1) {
         // A batch makes and frees a conversion's large buffers (the decoded picture, the Canvas,
         // the texts) for every picture. Kept in the heap rather than handed back to the system,
@@ -49,6 +39,7 @@ int main(int argc, char* argv[])
     // The image plugins need an application object. Only a PNG needs fonts, and so a
     // QGuiApplication; it draws off screen unless told otherwise, so that no display is needed.
     // (Metafiles are drawn by a child process of their own.)
+    tessivo::QuietenQtNotes();
     std::unique_ptr<QCoreApplication> app;
     if (parsed.options->exportOptions.format == tessivo::ExportFormat::Png) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -59,7 +50,5 @@ int main(int argc, char* argv[])
     }
 
     const tessivo::ConversionOutput output = tessivo::RunConvertCommand(*parsed.options);
-    write(stdout, output.out);
-    write(stderr, output.err);
-    return output.exitCode;
+    return tessivo::Finish(Program, output.out, output.err, output.exitCode);
 }

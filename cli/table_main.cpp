@@ -1,20 +1,17 @@
 #include "canvas/Fonts.h"
+#include "cli/CommandLine.h"
 #include "cli/TableOptions.h"
 #include "cli/TableTool.h"
+#include "engine/OutputFile.h"
 
 #include <QDateTime>
 #include <QGuiApplication>
 
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
 
-void write(std::FILE* stream, const QByteArray& bytes)
-{
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
+constexpr char Program[] = "tessivo-table";
 
 // The time the table names: SOURCE_DATE_EPOCH when it is set, so that a build can make the
 // same file twice.
@@ -32,31 +29,23 @@ QDateTime madeAt()
 
 int main(int argc, char* argv[])
 {
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args.append(QString::fromLocal8Bit(argv[i]));
-    const tessivo::ParsedTableCommandLine parsed = tessivo::ParseTableOptions(args);
-    if (!parsed.options) {
-        write(stderr, (parsed.error + QLatin1Char('\n')).toUtf8());
-        return 2;
-    }
-    if (parsed.options->help) {
-        write(stdout, tessivo::TableUsage().toUtf8());
-        return 0;
-    }
-    if (parsed.options->version) {
-        write(stdout, tessivo::TableVersion().toUtf8());
-        return 0;
-    }
+    tessivo::RemoveOutputsOnInterrupt();
+    const tessivo::ParsedTableCommandLine parsed =
+        tessivo::ParseTableOptions(tessivo::ArgumentsOf(argc, argv));
+    if (!parsed.options)
+        return tessivo::Finish(Program, {}, (parsed.error + QLatin1Char('\n')).toUtf8(), 2);
+    if (parsed.options->help)
+        return tessivo::Finish(Program, tessivo::TableUsage().toUtf8(), {}, 0);
+    if (parsed.options->version)
+        return tessivo::Finish(Program, tessivo::TableVersion().toUtf8(), {}, 0);
 
     // Glyphs are drawn into images only; no window is shown, so no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    tessivo::QuietenQtNotes();
     QGuiApplication app(argc, argv);
     tessivo::RegisterFontSubstitutes();
 
     const tessivo::TableToolOutput output = tessivo::RunTableTool(*parsed.options, madeAt());
-    write(stdout, output.out);
-    write(stderr, output.err);
-    return output.exitCode;
+    return tessivo::Finish(Program, output.out, output.err, output.exitCode);
 }

@@ -47,10 +47,11 @@ QSize BoundedPictureSize(QSizeF pixels);
 
 // Draws a metafile file in a child process (tessivo-metafile) with limits on its memory and
 // time, so that a fault or a hang in a metafile library costs nothing but this picture: it then
-// reads as unreadable. Needs no GUI application in the calling process.
-QImage DecodeMetafileFile(const QString& path);
+// reads as unreadable. Needs no GUI application in the calling process. failure, when given, is
+// told why no picture came where the helper failed rather than the file's content.
+QImage DecodeMetafileFile(const QString& path, QString* failure = nullptr);
 // The same for a metafile already read into memory (from a pipe, say).
-QImage DecodeMetafileData(const QByteArray& bytes);
+QImage DecodeMetafileData(const QByteArray& bytes, QString* failure = nullptr);
 
 // Where tessivo-metafile is: ../libexec/tessivo/ from the running program's folder, which holds
 // for an installed program in bin/ and for every program of a build, each one folder below the

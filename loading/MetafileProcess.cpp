@@ -106,9 +106,15 @@ QString MetafileHelperPath()
 
 namespace {
 
-// Runs tessivo-metafile on a file, or on the bytes given on its standard input ("-").
-QImage runHelper(const QString& argument, const QByteArray& input)
+// Runs tessivo-metafile on a file, or on the bytes given on its standard input ("-"). failure,
+// when given, is told why no picture came where the file's content was not to blame.
+QImage runHelper(const QString& argument, const QByteArray& input, QString* failure)
 {
+    const auto failed = [failure](const QString& why) {
+        if (failure)
+            *failure = why;
+        return QImage();
+    };
     QProcess child;
     child.setChildProcessModifier([] {
         // A sanitizer runtime reserves terabytes of address space for its shadow memory at
@@ -123,28 +129,38 @@ QImage runHelper(const QString& argument, const QByteArray& input)
     child.setProcessChannelMode(QProcess::SeparateChannels);
     child.setStandardErrorFile(QProcess::nullDevice());
     child.start(MetafileHelperPath(), {argument});
+    if (!child.waitForStarted())
+        return failed(QStringLiteral("the metafile helper %1 could not be started: %2")
+                          .arg(MetafileHelperPath(), child.errorString()));
     if (!input.isEmpty())
         child.write(input);
     child.closeWriteChannel();
     if (!child.waitForFinished(ChildWallMilliseconds)) {
         child.kill();
         child.waitForFinished();
-        return {};
+        return failed(QStringLiteral("the metafile helper took longer than %1 s and was stopped")
+                          .arg(ChildWallMilliseconds / 1000));
     }
-    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+    if (child.exitStatus() != QProcess::NormalExit)
+        return failed(QStringLiteral("the metafile helper was stopped by a signal (it crashed, "
+                                     "ran out of memory or time, or was killed)"));
+    if (child.exitCode() != 0)
         return {};
 
     const QByteArray reply = child.readAllStandardOutput();
+    const auto malformed = [&] {
+        return failed(QStringLiteral("the metafile helper's reply was malformed"));
+    };
     if (reply.size() < MetafileReplyHeaderBytes || !reply.startsWith(MetafileReplyMark))
-        return {};
+        return malformed();
     const QSize size = BoundedPictureSize(QSizeF(readLe<quint32>(reply, MetafileReplyWidthAt),
                                                  readLe<quint32>(reply, MetafileReplyHeightAt)));
     const qsizetype rowBytes = qsizetype(size.width()) * BytesPerPixel;
     if (size.isEmpty() || reply.size() != MetafileReplyHeaderBytes + rowBytes * size.height())
-        return {};
+        return malformed();
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
-        return {};
+        return failed(QStringLiteral("not enough memory for the picture"));
     for (int y = 0; y < size.height(); ++y)
         std::memcpy(image.scanLine(y), reply.constData() + MetafileReplyHeaderBytes + y * rowBytes,
                     std::size_t(rowBytes));
@@ -153,17 +169,17 @@ QImage runHelper(const QString& argument, const QByteArray& input)
 
 } // namespace
 
-QImage DecodeMetafileFile(const QString& path)
+QImage DecodeMetafileFile(const QString& path, QString* failure)
 {
     // A name starting with "-" would be taken for an option.
-    return runHelper(QFileInfo(path).absoluteFilePath(), {});
+    return runHelper(QFileInfo(path).absoluteFilePath(), {}, failure);
 }
 
-QImage DecodeMetafileData(const QByteArray& bytes)
+QImage DecodeMetafileData(const QByteArray& bytes, QString* failure)
 {
     if (bytes.isEmpty() || bytes.size() > MaxMetafileBytes)
         return {};
-    return runHelper(QStringLiteral("-"), bytes);
+    return runHelper(QStringLiteral("-"), bytes, failure);
 }
 
 } // namespace tessivo

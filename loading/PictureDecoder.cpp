@@ -201,7 +201,8 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
     if (SniffMetafile(head) != MetafileKind::None) {
         if (device.size() > MaxMetafileBytes)
             return refusedAsTooLarge();
-        result.image = path.isEmpty() ? DecodeMetafileData(bytes) : DecodeMetafileFile(path);
+        result.image = path.isEmpty() ? DecodeMetafileData(bytes, &result.failure)
+                                      : DecodeMetafileFile(path, &result.failure);
         result.naturalSize = result.image.size();
         return result;
     }

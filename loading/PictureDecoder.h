@@ -52,6 +52,9 @@ struct ReducedPicture {
     bool tooLarge = false;
     // Only the top-left part of the natural size was decoded (see DecodePictureReduced).
     bool cropped = false;
+    // With a null image: why, where the file's content was not to blame (the metafile helper
+    // failed), in English; empty otherwise.
+    QString failure;
 
     PictureRead outcome() const
     {

@@ -47,7 +47,10 @@ void drawReduced(const ReducedPicture& picture, CanvasModel& target, float small
 
 ReducedPicture atNaturalSize(const QImage& picture)
 {
-    return ReducedPicture{picture, picture.size(), false, {}, false};
+    ReducedPicture read;
+    read.image = picture;
+    read.naturalSize = picture.size();
+    return read;
 }
 
 } // namespace
@@ -127,7 +130,8 @@ bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHold
     return true;
 }
 
-bool DrawPictureFile(const QString& path, CanvasModel& canvas, PictureRead* outcome)
+bool DrawPictureFile(const QString& path, CanvasModel& canvas, PictureRead* outcome,
+                     QString* failure)
 {
     // Wiped first: a JPEG drawn at its own size is decoded straight into the Canvas's pixels,
     // which are then what drawing it would have made them, without a picture in between.
@@ -137,6 +141,8 @@ bool DrawPictureFile(const QString& path, CanvasModel& canvas, PictureRead* outc
         canvas.image().size(), canvas.pixelsInPlace());
     if (outcome)
         *outcome = read.outcome();
+    if (failure)
+        *failure = read.failure;
     if (read.image.isNull())
         return false;
     if (read.image.constBits() != canvas.image().constBits())

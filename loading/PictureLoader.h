@@ -53,8 +53,10 @@ bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHold
                            PictureRead* outcome = nullptr);
 // The same for a Canvas whose picture is not kept (tessivo-convert's): it gives the same Canvas,
 // but a JPEG at its natural size is decoded only as far as the Canvas shows it, straight into the
-// Canvas's pixels. A file that does not read leaves the Canvas wiped, or partly drawn.
-bool DrawPictureFile(const QString& path, CanvasModel& canvas, PictureRead* outcome = nullptr);
+// Canvas's pixels. A file that does not read leaves the Canvas wiped, or partly drawn; failure,
+// when given, is then told ReducedPicture::failure.
+bool DrawPictureFile(const QString& path, CanvasModel& canvas, PictureRead* outcome = nullptr,
+                     QString* failure = nullptr);
 
 // Wipes the Canvas and draws a picture the way a load does.
 void DrawLoadedPicture(const QImage& picture, CanvasModel& canvas);

@@ -399,7 +399,10 @@ private slots:
         QCOMPARE(output.exitCode, 1);
         QVERIFY(output.out.isEmpty());
         QCOMPARE(QString::fromUtf8(output.err),
-                 QStringLiteral("图片过大，无法载入！\n请缩小图片尺寸后再试\n"));
+                 QStringLiteral("tessivo-convert: %1: the picture is too large: decoded, it would "
+                                "take more than %2 MiB\n")
+                     .arg(path)
+                     .arg(PictureMemoryLimit() / (1024 * 1024)));
     }
 
     void tableFiles_data()

@@ -170,7 +170,8 @@ void TestBatch::refusedBeforeAnyWork_data()
         << "tessivo-convert: --colour is for html, svg, png and ansi, not txt\n";
     QTest::newRow("two pictures of one name")
         << QStringList{"--output-dir", "same", "x/a.png", "y/a.jpg"}
-        << "tessivo-convert: two pictures would both be written to same/a.txt\n";
+        << "tessivo-convert: two pictures, x/a.png and y/a.jpg, would both be written to "
+           "same/a.txt\n";
 }
 
 void TestBatch::refusedBeforeAnyWork()
