@@ -350,6 +350,18 @@ void TestConvert::customTable()
     QCOMPARE(missing.exitCode, 1);
     QVERIFY(missing.out.isEmpty());
     QVERIFY(missing.err.contains("none.zfh"));
+
+    // A table without a character would draw blank art whatever the picture.
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("###comment\r\n  \r\n")}) {
+        const QString blank = m_dir.filePath("blank.zfh");
+        QFile file(blank);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        const ConversionOutput refused = RunConversion(parse({"--table", blank, m_picture}));
+        QCOMPARE(refused.exitCode, 1);
+        QCOMPARE(refused.err, "tessivo-convert: the table file " + blank.toUtf8() +
+                                  " holds no row with a character\n");
+    }
 }
 
 void TestConvert::unreadablePicture()

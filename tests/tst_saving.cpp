@@ -170,6 +170,40 @@ private slots:
         QVERIFY(message.contains(QStringLiteral("第 2 行第 3 列")));
         QVERIFY(!QFile::exists(m_dir.filePath("no.txt")));
     }
+
+    // A save that fails says why in Chinese, whatever the system's language, and keeps the file.
+    void failedSavesSayWhy_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("full disk") << "/dev/full" << QStringLiteral("磁盘空间不足");
+        QTest::newRow("read-only file") << "read-only.txt" << QStringLiteral("文件是只读的");
+        QTest::newRow("no such folder") << "none/art.txt" << QStringLiteral("文件夹不存在");
+        QTest::newRow("a folder") << "." << QStringLiteral("这是一个文件夹");
+    }
+
+    void failedSavesSayWhy()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        const QString readOnly = m_dir.filePath(QStringLiteral("read-only.txt"));
+        QFile file(readOnly);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("kept") == 4);
+        file.close();
+        QVERIFY(file.setPermissions(QFile::ReadOwner));
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.resultBox()->setText(QStringLiteral("art\r\n"));
+        QString message;
+        answerMessage(&message);
+        const QString target = path.startsWith('/') ? path : m_dir.filePath(path);
+        QVERIFY(!window.resultSaver()->save(window.resultBox(), target,
+                                            ResultSaver::SaveType::TextUtf8));
+        QVERIFY2(message.endsWith(QStringLiteral("没有保存：") + reason), qPrintable(message));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), "kept");
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(QFile::remove(readOnly));
+    }
 };
 
 QTEST_MAIN(TestSaving)

@@ -1,0 +1,357 @@
+// What the command-line tools do to the files they write, under conditions that lose data when
+// handled carelessly: a full disk, devices and pipes, outputs that are inputs, signals, odd names.
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs a tool; limitBytes > 0 caps the size of every file it writes (RLIMIT_FSIZE), as a full
+// disk would stop it. standardOutput, when given, is the file its standard output goes to.
+Run runTool(const char* program, const QStringList& args, rlim_t limitBytes = 0,
+            const QString& standardOutput = {})
+{
+    QProcess process;
+    if (limitBytes > 0) {
+        process.setChildProcessModifier([limitBytes] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{limitBytes, limitBytes};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
+    if (!standardOutput.isEmpty())
+        process.setStandardOutputFile(standardOutput);
+    process.start(QString::fromUtf8(program), args);
+    Run run;
+    if (!process.waitForFinished(120000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+Run convert(const QStringList& args, rlim_t limitBytes = 0, const QString& standardOutput = {})
+{
+    return runTool(TESSIVO_CONVERT_PATH, args, limitBytes, standardOutput);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+mode_t typeOf(const QString& path)
+{
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & S_IFMT : 0;
+}
+
+QStringList partialFiles(const QString& folder)
+{
+    return QDir(folder).entryList({"*.part"}, QDir::Files | QDir::Hidden);
+}
+
+} // namespace
+
+class TestOutputs : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void fullDiskKeepsTheOldFile_data();
+    void fullDiskKeepsTheOldFile();
+    void devicesAndPipesStayWhatTheyAre();
+    void standardOutputErrorsAreReported_data();
+    void standardOutputErrorsAreReported();
+    void outputsNeverReplaceTheirPictures_data();
+    void outputsNeverReplaceTheirPictures();
+    void existingFilesFollowOneRule();
+    void interruptedBatchLeavesNoPartialFile();
+    void namesAreTheirBytes();
+    void noNotesFromQt();
+
+private:
+    QString picture(const QString& name, QColor colour = Qt::darkBlue);
+    QTemporaryDir m_dir;
+    QString m_picture;
+    QByteArray m_art; // m_picture's art as text
+};
+
+QString TestOutputs::picture(const QString& name, QColor colour)
+{
+    QImage image(300, 200, QImage::Format_RGB32);
+    image.fill(colour);
+    const QString path = m_dir.filePath(name);
+    image.save(path, "PNG");
+    return path;
+}
+
+void TestOutputs::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_picture = picture(QStringLiteral("picture.png"));
+    const Run run = convert({m_picture});
+    QCOMPARE(run.exitCode, 0);
+    m_art = run.out;
+}
+
+void TestOutputs::fullDiskKeepsTheOldFile_data()
+{
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QStringList>("args"); // OUT stands for the output's name
+    // Small enough to sit in a write buffer until the file is closed, where a failed flush went
+    // unnoticed, and large enough to fail in the first write.
+    QTest::newRow("convert --output, small")
+        << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{"--output", "OUT", m_picture};
+    QTest::newRow("convert --output, svg")
+        << QByteArray(TESSIVO_CONVERT_PATH)
+        << QStringList{"--format", "svg", "--output", "OUT", m_picture};
+    QTest::newRow("table --output")
+        << QByteArray(TESSIVO_TABLE_PATH) << QStringList{"--output", "OUT", "M", "#", "."};
+}
+
+void TestOutputs::fullDiskKeepsTheOldFile()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(QStringList, args);
+    const QString folder = m_dir.filePath(QStringLiteral("full-") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder));
+    const QString output = folder + QStringLiteral("/kept.txt");
+    const QByteArray old("the old file, which must survive");
+    writeFile(output, old);
+    args.replace(args.indexOf("OUT"), output);
+
+    const Run run = runTool(program.constData(), args, 16);
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(": File too large\n"), run.err.constData());
+    QCOMPARE(readFile(output), old);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.txt"});
+}
+
+void TestOutputs::devicesAndPipesStayWhatTheyAre()
+{
+    // A FIFO: the art goes to its reader.
+    const QString fifo = m_dir.filePath(QStringLiteral("art.fifo"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QProcess reader;
+    reader.start(QStringLiteral("cat"), {fifo});
+    QVERIFY(reader.waitForStarted());
+    QCOMPARE(convert({"--output", fifo, m_picture}).exitCode, 0);
+    QVERIFY(reader.waitForFinished());
+    QCOMPARE(reader.readAllStandardOutput(), m_art);
+    QCOMPARE(typeOf(fifo), mode_t(S_IFIFO));
+
+    // A full device fails with its reason, and stays a device.
+    const Run full = convert({"--output", "/dev/full", m_picture});
+    QCOMPARE(full.exitCode, 1);
+    QCOMPARE(full.err, "tessivo-convert: cannot write /dev/full: No space left on device\n");
+    QCOMPARE(typeOf("/dev/full"), mode_t(S_IFCHR));
+
+    // A device node of the user's: a null device made where the test may make one.
+    const QString device = m_dir.filePath(QStringLiteral("null"));
+    if (::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        QSKIP("making a device node needs root");
+    QCOMPARE(convert({"--output", device, m_picture}).exitCode, 0);
+    QCOMPARE(typeOf(device), mode_t(S_IFCHR));
+}
+
+void TestOutputs::standardOutputErrorsAreReported_data()
+{
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("convert") << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{m_picture};
+    QTest::newRow("table") << QByteArray(TESSIVO_TABLE_PATH) << QStringList{"M", "."};
+}
+
+void TestOutputs::standardOutputErrorsAreReported()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(QStringList, args);
+    const Run run = runTool(program.constData(), args, 0, "/dev/full");
+    QCOMPARE(run.exitCode, 1);
+    const QByteArray name = QFileInfo(QString::fromUtf8(program)).fileName().toUtf8();
+    QVERIFY2(
+        run.err.endsWith(name + ": cannot write to standard output: No space left on device\n"),
+        run.err.constData());
+}
+
+void TestOutputs::outputsNeverReplaceTheirPictures_data()
+{
+    QTest::addColumn<QStringList>("args"); // relative to the test's folder of its own
+    QTest::addColumn<QString>("refused");  // the output named in the message
+    QTest::newRow("folder of its pictures")
+        << QStringList{"--format", "png", "--output-dir", ".", "a.png", "b.png"} << "./a.png";
+    QTest::newRow("--output names the picture")
+        << QStringList{"--output", "a.png", "a.png"} << "a.png";
+    QTest::newRow("through a link") << QStringList{"--output", "link.png", "a.png"} << "link.png";
+    QTest::newRow("a hard link of the picture")
+        << QStringList{"--format", "png", "--output-dir", "out", "a.png", "b.png"} << "out/b.png";
+}
+
+void TestOutputs::outputsNeverReplaceTheirPictures()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, refused);
+    const QString folder = m_dir.filePath(QStringLiteral("own-") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder + "/out"));
+    for (const char* name : {"a.png", "b.png"})
+        QVERIFY(QFile::copy(m_picture, folder + '/' + QLatin1String(name)));
+    QVERIFY(QFile::link("a.png", folder + "/link.png"));
+    QVERIFY(::link(QFile::encodeName(folder + "/b.png").constData(),
+                   QFile::encodeName(folder + "/out/b.png").constData()) == 0);
+
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(QStringLiteral(TESSIVO_CONVERT_PATH), args);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 2);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(err.startsWith("tessivo-convert: " + refused + " would be written over the picture "),
+             qPrintable(err));
+    for (const char* name : {"a.png", "b.png", "out/b.png"})
+        QCOMPARE(readFile(folder + '/' + QLatin1String(name)), readFile(m_picture));
+    QCOMPARE(QDir(folder + "/out").entryList(QDir::Files).size(), 1);
+}
+
+void TestOutputs::existingFilesFollowOneRule()
+{
+    const QString folder = m_dir.filePath(QStringLiteral("existing"));
+    const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere.txt"));
+    QVERIFY(QDir().mkpath(folder));
+    const QStringList pictures = {picture("one.png", Qt::red), picture("two.png", Qt::green),
+                                  picture("three.png", Qt::blue)};
+    // one.txt is read-only; two.txt is a link to a file outside the folder.
+    writeFile(folder + "/one.txt", "read-only");
+    QVERIFY(QFile::setPermissions(folder + "/one.txt", QFile::ReadOwner | QFile::ReadOther));
+    writeFile(elsewhere, "old");
+    QVERIFY(QFile::link(elsewhere, folder + "/two.txt"));
+
+    const QStringList batch = QStringList{"--jobs", "1", "--output-dir", folder} + pictures;
+    Run run = convert(batch);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, "tessivo-convert: " + pictures[0] + ": cannot write " + folder +
+                          "/one.txt: the file is read-only\n");
+    QCOMPARE(readFile(folder + "/one.txt"), "read-only");
+    // A link stays a link; the file it leads to takes the art, as --output does.
+    QCOMPARE(typeOf(folder + "/two.txt"), mode_t(S_IFLNK));
+    QCOMPARE(readFile(elsewhere), convert({pictures[1]}).out);
+    QCOMPARE(readFile(folder + "/three.txt"), convert({pictures[2]}).out);
+    const Run single = convert({"--output", folder + "/one.txt", pictures[0]});
+    QCOMPARE(single.err,
+             "tessivo-convert: cannot write " + folder + "/one.txt: the file is read-only\n");
+
+    // --no-clobber keeps every file that exists, and writes the others.
+    QVERIFY(QFile::remove(folder + "/three.txt"));
+    writeFile(elsewhere, "old");
+    run = convert(QStringList{"--no-clobber"} + batch);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err.count("the file exists\n"), 2);
+    QCOMPARE(readFile(elsewhere), "old");
+    QCOMPARE(readFile(folder + "/three.txt"), convert({pictures[2]}).out);
+    QVERIFY(QFile::setPermissions(folder + "/one.txt", QFile::ReadOwner | QFile::WriteOwner));
+}
+
+void TestOutputs::interruptedBatchLeavesNoPartialFile()
+{
+    // The second picture is a FIFO that nothing writes: the batch waits there, its output
+    // already begun, until the signal comes.
+    const QString folder = m_dir.filePath(QStringLiteral("interrupted"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString fifo = m_dir.filePath(QStringLiteral("waits.png"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const QString last = picture("last.png");
+    for (const auto& [signal, status] : {std::pair(SIGTERM, 143), std::pair(SIGINT, 130)}) {
+        QProcess process;
+        process.start(QStringLiteral(TESSIVO_CONVERT_PATH),
+                      {"--jobs", "1", "--output-dir", folder, m_picture, fifo, last});
+        QTRY_VERIFY_WITH_TIMEOUT(partialFiles(folder).size() == 1, 60000);
+        QCOMPARE(readFile(folder + "/picture.txt"), m_art);
+        ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), status);
+        QCOMPARE(partialFiles(folder), QStringList());
+        QVERIFY(!QFile::exists(folder + "/last.txt"));
+        QVERIFY(QFile::remove(folder + "/picture.txt"));
+    }
+}
+
+void TestOutputs::namesAreTheirBytes()
+{
+    // A name that is not UTF-8 reads, and its art is written under the same bytes.
+    const QByteArray folder = QFile::encodeName(m_dir.filePath(QStringLiteral("names")));
+    QVERIFY(QDir().mkpath(QString::fromUtf8(folder)));
+    const QByteArray name = folder + "/bad\xff.png";
+    {
+        const QByteArray bytes = readFile(m_picture);
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, bytes.constData(), std::size_t(bytes.size())), ssize_t(bytes.size()));
+        ::close(fd);
+    }
+    QProcess process;
+    process.setWorkingDirectory(QString::fromUtf8(folder));
+    // QProcess passes arguments as UTF-8; a shell passes the bytes on as they are.
+    process.start(QStringLiteral("/bin/sh"),
+                  {"-c",
+                   QStringLiteral("exec \"$0\" --output-dir out \"$(printf 'bad\\377.png')\" "
+                                  "\"$(printf 'new\\nline.png')\""),
+                   QStringLiteral(TESSIVO_CONVERT_PATH)});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 1);
+    // The missing picture with a line break in its name: one line, the break escaped.
+    QCOMPARE(process.readAllStandardError(),
+             "tessivo-convert: new\\x0aline.png: No such file or directory\n");
+    struct stat status {};
+    QVERIFY(::stat((folder + "/out/bad\xff.txt").constData(), &status) == 0);
+    QCOMPARE(qint64(status.st_size), qint64(m_art.size()));
+    // Qt cannot name them to remove them with the test's folder.
+    ::unlink((folder + "/out/bad\xff.txt").constData());
+    ::unlink(name.constData());
+}
+
+// Qt's note about a missing runtime folder, which neither tool uses, stays off standard error.
+void TestOutputs::noNotesFromQt()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    const QString png = m_dir.filePath(QStringLiteral("quiet.png"));
+    for (const auto& [program, args] :
+         {std::pair(TESSIVO_TABLE_PATH, QStringList{"--min-step", "0", "M"}),
+          std::pair(TESSIVO_CONVERT_PATH, QStringList{"--output", png, m_picture})}) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QString::fromUtf8(program), args);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.readAllStandardError(), QByteArray());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestOutputs)
+#include "tst_outputs.moc"
