@@ -289,7 +289,9 @@ void TestOutputs::interruptedBatchLeavesNoPartialFile()
         QProcess process;
         process.start(QStringLiteral(TESSIVO_CONVERT_PATH),
                       {"--jobs", "1", "--output-dir", folder, m_picture, fifo, last});
-        QTRY_VERIFY_WITH_TIMEOUT(partialFiles(folder).size() == 1, 60000);
+        // The first picture's file is in place, and the second's begun.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(folder + "/picture.txt") && partialFiles(folder).size() == 1, 60000);
         QCOMPARE(readFile(folder + "/picture.txt"), m_art);
         ::kill(pid_t(process.processId()), signal);
         QVERIFY(process.waitForFinished(60000));
