@@ -64,8 +64,10 @@ QList<ToneStep> CloseTones(const QList<RowTone>& sorted, double threshold);
 QList<ToneStep> LargestGaps(const QList<RowTone>& sorted, int count);
 // Positions in sorted of the rows to drop so that keep rows remain whose tones lie as evenly as
 // possible between the darkest and the lightest row, which both stay: the sum of the squared
-// steps between kept neighbours is least. Ascending; empty when keep is not smaller than the
-// table. Takes keep times the square of the table's size in steps.
+// steps between kept neighbours is least (but for rounding). Of rows of equal tone the earlier
+// stay. Ascending; empty when keep is not smaller than the table; keep 1 keeps the darkest row
+// alone. Takes about n log n steps for each of at most a hundred rounds and memory in
+// proportion to n, the table's size.
 QList<int> SuggestDrops(const QList<RowTone>& sorted, int keep);
 
 } // namespace tessivo
