@@ -135,12 +135,22 @@ TableToolOutput RunTableTool(const TableOptions& options, const QDateTime& made)
             sorted.removeAt(*it);
     }
 
-    for (const ToneStep& step : CloseTones(sorted, options.minStep / 100)) {
+    // A list of many rows can have thousands of close pairs (rows of the same glyphs in other
+    // cells have the same ink); the first are named and the rest counted.
+    constexpr qsizetype MostPairsNamed = 20;
+    const QList<ToneStep> close = CloseTones(sorted, options.minStep / 100);
+    for (const ToneStep& step : close.first(std::min(close.size(), MostPairsNamed))) {
         output.err += QStringLiteral("tessivo-table: \"%1\" and \"%2\" differ by %3%\n")
                           .arg(QuotedForMessage(sorted[step.first].row),
                                QuotedForMessage(sorted[step.second].row), percent(step.difference))
                           .toUtf8();
     }
+    if (const qsizetype more = close.size() - MostPairsNamed; more > 0)
+        output.err += QStringLiteral("tessivo-table: and %1 more %2 closer than %3%\n")
+                          .arg(more)
+                          .arg(more == 1 ? QStringLiteral("pair") : QStringLiteral("pairs"))
+                          .arg(options.minStep)
+                          .toUtf8();
     const QList<ToneStep> gaps = LargestGaps(sorted, 1);
     if (!gaps.isEmpty() && sorted.size() > 2) {
         const ToneStep& gap = gaps.first();
