@@ -38,14 +38,6 @@ double inkOf(const QImage& image)
 
 } // namespace
 
-int CellsOf(QStringView row)
-{
-    int cells = 0;
-    for (const char32_t c : row.toUcs4())
-        cells += CellsOf(c);
-    return cells;
-}
-
 TableMeter::TableMeter(const QString& family, double pointSize)
     : font_(family)
 {

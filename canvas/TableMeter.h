@@ -11,9 +11,6 @@
 
 namespace tessivo {
 
-// How many cells of the result a row takes: the sum of its characters' (CellsOf).
-int CellsOf(QStringView row);
-
 // A table row with the ink it puts on the result.
 struct RowTone {
     QString row;

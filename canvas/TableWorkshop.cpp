@@ -11,8 +11,6 @@ namespace tessivo {
 
 namespace {
 
-const QString SpaceRow = QStringLiteral(" ");
-
 bool isBlank(QStringView row)
 {
     return std::all_of(row.cbegin(), row.cend(), [](QChar c) { return c == QLatin1Char(' '); });
@@ -61,8 +59,9 @@ void TableWorkshop::setFont(const QString& family, double pointSize)
 void TableWorkshop::measure()
 {
     QList<RowTone> measured = m_meter.measure(m_rows);
-    // The import appends the space row; it is the lightest row of every table.
-    measured.append(RowTone{SpaceRow, m_meter.measure(SpaceRow), 1});
+    // The import appends the blank row; it is the lightest row of every table.
+    const QString blank = BlankRowFor(m_rows);
+    measured.append(RowTone{blank, m_meter.measure(blank), CellsOf(blank)});
     m_sorted = SortDarkestFirst(std::move(measured));
 }
 
@@ -83,7 +82,7 @@ QStringList TableWorkshop::table() const
 
 QStringList TableWorkshop::loadedTable() const
 {
-    return table() << SpaceRow;
+    return table() << BlankRowFor(m_rows);
 }
 
 TableWorkshop::PreviewStart TableWorkshop::startPreview(const PixelSource& canvas,

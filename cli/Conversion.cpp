@@ -2,12 +2,17 @@
 
 #include "cli/ConvertOptions.h"
 #include "cli/FileArguments.h"
+#include "engine/BlankLines.h"
 #include "engine/GenerationRun.h"
+#include "engine/TextCells.h"
 #include "engine/TableFile.h"
 #include "export/ArtExport.h"
 #include "loading/PictureLoader.h"
 
+#include <QPainter>
+
 #include <algorithm>
+#include <optional>
 
 namespace tessivo {
 
@@ -88,11 +93,12 @@ int ConversionState::get(Setting setting) const
     return values.value(setting);
 }
 
-ConversionOutput RunConversion(const ConvertOptions& options)
+namespace {
+
+// Reads --table into values; the failure's output, or nothing.
+std::optional<ConversionOutput> readTable(const ConvertOptions& options, SettingValues& values,
+                                          QByteArray* warnings = nullptr)
 {
-    ConversionState state;
-    SettingValues& values = state.values;
-    CanvasModel& canvas = state.canvas;
     if (!options.tableFile.isEmpty()) {
         const QString name = QuotedForMessage(options.tableFile);
         const ReachableFile file(options.tableFile);
@@ -104,6 +110,18 @@ ConversionOutput RunConversion(const ConvertOptions& options)
                                                  "row with a character\n")
                                       .arg(name));
             values.setLoadedTable(table.rows);
+            if (const qsizetype other = FirstRowOfOtherWidth(table.rows); other >= 0 && warnings)
+                *warnings += QStringLiteral(
+                                 "tessivo-convert: warning: the rows of the table file %1 are not "
+                                 "all %2 cells wide (\"%3\" takes %4)%5\n")
+                                 .arg(name)
+                                 .arg(CommonRowCells(table.rows))
+                                 .arg(QuotedForMessage(table.rows[other]))
+                                 .arg(CellsOf(table.rows[other]))
+                                 .arg(options.mode == CharacterChoice::Ink
+                                          ? QStringLiteral("; each is padded with spaces")
+                                          : QString())
+                                 .toUtf8();
             break;
         case TableFileResult::Status::CannotOpen: {
             QString why = WhyUnopenable(options.tableFile);
@@ -123,10 +141,80 @@ ConversionOutput RunConversion(const ConvertOptions& options)
                        .arg(MaxTableFileBytes));
         }
     }
+    return std::nullopt;
+}
 
-    for (const auto& [setting, value] : options.settings)
-        state.set(setting, value);
-    values.setRemoveBlankLines(options.removeBlankLines);
+// The whole picture at its proportions in the palette's font, each cell the row of nearest ink.
+ConversionOutput runInk(const ConvertOptions& options, const SettingValues& values,
+                        const InkPalette& palette)
+{
+    InkOptions ink;
+    ink.colorLevel = values.value(Setting::ColorLevel);
+    ink.ignoreValue = values.value(Setting::IgnoreValue);
+    ink.contrast = values.value(Setting::Contrast);
+    const ExportOptions& exportOptions = options.exportOptions;
+    ink.recordColours = exportOptions.format == ExportFormat::Ansi ||
+                        (exportOptions.colour && FormatTakesColour(exportOptions.format));
+    // Without a size, as many columns as a run over the Canvas at SampleX gives.
+    const int canvasWidth = ConversionState().canvas.widthTwips();
+    const int sampleX = values.value(Setting::SampleX);
+    const int runColumns = canvasWidth < GenerationRun::LineEndMargin
+                               ? 1
+                               : (canvasWidth - GenerationRun::LineEndMargin) / sampleX + 1;
+
+    // A JPEG far larger than the grid is decoded reduced: every cell still covers several
+    // pixels of it, as it would have of the whole picture.
+    const auto divisor = [&](QSize natural) {
+        const int columns = options.columns > 0 ? options.columns
+                            : options.lines > 0 ? InkColumnsFor(natural, options.lines, palette)
+                                                : runColumns;
+        return float(std::max(1, natural.width() / (std::max(columns, 1) * 4)));
+    };
+    const ReachableFile file(options.picture);
+    const ReducedPicture read = DecodePictureReduced(file.path(), divisor);
+    if (read.image.isNull())
+        return failure(1, QStringLiteral("tessivo-convert: %1: %2\n")
+                              .arg(QuotedForMessage(options.picture),
+                                   pictureFailure(options.picture, read.outcome(), read.failure)));
+    // Transparent parts show the white of the Canvas.
+    QImage picture(read.image.size(), QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter(&picture).drawImage(0, 0, read.image);
+
+    const QSize natural = read.naturalSize.isValid() ? read.naturalSize : picture.size();
+    ink.columns = options.columns > 0 ? options.columns
+                  : options.lines > 0 ? InkColumnsFor(natural, options.lines, palette)
+                                      : runColumns;
+    ink.lines = options.lines > 0 ? options.lines : InkLinesFor(natural, ink.columns, palette);
+    const qsizetype length = qsizetype(ink.lines) * (ink.columns + 2);
+    if (length * palette.rows().first().size() > GenerationRun::MaxTextLength)
+        return failure(1, QStringLiteral("tessivo-convert: the table's rows are too long: the text "
+                                         "could exceed %1 characters\n")
+                              .arg(GenerationRun::MaxTextLength));
+
+    InkArt art = DrawInkArt(picture, palette, ink);
+    ArtDocument document;
+    if (values.removeBlankLines())
+        document.text = ink.recordColours ? ClearBlankLines(art.text, art.colours, document.colours)
+                                          : ClearBlankLines(art.text);
+    else
+        document = ArtDocument{std::move(art.text), std::move(art.colours)};
+    if (!options.noFooter)
+        document.text += GenerationRun::Footer;
+    ExportResult written = ExportArt(document, exportOptions);
+    if (!written.error.isEmpty())
+        return failure(1, QStringLiteral("tessivo-convert: %1: %2\n")
+                              .arg(QuotedForMessage(options.picture), written.error));
+    ConversionOutput output;
+    output.out = std::move(written.bytes);
+    return output;
+}
+
+// The Canvas and a run over it, as the window's open and generate give them.
+ConversionOutput runTone(const ConvertOptions& options, ConversionState& state)
+{
+    SettingValues& values = state.values;
+    CanvasModel& canvas = state.canvas;
     GenerationRun run;
     run.setBandCount(values.value(Setting::RunEfficiency));
     const ExportOptions& exportOptions = options.exportOptions;
@@ -159,6 +247,39 @@ ConversionOutput RunConversion(const ConvertOptions& options)
                               .arg(QuotedForMessage(options.picture), written.error));
     ConversionOutput output;
     output.out = std::move(written.bytes);
+    return output;
+}
+
+} // namespace
+
+std::shared_ptr<const InkPalette> InkPaletteFor(const ConvertOptions& options)
+{
+    SettingValues values;
+    if (readTable(options, values))
+        return nullptr;
+    return std::make_shared<const InkPalette>(values.tables().loaded(), options.fontFamily,
+                                              options.fontSize);
+}
+
+ConversionOutput RunConversion(const ConvertOptions& options, const InkPalette* palette)
+{
+    ConversionState state;
+    SettingValues& values = state.values;
+    QByteArray warnings;
+    if (std::optional<ConversionOutput> failed = readTable(options, values, &warnings))
+        return std::move(*failed);
+    for (const auto& [setting, value] : options.settings)
+        state.set(setting, value);
+    values.setRemoveBlankLines(options.removeBlankLines);
+    ConversionOutput output;
+    if (options.mode == CharacterChoice::Tone)
+        output = runTone(options, state);
+    else if (palette)
+        output = runInk(options, values, *palette);
+    else
+        output = runInk(options, values,
+                        InkPalette(values.tables().loaded(), options.fontFamily, options.fontSize));
+    output.err.prepend(warnings);
     return output;
 }
 

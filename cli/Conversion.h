@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 
+#include <memory>
+
 namespace tessivo {
 
 struct ConvertOptions;
@@ -29,8 +31,16 @@ struct ConversionOutput {
     QByteArray err; // standard error
 };
 
+class InkPalette;
+
 // Loads the picture onto a Canvas as the window's open does, runs a generation run to its end
-// as the window's generate does, and gives the text the result box would then hold.
-ConversionOutput RunConversion(const ConvertOptions& options);
+// as the window's generate does, and gives the text the result box would then hold. In the ink
+// mode, the whole picture is tiled instead (DrawInkArt), with palette when given, which must be
+// InkPaletteFor(options): a batch measures its table once.
+ConversionOutput RunConversion(const ConvertOptions& options, const InkPalette* palette = nullptr);
+
+// The options' table measured in their font; null when the table file cannot be read (each
+// conversion then says why).
+std::shared_ptr<const InkPalette> InkPaletteFor(const ConvertOptions& options);
 
 } // namespace tessivo

@@ -32,7 +32,7 @@ QString cannotWrite(const QString& name, const QString& reason)
 // One picture converted into its file; the output carries only the exit code and messages. The
 // file is opened first, so that an output that cannot be written costs no conversion.
 ConversionOutput convertInto(const ConvertOptions& options, const QString& name,
-                             OutputFile::Options fileOptions)
+                             OutputFile::Options fileOptions, const InkPalette* palette = nullptr)
 {
     OutputFile file(EncodeFileName(name));
     if (!file.open(fileOptions)) {
@@ -41,7 +41,7 @@ ConversionOutput convertInto(const ConvertOptions& options, const QString& name,
         output.err = cannotWrite(name, file.errorString()).toUtf8();
         return output;
     }
-    ConversionOutput output = RunConversion(options);
+    ConversionOutput output = RunConversion(options, palette);
     if (output.exitCode == 0 && !(file.write(output.out) && file.commit())) {
         output.exitCode = 1;
         output.err += cannotWrite(name, file.errorString()).toUtf8();
@@ -130,6 +130,9 @@ ConversionOutput convertAll(const ConvertOptions& options)
     const qsizetype count = options.pictures.size();
     std::vector<ConversionOutput> outputs(std::size_t(count), ConversionOutput{});
     std::atomic<qsizetype> next = 0;
+    // Measured once, before the jobs start, and only read by them.
+    const std::shared_ptr<const InkPalette> palette =
+        options.mode == CharacterChoice::Ink ? InkPaletteFor(options) : nullptr;
     const auto work = [&] {
         for (qsizetype i = next++; i < count; i = next++) {
             ConvertOptions one = options;
@@ -137,8 +140,8 @@ ConversionOutput convertAll(const ConvertOptions& options)
             one.pictures = {one.picture};
             // Files made again from their pictures at will are not waited for on the disk:
             // for a folder of small pictures, the waits took longer than the conversions.
-            ConversionOutput output =
-                convertInto(one, targets[i], OutputFile::Options{options.noClobber, false});
+            ConversionOutput output = convertInto(
+                one, targets[i], OutputFile::Options{options.noClobber, false}, palette.get());
             if (output.exitCode != 0)
                 output.err = oneLineFor(one.picture, output.err);
             outputs[std::size_t(i)] = std::move(output);

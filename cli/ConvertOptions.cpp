@@ -19,6 +19,15 @@ const SettingOption* findSettingOption(const QString& name)
     return nullptr;
 }
 
+QString settingOptionName(Setting setting)
+{
+    for (const SettingOption& option : SettingOptions()) {
+        if (option.setting == setting)
+            return QLatin1String(option.name);
+    }
+    return {};
+}
+
 std::optional<int> parseWholeNumber(const QString& text)
 {
     if (text.isEmpty() || text.size() > 11)
@@ -68,6 +77,14 @@ QString QuotedForMessage(const QString& arg)
 namespace {
 
 constexpr int MostJobs = 256;
+// The most cells of an ink-mode grid on either side.
+constexpr int MostCells = 5000;
+
+std::optional<int> cellCount(const QString& text)
+{
+    const std::optional<int> count = parseWholeNumber(text);
+    return count && *count >= 1 && *count <= MostCells ? count : std::nullopt;
+}
 constexpr double SmallestFontSize = 1;
 constexpr double LargestFontSize = 200;
 
@@ -112,7 +129,32 @@ std::optional<QString> takeValueOption(const QString& name, const std::optional<
                 .arg(SmallestFontSize)
                 .arg(LargestFontSize);
         options.exportOptions.fontSize = size;
+        options.fontSize = size;
         fontSizeGiven = true;
+    } else if (name == QLatin1String("--mode")) {
+        if (value == QLatin1String("tone"))
+            options.mode = CharacterChoice::Tone;
+        else if (value == QLatin1String("ink"))
+            options.mode = CharacterChoice::Ink;
+        else
+            return QStringLiteral("--mode takes tone or ink");
+    } else if (name == QLatin1String("--size")) {
+        const QStringList sides = value ? value->split(QLatin1Char('x')) : QStringList();
+        const std::optional<int> columns = sides.size() == 2 ? cellCount(sides[0]) : std::nullopt;
+        const std::optional<int> lines = sides.size() == 2 ? cellCount(sides[1]) : std::nullopt;
+        if (!columns || !lines)
+            return QStringLiteral("--size takes COLUMNSxLINES, each from 1 to %1").arg(MostCells);
+        options.columns = *columns;
+        options.lines = *lines;
+    } else if (name == QLatin1String("--width") || name == QLatin1String("--height")) {
+        const std::optional<int> count = value ? cellCount(*value) : std::nullopt;
+        if (!count)
+            return QStringLiteral("%1 takes a whole number from 1 to %2").arg(name).arg(MostCells);
+        (name == QLatin1String("--width") ? options.columns : options.lines) = *count;
+    } else if (name == QLatin1String("--font")) {
+        if (!value || value->isEmpty())
+            return QStringLiteral("--font takes a font family");
+        options.fontFamily = *value;
     } else if (name == QLatin1String("--jobs")) {
         const std::optional<int> jobs = value ? parseWholeNumber(*value) : std::nullopt;
         if (!jobs || *jobs < 1 || *jobs > MostJobs)
@@ -125,7 +167,8 @@ std::optional<QString> takeValueOption(const QString& name, const std::optional<
 bool isValueOption(const QString& name)
 {
     static const char* const names[] = {"--table",    "--output",    "--output-dir", "--format",
-                                        "--encoding", "--font-size", "--jobs"};
+                                        "--encoding", "--font-size", "--jobs",       "--mode",
+                                        "--size",     "--width",     "--height",     "--font"};
     return std::any_of(std::begin(names), std::end(names),
                        [&](const char* n) { return name == QLatin1String(n); });
 }
@@ -147,8 +190,32 @@ std::optional<QString> settleOutput(ConvertOptions& options, bool outputGiven, b
         return QStringLiteral("--encoding is for txt and html, not %1").arg(format);
     if (out.colour && out.format == ExportFormat::Txt)
         return QStringLiteral("--colour is for html, svg, png and ansi, not txt");
-    if (fontSizeGiven && !FormatTakesFontSize(out.format))
+    if (fontSizeGiven && !FormatTakesFontSize(out.format) && options.mode != CharacterChoice::Ink)
         return QStringLiteral("--font-size is for svg and png, not %1").arg(format);
+    return std::nullopt;
+}
+
+// The options each mode leaves aside: given to the other mode, they would do nothing.
+std::optional<QString> settleMode(const ConvertOptions& options, const QStringList& given)
+{
+    if (options.mode == CharacterChoice::Tone) {
+        for (const char* option : {"--size", "--width", "--height", "--font"}) {
+            if (given.contains(QLatin1String(option)))
+                return QStringLiteral("%1 is for --mode ink").arg(QLatin1String(option));
+        }
+        return std::nullopt;
+    }
+    // The ink mode tiles the whole picture at its own proportions, in one pass.
+    for (const Setting setting : {Setting::SampleY, Setting::PictureFit, Setting::RunEfficiency,
+                                  Setting::PreviewWidth, Setting::PreviewHeight}) {
+        if (options.settings.count(setting))
+            return QStringLiteral("%1 does not apply to --mode ink, which tiles the whole picture "
+                                  "with cells of the font's proportions")
+                .arg(settingOptionName(setting));
+    }
+    if (options.settings.count(Setting::SampleX) && options.columns > 0)
+        return QStringLiteral("--sample-x sets the columns of --mode ink; it does not go with "
+                              "--size or --width");
     return std::nullopt;
 }
 
@@ -158,6 +225,7 @@ ParsedCommandLine ParseConvertOptions(const QStringList& args)
 {
     ConvertOptions options;
     QStringList& pictures = options.pictures;
+    QStringList given; // the options with a value that were given, settings aside
     bool optionsEnded = false;
     bool outputGiven = false;
     bool formatGiven = false;
@@ -221,6 +289,7 @@ ParsedCommandLine ParseConvertOptions(const QStringList& args)
             if (error)
                 return {std::nullopt, prefixed(*error)};
             outputGiven = outputGiven || name == QLatin1String("--output");
+            given.append(name);
             continue;
         }
 
@@ -239,8 +308,10 @@ ParsedCommandLine ParseConvertOptions(const QStringList& args)
         return {options, {}};
     if (pictures.isEmpty())
         return {std::nullopt, prefixed(QStringLiteral("no picture given (see --help)"))};
-    const std::optional<QString> error =
+    std::optional<QString> error =
         settleOutput(options, outputGiven, formatGiven, encodingGiven, fontSizeGiven);
+    if (!error)
+        error = settleMode(options, given);
     if (error)
         return {std::nullopt, prefixed(*error)};
     options.picture = pictures.first();
@@ -276,6 +347,18 @@ QString ConvertUsage()
         "                        lines with ### skipped)\n"
         "  --no-footer           leave out the footer lines after the art\n"
         "\n"
+        "Character choice:\n"
+        "  --mode M              tone: a row of the table for each cell's tone, as the window\n"
+        "                        does after start-up [tone]; ink: of every row of the table,\n"
+        "                        the one whose ink in --font is nearest each cell's darkness,\n"
+        "                        cells tiling the whole picture in the font's proportions\n"
+        "  --size COLSxLINES     the ink mode's grid [the columns --sample-x gives on the\n"
+        "                        Canvas, or the terminal's width for ansi to a terminal; the\n"
+        "                        lines from the picture's proportions in the font]\n"
+        "  --width COLS          the ink mode's columns; the lines follow the picture\n"
+        "  --height LINES        the ink mode's lines; the columns follow the picture\n"
+        "  --font FAMILY         the font the ink mode measures the rows in [新宋体]\n"
+        "\n"
         "Output:\n"
         "  --output FILE         write to FILE; - is standard output [-]\n"
         "  --format F            txt, html, svg, png or ansi (24-bit colour for terminals)\n"
@@ -284,7 +367,7 @@ QString ConvertUsage()
         "  --encoding E          utf-8 or gbk, for txt and html [utf-8]; a character GBK\n"
         "                        cannot hold stops a txt file, with its line and column\n"
         "  --colour              draw each character in its picture colour (html, svg, png)\n"
-        "  --font-size PT        font size in points, for svg and png [9]\n"
+        "  --font-size PT        font size in points, for svg, png and the ink mode [9]\n"
         "  --output-dir DIR      convert every picture given into DIR, one file each, named\n"
         "                        after the picture with the format's extension\n"
         "  --jobs N              pictures converted at once, 1 to 256 [one per processor]\n"

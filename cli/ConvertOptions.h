@@ -1,5 +1,6 @@
 #pragma once
 
+#include "canvas/InkArt.h"
 #include "export/ArtExport.h"
 #include "settings/SettingsTable.h"
 
@@ -25,6 +26,13 @@ struct ConvertOptions {
     bool removeBlankLines = false;
     bool noFooter = false;
     bool noClobber = false; // an output file that exists is refused, not replaced
+    CharacterChoice mode = CharacterChoice::Tone;
+    // The ink mode's grid: 0 where not given (taken from the other side and the picture's
+    // proportions, or from SampleX), and the font its rows are measured in.
+    int columns = 0;
+    int lines = 0;
+    QString fontFamily = QStringLiteral("新宋体");
+    double fontSize = ExportOptions::DefaultFontSize;
     bool help = false;
     bool version = false;
 };

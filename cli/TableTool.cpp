@@ -124,9 +124,17 @@ TableToolOutput RunTableTool(const TableOptions& options, const QDateTime& made)
                           .arg(options.family, QFontInfo(meter.font()).family())
                           .toUtf8();
 
-    // The space row the import appends is the lightest row of every table.
+    if (const qsizetype other = FirstRowOfOtherWidth(rows); other >= 0)
+        output.err += QStringLiteral("tessivo-table: warning: the rows are not all %1 cells wide "
+                                     "(\"%2\" takes %3), so the art's lines will not be either\n")
+                          .arg(CommonRowCells(rows))
+                          .arg(QuotedForMessage(rows[other]))
+                          .arg(CellsOf(rows[other]))
+                          .toUtf8();
+    // The blank row the import appends is the lightest row of every table.
     QList<RowTone> measured = meter.measure(rows);
-    measured.append(RowTone{QStringLiteral(" "), meter.measure(u" "), 1});
+    const QString blank = BlankRowFor(rows);
+    measured.append(RowTone{blank, meter.measure(blank), CellsOf(blank)});
     QList<RowTone> sorted = SortDarkestFirst(measured);
     const int written = int(sorted.size()) - 1;
     if (options.rowCount > 0 && options.rowCount < written) {

@@ -7,6 +7,8 @@
 #include <QGuiApplication>
 
 #include <malloc.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -36,12 +38,24 @@ int main(int argc, char* argv[])
         mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
     }
 
-    // The image plugins need an application object. Only a PNG needs fonts, and so a
-    // QGuiApplication; it draws off screen unless told otherwise, so that no display is needed.
-    // (Metafiles are drawn by a child process of their own.)
     tessivo::QuietenQtNotes();
+    tessivo::ConvertOptions options = *parsed.options;
+    // Art for a terminal fits the terminal's width, as other converters' does.
+    if (options.mode == tessivo::CharacterChoice::Ink && options.columns == 0 &&
+        options.lines == 0 && options.exportOptions.format == tessivo::ExportFormat::Ansi &&
+        options.output == QLatin1String("-") && options.outputDir.isEmpty() &&
+        isatty(STDOUT_FILENO)) {
+        winsize size{};
+        if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+            options.columns = size.ws_col;
+    }
+
+    // The image plugins need an application object. Only a PNG and the ink mode need fonts, and
+    // so a QGuiApplication; it draws off screen unless told otherwise, so that no display is
+    // needed. (Metafiles are drawn by a child process of their own.)
     std::unique_ptr<QCoreApplication> app;
-    if (parsed.options->exportOptions.format == tessivo::ExportFormat::Png) {
+    if (options.exportOptions.format == tessivo::ExportFormat::Png ||
+        options.mode == tessivo::CharacterChoice::Ink) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
@@ -49,6 +63,6 @@ int main(int argc, char* argv[])
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
 
-    const tessivo::ConversionOutput output = tessivo::RunConvertCommand(*parsed.options);
+    const tessivo::ConversionOutput output = tessivo::RunConvertCommand(options);
     return tessivo::Finish(Program, output.out, output.err, output.exitCode);
 }

@@ -1,5 +1,7 @@
 #include "engine/CharTable.h"
 
+#include "engine/TextCells.h"
+
 #include "engine/Rounding.h"
 
 namespace tessivo {
@@ -31,7 +33,7 @@ QStringList RebuildActiveTable(const QStringList& loaded, int contrast)
         if (k <= 0 || i % k == 0)
             active.append(loaded[i]);
     }
-    active.append(QStringLiteral(" "));
+    active.append(BlankRowFor(loaded));
     return active;
 }
 
@@ -43,7 +45,7 @@ CharTables::CharTables()
 void CharTables::copyLoadedToActive()
 {
     m_active = m_loaded;
-    m_active.append(QStringLiteral(" "));
+    m_active.append(BlankRowFor(m_loaded));
 }
 
 void CharTables::rebuildActive(int contrast)

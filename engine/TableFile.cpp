@@ -1,5 +1,7 @@
 #include "engine/TableFile.h"
 
+#include "engine/TextCells.h"
+
 #include "engine/CharTable.h"
 
 #include <QDir>
@@ -81,7 +83,7 @@ QStringList ParseTableFile(const QByteArray& bytes)
             rows.append(line.toString());
         from = next;
     }
-    rows.append(QStringLiteral(" "));
+    rows.append(BlankRowFor(rows));
     return rows;
 }
 

@@ -5,6 +5,9 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+#include <map>
+
 namespace tessivo {
 
 namespace {
@@ -60,6 +63,65 @@ int CellsOf(char32_t c)
 bool GbkHolds(char32_t c)
 {
     return gbkBytes(c) > 0;
+}
+
+int CellsOf(QStringView row)
+{
+    int cells = 0;
+    for (const char32_t c : row.toUcs4())
+        cells += CellsOf(c);
+    return cells;
+}
+
+namespace {
+
+bool isBlank(const QString& row)
+{
+    return std::all_of(row.cbegin(), row.cend(), [](QChar c) { return c == QLatin1Char(' '); });
+}
+
+} // namespace
+
+int CommonRowCells(const QStringList& rows)
+{
+    std::map<int, int> counts; // rows by their cells
+    for (const QString& row : rows) {
+        if (!isBlank(row))
+            ++counts[CellsOf(row)];
+    }
+    int common = 1, most = 0;
+    for (const auto& [cells, count] : counts) {
+        if (count >= most) {
+            common = cells;
+            most = count;
+        }
+    }
+    return common;
+}
+
+QString BlankRowFor(const QStringList& rows)
+{
+    // Rows whose every character is full-width against the others.
+    qsizetype wide = 0, narrow = 0;
+    for (const QString& row : rows) {
+        if (isBlank(row))
+            continue;
+        const QList<uint> characters = row.toUcs4();
+        const bool allWide = std::all_of(characters.cbegin(), characters.cend(),
+                                         [](uint c) { return CellsOf(char32_t(c)) == 2; });
+        ++(allWide ? wide : narrow);
+    }
+    return QString(wide > narrow ? 2 : 1, QLatin1Char(' '));
+}
+
+qsizetype FirstRowOfOtherWidth(const QStringList& rows)
+{
+    const int common = CommonRowCells(rows);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (!isBlank(rows[i]) && CellsOf(rows[i]) != common)
+            return i;
+    }
+    return -1;
 }
 
 } // namespace tessivo

@@ -483,8 +483,8 @@ private slots:
         if (refused) {
             QCOMPARE(output.exitCode, 1);
             QVERIFY(output.out.isEmpty());
-            QCOMPARE(output.err, QByteArray("tessivo-convert: the table's rows are too long: the "
-                                            "text could exceed 33554432 characters\n"));
+            QVERIFY(output.err.endsWith("tessivo-convert: the table's rows are too long: the "
+                                        "text could exceed 33554432 characters\n"));
             return;
         }
         QCOMPARE(output.exitCode, 0);

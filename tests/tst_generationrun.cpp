@@ -244,8 +244,9 @@ void TestGenerationRun::rowsOfAnyLengthEndCleanly_data()
                                     << " ";
     QTest::newRow("empty dark row") << QStringList{"", "o", "o"} << ""
                                     << " ";
+    // The blank row takes the two cells of a full-width character.
     QTest::newRow("wide characters") << QStringList{"国国", "中中"} << "国国"
-                                     << " ";
+                                     << "  ";
 }
 
 void TestGenerationRun::rowsOfAnyLengthEndCleanly()

@@ -2,6 +2,7 @@
 #include "cli/TableOptions.h"
 #include "cli/TableTool.h"
 #include "engine/TableFile.h"
+#include "engine/TextCells.h"
 
 #include <QFile>
 #include <QProcess>
@@ -156,7 +157,7 @@ void TestTableTool::writtenTableImportsAsItsRows()
     QCOMPARE(bytes.startsWith("###"), !utf8);
     QCOMPARE(bytes.count("\r\n"), bytes.count('\n'));
     QVERIFY(bytes.endsWith("\r\n"));
-    QCOMPARE(ParseTableFile(bytes), rows + QStringList{" "});
+    QCOMPARE(ParseTableFile(bytes), rows + QStringList{BlankRowFor(rows)});
 
     const QStringList comments = commentLines(bytes);
     QCOMPARE(comments.size(), 3);
