@@ -79,9 +79,17 @@ InkPalette::InkPalette(const QStringList& rows, const QString& family, double po
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
                      [this](int a, int b) { return m_inks[a] < m_inks[b]; });
+    // Of rows of one ink, a blank one (a glyph drawn wholly outside its cell measures as
+    // blank, but shows in a text box), else the first of the table: the sort is stable.
     const auto firstOfInk = [&](double ink) {
-        return *std::lower_bound(order.cbegin(), order.cend(), ink,
-                                 [this](int row, double value) { return m_inks[row] < value; });
+        const auto from = std::lower_bound(order.cbegin(), order.cend(), ink,
+                                           [this](int row, double v) { return m_inks[row] < v; });
+        const auto to = std::upper_bound(from, order.cend(), ink,
+                                         [this](double v, int row) { return v < m_inks[row]; });
+        const auto blank = std::find_if(from, to, [this](int row) {
+            return m_rows[row].count(QLatin1Char(' ')) == m_rows[row].size();
+        });
+        return blank != to ? *blank : *from;
     };
     for (int level = 0; level < Levels; ++level) {
         const double wanted = 1 - double(level) / (Levels - 1);

@@ -1,0 +1,233 @@
+#include "canvas/Fonts.h"
+#include "canvas/InkArt.h"
+#include "cli/Conversion.h"
+#include "cli/ConvertOptions.h"
+#include "engine/CharTable.h"
+#include "engine/TextCells.h"
+
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tessivo;
+
+namespace {
+
+QStringList linesOf(const QString& art)
+{
+    QStringList lines = art.split(QStringLiteral("\r\n"));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// Stretched ink of each cell of a line, through the palette's rows.
+QList<double> inksOf(const QString& line, const InkPalette& palette)
+{
+    QList<double> inks;
+    const qsizetype width = palette.rows().first().size();
+    for (qsizetype at = 0; at + width <= line.size(); at += width)
+        inks.append(palette.inks()[palette.rows().indexOf(line.mid(at, width))]);
+    return inks;
+}
+
+QImage whitePicture(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
+} // namespace
+
+class TestInkArt : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void greyRampGivesRowsInOrderOfInk();
+    void circleComesOutRound();
+    void edgesAreSampled();
+    void settingsActOnTheTones_data();
+    void settingsActOnTheTones();
+    void sizeIsExact_data();
+    void sizeIsExact();
+    void fullWidthTableKeepsOneLineWidth();
+
+private:
+    QTemporaryDir m_dir;
+    InkPalette m_palette{DefaultCharTable(), QStringLiteral("新宋体"), 9};
+};
+
+void TestInkArt::initTestCase()
+{
+    RegisterFontSubstitutes();
+    m_palette = InkPalette(DefaultCharTable(), QStringLiteral("新宋体"), 9);
+    QVERIFY(m_dir.isValid());
+}
+
+void TestInkArt::greyRampGivesRowsInOrderOfInk()
+{
+    // 64 steps of 4 pixels, black to white.
+    QImage ramp = whitePicture(256, 8);
+    for (int x = 0; x < 256; ++x) {
+        const int grey = x / 4 * 255 / 63;
+        for (int y = 0; y < 8; ++y)
+            ramp.setPixel(x, y, qRgb(grey, grey, grey));
+    }
+    InkOptions options;
+    options.columns = 64;
+    options.lines = 1;
+    const QList<double> inks =
+        inksOf(linesOf(DrawInkArt(ramp, m_palette, options).text)[0], m_palette);
+    QCOMPARE(inks.size(), 64);
+    QCOMPARE(inks.first(), 1.0); // black: the darkest row
+    QCOMPARE(inks.last(), 0.0);  // white: the blank row
+    for (int i = 1; i < inks.size(); ++i)
+        QVERIFY2(inks[i] <= inks[i - 1], qPrintable(QString::number(i)));
+    // The rows are spread over the ramp, not a handful of greys.
+    QVERIFY(QSet<double>(inks.cbegin(), inks.cend()).size() > 20);
+}
+
+void TestInkArt::circleComesOutRound()
+{
+    QImage picture = whitePicture(600, 600);
+    {
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(Qt::black);
+        painter.drawEllipse(QPointF(300, 300), 240, 240);
+    }
+    InkOptions options;
+    options.columns = 80;
+    options.lines = InkLinesFor(picture.size(), options.columns, m_palette);
+    const QStringList lines = linesOf(DrawInkArt(picture, m_palette, options).text);
+    QCOMPARE(lines.size(), options.lines);
+    // The ink's extent across and down, in pixels of the font's cells.
+    int inkedLines = 0, widest = 0;
+    for (const QString& line : lines) {
+        const QString trimmed = line.trimmed();
+        inkedLines += !trimmed.isEmpty();
+        widest = std::max(widest, int(trimmed.size()));
+    }
+    const double across = widest * m_palette.cellWidth();
+    const double down = inkedLines * m_palette.lineHeight();
+    QVERIFY2(std::abs(across - down) <= m_palette.lineHeight() + m_palette.cellWidth(),
+             qPrintable(QStringLiteral("%1 x %2").arg(across).arg(down)));
+}
+
+void TestInkArt::edgesAreSampled()
+{
+    // Black only in the last four pixel columns and rows.
+    QImage picture = whitePicture(301, 199);
+    QPainter(&picture).fillRect(297, 0, 4, 199, Qt::black);
+    QPainter(&picture).fillRect(0, 195, 301, 4, Qt::black);
+    InkOptions options;
+    options.columns = 30;
+    options.lines = 10;
+    const QStringList lines = linesOf(DrawInkArt(picture, m_palette, options).text);
+    QCOMPARE(lines.size(), 10);
+    for (int i = 0; i < 9; ++i) {
+        QCOMPARE(lines[i].size(), 30);
+        QVERIFY2(lines[i].back() != QLatin1Char(' '), qPrintable(lines[i]));
+        QVERIFY2(lines[i].first(29).trimmed().isEmpty(), qPrintable(lines.join('|')));
+    }
+    QVERIFY(!lines[9].contains(QLatin1Char(' ')));
+}
+
+void TestInkArt::settingsActOnTheTones_data()
+{
+    QTest::addColumn<int>("colorLevel");
+    QTest::addColumn<int>("ignoreValue");
+    QTest::addColumn<int>("contrast");
+    QTest::addColumn<double>("lightness"); // what grey 64 is taken for
+    const double grey = 64 / 255.0;
+    QTest::newRow("as they start") << 1 << 1 << 750 << grey;
+    QTest::newRow("colour level 4 lifts it to white") << 4 << 1 << 750 << 1.0;
+    QTest::newRow("ignore value 30 lifts it to white") << 1 << 30 << 750 << 1.0;
+    QTest::newRow("contrast 1 flattens it to mid-grey") << 1 << 1 << 1 << 0.5 + (grey - 0.5) / 750;
+    QTest::newRow("contrast 1500 doubles its distance from mid-grey")
+        << 1 << 1 << 1500 << 0.5 + (grey - 0.5) * 2;
+}
+
+void TestInkArt::settingsActOnTheTones()
+{
+    QFETCH(int, colorLevel);
+    QFETCH(int, ignoreValue);
+    QFETCH(int, contrast);
+    QFETCH(double, lightness);
+    QImage picture = whitePicture(10, 10);
+    picture.fill(qRgb(64, 64, 64));
+    const InkOptions options{1, 1, colorLevel, ignoreValue, contrast, false};
+    const double ink =
+        inksOf(linesOf(DrawInkArt(picture, m_palette, options).text)[0], m_palette)[0];
+    // No other row is nearer the cell's darkness (within a level of the row lookup).
+    for (const double other : m_palette.inks())
+        QVERIFY2(std::abs(other - (1 - lightness)) >= std::abs(ink - (1 - lightness)) - 1.0 / 1023,
+                 qPrintable(QStringLiteral("%1 against %2").arg(ink).arg(other)));
+}
+
+void TestInkArt::sizeIsExact_data()
+{
+    QTest::addColumn<QStringList>("size");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("lines");
+    QTest::newRow("80x30") << QStringList{"--size", "80x30"} << 80 << 30;
+    QTest::newRow("more cells than pixels") << QStringList{"--size=700x500"} << 700 << 500;
+    QTest::newRow("one cell") << QStringList{"--size", "1x1"} << 1 << 1;
+    QTest::newRow("width only") << QStringList{"--width", "60"} << 60 << -1;
+    QTest::newRow("height only") << QStringList{"--height", "20"} << -1 << 20;
+}
+
+void TestInkArt::sizeIsExact()
+{
+    QFETCH(QStringList, size);
+    QFETCH(int, columns);
+    QFETCH(int, lines);
+    const QString path = m_dir.filePath(QStringLiteral("picture.png"));
+    QImage picture = whitePicture(300, 200);
+    picture.fill(Qt::darkGray);
+    QVERIFY(picture.save(path));
+    const ParsedCommandLine parsed =
+        ParseConvertOptions(QStringList{"--mode", "ink", "--no-footer"} + size + QStringList{path});
+    QVERIFY2(parsed.options, qPrintable(parsed.error));
+    const ConversionOutput output = RunConversion(*parsed.options);
+    QCOMPARE(output.exitCode, 0);
+    const QStringList art = linesOf(QString::fromUtf8(output.out));
+    // A side not given follows the picture's proportions in the font's cells.
+    const double aspect = 200.0 / 300 * m_palette.cellWidth() / m_palette.lineHeight();
+    QCOMPARE(art.size(), lines > 0 ? lines : int(std::lround(art.first().size() * aspect)));
+    for (const QString& line : art)
+        QCOMPARE(line.size(), columns > 0 ? columns : int(std::lround(art.size() / aspect)));
+}
+
+void TestInkArt::fullWidthTableKeepsOneLineWidth()
+{
+    // A bar beside a block: with a one-cell blank row, the lines beside the block were wider
+    // than the others by their blank cells.
+    QImage picture = whitePicture(400, 300);
+    {
+        QPainter painter(&picture);
+        painter.fillRect(40, 0, 20, 300, Qt::black);
+        painter.fillRect(150, 100, 200, 100, Qt::black);
+    }
+    const QString path = m_dir.filePath(QStringLiteral("bar.png"));
+    QVERIFY(picture.save(path));
+    const QString table = m_dir.filePath(QStringLiteral("wide.zfh"));
+    QFile file(table);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QStringEncoder("GBK").encode(QStringLiteral("鑫\r\n国\r\n人\r\n一\r\n")));
+    file.close();
+    for (const char* mode : {"tone", "ink"}) {
+        const ConversionOutput output = RunConversion(
+            *ParseConvertOptions({"--mode", mode, "--table", table, "--no-footer", path}).options);
+        QCOMPARE(output.exitCode, 0);
+        const QStringList lines = linesOf(QString::fromUtf8(output.out));
+        QVERIFY(lines.size() > 10);
+        for (const QString& line : lines)
+            QCOMPARE(CellsOf(line), CellsOf(lines.first()));
+    }
+}
+
+QTEST_MAIN(TestInkArt)
+#include "tst_inkart.moc"
