@@ -1,0 +1,824 @@
+#!/usr/bin/python3
+"""Art-quality benchmark: Tessivo's modes against jp2a, chafa, aalib and libcaca.
+
+    scripts/quality.py run [--jobs N] [--work DIR] [--grids 80x30,...] [--tools a,b,...]
+                           [--limit N] [--markdown FILE] [--figures DIR]
+    scripts/quality.py choose [--seed N]
+
+`run` converts every picture of bench/quality/corpus.txt and bench/quality/holdout.txt with
+every tool at every grid, draws each result black on white in one monospace font, compares the
+drawing with the picture and prints the medians: one table for the corpus, one for the held-back
+sample. Per-result numbers go to WORK/results.tsv. `choose` makes the two lists from
+bench/quality/pool.txt with a seed. scripts/quality.sh installs what this needs and runs it.
+"""
+
+import argparse
+import concurrent.futures
+import ctypes
+import datetime
+import fnmatch
+import math
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+import numpy as np
+from PIL import Image, ImageDraw, ImageFont, ImageOps
+from scipy import ndimage
+from skimage.metrics import structural_similarity
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+LISTS = os.path.join(ROOT, "bench", "quality")
+CONVERT = os.path.abspath(os.environ.get("TESSIVO_CONVERT",
+                                         os.path.join(ROOT, "build", "cli", "tessivo-convert")))
+FONT_PATH = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf"
+FONT_PX = 12  # 9 pt at 96 dots per inch
+GRIDS = [(80, 30), (120, 45), (160, 60)]
+
+# The Canvas's largest size, in twips, and the twips of a pixel.
+CANVAS_MAX_W, CANVAS_MAX_H, TWIPS = 7935, 5895, 15
+LINE_END_MARGIN = 160
+
+ANSI = re.compile(r"\x1b\[[0-9;?]*[A-Za-z]")
+
+
+class HarnessError(Exception):
+    """A tool was called so that its result is not the grid asked for, or it failed."""
+
+
+# ---------------------------------------------------------------------------------------------
+# Lists
+
+
+def read_list(path):
+    entries = []
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            line = line.split("#", 1)[0].strip()
+            if line:
+                kind, package, rest = line.split(None, 2)
+                entries.append((kind, package, rest))
+    return entries
+
+
+def package_files(package):
+    out = subprocess.run(["dpkg", "-L", package], capture_output=True, text=True)
+    if out.returncode != 0:
+        raise HarnessError(f"package {package} is not installed")
+    return [p for p in out.stdout.splitlines() if os.path.isfile(p)]
+
+
+def choose(seed):
+    """Expands the seeded lines of the pool and sets about a fifth of every kind aside."""
+    rng = random.Random(seed)
+    pool = []
+    for kind, package, rest in read_list(os.path.join(LISTS, "pool.txt")):
+        if rest.startswith("*seeded"):
+            _, count, pattern = rest.split()
+            files = sorted(p for p in package_files(package) if fnmatch.fnmatch(p, pattern))
+            taken = {p for _, _, p in pool}
+            files = [p for p in files if p not in taken]
+            rng.shuffle(files)
+            pool += [(kind, package, p) for p in sorted(files[: int(count)])]
+        else:
+            pool.append((kind, package, rest))
+    corpus, holdout = [], []
+    for kind in sorted({k for k, _, _ in pool}):
+        members = [e for e in pool if e[0] == kind]
+        order = list(range(len(members)))
+        rng.shuffle(order)
+        held = set(order[: max(1, round(len(members) / 5))])
+        for i, e in enumerate(members):
+            (holdout if i in held else corpus).append(e)
+    head = (f"# Chosen by `scripts/quality.py choose --seed {seed}` from bench/quality/pool.txt:\n"
+            "# the seeded lines of the pool expanded with the seed, then about a fifth of every\n"
+            "# kind set aside, with the same seed, as the held-back sample.\n"
+            "# KIND PACKAGE PATH\n")
+    for name, entries, what in (("corpus.txt", corpus, "The corpus."),
+                                ("holdout.txt", holdout,
+                                 "The held-back sample: used only to check the corpus's result.")):
+        with open(os.path.join(LISTS, name), "w", encoding="utf-8") as f:
+            f.write(f"# {what}\n" + head)
+            for e in entries:
+                f.write(" ".join(e) + "\n")
+        print(f"{name}: {len(entries)} pictures")
+
+
+# ---------------------------------------------------------------------------------------------
+# Pictures
+
+
+def slug(package, path):
+    base = os.path.splitext(os.path.basename(path))[0]
+    if base in ("grub-4x3", "sddm-preview", "logo", "rocket0", "earth0"):
+        # Named after the theme or folder they belong to.
+        parts = path.split("/")[:-1]
+        themes = [p[:-len("-theme")] for p in parts if p.endswith("-theme")]
+        base = (themes[0] if themes else parts[-1]) + "-" + base
+    return re.sub(r"[^A-Za-z0-9_.-]", "_", base)
+
+
+def prepare(entry, work):
+    """The picture as every tool gets it: a PNG in RGB, transparency laid on white."""
+    kind, package, path = entry
+    if not os.path.isfile(path):
+        raise HarnessError(f"{path} is missing: is {package} installed?")
+    found = subprocess.run(["dpkg", "-S", path], capture_output=True, text=True).stdout
+    owners = [o.split(":")[0].strip() for line in found.splitlines()
+              for o in line.rsplit(": ", 1)[0].split(",")]
+    if package not in owners:
+        raise HarnessError(f"{path} does not belong to {package} ({found.strip()})")
+    name = slug(package, path)
+    out = os.path.join(work, "pictures", name + ".png")
+    if not os.path.isfile(out):
+        src = path
+        if path.endswith(".svg"):
+            src = os.path.join(work, "pictures", name + ".svg.png")
+            subprocess.run(["rsvg-convert", "-w", "800", "-o", src, path], check=True)
+        im = Image.open(src)
+        im.load()
+        im = im.convert("RGBA")
+        flat = Image.new("RGBA", im.size, (255, 255, 255, 255))
+        flat.alpha_composite(im)
+        flat.convert("RGB").save(out)
+    return name, out
+
+
+# ---------------------------------------------------------------------------------------------
+# The tools. Each takes the prepared picture and a grid and returns the art as a list of lines,
+# to be drawn dark on light.
+
+
+def run(cmd, **kw):
+    p = subprocess.run(cmd, capture_output=True, **kw)
+    if p.returncode != 0:
+        raise HarnessError(f"{cmd[0]} exited {p.returncode}: {p.stderr.decode(errors='replace')[:300]}")
+    return p.stdout
+
+
+def lines_of(text):
+    text = text.replace("\r\n", "\n")
+    if text.endswith("\n"):
+        text = text[:-1]
+    return text.split("\n")
+
+
+def tool_jp2a(pic, cols, rows):
+    # jp2a's default is a dark background (inverted); the art is drawn on white.
+    return lines_of(run(["jp2a", f"--size={cols}x{rows}", "--background=light", pic]).decode())
+
+
+def tool_chafa(pic, cols, rows):
+    # No colour: the symbols alone carry the picture. --fill ascii lets chafa use ASCII
+    # symbols for tone as well as for shape; --invert draws dark symbols on a light ground.
+    out = run(["chafa", "--format", "symbols", "--colors", "none", "--symbols", "ascii",
+               "--fill", "ascii", "--invert", "--size", f"{cols}x{rows}", "--stretch",
+               "--animate", "off", "--threads", "1", pic]).decode()
+    return lines_of(ANSI.sub("", out))
+
+
+def tool_img2txt(pic, cols, rows):
+    # img2txt has no plain-text format: its characters are chosen together with colours, and
+    # the colour codes are stripped here.
+    out = run(["img2txt", "-W", str(cols), "-H", str(rows), "-f", "utf8", pic]).decode()
+    return lines_of(ANSI.sub("", out))
+
+
+def tool_aalib(pic, cols, rows):
+    import aalib
+    screen = aalib.AsciiScreen(width=cols, height=rows)
+    if screen.render_size != (cols, rows):
+        raise HarnessError(f"aalib gave a screen of {screen.render_size}")
+    # aalib draws light characters on a dark screen: the picture is inverted for dark on light.
+    im = ImageOps.invert(Image.open(pic).convert("L")).resize(screen.virtual_size, Image.BICUBIC)
+    data = im.tobytes()
+    ctypes.memmove(screen._framebuffer, data, len(data))
+    return screen.render().split("\n")
+
+
+_caca = None
+
+
+def caca_lib():
+    global _caca
+    if _caca is None:
+        lib = ctypes.CDLL("libcaca.so.0")
+        lib.caca_create_canvas.restype = ctypes.c_void_p
+        lib.caca_create_canvas.argtypes = [ctypes.c_int, ctypes.c_int]
+        lib.caca_create_dither.restype = ctypes.c_void_p
+        lib.caca_create_dither.argtypes = [ctypes.c_int] * 4 + [ctypes.c_uint32] * 4
+        for n in ("color", "charset", "algorithm", "antialias"):
+            f = getattr(lib, "caca_set_dither_" + n)
+            f.argtypes = [ctypes.c_void_p, ctypes.c_char_p]
+            f.restype = ctypes.c_int
+        lib.caca_dither_bitmap.argtypes = [ctypes.c_void_p] + [ctypes.c_int] * 4 + \
+            [ctypes.c_void_p, ctypes.c_void_p]
+        lib.caca_get_char.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
+        lib.caca_get_char.restype = ctypes.c_uint32
+        lib.caca_free_dither.argtypes = [ctypes.c_void_p]
+        lib.caca_free_canvas.argtypes = [ctypes.c_void_p]
+        _caca = lib
+    return _caca
+
+
+def tool_caca(pic, cols, rows):
+    # libcaca's own dither in its "mono" colour mode (one colour, white on black) with the ASCII
+    # character set and Floyd-Steinberg, called through the library as img2txt cannot ask for
+    # it. White on black: the picture is inverted for dark on light.
+    lib = caca_lib()
+    a = np.asarray(ImageOps.invert(Image.open(pic).convert("RGB"))).astype(np.uint32)
+    px = np.ascontiguousarray((a[..., 0] << 16) | (a[..., 1] << 8) | a[..., 2])
+    h, w = px.shape
+    cv = lib.caca_create_canvas(cols, rows)
+    d = lib.caca_create_dither(32, w, h, 4 * w, 0xFF0000, 0xFF00, 0xFF, 0)
+    for n, v in (("color", b"mono"), ("charset", b"ascii"), ("algorithm", b"fstein")):
+        if getattr(lib, "caca_set_dither_" + n)(d, v) != 0:
+            raise HarnessError(f"libcaca refused dither {n} {v}")
+    lib.caca_dither_bitmap(cv, 0, 0, cols, rows, d, px.ctypes.data)
+    out = ["".join(chr(lib.caca_get_char(cv, x, y)) for x in range(cols)) for y in range(rows)]
+    lib.caca_free_dither(d)
+    lib.caca_free_canvas(cv)
+    return out
+
+
+def tone_plan(cols, width0):
+    """The picture width nearest width0 (pixels) and a SampleX that give exactly cols columns.
+
+    A line's columns sit at x = 0, SampleX, 2 SampleX, ... while x <= CanvasWidth - 160; with
+    CanvasWidth = 15 w + 160 that is floor(15 w / SampleX) + 1 columns. The last column is kept
+    strictly inside the picture, and 5 twips away from the next count in case the Canvas width
+    is rounded to whole pixels.
+    """
+    best = None
+    for w in range(2, (CANVAS_MAX_W - LINE_END_MARGIN) // TWIPS + 1):
+        t = TWIPS * w
+        for sx in range(max(2, t // cols), min(300, t // (cols - 1) if cols > 1 else 300) + 1):
+            if (cols - 1) * sx < t and t + 5 < cols * sx:
+                if best is None or abs(w - width0) < abs(best[0] - width0):
+                    best = (w, sx)
+                break
+    if best is None:
+        raise HarnessError(f"no picture width gives {cols} columns")
+    return best
+
+
+def tool_tone(pic, cols, rows, work):
+    # The picture fitted into the largest Canvas, its width then nudged so that a whole SampleX
+    # gives the columns; one band a line (SampleY above the band height), PictureFit 1.
+    im = Image.open(pic)
+    scale = min((CANVAS_MAX_W - LINE_END_MARGIN) / TWIPS / im.width, CANVAS_MAX_H / TWIPS / im.height)
+    w0, h = round(im.width * scale), max(1, min(CANVAS_MAX_H // TWIPS, round(im.height * scale)))
+    w, sx = tone_plan(cols, w0)
+    fit, bands = 1, rows
+    band = round((1 - fit / 100) * TWIPS * h / bands)
+    if not 1 <= bands <= 100 or band > 300 or band < 1:
+        raise HarnessError(f"{rows} lines cannot be one band each for a picture {h} pixels high")
+    small = os.path.join(work, "tone", f"{os.path.basename(pic)[:-4]}-{cols}x{rows}.png")
+    im.convert("RGB").resize((w, h), Image.LANCZOS).save(small)
+    out = run([CONVERT, "--no-footer", "--canvas-width", str(TWIPS * w + LINE_END_MARGIN),
+               "--canvas-height", str(TWIPS * h), "--picture-fit", str(fit), "--bands", str(bands),
+               "--sample-y", "300", "--sample-x", str(sx), small],
+              env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    return crlf_lines(out)
+
+
+def crlf_lines(out):
+    text = out.decode("utf-8")
+    if text and not text.endswith("\r\n"):
+        raise HarnessError("tessivo-convert's text does not end in CR LF")
+    if "\n" in text.replace("\r\n", ""):
+        raise HarnessError("tessivo-convert's text has a line end other than CR LF")
+    return text[:-2].split("\r\n") if text else []
+
+
+def tool_mode(mode):
+    def convert(pic, cols, rows, work):
+        out = run([CONVERT, "--mode", mode, "--size", f"{cols}x{rows}", "--font", "DejaVu Sans Mono",
+                   "--font-size", "9", "--no-footer", pic],
+                  env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+        return crlf_lines(out)
+    return convert
+
+
+def tool_blank(pic, cols, rows):
+    # Not a tool: a page of spaces, the score of drawing nothing.
+    return [" " * cols] * rows
+
+
+def tessivo_modes():
+    """The modes besides tone that this build of tessivo-convert offers."""
+    help_text = subprocess.run([CONVERT, "--help"], capture_output=True, text=True).stdout
+    option = [l for l in help_text.splitlines() if l.strip().startswith("--mode")]
+    if not option:
+        return []
+    # The option's description may run over the following lines.
+    start = help_text.index(option[0])
+    text = help_text[start:start + 600]
+    return [m for m in ("ink", "shape") if re.search(r"\b%s\b" % m, text)]
+
+
+def tools_available(modes):
+    tools = {
+        "jp2a": tool_jp2a,
+        "chafa": tool_chafa,
+        "aalib": tool_aalib,
+        "libcaca mono": tool_caca,
+        "img2txt (colours stripped)": tool_img2txt,
+        "tessivo tone": tool_tone,
+    }
+    for m in modes:
+        tools["tessivo " + m] = tool_mode(m)
+    tools["blank page"] = tool_blank
+    return tools
+
+
+def call(tool, pic, cols, rows, work):
+    if tool.__code__.co_argcount == 4:
+        return tool(pic, cols, rows, work)
+    return tool(pic, cols, rows)
+
+
+def check_grid(lines, cols, rows):
+    if len(lines) != rows:
+        raise HarnessError(f"{len(lines)} lines instead of {rows}")
+    bad = [(i, len(l)) for i, l in enumerate(lines) if len(l) != cols]
+    if bad:
+        raise HarnessError(f"line {bad[0][0] + 1} has {bad[0][1]} characters instead of {cols}"
+                           f" ({len(bad)} such lines)")
+    ctrl = [c for l in lines for c in l if ord(c) < 32 or ord(c) == 127]
+    if ctrl:
+        raise HarnessError(f"control characters left in the text: {sorted(set(ctrl))!r}")
+
+
+# ---------------------------------------------------------------------------------------------
+# Drawing and measuring
+
+
+class Renderer:
+    """Draws art black on white in DejaVu Sans Mono at 12 pixels to the em: a line every
+    ascent + descent pixels, character i of a line at x = round(i * advance)."""
+
+    def __init__(self):
+        try:
+            self.font = ImageFont.truetype(FONT_PATH, FONT_PX, layout_engine=ImageFont.Layout.RAQM)
+        except Exception:
+            self.font = ImageFont.truetype(FONT_PATH, FONT_PX)
+        ascent, descent = self.font.getmetrics()
+        self.line = ascent + descent
+        self.advance = self.font.getlength("M")
+        self.pad = 4
+        self.glyphs = {}
+        self.notdef = self._draw("\uffff")
+        self.missing = set()
+
+    def _draw(self, ch):
+        w = math.ceil(self.advance) + 2 * self.pad
+        im = Image.new("L", (w, self.line), 255)
+        ImageDraw.Draw(im).text((self.pad, 0), ch, font=self.font, fill=0)
+        return np.asarray(im)
+
+    def glyph(self, ch):
+        g = self.glyphs.get(ch)
+        if g is None:
+            g = self._draw(ch)
+            if ch != " " and np.array_equal(g, self.notdef):
+                self.missing.add(ch)
+            self.glyphs[ch] = g
+        return g
+
+    def xs(self, cols):
+        return [int(math.floor(i * self.advance + 0.5)) for i in range(cols + 1)]
+
+    def size(self, cols, rows):
+        return self.xs(cols)[-1], rows * self.line
+
+    def render(self, lines, cols):
+        xs = self.xs(cols)
+        w, h = xs[-1], len(lines) * self.line
+        p = self.pad
+        canvas = np.full((h, w + 2 * p + 8), 255, np.uint8)
+        for j, line in enumerate(lines):
+            y = j * self.line
+            for i, ch in enumerate(line):
+                if ch == " ":
+                    continue
+                g = self.glyph(ch)
+                x = xs[i]
+                region = canvas[y:y + self.line, x:x + g.shape[1]]
+                np.minimum(region, g, out=region)
+        return canvas[:, p:p + w]
+
+
+def cell_means(img, xs, line, rows):
+    sums = np.add.reduceat(img.astype(np.float64), xs[:-1], axis=1)
+    sums = np.add.reduceat(sums, list(range(0, rows * line, line)), axis=0)
+    widths = np.diff(xs)
+    return sums / (widths[None, :] * line)
+
+
+class Reference:
+    """The picture's grey at the art's size, with what SSIM needs of it worked out once.
+
+    SSIM is skimage.metrics.structural_similarity's default: a 7 x 7 uniform window, K1 0.01,
+    K2 0.03, sample covariance, the mean over the image less a border of 3 pixels, data range
+    255. It is computed here with the reference's local means and variances kept for every
+    tool; check_measures holds it to skimage's own function.
+    """
+
+    WIN = 7
+
+    def __init__(self, ref, xs, line, rows, sigma):
+        self.xs, self.line, self.rows, self.sigma = xs, line, rows, sigma
+        self.ref = ref.astype(np.float64)
+        self.cells = cell_means(self.ref, xs, line, rows)
+        self.plain = self._stats(self.ref)
+        self.blurred = self._stats(ndimage.gaussian_filter(self.ref, sigma))
+
+    def _stats(self, y):
+        u = ndimage.uniform_filter(y, self.WIN)
+        n = self.WIN * self.WIN
+        v = n / (n - 1) * (ndimage.uniform_filter(y * y, self.WIN) - u * u)
+        return y, u, v
+
+    def _ssim(self, x, stats):
+        y, uy, vy = stats
+        n = self.WIN * self.WIN
+        ux = ndimage.uniform_filter(x, self.WIN)
+        vx = n / (n - 1) * (ndimage.uniform_filter(x * x, self.WIN) - ux * ux)
+        vxy = n / (n - 1) * (ndimage.uniform_filter(x * y, self.WIN) - ux * uy)
+        c1, c2 = (0.01 * 255) ** 2, (0.03 * 255) ** 2
+        s = ((2 * ux * uy + c1) * (2 * vxy + c2)) / ((ux * ux + uy * uy + c1) * (vx + vy + c2))
+        p = (self.WIN - 1) // 2
+        return float(s[p:-p, p:-p].mean())
+
+    def measure(self, art):
+        """SSIM, B-SSIM (SSIM of both blurred by a Gaussian of sigma) and tone error."""
+        a = art.astype(np.float64)
+        ssim = self._ssim(a, self.plain)
+        bssim = self._ssim(ndimage.gaussian_filter(a, self.sigma), self.blurred)
+        tone = float(np.mean(np.abs(cell_means(a, self.xs, self.line, self.rows) - self.cells)))
+        return ssim, bssim, tone
+
+
+def measure(art, ref, xs, line, rows, sigma):
+    return Reference(ref, xs, line, rows, sigma).measure(art)
+
+
+def art_path(work, name, cols, rows, tool):
+    short = tool.split()[-1] if tool.startswith("tessivo") else tool.split()[0]
+    return os.path.join(work, "art", f"{name}-{cols}x{rows}-{short}.txt")
+
+
+# ---------------------------------------------------------------------------------------------
+# One picture, every tool and grid (run in a worker process)
+
+_renderer = None
+
+
+def convert_picture(task):
+    global _renderer
+    if _renderer is None:
+        _renderer = Renderer()
+    R = _renderer
+    sample, name, pic, kind, grids, tool_names, modes, work = task
+    tools = tools_available(modes)
+    rows_out, errors = [], []
+    grey = Image.open(pic).convert("L")
+    for cols, rows in grids:
+        xs = R.xs(cols)
+        size = R.size(cols, rows)
+        ref = Reference(np.asarray(grey.resize(size, Image.LANCZOS)), xs, R.line, rows, R.line / 2)
+        for tn in tool_names:
+            t0 = time.monotonic()
+            try:
+                lines = call(tools[tn], pic, cols, rows, work)
+                check_grid(lines, cols, rows)
+            except (HarnessError, subprocess.SubprocessError, OSError, UnicodeDecodeError) as e:
+                errors.append(f"{tn} {cols}x{rows} {name}: {e}")
+                continue
+            seconds = time.monotonic() - t0
+            art = R.render(lines, cols)
+            ssim, bssim, tone = ref.measure(art)
+            rows_out.append((sample, kind, name, tn, f"{cols}x{rows}", ssim, bssim, tone, seconds))
+            with open(art_path(work, name, cols, rows, tn), "w", encoding="utf-8") as f:
+                f.write("\n".join(lines) + "\n")
+    return rows_out, errors, sorted(R.missing)
+
+
+# ---------------------------------------------------------------------------------------------
+# Checks of the harness itself
+
+
+def check_polarity(tools, work):
+    """Every tool must draw a dark-to-light ramp dark to light once drawn black on white: a
+    tool called with the wrong sense of background comes out inverted (a strongly negative
+    correlation). Some tools' darkest characters are lighter than their neighbours in this
+    font, so the bar is a clearly positive correlation, not a perfect one."""
+    ramp = os.path.join(work, "pictures", "_ramp.png")
+    a = np.tile(np.linspace(0, 255, 600), (300, 1)).astype(np.uint8)
+    Image.fromarray(a).convert("RGB").save(ramp)
+    R = Renderer()
+    cols, rows = 40, 30
+    xs = R.xs(cols)
+    problems = []
+    for tn, tool in tools.items():
+        if tn in ("blank page", "img2txt (colours stripped)"):
+            continue
+        try:
+            lines = call(tool, ramp, cols, rows, work)
+            check_grid(lines, cols, rows)
+        except HarnessError as e:
+            problems.append(f"{tn}: {e}")
+            continue
+        tone = cell_means(R.render(lines, cols), xs, R.line, rows).mean(axis=0)
+        r = np.corrcoef(tone, np.arange(cols))[0, 1]
+        if not r > 0.3:
+            problems.append(f"{tn}: the ramp comes out with correlation {r:.2f}, not dark to light")
+    return problems
+
+
+def check_measures():
+    """The measures on known cases: a picture against itself, and against its negative."""
+    R = Renderer()
+    cols, rows = 20, 5
+    xs = R.xs(cols)
+    art = R.render(["#@%*+=-:. " * 2] * rows, cols)
+    same = measure(art, art, xs, R.line, rows, R.line / 2)
+    neg = measure(art, 255 - art, xs, R.line, rows, R.line / 2)
+    ok = abs(same[0] - 1) < 1e-9 and abs(same[1] - 1) < 1e-9 and same[2] == 0
+    ok = ok and neg[0] < 0 and neg[1] < 0.5 and neg[2] > 50
+    problems = [] if ok else [f"measures of known cases are off: {same} {neg}"]
+    # The SSIM here against skimage's, on the art and a picture of noise and a ramp.
+    rng = np.random.default_rng(1)
+    pic = np.clip(np.linspace(0, 255, art.shape[1])[None, :] + rng.normal(0, 40, art.shape), 0, 255)
+    ours = measure(art, pic, xs, R.line, rows, R.line / 2)
+    theirs = structural_similarity(art.astype(np.float64), pic, data_range=255)
+    blurred = structural_similarity(ndimage.gaussian_filter(art.astype(np.float64), R.line / 2),
+                                    ndimage.gaussian_filter(pic, R.line / 2), data_range=255)
+    if abs(ours[0] - theirs) > 1e-9 or abs(ours[1] - blurred) > 1e-9:
+        problems.append(f"SSIM differs from skimage's: {ours[:2]} against {theirs}, {blurred}")
+    return problems
+
+
+# ---------------------------------------------------------------------------------------------
+# Report
+
+
+def medians(results, sample, tool, grid=None, column=None):
+    vals = [r[column] for r in results if r[0] == sample and r[3] == tool and
+            (grid is None or r[4] == grid)]
+    return (float(np.median(vals)), len(vals)) if vals else (float("nan"), 0)
+
+
+def render_table(head, body, markdown):
+    if markdown:
+        out = ["| " + " | ".join(head) + " |",
+               "|" + "|".join(["---"] + ["---:"] * (len(head) - 1)) + "|"]
+        return "\n".join(out + ["| " + " | ".join(row) + " |" for row in body])
+    widths = [max(len(x[i]) for x in [head] + body) for i in range(len(head))]
+    fmt = lambda row: "  ".join(c.ljust(widths[0]) if i == 0 else c.rjust(widths[i])
+                               for i, c in enumerate(row))
+    return "\n".join([fmt(head)] + [fmt(r) for r in body])
+
+
+def table(results, sample, tools, grids, markdown=False):
+    """Per tool: median B-SSIM at each grid, median SSIM and tone error over every grid, and
+    the share of (picture, grid) pairs where its B-SSIM is above jp2a's."""
+    gnames = [f"{c}x{r}" for c, r in grids]
+    head = ["tool"] + [f"B-SSIM {g}" for g in gnames] + ["SSIM", "tone error",
+                                                        "B-SSIM above jp2a", "results"]
+    jp2a = {(r[2], r[4]): r[6] for r in results if r[0] == sample and r[3] == "jp2a"}
+    body = []
+    for tn in tools:
+        b = [medians(results, sample, tn, g, 6)[0] for g in gnames]
+        s, n = medians(results, sample, tn, None, 5)
+        t, _ = medians(results, sample, tn, None, 7)
+        if n == 0:
+            continue
+        pairs = [r[6] > jp2a[(r[2], r[4])] for r in results
+                 if r[0] == sample and r[3] == tn and (r[2], r[4]) in jp2a]
+        above = "-" if tn == "jp2a" or not pairs else f"{100 * sum(pairs) / len(pairs):.0f}%"
+        body.append([tn] + [f"{v:.3f}" for v in b] + [f"{s:.3f}", f"{t:.1f}", above, str(n)])
+    return render_table(head, body, markdown) if body else "(no pictures)"
+
+
+def kind_table(results, sample, tools, markdown=False):
+    """Per tool and kind of picture: the median B-SSIM over every grid."""
+    kinds = sorted({r[1] for r in results if r[0] == sample})
+    count = {k: len({r[2] for r in results if r[0] == sample and r[1] == k}) for k in kinds}
+    head = ["tool"] + [f"{k} ({count[k]})" for k in kinds]
+    body = []
+    for tn in tools:
+        row = [tn]
+        for k in kinds:
+            vals = [r[6] for r in results if r[0] == sample and r[3] == tn and r[1] == k]
+            row.append(f"{float(np.median(vals)):.3f}" if vals else "-")
+        body.append(row)
+    return render_table(head, body, markdown)
+
+
+def figures(work, names, grid, tools, outdir):
+    """Side by side: the picture and each tool's art at one grid, drawn as the measures draw
+    them."""
+    R = Renderer()
+    cols, rows = grid
+    w, h = R.size(cols, rows)
+    label = 14
+    os.makedirs(outdir, exist_ok=True)
+    made = []
+    for name in names:
+        panels = [("picture", Image.open(os.path.join(work, "pictures", name + ".png"))
+                   .convert("L").resize((w, h), Image.LANCZOS))]
+        for tn in tools:
+            f = art_path(work, name, cols, rows, tn)
+            if os.path.isfile(f):
+                lines = open(f, encoding="utf-8").read().rstrip("\n").split("\n")
+                panels.append((tn, Image.fromarray(R.render(lines, cols))))
+        per_row = 3
+        nrow = math.ceil(len(panels) / per_row)
+        # Four greys keep the files small: the picture dithered to them, the art (black and
+        # white but for its edges) taken to the nearest.
+        greys = [round(255 * i / 3) for i in range(4)]
+        palette = Image.new("P", (1, 1))
+        palette.putpalette([g for g in greys for _ in range(3)] + [0] * (3 * 252))
+        sheet = Image.new("L", (per_row * (w + 8), nrow * (h + label + 8)), 255)
+        sheet = sheet.convert("RGB").quantize(palette=palette, dither=Image.Dither.NONE)
+        d = ImageDraw.Draw(sheet)
+        for k, (tn, im) in enumerate(panels):
+            x, y = (k % per_row) * (w + 8), (k // per_row) * (h + label + 8)
+            dither = Image.Dither.FLOYDSTEINBERG if k == 0 else Image.Dither.NONE
+            sheet.paste(im.convert("RGB").quantize(palette=palette, dither=dither), (x, y + label))
+            d.text((x + 2, y), tn, font=R.font, fill=0)
+            d.rectangle([x, y + label, x + w - 1, y + label + h - 1], outline=2)
+        path = os.path.join(outdir, f"{name}.png")
+        sheet.save(path, optimize=True, bits=2)
+        made.append(path)
+    return made
+
+
+def versions(built):
+    def dpkg_version(p):
+        return subprocess.run(["dpkg-query", "-W", "-f=${Version}", p], capture_output=True,
+                              text=True).stdout or "?"
+    v = subprocess.run([CONVERT, "--version"], capture_output=True, text=True).stdout.strip()
+    git = subprocess.run(["git", "-C", ROOT, "describe", "--always", "--dirty", "--abbrev=10"],
+                         capture_output=True, text=True).stdout.strip()
+    return {
+        "tessivo-convert": f"{v} (work tree at {git}, binary built {built})",
+        "jp2a": dpkg_version("jp2a"), "chafa": dpkg_version("chafa"),
+        "aalib": dpkg_version("libaa1"), "libcaca": dpkg_version("libcaca0"),
+    }
+
+
+def snapshot_convert(work):
+    """Measures a copy of tessivo-convert, so that a build finishing during the run cannot
+    change the program halfway (or leave it half written when a tool is started)."""
+    global CONVERT
+    if not os.access(CONVERT, os.X_OK):
+        raise HarnessError(f"{CONVERT} is not there: build Tessivo first (scripts/build.sh)")
+    copy = os.path.join(work, "bin", "tessivo-convert")
+    os.makedirs(os.path.dirname(copy), exist_ok=True)
+    for _ in range(60):
+        before = os.stat(CONVERT)
+        time.sleep(1)
+        after = os.stat(CONVERT)
+        if (before.st_size, before.st_mtime_ns) == (after.st_size, after.st_mtime_ns):
+            shutil.copy2(CONVERT, copy)
+            ok = subprocess.run([copy, "--version"], capture_output=True).returncode == 0
+            if ok and os.stat(CONVERT).st_mtime_ns == after.st_mtime_ns:
+                CONVERT = copy
+                return
+    raise HarnessError(f"{CONVERT} kept changing for a minute")
+
+
+def main_run(args):
+    t_start = time.monotonic()
+    work = os.path.abspath(args.work)
+    for sub in ("pictures", "art", "tone"):
+        os.makedirs(os.path.join(work, sub), exist_ok=True)
+    built = datetime.datetime.fromtimestamp(os.path.getmtime(CONVERT)).strftime("%Y-%m-%d %H:%M")
+    snapshot_convert(work)
+    grids = GRIDS if not args.grids else [tuple(int(v) for v in g.split("x"))
+                                          for g in args.grids.split(",")]
+    modes = tessivo_modes()
+    tools = tools_available(modes)
+    if args.tools:
+        wanted = args.tools.split(",")
+        tools = {k: v for k, v in tools.items() if k in wanted or k.split()[-1] in wanted
+                 or k.split()[0] in wanted}
+    notes = []
+    if "ink" not in modes:
+        notes.append("tessivo-convert has no --mode ink in this build: the ink mode is left out")
+
+    problems = check_measures() + check_polarity(tools, work)
+    if problems:
+        print("The harness's own checks failed:", *problems, sep="\n  ", file=sys.stderr)
+        return 2
+
+    samples = [("corpus", e) for e in read_list(os.path.join(LISTS, "corpus.txt"))] + \
+              [("holdout", e) for e in read_list(os.path.join(LISTS, "holdout.txt"))]
+    if args.limit:
+        samples = samples[:args.limit]
+    tasks = []
+    for sample, entry in samples:
+        name, pic = prepare(entry, work)
+        tasks.append((sample, name, pic, entry[0], grids, list(tools), modes, work))
+    names = [t[1] for t in tasks]
+    if len(set(names)) != len(names):
+        raise HarnessError("two pictures share a name")
+
+    results, errors, missing = [], [], set()
+    with concurrent.futures.ProcessPoolExecutor(max_workers=args.jobs) as pool:
+        for rows_out, errs, miss in pool.map(convert_picture, tasks):
+            results += rows_out
+            errors += errs
+            missing |= set(miss)
+    elapsed = time.monotonic() - t_start
+
+    with open(os.path.join(work, "results.tsv"), "w", encoding="utf-8") as f:
+        f.write("sample\tkind\tpicture\ttool\tgrid\tssim\tbssim\ttone_error\tseconds\n")
+        for r in results:
+            f.write("\t".join(str(round(x, 5)) if isinstance(x, float) else str(x) for x in r) + "\n")
+
+    R = Renderer()
+    n_corpus = sum(1 for s, _ in samples if s == "corpus")
+    n_hold = len(samples) - n_corpus
+    info = versions(built)
+    print(f"Pictures: {n_corpus} in the corpus, {n_hold} held back; grids "
+          + ", ".join(f"{c}x{r}" for c, r in grids))
+    print(f"Drawn in DejaVu Sans Mono at {FONT_PX} px: a line every {R.line} px, a character every "
+          f"{R.advance:.5f} px; B-SSIM blur sigma {R.line / 2} px")
+    for k, v in info.items():
+        print(f"{k}: {v}")
+    for n in notes:
+        print("Note:", n)
+    if missing:
+        print("Note: characters the font lacks (drawn as its empty box):",
+              " ".join(f"U+{ord(c):04X}" for c in sorted(missing)))
+    for sample, title in (("corpus", "Corpus"), ("holdout", "Held-back sample")):
+        print(f"\n{title} (medians over pictures; SSIM and tone error over every grid)")
+        print(table(results, sample, tools, grids))
+    print("\nCorpus by kind of picture (median B-SSIM over every grid; pictures in brackets)")
+    print(kind_table(results, "corpus", tools))
+    print(f"\nTime: {elapsed:.0f} s with {args.jobs} processes; per-result numbers in "
+          f"{os.path.join(work, 'results.tsv')}")
+
+    if args.markdown:
+        with open(args.markdown, "w", encoding="utf-8") as f:
+            f.write(f"Measured {datetime.date.today().isoformat()}; {n_corpus} pictures in the corpus, "
+                    f"{n_hold} held back.\n\n")
+            for k, v in info.items():
+                f.write(f"- {k}: {v}\n")
+            for n in notes:
+                f.write(f"- {n}\n")
+            for sample, title in (("corpus", "Corpus"), ("holdout", "Held-back sample")):
+                f.write(f"\n{title}:\n\n{table(results, sample, tools, grids, markdown=True)}\n")
+            f.write("\nCorpus by kind of picture, median B-SSIM over every grid:\n\n"
+                    f"{kind_table(results, 'corpus', tools, markdown=True)}\n")
+            f.write(f"\nThe run took {elapsed:.0f} s with {args.jobs} processes.\n")
+    if args.figures:
+        shown = [t for t in tools if t not in ("blank page", "img2txt (colours stripped)",
+                                                "libcaca mono")]
+        for p in figures(work, args.figure_pictures.split(","), grids[0], shown, args.figures):
+            print("figure:", p, os.path.getsize(p), "bytes")
+
+    if errors:
+        print(f"\n{len(errors)} results missing through errors of the harness or a tool:",
+              file=sys.stderr)
+        for e in errors:
+            print("  " + e, file=sys.stderr)
+        return 1
+    return 0
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = ap.add_subparsers(dest="command", required=True)
+    r = sub.add_parser("run")
+    r.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
+    r.add_argument("--work", default=os.environ.get("QUALITY_WORK", "/tmp/tessivo-quality"))
+    r.add_argument("--grids", help="e.g. 80x30,160x60")
+    r.add_argument("--tools", help="a comma-separated subset, e.g. jp2a,tone")
+    r.add_argument("--limit", type=int, help="only the first N pictures (a quick look)")
+    r.add_argument("--markdown", help="also write the tables, in Markdown, to this file")
+    r.add_argument("--figures", help="write side-by-side pictures into this folder")
+    r.add_argument("--figure-pictures", default="astronaut,grace_hopper,horse,page")
+    c = sub.add_parser("choose")
+    c.add_argument("--seed", type=int, default=7)
+    args = ap.parse_args()
+    if args.command == "choose":
+        choose(args.seed)
+        return 0
+    return main_run(args)
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except HarnessError as e:
+        print("quality.py:", e, file=sys.stderr)
+        sys.exit(2)
