@@ -311,14 +311,17 @@ def tool_blank(pic, cols, rows):
 
 def tessivo_modes():
     """The modes besides tone that this build of tessivo-convert offers."""
-    help_text = subprocess.run([CONVERT, "--help"], capture_output=True, text=True).stdout
-    option = [l for l in help_text.splitlines() if l.strip().startswith("--mode")]
-    if not option:
+    lines = subprocess.run([CONVERT, "--help"], capture_output=True, text=True).stdout.splitlines()
+    starts = [i for i, l in enumerate(lines) if l.strip().startswith("--mode")]
+    if not starts:
         return []
-    # The option's description may run over the following lines.
-    start = help_text.index(option[0])
-    text = help_text[start:start + 600]
-    return [m for m in ("ink", "shape") if re.search(r"\b%s\b" % m, text)]
+    # The option's description runs on until the next option.
+    text = [lines[starts[0]]]
+    for l in lines[starts[0] + 1:]:
+        if l.strip().startswith("-") or not l.strip():
+            break
+        text.append(l)
+    return [m for m in ("ink", "shape") if re.search(r"\b%s:" % m, " ".join(text))]
 
 
 def tools_available(modes):
