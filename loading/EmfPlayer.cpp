@@ -117,6 +117,20 @@ private:
     {
         return index < m_objects.size() ? &m_objects[index] : nullptr;
     }
+    // A record's points, or its region's rectangles; none when there are more than a record may
+    // draw, and the player then refuses the picture.
+    QPolygonF points(const RecordParams& p, qsizetype at, qint64 count, bool small)
+    {
+        if (!m_player.admits(EmfPointsHeld(p, at, count, small)))
+            return {};
+        return EmfPoints(p, at, count, small);
+    }
+    std::optional<QPainterPath> region(const RecordParams& p, qsizetype at, quint32 bytes)
+    {
+        if (!m_player.admits(4 * EmfRegionRectangles(p, at)))
+            return std::nullopt;
+        return EmfRegion(p, at, bytes);
+    }
     void select(quint32 index);
     void shape(const QPainterPath& path, bool fill, bool stroke);
     void polyTo(const QPolygonF& points, bool bezier);
@@ -171,12 +185,15 @@ void EmfPlay::select(quint32 index)
     }
 }
 
+// A path gathers the shapes of many records, and is held to what one record may draw.
 void EmfPlay::shape(const QPainterPath& path, bool fill, bool stroke)
 {
-    if (m_inPath)
+    if (m_inPath) {
         m_path.addPath(path);
-    else
+        m_player.admits(m_path.elementCount());
+    } else {
         m_player.draw(path, fill, stroke);
+    }
 }
 
 // Lines or Bézier curves on from the current position, which moves to their end.
@@ -199,6 +216,8 @@ void EmfPlay::polyTo(const QPolygonF& points, bool bezier)
     m_player.setCurrentPosition(path.currentPosition());
     if (!m_inPath)
         m_player.draw(own, false, true);
+    else
+        m_player.admits(m_path.elementCount());
 }
 
 void EmfPlay::record(quint32 type, const RecordParams& p)
@@ -255,7 +274,7 @@ void EmfPlay::record(quint32 type, const RecordParams& p)
     case IntersectClipRect: pl.intersectClipRect(EmfRect(p, 8)); break;
     case ExcludeClipRect: pl.excludeClipRect(EmfRect(p, 8)); break;
     case OffsetClipRgn: pl.offsetClip(EmfPoint(p, 8)); break;
-    case ExtSelectClipRgn: pl.combineDeviceClip(EmfRegion(p, 16, u32(8)), int(u32(12))); break;
+    case ExtSelectClipRgn: pl.combineDeviceClip(region(p, 16, u32(8)), int(u32(12))); break;
     case SelectClipPath: {
         QPainterPath clip = m_path;
         clip.setFillRule(pl.fillRule());
@@ -355,7 +374,7 @@ void EmfPlay::record(quint32 type, const RecordParams& p)
     case PolylineTo16:
     case PolyBezierTo:
     case PolyBezierTo16:
-        polyTo(EmfPoints(p, 28, u32(24), type >= PolyBezier16),
+        polyTo(points(p, 28, u32(24), type >= PolyBezier16),
                type == PolyBezierTo || type == PolyBezierTo16);
         break;
     case Polygon:
@@ -364,15 +383,15 @@ void EmfPlay::record(quint32 type, const RecordParams& p)
     case Polyline16:
     case PolyBezier:
     case PolyBezier16: {
-        const QPolygonF points = EmfPoints(p, 28, u32(24), type >= PolyBezier16);
+        const QPolygonF corners = points(p, 28, u32(24), type >= PolyBezier16);
         QPainterPath path;
         if (type == PolyBezier || type == PolyBezier16) {
-            if (!points.isEmpty())
-                path.moveTo(points[0]);
-            for (qsizetype i = 1; i + 2 < points.size(); i += 3)
-                path.cubicTo(points[i], points[i + 1], points[i + 2]);
+            if (!corners.isEmpty())
+                path.moveTo(corners[0]);
+            for (qsizetype i = 1; i + 2 < corners.size(); i += 3)
+                path.cubicTo(corners[i], corners[i + 1], corners[i + 2]);
         } else {
-            path.addPolygon(points);
+            path.addPolygon(corners);
         }
         const bool polygon = type == Polygon || type == Polygon16;
         if (polygon)
@@ -390,6 +409,11 @@ void EmfPlay::record(quint32 type, const RecordParams& p)
         if (!p.holds(32, qsizetype(polys) * 4))
             break;
         qsizetype at = 32 + qsizetype(polys) * 4;
+        qint64 total = 0;
+        for (quint32 i = 0; i < polys; ++i)
+            total += u32(32 + 4 * qsizetype(i));
+        if (!pl.admits(EmfPointsHeld(p, at, total, small)))
+            break;
         QPainterPath path;
         for (quint32 i = 0; i < polys && at < p.size(); ++i) {
             const quint32 count = u32(32 + 4 * qsizetype(i));
@@ -434,12 +458,12 @@ void EmfPlay::record(quint32 type, const RecordParams& p)
     case FillRgn:
         if (const MetafileObject* brush = object(u32(28));
             brush && brush->kind == MetafileObject::Brush)
-            if (const std::optional<QPainterPath> region = EmfRegion(p, 32, u32(24)))
-                pl.fillRegion(*region, &brush->brush);
+            if (const std::optional<QPainterPath> rects = region(p, 32, u32(24)))
+                pl.fillRegion(*rects, &brush->brush);
         break;
     case PaintRgn:
-        if (const std::optional<QPainterPath> region = EmfRegion(p, 28, u32(24)))
-            pl.fillRegion(*region, nullptr);
+        if (const std::optional<QPainterPath> rects = region(p, 28, u32(24)))
+            pl.fillRegion(*rects, nullptr);
         break;
     case BitBlt:
     case StretchBlt:
@@ -493,6 +517,8 @@ void PlayEmfRecords(QByteArrayView file, qsizetype fileBytes, MetafilePlayer& pl
         if (type == Eof)
             return;
         play.record(type, RecordParams(file.sliced(offset, recordBytes)));
+        if (player.refused())
+            return;
         offset += recordBytes;
     }
 }

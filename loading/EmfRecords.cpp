@@ -14,6 +14,9 @@ namespace {
 
 constexpr quint32 EtoPdy = 0x2000; // the advances come as pairs, x and y
 
+// A region's data: its header, with the count of its rectangles, then the rectangles.
+constexpr qsizetype RegionCountAt = 8, RegionRectsAt = 32, RegionRectBytes = 16;
+
 } // namespace
 
 QRectF EmfRect(const RecordParams& p, qsizetype at) // left, top, right, bottom
@@ -27,10 +30,16 @@ QPointF EmfPoint(const RecordParams& p, qsizetype at)
     return QPointF(p.at<qint32>(at), p.at<qint32>(at + 4));
 }
 
+qint64 EmfPointsHeld(const RecordParams& p, qsizetype at, qint64 count, bool small)
+{
+    const qsizetype step = small ? 4 : 8;
+    return std::clamp<qint64>(count, 0, (p.size() - std::clamp(at, qsizetype(0), p.size())) / step);
+}
+
 QPolygonF EmfPoints(const RecordParams& p, qsizetype at, qint64 count, bool small)
 {
     const qsizetype step = small ? 4 : 8;
-    count = std::min<qint64>(count, (p.size() - std::min(at, p.size())) / step);
+    count = EmfPointsHeld(p, at, count, small);
     QPolygonF points;
     points.reserve(qsizetype(count));
     for (qsizetype i = 0; i < count; ++i, at += step)
@@ -38,16 +47,22 @@ QPolygonF EmfPoints(const RecordParams& p, qsizetype at, qint64 count, bool smal
     return points;
 }
 
-// A region's data: its header, then the rectangles.
+qint64 EmfRegionRectangles(const RecordParams& p, qsizetype at)
+{
+    const qint64 count = p.at<quint32>(at + RegionCountAt);
+    if (at < 0 || !p.holds(at + RegionRectsAt, 0))
+        return 0;
+    return std::min<qint64>(count, (p.size() - at - RegionRectsAt) / RegionRectBytes);
+}
+
 std::optional<QPainterPath> EmfRegion(const RecordParams& p, qsizetype at, quint32 bytes)
 {
-    constexpr qsizetype CountAt = 8, RectsAt = 32;
     if (bytes == 0)
         return std::nullopt;
     QPainterPath region;
-    const quint32 count = p.at<quint32>(at + CountAt);
-    for (quint32 i = 0; i < count && p.holds(at + RectsAt + 16 * qsizetype(i), 16); ++i)
-        region.addRect(EmfRect(p, at + RectsAt + 16 * qsizetype(i)).normalized());
+    const qint64 count = EmfRegionRectangles(p, at);
+    for (qint64 i = 0; i < count; ++i)
+        region.addRect(EmfRect(p, at + RegionRectsAt + RegionRectBytes * i).normalized());
     return region;
 }
 

@@ -19,6 +19,8 @@ QImage PaintMetafile(QSize size, const MetafilePlayer::Setup& setup,
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     MetafilePlayer player(&painter, setup);
     play(player);
+    if (player.refused())
+        return {};
     return image;
 }
 

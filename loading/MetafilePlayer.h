@@ -23,6 +23,16 @@ namespace tessivo {
 // A metafile's natural size is reckoned at this resolution.
 constexpr double MetafilePixelsPerInch = 96.0;
 
+// The most points one record may draw (a region counts four for each of its rectangles), and
+// the most an enhanced metafile's path may gather before it is drawn; beyond them the picture is
+// refused. Qt's fill makes several copies of a path, some hundred bytes a point in all, and
+// does not check its allocations: a polygon of 8 million points took tessivo-metafile past its
+// memory limit and crashed it. Real drawings stay far below a million: their largest outlines
+// (a traced photograph, a detailed map) run to some tens of thousands of points. With a
+// polygon of a million points on the largest picture allowed the helper stays under 400 MB of
+// the 1.5 GiB it may use.
+constexpr qint64 MaxRecordPoints = 1'000'000;
+
 // Whether text can be drawn: fonts need a GUI application. Without one text is left out.
 bool MetafileFontsAvailable();
 
@@ -137,6 +147,17 @@ public:
     // Everything drawn so far, in image pixels; for a player without a painter.
     QRectF measured() const { return m_measured; }
 
+    // Whether a record may draw this many points. When it may not, the whole picture is refused:
+    // the records after it are not played, and the picture reads as unreadable.
+    bool admits(qint64 points)
+    {
+        if (points > MaxRecordPoints)
+            m_refused = true;
+        return !m_refused;
+    }
+    void refuse() { m_refused = true; }
+    bool refused() const { return m_refused; }
+
     // The state, saved and restored whole. restoreDc takes a negative count relative to the
     // latest save, a positive one as the save's number.
     void saveDc();
@@ -236,6 +257,7 @@ private:
     Dc m_dc;
     std::vector<Dc> m_saved;
     QRectF m_measured;
+    bool m_refused = false;
 };
 
 // A device-independent bitmap (its header, colour table and rows, or the header and colour

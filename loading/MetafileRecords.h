@@ -52,13 +52,15 @@ private:
     QByteArrayView m_bytes;
 };
 
-// A transparent picture of the size with what play draws on it.
+// A transparent picture of the size with what play draws on it; none when the player refused
+// the picture.
 QImage PaintMetafile(QSize size, const MetafilePlayer::Setup& setup,
                      const std::function<void(MetafilePlayer&)>& play);
 
-// Plays the records of a Windows metafile whose standard header starts at headerAt.
+// Plays the records of a Windows metafile whose standard header starts at headerAt, up to the
+// end record or a record the player refuses.
 void PlayWmfRecords(QByteArrayView file, qsizetype headerAt, MetafilePlayer& player);
-// Plays the records of an enhanced metafile of fileBytes bytes.
+// Plays the records of an enhanced metafile of fileBytes bytes, likewise.
 void PlayEmfRecords(QByteArrayView file, qsizetype fileBytes, MetafilePlayer& player);
 
 } // namespace tessivo

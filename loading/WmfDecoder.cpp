@@ -185,6 +185,8 @@ QImage DecodeWmf(const QByteArray& bytes)
         setup.deviceUnitsPerMm = PointsPerInch / MmPerInch;
         MetafilePlayer measure(nullptr, setup);
         PlayWmfRecords(bytes, header, measure);
+        if (measure.refused())
+            return {};
         const QRectF drawn = measure.measured().adjusted(-0.5, -0.5, 0.5, 0.5);
         if (!drawn.isValid())
             return {};

@@ -5,6 +5,7 @@
 
 #include <QStringDecoder>
 
+#include <optional>
 #include <vector>
 
 namespace tessivo {
@@ -166,19 +167,24 @@ QPolygonF pointsAt(const RecordParams& p, qsizetype offset, qsizetype count)
     return points;
 }
 
-// A region object: its scans, each a band of rows with the left and right of its pieces.
-QPainterPath regionAt(const RecordParams& p)
+// A region object: its scans, each a band of rows with the left and right of its pieces. None
+// when it has more pieces than a record may draw, at four points each.
+std::optional<QPainterPath> regionAt(const RecordParams& p)
 {
     constexpr qsizetype ScanCountAt = 10, ScansAt = 22;
     QPainterPath region;
+    qint64 pieces = 0;
     const int scans = p.at<quint16>(ScanCountAt);
     qsizetype at = ScansAt;
     for (int s = 0; s < scans && p.holds(at, 6); ++s) {
         const int count = p.at<quint16>(at);
         const double top = p.at<qint16>(at + 2), bottom = p.at<qint16>(at + 4);
-        for (int i = 0; i + 1 < count && p.holds(at + 6 + 2 * i, 4); i += 2)
+        for (int i = 0; i + 1 < count && p.holds(at + 6 + 2 * i, 4); i += 2) {
+            if (++pieces * 4 > MaxRecordPoints)
+                return std::nullopt;
             region.addRect(QRectF(QPointF(p.at<qint16>(at + 6 + 2 * i), top),
                                   QPointF(p.at<qint16>(at + 8 + 2 * i), bottom)));
+        }
         at += 6 + 2 * qsizetype(count) + 2;
     }
     return region;
@@ -345,9 +351,14 @@ void WmfPlay::record(quint16 function, const RecordParams& p)
         break;
     }
     case CreateRegion: {
+        std::optional<QPainterPath> region = regionAt(p);
+        if (!region) {
+            pl.refuse();
+            break;
+        }
         MetafileObject o;
         o.kind = MetafileObject::Region;
-        o.region = regionAt(p);
+        o.region = std::move(*region);
         create(std::move(o));
         break;
     }
@@ -389,7 +400,7 @@ void WmfPlay::record(quint16 function, const RecordParams& p)
         break;
     }
     case Polygon:
-    case Polyline: {
+    case Polyline: { // of at most 65535 points, which no picture is refused for
         QPainterPath path;
         path.addPolygon(pointsAt(p, 2, p.at<quint16>(0)));
         if (function == Polygon)
@@ -400,6 +411,11 @@ void WmfPlay::record(quint16 function, const RecordParams& p)
     case PolyPolygon: {
         const int polygons = p.at<quint16>(0);
         qsizetype at = 2 + 2 * qsizetype(polygons);
+        qint64 total = 0;
+        for (int i = 0; i < polygons; ++i)
+            total += p.at<quint16>(2 + 2 * i);
+        if (!pl.admits(std::min(total, qint64(p.size() - std::min(at, p.size())) / 4)))
+            break;
         QPainterPath path;
         for (int i = 0; i < polygons && at < p.size(); ++i) {
             const qsizetype count = p.at<quint16>(2 + 2 * i);
@@ -494,6 +510,8 @@ void PlayWmfRecords(QByteArrayView file, qsizetype headerAt, MetafilePlayer& pla
             return;
         play.record(function, RecordParams(file.sliced(offset + RecordHeaderBytes,
                                                        recordBytes - RecordHeaderBytes)));
+        if (player.refused())
+            return;
         offset += recordBytes;
     }
 }
