@@ -132,41 +132,16 @@ QByteArray bitmap1x2(quint32 left, quint32 right)
            le<quint32>({0, 0, 0, 0, 0, 0}) + row;
 }
 
-// A square from (0, 0) to (100, 100) as a polygon of count points, each corner repeated.
+// A square from (0, 0) to (100, 100) as count points, each corner repeated.
 QByteArray squarePoints(qint64 count, bool small)
 {
-    const QList<QPoint> corners = {{0, 0}, {100, 0}, {100, 100}, {0, 100}};
     QByteArray points;
     for (qint64 i = 0; i < count; ++i) {
-        const QPoint c = corners[i * 4 / count];
-        points += small ? le<qint16>({qint16(c.x()), qint16(c.y())}) : le<qint32>({c.x(), c.y()});
+        const qint64 corner = i * 4 / count;
+        const int x = corner == 1 || corner == 2 ? 100 : 0, y = corner >= 2 ? 100 : 0;
+        points += small ? le<qint16>({qint16(x), qint16(y)}) : le<qint32>({x, y});
     }
     return points;
-}
-
-QByteArray emfPolygon(qint64 count, bool small = false)
-{
-    return emfRecord(small ? 86 : 3,
-                     le<qint32>({0, 0, 100, 100, qint32(count)}) + squarePoints(count, small));
-}
-
-// A Windows metafile's polypolygon of squares of up to 62,500 points, count in all, filled by
-// the winding rule.
-Wmf wmfSquares(qint64 count)
-{
-    Wmf w = plainWmf();
-    w.add(0x0106, {2}); // SETPOLYFILLMODE
-    w.brush(RedRef);
-    QList<quint16> counts;
-    for (qint64 left = count; left > 0; left -= counts.last())
-        counts.append(quint16(std::min<qint64>(left, 62500)));
-    QByteArray params = le<quint16>({quint16(counts.size())});
-    for (const quint16 c : counts)
-        params += le<quint16>({c});
-    for (const quint16 c : counts)
-        params += squarePoints(c, true);
-    w.add(0x0538, params);
-    return w;
 }
 
 QRect inkOf(const QImage& image)
@@ -508,48 +483,37 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<bool>("drawn");
-        constexpr qint64 Most = MaxRecordPoints;
-
+        constexpr qint64 Most = MaxRecordPoints, Half = Most / 2;
+        const auto polygon = [](qint64 count, bool small) {
+            return emfRecord(small ? 86 : 3, le<qint32>({0, 0, 100, 100, qint32(count)}) +
+                                                 squarePoints(count, small));
+        };
         QTest::newRow("emf polygon of the most points")
-            << emf(emfBrush(RedRef) + emfPolygon(Most)) << true;
-        QTest::newRow("emf polygon of one more") << emf(emfPolygon(Most + 1)) << false;
-        QTest::newRow("emf 16-bit polygon of one more") << emf(emfPolygon(Most + 1, true)) << false;
-        const qint64 half = Most / 2;
+            << emf(emfBrush(RedRef) + polygon(Most, false)) << true;
+        QTest::newRow("emf polygon of one more") << emf(polygon(Most + 1, false)) << false;
+        QTest::newRow("emf 16-bit polygon of one more") << emf(polygon(Most + 1, true)) << false;
         QTest::newRow("emf polypolygon of one more")
-            << emf(emfRecord(8, le<qint32>({0, 0, 100, 100, 2, qint32(Most + 1), qint32(half),
-                                            qint32(half + 1)}) +
-                                    squarePoints(half, false) + squarePoints(half + 1, false)))
+            << emf(emfRecord(8, le<qint32>({0, 0, 100, 100, 2, qint32(Most + 1), Half, Half + 1}) +
+                                    squarePoints(Most + 1, false)))
             << false;
-        QTest::newRow("emf path gathering one point more")
-            << emf(emfRecord(59, {}) + emfPolygon(half) + emfPolygon(half + 1) + emfRecord(60, {}) +
-                   emfRecord(62, {0, 0, 100, 100}))
+        QTest::newRow("emf path gathering one more")
+            << emf(emfRecord(59, {}) + polygon(Half, false) + polygon(Half + 1, false) +
+                   emfRecord(60, {}) + emfRecord(62, {0, 0, 100, 100}))
             << false;
-        const qint64 rects = Most / 4 + 1;
-        QByteArray region = le<qint32>({32, 1, qint32(rects), qint32(rects * 16), 0, 0, 100, 100});
-        for (qint64 i = 0; i < rects; ++i)
+        QByteArray region = le<qint32>({32, 1, Most / 4 + 1, (Most / 4 + 1) * 16, 0, 0, 100, 100});
+        for (qint64 i = 0; i <= Most / 4; ++i)
             region += le<qint32>({0, 0, 100, 100});
         QTest::newRow("emf region of one rectangle more")
             << emf(emfRecord(74, le<qint32>({0, 0, 100, 100, qint32(region.size())}) + region))
             << false;
-        QTest::newRow("wmf polypolygon of the most points")
-            << wmfSquares(Most).file({0, 0, 100, 100}, 96) << true;
-        QTest::newRow("wmf polypolygon of one more")
-            << wmfSquares(Most + 1).file({0, 0, 100, 100}, 96) << false;
-        // Scans of 25,000 pieces, 40 words and a piece more than a million points.
-        Wmf regions = plainWmf();
-        regions.brush(RedRef);
-        QByteArray scans;
-        for (int scan = 0; scan < 11; ++scan) {
-            const quint16 words = scan < 10 ? 50000 : 2;
-            scans += le<quint16>({words, 0, 100});
-            for (int i = 0; i < words / 2; ++i)
-                scans += le<qint16>({0, 100});
-            scans += le<quint16>({words});
+        Wmf wmf; // sixteen squares, a point more than a million in all
+        QByteArray counts = le<quint16>({16}), points;
+        for (int i = 0; i < 16; ++i) {
+            counts += le<quint16>({quint16(Most / 16 + (i == 0))});
+            points += squarePoints(Most / 16 + (i == 0), true);
         }
-        regions.add(0x06FF, le<qint16>({0, 6, 0, 0, 0, 11, 0, 0, 0, 100, 100}) + scans);
-        regions.add(0x012B, {2}); // PAINTREGION
-        QTest::newRow("wmf region of one piece more")
-            << regions.file({0, 0, 100, 100}, 96) << false;
+        wmf.add(0x0538, counts + points); // POLYPOLYGON
+        QTest::newRow("wmf polypolygon of one more") << wmf.file({0, 0, 100, 100}, 96) << false;
     }
 
     void pointLimit()
