@@ -125,86 +125,129 @@ int InkColumnsFor(QSize picture, int lines, const InkPalette& palette)
     return std::max(1, int(std::lround(columns)));
 }
 
+namespace {
+
+// Sums over one cell's pixels of a line: luma (weights of 1000), and the channels when colours
+// are kept.
+struct CellSums {
+    qint64 luma = 0;
+    qint64 red = 0, green = 0, blue = 0;
+};
+
+// Adds the pixels from..to of one scan line to a cell's sums. Bytes per pixel: 4 for 32-bit
+// pixels (blue, green, red in memory order), 3 for 24-bit ones (red, green, blue).
+template <int Bytes, bool Colours>
+void addPixels(const uchar* scan, int from, int to, CellSums& sums)
+{
+    constexpr int R = Bytes == 4 ? 2 : 0, B = Bytes == 4 ? 0 : 2;
+    qint64 luma = 0, red = 0, green = 0, blue = 0;
+    for (const uchar* p = scan + from * Bytes; p != scan + to * Bytes; p += Bytes) {
+        luma += 299 * p[R] + 587 * p[1] + 114 * p[B];
+        if constexpr (Colours) {
+            red += p[R];
+            green += p[1];
+            blue += p[B];
+        }
+    }
+    sums.luma += luma;
+    if constexpr (Colours) {
+        sums.red += red;
+        sums.green += green;
+        sums.blue += blue;
+    }
+}
+
+template <int Bytes, bool Colours>
+void addLine(const QImage& pixels, int top, int bottom, const std::vector<int>& edges,
+             std::vector<CellSums>& sums)
+{
+    for (int y = top; y < bottom; ++y) {
+        const uchar* scan = pixels.constScanLine(y);
+        for (std::size_t c = 0; c + 1 < edges.size(); ++c)
+            addPixels<Bytes, Colours>(scan, edges[c], edges[c + 1], sums[c]);
+    }
+}
+
+} // namespace
+
 InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOptions& options)
 {
     const int across = std::max(1, options.columns / palette.cellsPerRow());
     const int down = std::max(1, options.lines);
     const QString padding(std::max(0, options.columns - across * palette.cellsPerRow()),
                           QLatin1Char(' '));
-    QImage pixels = picture.isNull() ? QImage(1, 1, QImage::Format_RGB32) : picture;
-    if (picture.isNull())
+    QImage pixels = picture;
+    if (pixels.isNull()) {
+        pixels = QImage(1, 1, QImage::Format_RGB32);
         pixels.fill(Qt::white);
+    }
     if (pixels.width() < across || pixels.height() < down)
         pixels = pixels.scaled(std::max(pixels.width(), across), std::max(pixels.height(), down));
-    pixels = std::move(pixels).convertToFormat(QImage::Format_RGB32);
+    // Read as they are where the pixels are opaque 24 or 32 bits, else converted.
+    if (pixels.format() != QImage::Format_RGB888 && pixels.format() != QImage::Format_RGB32)
+        pixels = std::move(pixels).convertToFormat(QImage::Format_RGB32);
     const int width = pixels.width(), height = pixels.height();
 
-    // Cell c of a line covers the pixels from c * width / across up to the next cell's; every
-    // cell covers at least one, and the last ends at the picture's edge.
-    std::vector<int> cellOfX(static_cast<std::size_t>(width));
-    for (int c = 0; c < across; ++c) {
-        for (int x = int(qint64(c) * width / across); x < int(qint64(c + 1) * width / across); ++x)
-            cellOfX[std::size_t(x)] = c;
-    }
+    // Cell c of a line covers the pixels from edges[c] up to edges[c + 1]: every cell covers at
+    // least one, and the last ends at the picture's edge.
+    std::vector<int> edges(static_cast<std::size_t>(across) + 1);
+    for (int c = 0; c <= across; ++c)
+        edges[std::size_t(c)] = int(qint64(c) * width / across);
 
     const double threshold = (options.ignoreValue - 1) / 100.0;
     const double contrast = options.contrast / 750.0;
+    const QStringList& rows = palette.rows();
+    // Rows of one width in cells may differ in characters (a full-width character against two
+    // spaces): room for the longest, the text cut to what was written at the end.
+    qsizetype longestRow = 0;
+    for (const QString& row : rows)
+        longestRow = std::max(longestRow, row.size());
+    const qsizetype lineLength = across * longestRow + padding.size() + 2;
     InkArt art;
-    const qsizetype rowLength = palette.rows().first().size();
-    art.text.reserve(qsizetype(down) * (across * rowLength + padding.size() + 2));
-    // Sums of each cell of a line: luma, then red, green and blue when colours are kept.
-    std::vector<qint64> luma(static_cast<std::size_t>(across)), red, green, blue;
-    std::vector<qint64> count(static_cast<std::size_t>(across));
-    if (options.recordColours) {
-        red.resize(std::size_t(across));
-        green.resize(std::size_t(across));
-        blue.resize(std::size_t(across));
-    }
+    art.text.resize(down * lineLength);
+    QChar* out = art.text.data();
+    if (options.recordColours)
+        art.colours.reserve(down * lineLength);
+    std::vector<CellSums> sums(static_cast<std::size_t>(across));
+    const bool wide = pixels.format() == QImage::Format_RGB32;
     for (int line = 0; line < down; ++line) {
-        std::fill(luma.begin(), luma.end(), 0);
-        std::fill(count.begin(), count.end(), 0);
-        std::fill(red.begin(), red.end(), 0);
-        std::fill(green.begin(), green.end(), 0);
-        std::fill(blue.begin(), blue.end(), 0);
+        std::fill(sums.begin(), sums.end(), CellSums{});
         const int top = int(qint64(line) * height / down);
         const int bottom = int(qint64(line + 1) * height / down);
-        for (int y = top; y < bottom; ++y) {
-            const auto* scan = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
-            for (int x = 0; x < width; ++x) {
-                const QRgb p = scan[x];
-                const std::size_t c = std::size_t(cellOfX[std::size_t(x)]);
-                luma[c] += 299 * qRed(p) + 587 * qGreen(p) + 114 * qBlue(p);
-                ++count[c];
-                if (options.recordColours) {
-                    red[c] += qRed(p);
-                    green[c] += qGreen(p);
-                    blue[c] += qBlue(p);
-                }
-            }
-        }
-        for (int c = 0; c < across; ++c) {
-            const std::size_t i = std::size_t(c);
-            double lightness = double(luma[i]) / (255000.0 * double(count[i]));
+        if (wide && options.recordColours)
+            addLine<4, true>(pixels, top, bottom, edges, sums);
+        else if (wide)
+            addLine<4, false>(pixels, top, bottom, edges, sums);
+        else if (options.recordColours)
+            addLine<3, true>(pixels, top, bottom, edges, sums);
+        else
+            addLine<3, false>(pixels, top, bottom, edges, sums);
+
+        for (std::size_t c = 0; c < sums.size(); ++c) {
+            const qint64 count = qint64(edges[c + 1] - edges[c]) * (bottom - top);
+            double lightness = double(sums[c].luma) / (255000.0 * double(count));
             lightness = std::min(1.0, lightness * options.colorLevel);
             if (lightness < threshold)
                 lightness = 1;
             lightness = std::clamp(0.5 + (lightness - 0.5) * contrast, 0.0, 1.0);
-            art.text += palette.rows()[palette.rowFor(lightness)];
+            const QString& row = rows[palette.rowFor(lightness)];
+            out = std::copy(row.cbegin(), row.cend(), out);
             if (options.recordColours) {
-                const auto mean = [&](const std::vector<qint64>& sum) {
-                    return int((sum[i] + count[i] / 2) / count[i]);
-                };
-                art.colours.insert(art.colours.size(), rowLength,
-                                   ComposeColor(mean(red), mean(green), mean(blue)));
+                const auto mean = [count](qint64 sum) { return int((sum + count / 2) / count); };
+                art.colours.insert(
+                    art.colours.size(), row.size(),
+                    ComposeColor(mean(sums[c].red), mean(sums[c].green), mean(sums[c].blue)));
             }
         }
-        art.text += padding;
-        art.text += QLatin1String("\r\n");
+        out = std::copy(padding.cbegin(), padding.cend(), out);
+        *out++ = QLatin1Char('\r');
+        *out++ = QLatin1Char('\n');
         if (options.recordColours) {
             art.colours.insert(art.colours.size(), padding.size(), ColorValue(0xFFFFFF));
             art.colours.insert(art.colours.size(), 2, ColorValue(0));
         }
     }
+    art.text.truncate(out - art.text.constData());
     return art;
 }
 

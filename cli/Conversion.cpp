@@ -4,8 +4,8 @@
 #include "cli/FileArguments.h"
 #include "engine/BlankLines.h"
 #include "engine/GenerationRun.h"
-#include "engine/TextCells.h"
 #include "engine/TableFile.h"
+#include "engine/TextCells.h"
 #include "export/ArtExport.h"
 #include "loading/PictureLoader.h"
 
@@ -162,13 +162,19 @@ ConversionOutput runInk(const ConvertOptions& options, const SettingValues& valu
                                ? 1
                                : (canvasWidth - GenerationRun::LineEndMargin) / sampleX + 1;
 
-    // A JPEG far larger than the grid is decoded reduced: every cell still covers several
-    // pixels of it, as it would have of the whole picture.
-    const auto divisor = [&](QSize natural) {
+    const auto gridFor = [&](QSize natural) {
         const int columns = options.columns > 0 ? options.columns
                             : options.lines > 0 ? InkColumnsFor(natural, options.lines, palette)
                                                 : runColumns;
-        return float(std::max(1, natural.width() / (std::max(columns, 1) * 4)));
+        return QSize(columns,
+                     options.lines > 0 ? options.lines : InkLinesFor(natural, columns, palette));
+    };
+    // A JPEG larger than the grid is decoded reduced, by its DCT scaling, which averages blocks
+    // of pixels as the cells do, as long as every cell keeps a pixel.
+    const auto divisor = [&](QSize natural) {
+        const QSize grid = gridFor(natural);
+        return float(std::max(
+            1, std::min(natural.width() / grid.width(), natural.height() / grid.height())));
     };
     const ReachableFile file(options.picture);
     const ReducedPicture read = DecodePictureReduced(file.path(), divisor);
@@ -177,15 +183,15 @@ ConversionOutput runInk(const ConvertOptions& options, const SettingValues& valu
                               .arg(QuotedForMessage(options.picture),
                                    pictureFailure(options.picture, read.outcome(), read.failure)));
     // Transparent parts show the white of the Canvas.
-    QImage picture(read.image.size(), QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    QPainter(&picture).drawImage(0, 0, read.image);
-
-    const QSize natural = read.naturalSize.isValid() ? read.naturalSize : picture.size();
-    ink.columns = options.columns > 0 ? options.columns
-                  : options.lines > 0 ? InkColumnsFor(natural, options.lines, palette)
-                                      : runColumns;
-    ink.lines = options.lines > 0 ? options.lines : InkLinesFor(natural, ink.columns, palette);
+    QImage picture = read.image;
+    if (picture.hasAlphaChannel()) {
+        picture = QImage(read.image.size(), QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        QPainter(&picture).drawImage(0, 0, read.image);
+    }
+    const QSize grid = gridFor(read.naturalSize.isValid() ? read.naturalSize : picture.size());
+    ink.columns = grid.width();
+    ink.lines = grid.height();
     const qsizetype length = qsizetype(ink.lines) * (ink.columns + 2);
     if (length * palette.rows().first().size() > GenerationRun::MaxTextLength)
         return failure(1, QStringLiteral("tessivo-convert: the table's rows are too long: the text "
