@@ -134,39 +134,63 @@ struct CellSums {
     qint64 red = 0, green = 0, blue = 0;
 };
 
-// Adds the pixels from..to of one scan line to a cell's sums. Bytes per pixel: 4 for 32-bit
-// pixels (blue, green, red in memory order), 3 for 24-bit ones (red, green, blue).
-template <int Bytes, bool Colours>
-void addPixels(const uchar* scan, int from, int to, CellSums& sums)
-{
-    constexpr int R = Bytes == 4 ? 2 : 0, B = Bytes == 4 ? 0 : 2;
-    qint64 luma = 0, red = 0, green = 0, blue = 0;
-    for (const uchar* p = scan + from * Bytes; p != scan + to * Bytes; p += Bytes) {
-        luma += 299 * p[R] + 587 * p[1] + 114 * p[B];
-        if constexpr (Colours) {
-            red += p[R];
-            green += p[1];
-            blue += p[B];
+// A line of the art covers at most this many scan lines, so that a column's sums fit in 32 bits.
+constexpr int MostLineHeight = 16000;
+
+// The sums of a line's pixel columns, each column's pixels added one scan line at a time: a loop
+// over the pixels of a scan line that the compiler can run several pixels at a time.
+class ColumnSums {
+public:
+    ColumnSums(int width, bool colours)
+        : m_luma(std::size_t(width))
+        , m_channels(colours ? std::size_t(width) * 3 : 0)
+    {
+    }
+
+    // Bytes per pixel: 4 for 32-bit pixels (blue, green, red in memory order), 3 for 24-bit
+    // ones (red, green, blue).
+    template <int Bytes> void addLine(const QImage& pixels, int top, int bottom)
+    {
+        constexpr int R = Bytes == 4 ? 2 : 0, B = Bytes == 4 ? 0 : 2;
+        std::fill(m_luma.begin(), m_luma.end(), 0);
+        std::fill(m_channels.begin(), m_channels.end(), 0);
+        const std::size_t width = m_luma.size();
+        quint32* luma = m_luma.data();
+        for (int y = top; y < bottom; ++y) {
+            const uchar* p = pixels.constScanLine(y);
+            for (std::size_t x = 0; x < width; ++x)
+                luma[x] +=
+                    299u * p[x * Bytes + R] + 587u * p[x * Bytes + 1] + 114u * p[x * Bytes + B];
+            if (!m_channels.empty()) {
+                quint32* c = m_channels.data();
+                for (std::size_t x = 0; x < width; ++x) {
+                    c[3 * x] += p[x * Bytes + R];
+                    c[3 * x + 1] += p[x * Bytes + 1];
+                    c[3 * x + 2] += p[x * Bytes + B];
+                }
+            }
         }
     }
-    sums.luma += luma;
-    if constexpr (Colours) {
-        sums.red += red;
-        sums.green += green;
-        sums.blue += blue;
-    }
-}
 
-template <int Bytes, bool Colours>
-void addLine(const QImage& pixels, int top, int bottom, const std::vector<int>& edges,
-             std::vector<CellSums>& sums)
-{
-    for (int y = top; y < bottom; ++y) {
-        const uchar* scan = pixels.constScanLine(y);
-        for (std::size_t c = 0; c + 1 < edges.size(); ++c)
-            addPixels<Bytes, Colours>(scan, edges[c], edges[c + 1], sums[c]);
+    CellSums cell(int from, int to) const
+    {
+        CellSums sums;
+        for (int x = from; x < to; ++x)
+            sums.luma += m_luma[std::size_t(x)];
+        if (!m_channels.empty()) {
+            for (int x = from; x < to; ++x) {
+                sums.red += m_channels[3 * std::size_t(x)];
+                sums.green += m_channels[3 * std::size_t(x) + 1];
+                sums.blue += m_channels[3 * std::size_t(x) + 2];
+            }
+        }
+        return sums;
     }
-}
+
+private:
+    std::vector<quint32> m_luma;
+    std::vector<quint32> m_channels; // red, green, blue of each column
+};
 
 } // namespace
 
@@ -183,6 +207,9 @@ InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOpt
     }
     if (pixels.width() < across || pixels.height() < down)
         pixels = pixels.scaled(std::max(pixels.width(), across), std::max(pixels.height(), down));
+    if (pixels.height() / down >= MostLineHeight)
+        pixels = pixels.scaled(pixels.width(), down * (MostLineHeight - 1), Qt::IgnoreAspectRatio,
+                               Qt::SmoothTransformation);
     // Read as they are where the pixels are opaque 24 or 32 bits, else converted.
     if (pixels.format() != QImage::Format_RGB888 && pixels.format() != QImage::Format_RGB32)
         pixels = std::move(pixels).convertToFormat(QImage::Format_RGB32);
@@ -208,35 +235,33 @@ InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOpt
     QChar* out = art.text.data();
     if (options.recordColours)
         art.colours.reserve(down * lineLength);
-    std::vector<CellSums> sums(static_cast<std::size_t>(across));
+    ColumnSums columns(width, options.recordColours);
     const bool wide = pixels.format() == QImage::Format_RGB32;
     for (int line = 0; line < down; ++line) {
-        std::fill(sums.begin(), sums.end(), CellSums{});
         const int top = int(qint64(line) * height / down);
         const int bottom = int(qint64(line + 1) * height / down);
-        if (wide && options.recordColours)
-            addLine<4, true>(pixels, top, bottom, edges, sums);
-        else if (wide)
-            addLine<4, false>(pixels, top, bottom, edges, sums);
-        else if (options.recordColours)
-            addLine<3, true>(pixels, top, bottom, edges, sums);
+        if (wide)
+            columns.addLine<4>(pixels, top, bottom);
         else
-            addLine<3, false>(pixels, top, bottom, edges, sums);
+            columns.addLine<3>(pixels, top, bottom);
 
-        for (std::size_t c = 0; c < sums.size(); ++c) {
+        for (std::size_t c = 0; c + 1 < edges.size(); ++c) {
+            const CellSums sums = columns.cell(edges[c], edges[c + 1]);
             const qint64 count = qint64(edges[c + 1] - edges[c]) * (bottom - top);
-            double lightness = double(sums[c].luma) / (255000.0 * double(count));
+            double lightness = double(sums.luma) / (255000.0 * double(count));
             lightness = std::min(1.0, lightness * options.colorLevel);
             if (lightness < threshold)
                 lightness = 1;
             lightness = std::clamp(0.5 + (lightness - 0.5) * contrast, 0.0, 1.0);
             const QString& row = rows[palette.rowFor(lightness)];
-            out = std::copy(row.cbegin(), row.cend(), out);
+            if (row.size() == 1)
+                *out++ = row.front();
+            else
+                out = std::copy(row.cbegin(), row.cend(), out);
             if (options.recordColours) {
                 const auto mean = [count](qint64 sum) { return int((sum + count / 2) / count); };
-                art.colours.insert(
-                    art.colours.size(), row.size(),
-                    ComposeColor(mean(sums[c].red), mean(sums[c].green), mean(sums[c].blue)));
+                art.colours.insert(art.colours.size(), row.size(),
+                                   ComposeColor(mean(sums.red), mean(sums.green), mean(sums.blue)));
             }
         }
         out = std::copy(padding.cbegin(), padding.cend(), out);

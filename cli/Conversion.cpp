@@ -12,6 +12,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 namespace tessivo {
@@ -177,7 +178,10 @@ ConversionOutput runInk(const ConvertOptions& options, const SettingValues& valu
             1, std::min(natural.width() / grid.width(), natural.height() / grid.height())));
     };
     const ReachableFile file(options.picture);
-    const ReducedPicture read = DecodePictureReduced(file.path(), divisor);
+    // A crop no picture reaches: the picture is not held, so a JPEG is decoded from its file
+    // mapped into memory, without a copy of its bytes.
+    const QSize whole(std::numeric_limits<int>::max(), std::numeric_limits<int>::max());
+    const ReducedPicture read = DecodePictureReduced(file.path(), divisor, whole);
     if (read.image.isNull())
         return failure(1, QStringLiteral("tessivo-convert: %1: %2\n")
                               .arg(QuotedForMessage(options.picture),
