@@ -91,6 +91,7 @@ MainWindow::MainWindow(const QStringList& folders, ImportQuestion askToImport)
     m_saver = new ResultSaver(m_runRecord, this);
     m_saver->attach(resultBox(), this);
     buildWorkshop();
+    buildCharacterChoice();
 
     m_timer = new QTimer(this);
     // As fast as the event loop allows: input and painting are served between ticks.

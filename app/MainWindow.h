@@ -2,6 +2,7 @@
 
 #include "app/RunRecord.h"
 #include "canvas/CanvasModel.h"
+#include "canvas/InkArt.h"
 #include "canvas/ui/ColorPicker.h"
 #include "engine/CharTable.h"
 #include "engine/Color.h"
@@ -17,6 +18,7 @@
 #include <array>
 #include <functional>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -108,6 +110,11 @@ public:
     void openWorkshop();
     TableWorkshopDialog* workshop() const { return m_workshop; }
 
+    // How "生成" chooses each cell's row: by tone (the start-up choice) or by measured ink, from
+    // Text1's context menu.
+    CharacterChoice characterChoice() const { return m_choice; }
+    void setCharacterChoice(CharacterChoice choice);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -125,6 +132,7 @@ private:
     void buildHistoryKeys();
     void buildFileDrops();
     void buildWorkshop();
+    void buildCharacterChoice();
     // "立即使用": the workshop's table becomes the loaded table, as an accepted import's would.
     void useWorkshopTable(const QStringList& loadedTable);
     // A drag or drop that carries a file: taken, and the file opened on the drop.
@@ -144,6 +152,8 @@ private:
     CanvasHistory m_history{m_canvas, m_holder};
     GenerationRun m_run;
     RunRecord m_runRecord;
+    CharacterChoice m_choice = CharacterChoice::Tone;
+    QAction* m_inkAction = nullptr;
 
     std::array<QPushButton*, 5> m_pageButtons{};
     std::array<QWidget*, 5> m_pages{};

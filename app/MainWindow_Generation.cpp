@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 
 #include "app/GenerationPage.h"
+#include "app/InkRun.h"
 #include "app/ResultBox.h"
 #include "app/ResultSaver.h"
 #include "app/ResultWindow.h"
@@ -63,6 +64,19 @@ void MainWindow::setProgressWidth(int twips)
 
 void MainWindow::Command1_Click()
 {
+    if (m_choice == CharacterChoice::Ink) {
+        // The whole Canvas at once: a few milliseconds, no timer, nothing to disable meanwhile.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        resultBox()->setFontSize(10);
+        resultBox()->setText(InkResultText(m_canvas, m_tables.loaded(), *m_settingsPage,
+                                           resultBox()->fontFamily(), resultBox()->fontSize()));
+        QApplication::restoreOverrideCursor();
+        setProgressWidth(TrackWidthTwips);
+        QApplication::beep();
+        ShowStatus(*m_status, StatusTextFor(Status::InkRunDone));
+        moveFocusToSink();
+        return;
+    }
     // The layout is checked before anything changes, so a refused run leaves all as it was.
     switch (m_run.start(m_canvas, *m_settingsPage)) {
     case GenerationRun::StartResult::Started: break;

@@ -11,6 +11,7 @@
 #include "settings/ui/SettingsPage.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QLabel>
 #include <QShortcut>
 
@@ -41,12 +42,46 @@ void MainWindow::buildWorkshop()
     connect(shortcut, &QShortcut::activated, this, &MainWindow::openWorkshop);
 }
 
+void MainWindow::buildCharacterChoice()
+{
+    // Two choices in Text1's context menu; tone, the program's own, is checked at start-up.
+    auto* group = new QActionGroup(this);
+    const auto add = [&](const QString& text, const QString& name, const QString& tip) {
+        auto* action = new QAction(text, group);
+        action->setObjectName(name);
+        action->setCheckable(true);
+        action->setToolTip(tip);
+        resultBox()->addContextAction(action);
+        return action;
+    };
+    QAction* tone = add(QStringLiteral("按色调选字"), QStringLiteral("toneChoiceAction"),
+                        QStringLiteral("生成时按每格的色调在当前字符表中选字（启动时的方式）"));
+    m_inkAction = add(QStringLiteral("按墨量选字"), QStringLiteral("inkChoiceAction"),
+                      QStringLiteral("生成时从载入的字符表中选出墨色与每格深浅最接近的字，"
+                                     "量墨用结果框的字体；格子按字体的宽高比铺满整个画布，"
+                                     "列数由采样X定，行数随字体；采样Y、图像适应和运行效率"
+                                     "在此方式下不起作用"));
+    tone->setChecked(true);
+    connect(group, &QActionGroup::triggered, this, [this](QAction* action) {
+        setCharacterChoice(action == m_inkAction ? CharacterChoice::Ink : CharacterChoice::Tone);
+    });
+}
+
+void MainWindow::setCharacterChoice(CharacterChoice choice)
+{
+    m_choice = choice;
+    m_inkAction->setChecked(choice == CharacterChoice::Ink);
+    if (m_workshop)
+        m_workshop->setCharacterChoice(choice);
+}
+
 void MainWindow::openWorkshop()
 {
     if (!m_workshop) {
         m_workshop = new TableWorkshopDialog(
             m_canvas, *m_settingsPage, [this] { return m_run.bandCount(); }, this);
         m_workshop->setResultFont(resultBox()->fontFamily(), resultBox()->fontSize());
+        m_workshop->setCharacterChoice(m_choice);
         connect(m_workshop, &TableWorkshopDialog::useRequested, this,
                 &MainWindow::useWorkshopTable);
     }

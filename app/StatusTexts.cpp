@@ -27,6 +27,9 @@ StatusText StatusTextFor(Status status, int bands)
                     .arg(GenerationRun::MaxTextLength)};
     case Status::WorkshopTableUsed:
         return {QStringLiteral("已使用工坊字符表"), QStringLiteral("已使用字符表工坊的字符表")};
+    case Status::InkRunDone:
+        return {QStringLiteral("完成 OK!（墨量）"),
+                QStringLiteral("完成：按墨量选字（生成框右键菜单可改回按色调）")};
     }
     return {};
 }
@@ -40,7 +43,8 @@ bool KeepsItsWording(Status status)
     case Status::TableReadFailed:
     case Status::PositionsTooLarge:
     case Status::TextTooLong:
-    case Status::WorkshopTableUsed: return false;
+    case Status::WorkshopTableUsed:
+    case Status::InkRunDone: return false;
     }
     return false;
 }

@@ -1,5 +1,6 @@
 #include "app/TableWorkshopDialog.h"
 
+#include "app/InkRun.h"
 #include "app/ResultSaver.h"
 #include "canvas/CanvasModel.h"
 #include "engine/Version.h"
@@ -332,9 +333,31 @@ void TableWorkshopDialog::showTones()
     m_closeNote->setText(note);
 }
 
+void TableWorkshopDialog::setCharacterChoice(CharacterChoice choice)
+{
+    if (choice == m_choice)
+        return;
+    m_choice = choice;
+    if (isVisible())
+        startPreview();
+}
+
 void TableWorkshopDialog::startPreview()
 {
     m_previewTimer->stop();
+    if (m_choice == CharacterChoice::Ink) {
+        if (m_workshop.rows().isEmpty()) {
+            m_previewBox->clear();
+            m_previewNote->setText(QStringLiteral("输入字符表的行后显示预览"));
+            return;
+        }
+        const QFont& font = m_workshop.meter().font();
+        m_previewBox->setPlainText(InkResultText(m_canvas, m_workshop.loadedTable(), m_settings,
+                                                 font.family(), font.pointSizeF()));
+        m_previewNote->setText(QStringLiteral("预览完成（按墨量选字）：与“生成”所得相同，"
+                                              "画布和正在使用的字符表未改变"));
+        return;
+    }
     switch (m_workshop.startPreview(m_canvas, m_settings, m_settings.value(Setting::Contrast),
                                     m_bandCount())) {
     case TableWorkshop::PreviewStart::Started:

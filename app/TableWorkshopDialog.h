@@ -1,5 +1,6 @@
 #pragma once
 
+#include "canvas/InkArt.h"
 #include "canvas/TableWorkshop.h"
 #include "engine/TableFile.h"
 
@@ -35,6 +36,8 @@ public:
 
     const TableWorkshop& workshop() const { return m_workshop; }
     void setResultFont(const QString& family, double pointSize);
+    // The preview chooses each cell's row as "生成" does.
+    void setCharacterChoice(CharacterChoice choice);
 
     // Writes the workshop's table to path. Returns an empty string on success, otherwise what
     // went wrong; nothing is written then.
@@ -60,6 +63,7 @@ private:
 
     const CanvasModel& m_canvas;
     const SettingsSource& m_settings;
+    CharacterChoice m_choice = CharacterChoice::Tone;
     std::function<int()> m_bandCount;
     TableWorkshop m_workshop;
 

@@ -1,6 +1,7 @@
 #include "canvas/InkArt.h"
 
 #include "canvas/TableMeter.h"
+#include "engine/GenerationRun.h"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -105,6 +106,13 @@ InkPalette::InkPalette(const QStringList& rows, const QString& family, double po
         // Stably sorted: the first row of an ink is the first of the table with it.
         m_rowForLevel[std::size_t(level)] = firstOfInk(ink);
     }
+}
+
+int RunColumns(int canvasWidthTwips, int sampleX)
+{
+    if (canvasWidthTwips < GenerationRun::LineEndMargin || sampleX < 1)
+        return 1;
+    return (canvasWidthTwips - GenerationRun::LineEndMargin) / sampleX + 1;
 }
 
 int InkLinesFor(QSize picture, int columns, const InkPalette& palette)

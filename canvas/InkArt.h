@@ -63,6 +63,10 @@ struct InkOptions {
     bool recordColours = false;
 };
 
+// The columns a generation run at SampleX gives on a Canvas this many twips wide: the ink mode's
+// columns where no size is given.
+int RunColumns(int canvasWidthTwips, int sampleX);
+
 // The lines a picture needs at this many columns, or the columns at this many lines, for its art
 // to keep the picture's proportions in the palette's font; at least 1.
 int InkLinesFor(QSize picture, int columns, const InkPalette& palette);

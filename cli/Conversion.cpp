@@ -157,12 +157,8 @@ ConversionOutput runInk(const ConvertOptions& options, const SettingValues& valu
     ink.recordColours = exportOptions.format == ExportFormat::Ansi ||
                         (exportOptions.colour && FormatTakesColour(exportOptions.format));
     // Without a size, as many columns as a run over the Canvas at SampleX gives.
-    const int canvasWidth = ConversionState().canvas.widthTwips();
-    const int sampleX = values.value(Setting::SampleX);
-    const int runColumns = canvasWidth < GenerationRun::LineEndMargin
-                               ? 1
-                               : (canvasWidth - GenerationRun::LineEndMargin) / sampleX + 1;
-
+    const int runColumns =
+        RunColumns(ConversionState().canvas.widthTwips(), values.value(Setting::SampleX));
     const auto gridFor = [&](QSize natural) {
         const int columns = options.columns > 0 ? options.columns
                             : options.lines > 0 ? InkColumnsFor(natural, options.lines, palette)

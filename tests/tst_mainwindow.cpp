@@ -17,6 +17,7 @@
 #include "GuiTestSupport.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -83,6 +84,7 @@ private slots:
     void drawingPageKeepsTitle();
     void runMatchesConverter();
     void runRefusedForLongRows();
+    void inkChoiceFromTheContextMenu();
     void progressFollowsLineSteps_data();
     void progressFollowsLineSteps();
     void resultWindowIsReused();
@@ -295,6 +297,39 @@ void TestMainWindow::runMatchesConverter()
     QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("完成 OK!"), 60000);
     QCOMPARE(window.resultBox()->text(),
              convert({"--sample-x", "40", "--bands", "7", "--remove-blank-lines", picture}));
+}
+
+// The result box's context menu switches "生成" to the ink mode and back; tone is where it starts.
+void TestMainWindow::inkChoiceFromTheContextMenu()
+{
+    const QString picture = writePicture(m_dir);
+    MainWindow window(m_dir.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(LoadPictureOntoCanvas(picture, window.canvas(), window.holder()));
+    auto* tone = window.findChild<QAction*>(QStringLiteral("toneChoiceAction"));
+    auto* ink = window.findChild<QAction*>(QStringLiteral("inkChoiceAction"));
+    QVERIFY(tone && ink);
+    QVERIFY(tone->isChecked() && !ink->isChecked());
+    QVERIFY(window.resultBox()->contextActions().contains(ink));
+
+    ink->trigger();
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command1"), Qt::LeftButton);
+    QVERIFY(!window.isRunning());
+    QCOMPARE(child<QLabel>(&window, "Label1")->text(), QStringLiteral("完成 OK!（墨量）"));
+    const QString result = window.resultBox()->text();
+    QVERIFY(result.endsWith(GenerationRun::Footer));
+    // The whole Canvas in the columns a run at SampleX gives, lines in the font's proportions.
+    const QStringList lines = result.chopped(GenerationRun::Footer.size()).split("\r\n");
+    const InkPalette palette(window.tables().loaded(), window.resultBox()->fontFamily(), 10);
+    const int columns = RunColumns(window.canvas().widthTwips(), 17);
+    QCOMPARE(lines.size() - 1, InkLinesFor(window.canvas().image().size(), columns, palette));
+    QCOMPARE(lines.first().size(), columns);
+
+    tone->trigger();
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command1"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isRunning(), 60000);
+    QCOMPARE(window.resultBox()->text(), convert({picture}));
 }
 
 // A table row of 10 KB could make the default run's text billions of characters long: the run

@@ -67,6 +67,8 @@ QString wholeText(Status status, int bands)
     case Status::TextTooLong:
         return QStringLiteral("字符表的行过长，生成的文字将超过33554432个字符，未能生成");
     case Status::WorkshopTableUsed: return QStringLiteral("已使用字符表工坊的字符表");
+    case Status::InkRunDone:
+        return QStringLiteral("完成：按墨量选字（生成框右键菜单可改回按色调）");
     }
     return {};
 }

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tessivo {
+
+class CanvasModel;
+class SettingsSource;
+
+// "生成" in the ink mode: the whole Canvas tiled with cells of the result font's proportions, as
+// many columns as a run at SampleX gives, each cell the row of the loaded table whose ink in that
+// font is nearest its darkness; blank lines cleared when asked, then the footer. It takes a few
+// milliseconds, so it needs no timer.
+QString InkResultText(const CanvasModel& canvas, const QStringList& loadedTable,
+                      const SettingsSource& settings, const QString& family, double pointSize);
+
+} // namespace tessivo
