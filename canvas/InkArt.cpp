@@ -4,6 +4,7 @@
 #include "engine/GenerationRun.h"
 
 #include <QFont>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -51,6 +52,8 @@ InkPalette::InkPalette(const QStringList& rows, const QString& family, double po
         QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
     const QImage probe(1, 1, QImage::Format_RGB32);
     const QFontMetricsF metrics(font, &probe);
+    if (const QFontInfo drawn(font); !drawn.exactMatch() && QFont::substitutes(family).isEmpty())
+        m_fallback = drawn.family();
     m_cellWidth = std::max(1.0, metrics.horizontalAdvance(QLatin1Char('M')));
     m_lineHeight = std::max(1.0, metrics.height());
 

@@ -34,6 +34,8 @@ public:
     // the font's line height.
     double cellWidth() const { return m_cellWidth; }
     double lineHeight() const { return m_lineHeight; }
+    // The family the rows were drawn in, where the one asked for is not installed; else empty.
+    const QString& fallbackFamily() const { return m_fallback; }
 
     // The row for a lightness from 0 (black) to 1 (white): the one of nearest ink; of rows of
     // equal ink, the first.
@@ -50,6 +52,7 @@ private:
     bool m_uneven = false;
     double m_cellWidth = 1;
     double m_lineHeight = 1;
+    QString m_fallback;
     std::array<int, Levels> m_rowForLevel{};
 };
 

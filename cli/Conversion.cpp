@@ -258,6 +258,16 @@ ConversionOutput runTone(const ConvertOptions& options, ConversionState& state)
 
 } // namespace
 
+QByteArray FontWarning(const ConvertOptions& options, const InkPalette& palette)
+{
+    if (palette.fallbackFamily().isEmpty())
+        return {};
+    return QStringLiteral("tessivo-convert: warning: no font %1 is installed; the rows are "
+                          "measured in %2\n")
+        .arg(options.fontFamily, palette.fallbackFamily())
+        .toUtf8();
+}
+
 std::shared_ptr<const InkPalette> InkPaletteFor(const ConvertOptions& options)
 {
     SettingValues values;
@@ -282,9 +292,11 @@ ConversionOutput RunConversion(const ConvertOptions& options, const InkPalette* 
         output = runTone(options, state);
     else if (palette)
         output = runInk(options, values, *palette);
-    else
-        output = runInk(options, values,
-                        InkPalette(values.tables().loaded(), options.fontFamily, options.fontSize));
+    else {
+        const InkPalette own(values.tables().loaded(), options.fontFamily, options.fontSize);
+        warnings += FontWarning(options, own);
+        output = runInk(options, values, own);
+    }
     output.err.prepend(warnings);
     return output;
 }

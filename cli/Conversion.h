@@ -42,5 +42,7 @@ ConversionOutput RunConversion(const ConvertOptions& options, const InkPalette* 
 // The options' table measured in their font; null when the table file cannot be read (each
 // conversion then says why).
 std::shared_ptr<const InkPalette> InkPaletteFor(const ConvertOptions& options);
+// A warning line when the palette's font is not installed, else nothing.
+QByteArray FontWarning(const ConvertOptions& options, const InkPalette& palette);
 
 } // namespace tessivo

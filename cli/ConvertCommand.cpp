@@ -133,6 +133,8 @@ ConversionOutput convertAll(const ConvertOptions& options)
     // Measured once, before the jobs start, and only read by them.
     const std::shared_ptr<const InkPalette> palette =
         options.mode == CharacterChoice::Ink ? InkPaletteFor(options) : nullptr;
+    if (palette)
+        result.err += FontWarning(options, *palette);
     const auto work = [&] {
         for (qsizetype i = next++; i < count; i = next++) {
             ConvertOptions one = options;
