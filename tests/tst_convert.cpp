@@ -138,6 +138,15 @@ void TestConvert::badCommandLines_data()
                                           << "--colour is for html, svg, png and ansi, not txt";
     QTest::newRow("gbk picture") << QStringList{"--encoding", "gbk", "--format", "svg", "p.png"}
                                  << "--encoding is for txt and html, not svg";
+    QTest::newRow("a size in the tone mode")
+        << QStringList{"--size", "80x30", "p.png"} << "--size is for --mode ink";
+    QTest::newRow("a size of no lines")
+        << QStringList{"--mode", "ink", "--size", "80x0", "p.png"} << "--size takes COLUMNSxLINES";
+    QTest::newRow("bands in the ink mode") << QStringList{"--mode=ink", "--bands", "3", "p.png"}
+                                           << "--bands does not apply to --mode ink";
+    QTest::newRow("sample-x against a width")
+        << QStringList{"--mode=ink", "--width", "80", "--sample-x", "9", "p.png"}
+        << "--sample-x sets the columns of --mode ink";
     QTest::newRow("font size of a page")
         << QStringList{"--font-size", "12", "--output", "x.html", "p.png"}
         << "--font-size is for svg and png, not html";
