@@ -138,9 +138,17 @@ TableToolOutput RunTableTool(const TableOptions& options, const QDateTime& made)
     QList<RowTone> sorted = SortDarkestFirst(measured);
     const int written = int(sorted.size()) - 1;
     if (options.rowCount > 0 && options.rowCount < written) {
+        // The kept rows copied once: removing the drops one by one moved the rest each time.
         const QList<int> drops = SuggestDrops(sorted, options.rowCount + 1);
-        for (auto it = drops.crbegin(); it != drops.crend(); ++it)
-            sorted.removeAt(*it);
+        QList<RowTone> kept;
+        kept.reserve(sorted.size() - drops.size());
+        for (qsizetype i = 0, next = 0; i < sorted.size(); ++i) {
+            if (next < drops.size() && drops[next] == i)
+                ++next;
+            else
+                kept.append(sorted[i]);
+        }
+        sorted = std::move(kept);
     }
 
     // A list of many rows can have thousands of close pairs (rows of the same glyphs in other
