@@ -145,6 +145,18 @@ std::optional<ConversionOutput> readTable(const ConvertOptions& options, Setting
     return std::nullopt;
 }
 
+// The art written out in the options' format.
+ConversionOutput exported(const ConvertOptions& options, const ArtDocument& art)
+{
+    ExportResult written = ExportArt(art, options.exportOptions);
+    if (!written.error.isEmpty())
+        return failure(1, QStringLiteral("tessivo-convert: %1: %2\n")
+                              .arg(QuotedForMessage(options.picture), written.error));
+    ConversionOutput output;
+    output.out = std::move(written.bytes);
+    return output;
+}
+
 // The whole picture at its proportions in the palette's font, each cell the row of nearest ink.
 ConversionOutput runInk(const ConvertOptions& options, const SettingValues& values,
                         const InkPalette& palette)
@@ -207,13 +219,7 @@ ConversionOutput runInk(const ConvertOptions& options, const SettingValues& valu
         document = ArtDocument{std::move(art.text), std::move(art.colours)};
     if (!options.noFooter)
         document.text += GenerationRun::Footer;
-    ExportResult written = ExportArt(document, exportOptions);
-    if (!written.error.isEmpty())
-        return failure(1, QStringLiteral("tessivo-convert: %1: %2\n")
-                              .arg(QuotedForMessage(options.picture), written.error));
-    ConversionOutput output;
-    output.out = std::move(written.bytes);
-    return output;
+    return exported(options, document);
 }
 
 // The Canvas and a run over it, as the window's open and generate give them.
@@ -247,13 +253,7 @@ ConversionOutput runTone(const ConvertOptions& options, ConversionState& state)
     while (run.tick(canvas, values) != GenerationRun::TickOutcome::Finished) {
     }
 
-    ExportResult written = ExportArt(ArtOf(run, !options.noFooter), exportOptions);
-    if (!written.error.isEmpty())
-        return failure(1, QStringLiteral("tessivo-convert: %1: %2\n")
-                              .arg(QuotedForMessage(options.picture), written.error));
-    ConversionOutput output;
-    output.out = std::move(written.bytes);
-    return output;
+    return exported(options, ArtOf(run, !options.noFooter));
 }
 
 } // namespace
