@@ -8,7 +8,9 @@
 `run` converts every picture of bench/quality/corpus.txt and bench/quality/holdout.txt with
 every tool at every grid, draws each result black on white in one monospace font, compares the
 drawing with the picture and prints the medians: one table for the corpus, one for the held-back
-sample. Per-result numbers go to WORK/results.tsv. `choose` makes the two lists from
+sample, with the drawing's greys stretched so that a cell of the font's darkest character reads
+as black (the same mapping for every tool), then the same measures of the drawing as it is.
+Per-result numbers go to WORK/results.tsv. `choose` makes the two lists from
 bench/quality/pool.txt with a seed. scripts/quality.sh installs what this needs and runs it.
 """
 
@@ -393,6 +395,19 @@ class Renderer:
             self.glyphs[ch] = g
         return g
 
+    def darkest(self):
+        """The darkest printable ASCII character (U+0020 to U+007E) and the mean grey, 0 to 255,
+        of a cell holding it: the middle 32 cells of a line of 34 of them, drawn as every art is
+        drawn (32 advances are a whole number of pixels, 231), so that what a glyph spills into
+        its neighbours is counted as in a page of it."""
+        n = 34
+        xs = self.xs(n)
+        tones = []
+        for c in range(0x20, 0x7F):
+            row = self.render([chr(c) * n], n)
+            tones.append((float(row[:, xs[1]:xs[n - 1]].mean()), chr(c)))
+        return min(tones)
+
     def xs(self, cols):
         return [int(math.floor(i * self.advance + 0.5)) for i in range(cols + 1)]
 
@@ -416,6 +431,13 @@ class Renderer:
         return canvas[:, p:p + w]
 
 
+def stretch(g, dark):
+    """The art's greys as seen with the page's darkest ink taken as black: g to
+    255 (g - dark) / (255 - dark), clamped to 0 to 255. One mapping for every tool, dark being
+    the mean grey of a cell of the font's darkest printable ASCII character."""
+    return np.clip(255 * (np.asarray(g, np.float64) - dark) / (255 - dark), 0, 255)
+
+
 def cell_means(img, xs, line, rows):
     sums = np.add.reduceat(img.astype(np.float64), xs[:-1], axis=1)
     sums = np.add.reduceat(sums, list(range(0, rows * line, line)), axis=0)
@@ -434,8 +456,8 @@ class Reference:
 
     WIN = 7
 
-    def __init__(self, ref, xs, line, rows, sigma):
-        self.xs, self.line, self.rows, self.sigma = xs, line, rows, sigma
+    def __init__(self, ref, xs, line, rows, sigma, dark):
+        self.xs, self.line, self.rows, self.sigma, self.dark = xs, line, rows, sigma, dark
         self.ref = ref.astype(np.float64)
         self.cells = cell_means(self.ref, xs, line, rows)
         self.plain = self._stats(self.ref)
@@ -459,16 +481,29 @@ class Reference:
         return float(s[p:-p, p:-p].mean())
 
     def measure(self, art):
-        """SSIM, B-SSIM (SSIM of both blurred by a Gaussian of sigma) and tone error."""
+        """SSIM, B-SSIM (SSIM of both blurred by a Gaussian of sigma) and tone error of the
+        art stretched (see stretch), then the same three of the art as drawn.
+
+        The stretch's linear part commutes with the blur and the cell means, its clamp does
+        not: it is applied to the blurred art and to the cell means, as the tone is seen at a
+        distance. Clamped pixel by pixel before them it would hardly change a drawing whose
+        pixels are mostly 0 and 255 (a page of the darkest character would stay at about 140,
+        not 0). Plain SSIM, which looks at the pixels, gets the art stretched pixel by pixel.
+        """
         a = art.astype(np.float64)
+        blurred = ndimage.gaussian_filter(a, self.sigma)
+        cells = cell_means(a, self.xs, self.line, self.rows)
         ssim = self._ssim(a, self.plain)
-        bssim = self._ssim(ndimage.gaussian_filter(a, self.sigma), self.blurred)
-        tone = float(np.mean(np.abs(cell_means(a, self.xs, self.line, self.rows) - self.cells)))
-        return ssim, bssim, tone
+        bssim = self._ssim(blurred, self.blurred)
+        tone = float(np.mean(np.abs(cells - self.cells)))
+        s_ssim = self._ssim(stretch(a, self.dark), self.plain)
+        s_bssim = self._ssim(stretch(blurred, self.dark), self.blurred)
+        s_tone = float(np.mean(np.abs(stretch(cells, self.dark) - self.cells)))
+        return s_ssim, s_bssim, s_tone, ssim, bssim, tone
 
 
-def measure(art, ref, xs, line, rows, sigma):
-    return Reference(ref, xs, line, rows, sigma).measure(art)
+def measure(art, ref, xs, line, rows, sigma, dark):
+    return Reference(ref, xs, line, rows, sigma, dark).measure(art)
 
 
 def art_path(work, name, cols, rows, tool):
@@ -487,14 +522,15 @@ def convert_picture(task):
     if _renderer is None:
         _renderer = Renderer()
     R = _renderer
-    sample, name, pic, kind, grids, tool_names, modes, work = task
+    sample, name, pic, kind, grids, tool_names, modes, work, dark = task
     tools = tools_available(modes)
     rows_out, errors = [], []
     grey = Image.open(pic).convert("L")
     for cols, rows in grids:
         xs = R.xs(cols)
         size = R.size(cols, rows)
-        ref = Reference(np.asarray(grey.resize(size, Image.LANCZOS)), xs, R.line, rows, R.line / 2)
+        ref = Reference(np.asarray(grey.resize(size, Image.LANCZOS)), xs, R.line, rows, R.line / 2,
+                        dark)
         for tn in tool_names:
             t0 = time.monotonic()
             try:
@@ -505,8 +541,8 @@ def convert_picture(task):
                 continue
             seconds = time.monotonic() - t0
             art = R.render(lines, cols)
-            ssim, bssim, tone = ref.measure(art)
-            rows_out.append((sample, kind, name, tn, f"{cols}x{rows}", ssim, bssim, tone, seconds))
+            rows_out.append((sample, kind, name, tn, f"{cols}x{rows}") + ref.measure(art) +
+                            (seconds,))
             with open(art_path(work, name, cols, rows, tn), "w", encoding="utf-8") as f:
                 f.write("\n".join(lines) + "\n")
     return rows_out, errors, sorted(R.missing)
@@ -544,26 +580,52 @@ def check_polarity(tools, work):
     return problems
 
 
-def check_measures():
-    """The measures on known cases: a picture against itself, and against its negative."""
+def check_measures(dark):
+    """The measures on known cases: a picture against itself and against its negative, a blank
+    page against white, a page of the darkest character against black; and the SSIM here held
+    to skimage's."""
     R = Renderer()
+    problems = []
+    if not 100 < dark < 250:
+        problems.append(f"the darkest character leaves a cell at {dark:.1f}: is the font drawn?")
     cols, rows = 20, 5
     xs = R.xs(cols)
     art = R.render(["#@%*+=-:. " * 2] * rows, cols)
-    same = measure(art, art, xs, R.line, rows, R.line / 2)
-    neg = measure(art, 255 - art, xs, R.line, rows, R.line / 2)
+    same = measure(art, art, xs, R.line, rows, R.line / 2, dark)[3:]
+    neg = measure(art, 255 - art, xs, R.line, rows, R.line / 2, dark)[3:]
     ok = abs(same[0] - 1) < 1e-9 and abs(same[1] - 1) < 1e-9 and same[2] == 0
     ok = ok and neg[0] < 0 and neg[1] < 0.5 and neg[2] > 50
-    problems = [] if ok else [f"measures of known cases are off: {same} {neg}"]
+    if not ok:
+        problems.append(f"measures of known cases are off: {same} {neg}")
+    # The stretch: white stays white, a page of the darkest character reads as black once seen
+    # at a distance (its cells are 7 and 8 pixels wide in turn, so not all of them exactly).
+    blank = measure(R.render([" " * cols] * rows, cols), np.full(art.shape, 255.0), xs, R.line,
+                    rows, R.line / 2, dark)
+    if max(abs(blank[0] - 1), abs(blank[1] - 1), blank[2]) > 1e-9:
+        problems.append(f"a blank page against white is not 1, 1, 0 once stretched: {blank[:3]}")
+    darkest = R.darkest()[1]
+    page = R.render([darkest * cols] * rows, cols)
+    inner = float(page[:, xs[1]:xs[cols - 1]].mean())
+    if abs(inner - dark) > 0.5:
+        problems.append(f"a page of {darkest!r}, its first and last columns left out, has a "
+                        f"mean grey of {inner:.1f}, not the {dark:.1f} the stretch takes as black")
+    full = measure(page, np.zeros(art.shape), xs, R.line, rows, R.line / 2, dark)
+    if not (full[2] < 10 and full[5] > 150 and full[1] > 0.5 > full[4]):
+        problems.append(f"a page of {darkest!r} against black: stretched {full[:3]}, "
+                        f"as drawn {full[3:]}; the stretch should take it to about black")
     # The SSIM here against skimage's, on the art and a picture of noise and a ramp.
     rng = np.random.default_rng(1)
     pic = np.clip(np.linspace(0, 255, art.shape[1])[None, :] + rng.normal(0, 40, art.shape), 0, 255)
-    ours = measure(art, pic, xs, R.line, rows, R.line / 2)
-    theirs = structural_similarity(art.astype(np.float64), pic, data_range=255)
-    blurred = structural_similarity(ndimage.gaussian_filter(art.astype(np.float64), R.line / 2),
-                                    ndimage.gaussian_filter(pic, R.line / 2), data_range=255)
-    if abs(ours[0] - theirs) > 1e-9 or abs(ours[1] - blurred) > 1e-9:
-        problems.append(f"SSIM differs from skimage's: {ours[:2]} against {theirs}, {blurred}")
+    ours = measure(art, pic, xs, R.line, rows, R.line / 2, dark)
+    a = art.astype(np.float64)
+    b = ndimage.gaussian_filter(a, R.line / 2)
+    pb = ndimage.gaussian_filter(pic, R.line / 2)
+    theirs = [structural_similarity(stretch(a, dark), pic, data_range=255),
+              structural_similarity(stretch(b, dark), pb, data_range=255),
+              structural_similarity(a, pic, data_range=255),
+              structural_similarity(b, pb, data_range=255)]
+    if max(abs(x - y) for x, y in zip(ours[:2] + ours[3:5], theirs)) > 1e-9:
+        problems.append(f"SSIM differs from skimage's: {ours} against {theirs}")
     return problems
 
 
@@ -588,24 +650,63 @@ def render_table(head, body, markdown):
     return "\n".join([fmt(head)] + [fmt(r) for r in body])
 
 
+# Columns of a result: sample, kind, picture, tool, grid; SSIM, B-SSIM and tone error of the art
+# stretched; the same three of the art as drawn; seconds.
+SSIM, BSSIM, TONE, RAW_SSIM, RAW_BSSIM, RAW_TONE, SECONDS = range(5, 12)
+
+
 def table(results, sample, tools, grids, markdown=False):
     """Per tool: median B-SSIM at each grid, median SSIM and tone error over every grid, and
-    the share of (picture, grid) pairs where its B-SSIM is above jp2a's."""
+    the share of (picture, grid) pairs where its B-SSIM is above jp2a's; the art stretched."""
     gnames = [f"{c}x{r}" for c, r in grids]
     head = ["tool"] + [f"B-SSIM {g}" for g in gnames] + ["SSIM", "tone error",
                                                         "B-SSIM above jp2a", "results"]
-    jp2a = {(r[2], r[4]): r[6] for r in results if r[0] == sample and r[3] == "jp2a"}
+    jp2a = {(r[2], r[4]): r[BSSIM] for r in results if r[0] == sample and r[3] == "jp2a"}
     body = []
     for tn in tools:
-        b = [medians(results, sample, tn, g, 6)[0] for g in gnames]
-        s, n = medians(results, sample, tn, None, 5)
-        t, _ = medians(results, sample, tn, None, 7)
+        b = [medians(results, sample, tn, g, BSSIM)[0] for g in gnames]
+        s, n = medians(results, sample, tn, None, SSIM)
+        t, _ = medians(results, sample, tn, None, TONE)
         if n == 0:
             continue
-        pairs = [r[6] > jp2a[(r[2], r[4])] for r in results
+        pairs = [r[BSSIM] > jp2a[(r[2], r[4])] for r in results
                  if r[0] == sample and r[3] == tn and (r[2], r[4]) in jp2a]
         above = "-" if tn == "jp2a" or not pairs else f"{100 * sum(pairs) / len(pairs):.0f}%"
         body.append([tn] + [f"{v:.3f}" for v in b] + [f"{s:.3f}", f"{t:.1f}", above, str(n)])
+    return render_table(head, body, markdown) if body else "(no pictures)"
+
+
+def raw_table(results, tools, grids, markdown=False):
+    """The art as drawn, not stretched: per tool, the corpus's median B-SSIM at each grid, its
+    SSIM and tone error over every grid, and the held-back sample's B-SSIM and tone error over
+    every grid."""
+    gnames = [f"{c}x{r}" for c, r in grids]
+    head = (["tool"] + [f"B-SSIM {g}" for g in gnames] +
+            ["SSIM", "tone error", "held back: B-SSIM", "held back: tone error"])
+    body = []
+    for tn in tools:
+        if medians(results, "corpus", tn, None, RAW_SSIM)[1] == 0:
+            continue
+        v = [medians(results, "corpus", tn, g, RAW_BSSIM)[0] for g in gnames]
+        v += [medians(results, "corpus", tn, None, RAW_SSIM)[0]]
+        cells = [f"{x:.3f}" for x in v]
+        cells.append(f"{medians(results, 'corpus', tn, None, RAW_TONE)[0]:.1f}")
+        hb, n = medians(results, "holdout", tn, None, RAW_BSSIM)
+        ht, _ = medians(results, "holdout", tn, None, RAW_TONE)
+        cells += [f"{hb:.3f}", f"{ht:.1f}"] if n else ["-", "-"]
+        body.append([tn] + cells)
+    return render_table(head, body, markdown) if body else "(no pictures)"
+
+
+def tone_table(results, tools, grids, markdown=False):
+    """Per tool and grid: the median tone error of the art stretched, corpus and held back."""
+    gnames = [f"{c}x{r}" for c, r in grids]
+    head = ["tool"] + [f"{s} {g}" for s in ("corpus", "held back") for g in gnames]
+    body = []
+    for tn in tools:
+        vals = [medians(results, s, tn, g, TONE) for s in ("corpus", "holdout") for g in gnames]
+        if any(n for _, n in vals):
+            body.append([tn] + [f"{v:.1f}" if n else "-" for v, n in vals])
     return render_table(head, body, markdown) if body else "(no pictures)"
 
 
@@ -618,7 +719,7 @@ def kind_table(results, sample, tools, markdown=False):
     for tn in tools:
         row = [tn]
         for k in kinds:
-            vals = [r[6] for r in results if r[0] == sample and r[3] == tn and r[1] == k]
+            vals = [r[BSSIM] for r in results if r[0] == sample and r[3] == tn and r[1] == k]
             row.append(f"{float(np.median(vals)):.3f}" if vals else "-")
         body.append(row)
     return render_table(head, body, markdown)
@@ -670,8 +771,11 @@ def versions(built):
     v = subprocess.run([CONVERT, "--version"], capture_output=True, text=True).stdout.strip()
     git = subprocess.run(["git", "-C", ROOT, "describe", "--always", "--dirty", "--abbrev=10"],
                          capture_output=True, text=True).stdout.strip()
+    head = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"],
+                          capture_output=True, text=True).stdout.strip()
     return {
-        "tessivo-convert": f"{v} (work tree at {git}, binary built {built})",
+        "tessivo-convert": f"{v} (binary built {built}; when it was copied, HEAD {head}, "
+                           f"work tree {git})",
         "jp2a": dpkg_version("jp2a"), "chafa": dpkg_version("chafa"),
         "aalib": dpkg_version("libaa1"), "libcaca": dpkg_version("libcaca0"),
     }
@@ -703,8 +807,11 @@ def main_run(args):
     work = os.path.abspath(args.work)
     for sub in ("pictures", "art", "tone"):
         os.makedirs(os.path.join(work, sub), exist_ok=True)
-    built = datetime.datetime.fromtimestamp(os.path.getmtime(CONVERT)).strftime("%Y-%m-%d %H:%M")
     snapshot_convert(work)
+    # The copy keeps the time the binary was written.
+    built = datetime.datetime.fromtimestamp(os.path.getmtime(CONVERT)).strftime("%Y-%m-%d %H:%M")
+    # The work tree as the copy is taken (others may commit during the run).
+    info = versions(built)
     grids = GRIDS if not args.grids else [tuple(int(v) for v in g.split("x"))
                                           for g in args.grids.split(",")]
     modes = tessivo_modes()
@@ -717,7 +824,8 @@ def main_run(args):
     if "ink" not in modes:
         notes.append("tessivo-convert has no --mode ink in this build: the ink mode is left out")
 
-    problems = check_measures() + check_polarity(tools, work)
+    dark, darkest = Renderer().darkest()
+    problems = check_measures(dark) + check_polarity(tools, work)
     if problems:
         print("The harness's own checks failed:", *problems, sep="\n  ", file=sys.stderr)
         return 2
@@ -729,7 +837,7 @@ def main_run(args):
     tasks = []
     for sample, entry in samples:
         name, pic = prepare(entry, work)
-        tasks.append((sample, name, pic, entry[0], grids, list(tools), modes, work))
+        tasks.append((sample, name, pic, entry[0], grids, list(tools), modes, work, dark))
     names = [t[1] for t in tasks]
     if len(set(names)) != len(names):
         raise HarnessError("two pictures share a name")
@@ -743,18 +851,22 @@ def main_run(args):
     elapsed = time.monotonic() - t_start
 
     with open(os.path.join(work, "results.tsv"), "w", encoding="utf-8") as f:
-        f.write("sample\tkind\tpicture\ttool\tgrid\tssim\tbssim\ttone_error\tseconds\n")
+        f.write("sample\tkind\tpicture\ttool\tgrid\tssim\tbssim\ttone_error\t"
+                "raw_ssim\traw_bssim\traw_tone_error\tseconds\n")
         for r in results:
             f.write("\t".join(str(round(x, 5)) if isinstance(x, float) else str(x) for x in r) + "\n")
 
     R = Renderer()
     n_corpus = sum(1 for s, _ in samples if s == "corpus")
     n_hold = len(samples) - n_corpus
-    info = versions(built)
     print(f"Pictures: {n_corpus} in the corpus, {n_hold} held back; grids "
           + ", ".join(f"{c}x{r}" for c, r in grids))
     print(f"Drawn in DejaVu Sans Mono at {FONT_PX} px: a line every {R.line} px, a character every "
           f"{R.advance:.5f} px; B-SSIM blur sigma {R.line / 2} px")
+    stretch_note = (f"the darkest printable ASCII character, {darkest!r}, leaves a cell at a mean "
+                    f"grey of {dark:.1f}: the art's greys g are stretched to "
+                    f"255 (g - {dark:.1f}) / {255 - dark:.1f}, clamped to 0 to 255")
+    print("Stretch:", stretch_note)
     for k, v in info.items():
         print(f"{k}: {v}")
     for n in notes:
@@ -763,9 +875,16 @@ def main_run(args):
         print("Note: characters the font lacks (drawn as its empty box):",
               " ".join(f"U+{ord(c):04X}" for c in sorted(missing)))
     for sample, title in (("corpus", "Corpus"), ("holdout", "Held-back sample")):
-        print(f"\n{title} (medians over pictures; SSIM and tone error over every grid)")
+        print(f"\n{title}, the art stretched (medians over pictures; SSIM and tone error over "
+              "every grid)")
         print(table(results, sample, tools, grids))
-    print("\nCorpus by kind of picture (median B-SSIM over every grid; pictures in brackets)")
+    print("\nThe art as drawn, not stretched (medians over pictures; SSIM and tone error over "
+          "every grid)")
+    print(raw_table(results, tools, grids))
+    print("\nTone error of the art stretched, by grid (medians over pictures)")
+    print(tone_table(results, tools, grids))
+    print("\nCorpus by kind of picture, the art stretched (median B-SSIM over every grid; "
+          "pictures in brackets)")
     print(kind_table(results, "corpus", tools))
     print(f"\nTime: {elapsed:.0f} s with {args.jobs} processes; per-result numbers in "
           f"{os.path.join(work, 'results.tsv')}")
@@ -776,10 +895,15 @@ def main_run(args):
                     f"{n_hold} held back.\n\n")
             for k, v in info.items():
                 f.write(f"- {k}: {v}\n")
+            f.write(f"- stretch: {stretch_note}\n")
             for n in notes:
                 f.write(f"- {n}\n")
             for sample, title in (("corpus", "Corpus"), ("holdout", "Held-back sample")):
                 f.write(f"\n{title}:\n\n{table(results, sample, tools, grids, markdown=True)}\n")
+            f.write("\nThe art as drawn, not stretched:\n\n"
+                    f"{raw_table(results, tools, grids, markdown=True)}\n")
+            f.write("\nTone error by grid:\n\n"
+                    f"{tone_table(results, tools, grids, markdown=True)}\n")
             f.write("\nCorpus by kind of picture, median B-SSIM over every grid:\n\n"
                     f"{kind_table(results, 'corpus', tools, markdown=True)}\n")
             f.write(f"\nThe run took {elapsed:.0f} s with {args.jobs} processes.\n")
