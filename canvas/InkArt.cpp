@@ -20,18 +20,23 @@ namespace {
 // Glyphs are drawn at the resolution of a common screen, where the art is read.
 constexpr double DotsPerInch = 96;
 
-// Darkness of a row drawn left to right from its cell's left edge, as a terminal or a text box
-// in a fixed-pitch font draws it: 0 white paper, 1 solid black.
-double inkOf(const QString& row, const QFont& font, int width, int height, double ascent)
+// Darkness a row puts on its cells, drawn left to right from its cell's left edge as a terminal or
+// a text box in a fixed-pitch font draws it: 0 white paper, 1 solid black. The row is drawn with
+// room all round, so that what a glyph draws beyond its cells (an underscore below the line, a
+// wide glyph into its neighbour) counts too, as it does on the page, against the area of the
+// cells alone.
+double inkOf(const QString& row, const QFont& font, double cellsWidth, double lineHeight,
+             double ascent)
 {
-    QImage image(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+    const int margin = int(std::ceil(lineHeight));
+    QImage image(int(std::ceil(cellsWidth)) + 2 * margin, 3 * margin, QImage::Format_RGB32);
     image.fill(Qt::white);
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::TextAntialiasing);
         painter.setFont(font);
         painter.setPen(Qt::black);
-        painter.drawText(QPointF(0, ascent), row);
+        painter.drawText(QPointF(margin, margin + ascent), row);
     }
     qint64 ink = 0;
     for (int y = 0; y < image.height(); ++y) {
@@ -39,7 +44,7 @@ double inkOf(const QString& row, const QFont& font, int width, int height, doubl
         for (int x = 0; x < image.width(); ++x)
             ink += 255 - qGray(line[x]);
     }
-    return double(ink) / (255.0 * image.width() * image.height());
+    return double(ink) / (255.0 * cellsWidth * lineHeight);
 }
 
 } // namespace
@@ -65,11 +70,10 @@ InkPalette::InkPalette(const QStringList& rows, const QString& family, double po
     }
     if (m_rows.isEmpty())
         m_rows.append(QStringLiteral(" "));
-    const int width = int(std::lround(m_cellsPerRow * m_cellWidth));
-    const int height = int(std::lround(m_lineHeight));
     for (QString& row : m_rows) {
         row += QString(m_cellsPerRow - CellsOf(row), QLatin1Char(' '));
-        m_inks.append(inkOf(row, font, width, height, metrics.ascent()));
+        m_inks.append(
+            inkOf(row, font, m_cellsPerRow * m_cellWidth, m_lineHeight, metrics.ascent()));
     }
 
     const auto [lightest, darkest] = std::minmax_element(m_inks.cbegin(), m_inks.cend());
@@ -216,11 +220,20 @@ InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOpt
         pixels = QImage(1, 1, QImage::Format_RGB32);
         pixels.fill(Qt::white);
     }
-    if (pixels.width() < across || pixels.height() < down)
-        pixels = pixels.scaled(std::max(pixels.width(), across), std::max(pixels.height(), down));
-    if (pixels.height() / down >= MostLineHeight)
-        pixels = pixels.scaled(pixels.width(), down * (MostLineHeight - 1), Qt::IgnoreAspectRatio,
-                               Qt::SmoothTransformation);
+    // A small picture, of under two pixels a cell, is first enlarged smoothly to four pixels a
+    // cell, so that the cells' edges fall between its pixels as they would on the picture itself
+    // rather than on whole pixels of it. A larger one is read as it is, or, where that would
+    // make too large a picture, enlarged only to a pixel a cell.
+    constexpr qint64 MostEnlargedPixels = 1024 * 1024;
+    if (pixels.width() < 2 * across || pixels.height() < 2 * down) {
+        const int width = std::max(pixels.width(), 4 * across);
+        const int height = std::max(pixels.height(), 4 * down);
+        if (qint64(width) * height <= MostEnlargedPixels)
+            pixels = pixels.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        else if (pixels.width() < across || pixels.height() < down)
+            pixels =
+                pixels.scaled(std::max(pixels.width(), across), std::max(pixels.height(), down));
+    }
     // Read as they are where the pixels are opaque 24 or 32 bits, else converted.
     if (pixels.format() != QImage::Format_RGB888 && pixels.format() != QImage::Format_RGB32)
         pixels = std::move(pixels).convertToFormat(QImage::Format_RGB32);
