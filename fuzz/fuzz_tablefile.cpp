@@ -4,6 +4,7 @@
 
 #include "engine/GenerationRun.h"
 #include "engine/TableFile.h"
+#include "engine/TextCells.h"
 #include "settings/SettingValues.h"
 
 #include <cstddef>
@@ -37,8 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const QStringList rows = ParseTableFile(bytes);
 
-    // Every table ends in its space row; no row keeps a line end or a comment.
-    FUZZ_CHECK(!rows.isEmpty() && rows.last() == QLatin1String(" "));
+    // Every table ends in its blank row, a space or two (as wide as a full-width character of
+    // the table); no row keeps a line end or a comment.
+    FUZZ_CHECK(!rows.isEmpty() &&
+               (rows.last() == QLatin1String(" ") || rows.last() == QLatin1String("  ")));
+    FUZZ_CHECK(rows.last() == BlankRowFor(rows.first(rows.size() - 1)));
     for (const QString& row : rows) {
         FUZZ_CHECK(!row.contains(QLatin1Char('\r')));
         FUZZ_CHECK(!row.contains(QLatin1String("###")));
