@@ -234,6 +234,10 @@ InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOpt
             pixels =
                 pixels.scaled(std::max(pixels.width(), across), std::max(pixels.height(), down));
     }
+    // A line of the art taller than its sums can hold: the picture is first made shorter.
+    if (pixels.height() / down >= MostLineHeight)
+        pixels = pixels.scaled(pixels.width(), down * (MostLineHeight - 1), Qt::IgnoreAspectRatio,
+                               Qt::SmoothTransformation);
     // Read as they are where the pixels are opaque 24 or 32 bits, else converted.
     if (pixels.format() != QImage::Format_RGB888 && pixels.format() != QImage::Format_RGB32)
         pixels = std::move(pixels).convertToFormat(QImage::Format_RGB32);
