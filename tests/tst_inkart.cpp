@@ -48,6 +48,7 @@ private slots:
     void greyRampGivesRowsInOrderOfInk();
     void circleComesOutRound();
     void edgesAreSampled();
+    void tallLinesKeepTheirTone();
     void settingsActOnTheTones_data();
     void settingsActOnTheTones();
     void sizeIsExact_data();
@@ -133,6 +134,15 @@ void TestInkArt::edgesAreSampled()
         QVERIFY2(lines[i].first(29).trimmed().isEmpty(), qPrintable(lines.join('|')));
     }
     QVERIFY(!lines[9].contains(QLatin1Char(' ')));
+}
+
+// A line of the art over a very tall picture: its pixels' sums would pass 32 bits.
+void TestInkArt::tallLinesKeepTheirTone()
+{
+    InkOptions options;
+    options.columns = 1;
+    options.lines = 1;
+    QCOMPARE(DrawInkArt(whitePicture(2, 20000), m_palette, options).text, QStringLiteral(" \r\n"));
 }
 
 void TestInkArt::settingsActOnTheTones_data()
