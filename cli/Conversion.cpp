@@ -158,9 +158,10 @@ ConversionOutput exported(const ConvertOptions& options, const ArtDocument& art)
 }
 
 // The whole picture at its proportions in the palette's font, each cell the row of nearest ink.
-ConversionOutput runInk(const ConvertOptions& options, const SettingValues& values,
+ConversionOutput runInk(const ConvertOptions& options, const ConversionState& state,
                         const InkPalette& palette)
 {
+    const SettingValues& values = state.values;
     InkOptions ink;
     ink.colorLevel = values.value(Setting::ColorLevel);
     ink.ignoreValue = values.value(Setting::IgnoreValue);
@@ -168,9 +169,9 @@ ConversionOutput runInk(const ConvertOptions& options, const SettingValues& valu
     const ExportOptions& exportOptions = options.exportOptions;
     ink.recordColours = exportOptions.format == ExportFormat::Ansi ||
                         (exportOptions.colour && FormatTakesColour(exportOptions.format));
-    // Without a size, as many columns as a run over the Canvas at SampleX gives.
-    const int runColumns =
-        RunColumns(ConversionState().canvas.widthTwips(), values.value(Setting::SampleX));
+    // Without a size, as many columns as a run over the Canvas at SampleX gives (the ink mode
+    // refuses the Canvas's size settings, so this is the Canvas the window starts with).
+    const int runColumns = RunColumns(state.canvas.widthTwips(), values.value(Setting::SampleX));
     const auto gridFor = [&](QSize natural) {
         const int columns = options.columns > 0 ? options.columns
                             : options.lines > 0 ? InkColumnsFor(natural, options.lines, palette)
@@ -291,11 +292,11 @@ ConversionOutput RunConversion(const ConvertOptions& options, const InkPalette* 
     if (options.mode == CharacterChoice::Tone)
         output = runTone(options, state);
     else if (palette)
-        output = runInk(options, values, *palette);
+        output = runInk(options, state, *palette);
     else {
         const InkPalette own(values.tables().loaded(), options.fontFamily, options.fontSize);
         warnings += FontWarning(options, own);
-        output = runInk(options, values, own);
+        output = runInk(options, state, own);
     }
     output.err.prepend(warnings);
     return output;
