@@ -2,21 +2,13 @@
 
 #include "engine/CharTable.h"
 #include "engine/GenerationSettings.h"
+#include "engine/TextCells.h"
 
 #include <QElapsedTimer>
 
 #include <algorithm>
 
 namespace tessivo {
-
-namespace {
-
-bool isBlank(QStringView row)
-{
-    return std::all_of(row.cbegin(), row.cend(), [](QChar c) { return c == QLatin1Char(' '); });
-}
-
-} // namespace
 
 TableWorkshop::TableWorkshop()
 {
@@ -37,7 +29,7 @@ void TableWorkshop::setText(QStringView text)
     m_rows.clear();
     m_rowsCut = false;
     for (const QString& line : normal.split(QLatin1Char('\n'))) {
-        if (line.isEmpty() || isBlank(line) || line.contains(QLatin1String("###")))
+        if (line.isEmpty() || IsBlankRow(line) || line.contains(QLatin1String("###")))
             continue;
         if (m_rows.size() == MaxRows) {
             m_rowsCut = true;

@@ -67,9 +67,8 @@ QString pictureFailure(const QString& picture, PictureRead outcome, const QStrin
 // would give blank art whatever the picture.
 bool holdsACharacter(const QStringList& rows)
 {
-    return std::any_of(rows.cbegin(), rows.cend(), [](const QString& row) {
-        return std::any_of(row.cbegin(), row.cend(), [](QChar c) { return c != QLatin1Char(' '); });
-    });
+    return !std::all_of(rows.cbegin(), rows.cend(),
+                        [](const QString& row) { return IsBlankRow(row); });
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "cli/TableOptions.h"
 #include "engine/OutputFile.h"
 #include "engine/TableFile.h"
+#include "engine/TextCells.h"
 #include "engine/Version.h"
 
 #include <QFile>
@@ -29,12 +30,6 @@ TableToolOutput failure(const QString& message)
 QString percent(double tone)
 {
     return QString::number(tone * 100, 'f', 2);
-}
-
-// Rows of nothing but spaces: the import appends the space row, which stands for them.
-bool isBlank(const QString& row)
-{
-    return std::all_of(row.cbegin(), row.cend(), [](QChar c) { return c == QLatin1Char(' '); });
 }
 
 QString fontDescription(const TableMeter& meter)
@@ -109,7 +104,8 @@ TableToolOutput RunTableTool(const TableOptions& options, const QDateTime& made)
     }
     QStringList rows;
     for (const QString& row : given) {
-        if (!isBlank(row))
+        // Rows of spaces alone: the import appends the blank row, which stands for them.
+        if (!IsBlankRow(row))
             rows.append(row);
     }
     // Refused rows are named before anything is measured.

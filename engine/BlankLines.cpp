@@ -1,17 +1,10 @@
 #include "engine/BlankLines.h"
 
+#include "engine/TextCells.h"
+
 namespace tessivo {
 
 namespace {
-
-bool isBlank(QStringView line)
-{
-    for (QChar c : line) {
-        if (c != QLatin1Char(' '))
-            return false;
-    }
-    return true;
-}
 
 // Calls keep(from, length) for each stretch of the text that stays, in order, and
 // keepLineEnd(at) for each CR LF kept, at where it stands in the text.
@@ -26,7 +19,8 @@ void clearBlankLines(const QString& text, Keep keep, KeepLineEnd keepLineEnd)
         qsizetype end = text.indexOf(crlf, from);
         if (end < 0)
             end = text.size();
-        const qsizetype length = isBlank(QStringView(text).mid(from, end - from)) ? 0 : end - from;
+        const qsizetype length =
+            IsBlankRow(QStringView(text).mid(from, end - from)) ? 0 : end - from;
         // Lines before the first one with text leave nothing, not even their line end.
         if (started)
             keepLineEnd(from - 2);

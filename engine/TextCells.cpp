@@ -73,20 +73,16 @@ int CellsOf(QStringView row)
     return cells;
 }
 
-namespace {
-
-bool isBlank(const QString& row)
+bool IsBlankRow(QStringView row)
 {
     return std::all_of(row.cbegin(), row.cend(), [](QChar c) { return c == QLatin1Char(' '); });
 }
-
-} // namespace
 
 int CommonRowCells(const QStringList& rows)
 {
     std::map<int, int> counts; // rows by their cells
     for (const QString& row : rows) {
-        if (!isBlank(row))
+        if (!IsBlankRow(row))
             ++counts[CellsOf(row)];
     }
     int common = 1, most = 0;
@@ -104,7 +100,7 @@ QString BlankRowFor(const QStringList& rows)
     // Rows whose every character is full-width against the others.
     qsizetype wide = 0, narrow = 0;
     for (const QString& row : rows) {
-        if (isBlank(row))
+        if (IsBlankRow(row))
             continue;
         const QList<uint> characters = row.toUcs4();
         const bool allWide = std::all_of(characters.cbegin(), characters.cend(),
@@ -118,7 +114,7 @@ qsizetype FirstRowOfOtherWidth(const QStringList& rows)
 {
     const int common = CommonRowCells(rows);
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        if (!isBlank(rows[i]) && CellsOf(rows[i]) != common)
+        if (!IsBlankRow(rows[i]) && CellsOf(rows[i]) != common)
             return i;
     }
     return -1;

@@ -13,6 +13,9 @@ int CellsOf(char32_t c);
 // How many cells a row of a table takes: the sum of its characters'.
 int CellsOf(QStringView row);
 
+// Whether a row or line holds nothing but spaces (an empty one included).
+bool IsBlankRow(QStringView row);
+
 // The cells most rows of a table take (of two counts as common, the larger), rows of spaces
 // alone left out; 1 for a table without other rows.
 int CommonRowCells(const QStringList& rows);
