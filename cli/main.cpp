@@ -1,3 +1,4 @@
+#include "canvas/Fonts.h"
 #include "cli/CommandLine.h"
 #include "cli/ConvertCommand.h"
 #include "cli/ConvertOptions.h"
@@ -59,6 +60,8 @@ int main(int argc, char* argv[])
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
+        // The ink mode measures its rows in the result font, a Song-style family by name.
+        tessivo::RegisterFontSubstitutes();
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }

@@ -444,6 +444,11 @@ void TestConvert::programMatchesLibrary()
     QCOMPARE(out, RunConversion(parse(args)).out);
     QVERIFY(err.isEmpty());
 
+    // The ink mode measures its rows in the result font, found under its Song-style name.
+    const auto [inkCode, inkOut, inkErr] = run({"--mode", "ink", "--size", "40x12", m_picture});
+    QCOMPARE(inkCode, 0);
+    QCOMPARE(inkErr, QByteArray());
+
     const auto [badCode, badOut, badErr] = run({"--bands", "0", m_picture});
     QCOMPARE(badCode, 2);
     QVERIFY(badOut.isEmpty());
