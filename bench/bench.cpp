@@ -7,10 +7,14 @@
 //   tessivo-bench load PICTURE                 opening a picture in the window against a decode
 //   tessivo-bench memory PICTURE               peak memory of opening a picture in the window and
 //                                              of zooming it to its natural size
+//   tessivo-bench ink PICTURE COLSxLINES [RUNS]
+//                                              the ink mode's drawing of a decoded picture alone,
+//                                              the median of RUNS (50) in milliseconds
 #include "app/MainWindow.h"
 #include "app/ResultBox.h"
 #include "canvas/CanvasModel.h"
 #include "canvas/Fonts.h"
+#include "canvas/InkArt.h"
 #include "engine/GenerationRun.h"
 #include "loading/PictureLoader.h"
 #include "settings/SettingValues.h"
@@ -313,6 +317,30 @@ int benchMemory(const QString& picture)
     return loaded && !window.holder().picture().isNull() ? 0 : 1;
 }
 
+// The ink mode's own work on a picture already decoded: tiling it and choosing each cell's row.
+int benchInk(const QString& picture, const QString& grid, int runs)
+{
+    const QImage image = QImage(picture).convertToFormat(QImage::Format_RGB32);
+    const QStringList size = grid.split(QLatin1Char('x'));
+    if (image.isNull() || size.size() != 2)
+        return 1;
+    SettingValues values;
+    const InkPalette palette(values.tables().loaded(), QStringLiteral("新宋体"), 9);
+    InkOptions options;
+    options.columns = size[0].toInt();
+    options.lines = size[1].toInt();
+    QList<double> times;
+    qsizetype length = 0;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        length += DrawInkArt(image, palette, options).text.size();
+        times << millis(clock);
+    }
+    std::printf("ink_ms=%.3f\nchars=%lld\n", median(times), qint64(length / std::max(1, runs)));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -329,8 +357,10 @@ int main(int argc, char* argv[])
         return benchLoad(args[2]);
     if (args.size() >= 3 && args[1] == QLatin1String("memory"))
         return benchMemory(args[2]);
+    if (args.size() >= 4 && args[1] == QLatin1String("ink"))
+        return benchInk(args[2], args[3], args.size() >= 5 ? args[4].toInt() : 50);
     std::fprintf(stderr, "usage: tessivo-bench run PICTURE default|finest | loop PICTURE [RUNS "
                          "[colours]] | load PICTURE | "
-                         "memory PICTURE\n");
+                         "memory PICTURE | ink PICTURE COLSxLINES [RUNS]\n");
     return 2;
 }

@@ -187,6 +187,8 @@ public:
         }
     }
 
+    const quint32* luma() const { return m_luma.data(); }
+
     CellSums cell(int from, int to) const
     {
         CellSums sums;
@@ -249,14 +251,39 @@ InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOpt
     for (int c = 0; c <= across; ++c)
         edges[std::size_t(c)] = int(qint64(c) * width / across);
 
+    // Each cell's mean lightness is read in MeanSteps steps, and a table made once gives each
+    // step's row with ColorLevel, IgnoreValue and Contrast applied.
+    constexpr int MeanSteps = 4096;
     const double threshold = (options.ignoreValue - 1) / 100.0;
     const double contrast = options.contrast / 750.0;
+    std::vector<int> rowForStep(MeanSteps + 1);
+    for (int step = 0; step <= MeanSteps; ++step) {
+        double lightness = std::min(1.0, double(step) / MeanSteps * options.colorLevel);
+        if (lightness < threshold)
+            lightness = 1;
+        lightness = std::clamp(0.5 + (lightness - 0.5) * contrast, 0.0, 1.0);
+        rowForStep[std::size_t(step)] = palette.rowFor(lightness);
+    }
     const QStringList& rows = palette.rows();
     // Rows of one width in cells may differ in characters (a full-width character against two
     // spaces): room for the longest, the text cut to what was written at the end.
     qsizetype longestRow = 0;
     for (const QString& row : rows)
         longestRow = std::max(longestRow, row.size());
+    // Where every row is one character, as in most tables, each cell's character is looked up
+    // straight from the step and written at its own place in the line.
+    const bool oneCharacterRows = longestRow == 1 && !options.recordColours;
+    std::vector<char16_t> characterForStep;
+    if (oneCharacterRows) {
+        characterForStep.resize(rowForStep.size());
+        for (std::size_t step = 0; step < rowForStep.size(); ++step)
+            characterForStep[step] = rows[rowForStep[step]].front().unicode();
+    }
+    // Steps per unit of luma sum, for a cell one pixel high: 1000 luma units a channel step.
+    std::vector<double> stepsPerSum(static_cast<std::size_t>(across));
+    for (std::size_t c = 0; c < stepsPerSum.size(); ++c)
+        stepsPerSum[c] = MeanSteps / (255000.0 * (edges[c + 1] - edges[c]));
+
     const qsizetype lineLength = across * longestRow + padding.size() + 2;
     InkArt art;
     art.text.resize(down * lineLength);
@@ -272,24 +299,35 @@ InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOpt
             columns.addLine<4>(pixels, top, bottom);
         else
             columns.addLine<3>(pixels, top, bottom);
+        const double perScanLine = 1.0 / (bottom - top);
+        const auto stepOf = [&](std::size_t c, qint64 luma) {
+            return std::min<std::size_t>(
+                MeanSteps, std::size_t(double(luma) * stepsPerSum[c] * perScanLine + 0.5));
+        };
 
-        for (std::size_t c = 0; c + 1 < edges.size(); ++c) {
-            const CellSums sums = columns.cell(edges[c], edges[c + 1]);
-            const qint64 count = qint64(edges[c + 1] - edges[c]) * (bottom - top);
-            double lightness = double(sums.luma) / (255000.0 * double(count));
-            lightness = std::min(1.0, lightness * options.colorLevel);
-            if (lightness < threshold)
-                lightness = 1;
-            lightness = std::clamp(0.5 + (lightness - 0.5) * contrast, 0.0, 1.0);
-            const QString& row = rows[palette.rowFor(lightness)];
-            if (row.size() == 1)
-                *out++ = row.front();
-            else
+        if (oneCharacterRows) {
+            const quint32* sums = columns.luma();
+            for (std::size_t c = 0; c < stepsPerSum.size(); ++c) {
+                qint64 luma = 0;
+                for (int x = edges[c]; x < edges[c + 1]; ++x)
+                    luma += sums[x];
+                out[c] = QChar(characterForStep[stepOf(c, luma)]);
+            }
+            out += stepsPerSum.size();
+        } else {
+            for (std::size_t c = 0; c + 1 < edges.size(); ++c) {
+                const CellSums sums = columns.cell(edges[c], edges[c + 1]);
+                const QString& row = rows[rowForStep[stepOf(c, sums.luma)]];
                 out = std::copy(row.cbegin(), row.cend(), out);
-            if (options.recordColours) {
-                const auto mean = [count](qint64 sum) { return int((sum + count / 2) / count); };
-                art.colours.insert(art.colours.size(), row.size(),
-                                   ComposeColor(mean(sums.red), mean(sums.green), mean(sums.blue)));
+                if (options.recordColours) {
+                    const qint64 count = qint64(edges[c + 1] - edges[c]) * (bottom - top);
+                    const auto mean = [count](qint64 sum) {
+                        return int((sum + count / 2) / count);
+                    };
+                    art.colours.insert(
+                        art.colours.size(), row.size(),
+                        ComposeColor(mean(sums.red), mean(sums.green), mean(sums.blue)));
+                }
             }
         }
         out = std::copy(padding.cbegin(), padding.cend(), out);

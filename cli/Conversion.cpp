@@ -178,12 +178,17 @@ ConversionOutput runInk(const ConvertOptions& options, const ConversionState& st
         return QSize(columns,
                      options.lines > 0 ? options.lines : InkLinesFor(natural, columns, palette));
     };
-    // A JPEG larger than the grid is decoded reduced, by its DCT scaling, which averages blocks
-    // of pixels as the cells do, as long as every cell keeps a pixel.
+    // A JPEG larger than the grid is decoded reduced by its DCT scaling, which averages blocks
+    // of pixels as the cells do: to a half, a quarter or an eighth of each side (the scalings the
+    // decoder runs in SIMD code; the others take longer than a whole decode), the smallest that
+    // leaves every cell a pixel. Asked for exactly that size, the reader scales no further.
     const auto divisor = [&](QSize natural) {
         const QSize grid = gridFor(natural);
-        return float(std::max(
-            1, std::min(natural.width() / grid.width(), natural.height() / grid.height())));
+        int divisor = 1;
+        while (divisor < 8 && natural.width() / (2 * divisor) >= grid.width() &&
+               natural.height() / (2 * divisor) >= grid.height())
+            divisor *= 2;
+        return float(divisor);
     };
     const ReachableFile file(options.picture);
     // A crop no picture reaches: the picture is not held, so a JPEG is decoded from its file
