@@ -70,7 +70,7 @@ MainWindow::MainWindow(const QStringList& folders, ImportQuestion askToImport)
     buildPageButtons();
     m_generationPage = new GenerationPage(*this, this);
     m_canvasPage = new CanvasPage(*this, m_canvas, m_history, this);
-    m_drawingPage = new DrawingPage(*this, m_canvas, this);
+    m_drawingPage = new DrawingPage(*this, m_canvas, m_history, this);
     m_colorPicker = m_drawingPage->colorPicker();
     m_settingsPage = new SettingsPage(*this, m_tables, this);
     m_settingsController = new SettingsController(*m_settingsPage, *this, m_canvas, m_history,

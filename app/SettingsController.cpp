@@ -6,17 +6,38 @@
 #include "loading/CanvasHistory.h"
 #include "loading/PictureLoader.h"
 #include "settings/ui/SettingsPage.h"
+#include "widgets/ScrollBar.h"
 #include "widgets/WindowContext.h"
 
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace tessivo {
+
+namespace {
+
+// The settings whose changes are steps of the Canvas's history.
+constexpr std::array SteppedSettings = {Setting::CanvasColor, Setting::PreviewWidth,
+                                        Setting::PreviewHeight, Setting::ZoomRatio,
+                                        Setting::PreviewFontSize};
+
+qsizetype steppedIndex(Setting setting)
+{
+    return std::find(SteppedSettings.begin(), SteppedSettings.end(), setting) -
+           SteppedSettings.begin();
+}
+
+} // namespace
 
 SettingsController::SettingsController(SettingsPage& page, WindowContext& window,
                                        CanvasModel& canvas, CanvasHistory& history,
                                        const PictureHolder& holder, CharTables& tables,
                                        GenerationRun& run, QObject* parent)
     : QObject(parent)
+    , m_page(page)
     , m_window(window)
     , m_canvas(canvas)
     , m_history(history)
@@ -24,7 +45,15 @@ SettingsController::SettingsController(SettingsPage& page, WindowContext& window
     , m_tables(tables)
     , m_run(run)
 {
-    connect(&page, &SettingsPage::dragStarted, this, [this] { m_history.beginGesture(); });
+    for (const Setting setting : SteppedSettings)
+        m_applied.append(page.bar(setting)->value());
+    m_history.addViewState([this] { return m_applied; },
+                           [this](const QList<int>& values) { restoreBars(values); });
+
+    connect(&page, &SettingsPage::dragStarted, this, [this] {
+        m_stepDragged.reset();
+        m_history.beginGesture();
+    });
     connect(&page, &SettingsPage::dragged, this, &SettingsController::onDragged);
     connect(&page, &SettingsPage::settled, this, &SettingsController::onSettled);
 }
@@ -39,21 +68,25 @@ void SettingsController::onDragged(Setting setting, int position)
     case Setting::RunEfficiency: showValue(); break;
     case Setting::CanvasColor:
         showValue();
+        m_stepDragged = setting;
         m_history.recordGesture();
         // The value is taken as it is: red in the low byte, green above it, never any blue.
         m_canvas.setBackColor(position);
         break;
     case Setting::PreviewWidth:
         showValue();
+        m_stepDragged = setting;
         m_history.recordGesture();
         m_canvas.setWidthTwips(position);
         break;
     case Setting::PreviewHeight:
         showValue();
+        m_stepDragged = setting;
         m_history.recordGesture();
         m_canvas.setHeightTwips(position);
         break;
     case Setting::ZoomRatio:
+        m_stepDragged = setting;
         m_history.recordGesture();
         zoomRedraw(position);
         break;
@@ -67,6 +100,11 @@ void SettingsController::onDragged(Setting setting, int position)
 
 void SettingsController::onSettled(Setting setting, int value)
 {
+    // The step of a drag was recorded when it began, with the bar's value before it.
+    if (m_stepDragged == setting) {
+        m_stepDragged.reset();
+        applied(setting, value);
+    }
     switch (setting) {
     case Setting::ColorLevel:
     case Setting::IgnoreValue:
@@ -80,7 +118,11 @@ void SettingsController::onSettled(Setting setting, int value)
         m_window.restoreTitle();
         m_tables.rebuildActive(value);
         break;
-    case Setting::PreviewFontSize: emit previewFontSizeChanged(value); break;
+    case Setting::PreviewFontSize:
+        // The step is recorded by the imprint, with the value applied before.
+        emit previewFontSizeChanged(value);
+        applied(setting, value);
+        break;
     case Setting::PictureFit:
         // Stays in the title until something else sets it.
         m_window.setTitle(QStringLiteral("%1,%2,%3")
@@ -95,6 +137,25 @@ void SettingsController::onSettled(Setting setting, int value)
         m_window.restore();
         m_run.setBandCount(value);
         break;
+    }
+}
+
+void SettingsController::applied(Setting setting, int value)
+{
+    m_applied[steppedIndex(setting)] = value;
+}
+
+void SettingsController::restoreBars(const QList<int>& values)
+{
+    // Only the bars whose steps are undone (or redone) move; they report nothing, as the Canvas
+    // is already put back.
+    for (qsizetype i = 0; i < m_applied.size() && i < values.size(); ++i) {
+        if (values[i] == m_applied[i])
+            continue;
+        m_applied[i] = values[i];
+        ScrollBar* bar = m_page.bar(SteppedSettings[i]);
+        const QSignalBlocker blocker(bar);
+        bar->setValue(values[i]);
     }
 }
 

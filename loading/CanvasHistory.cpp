@@ -11,11 +11,10 @@ CanvasHistory::CanvasHistory(CanvasModel& canvas, PictureHolder& holder, QObject
 {
 }
 
-void CanvasHistory::setViewState(std::function<QList<int>()> save,
+void CanvasHistory::addViewState(std::function<QList<int>()> save,
                                  std::function<void(const QList<int>&)> restore)
 {
-    m_saveView = std::move(save);
-    m_restoreView = std::move(restore);
+    m_views.append({std::move(save), std::move(restore)});
 }
 
 void CanvasHistory::setLimits(int maxSteps, qint64 maxBytes)
@@ -27,21 +26,52 @@ void CanvasHistory::setLimits(int maxSteps, qint64 maxBytes)
 
 CanvasHistory::Step CanvasHistory::capture() const
 {
-    return {m_canvas.snapshot(), m_holder, m_saveView ? m_saveView() : QList<int>()};
+    Step step{m_canvas.snapshot(), m_canvas.backColor(), m_canvas.font().pointSize, m_holder, {}};
+    for (const ViewState& view : m_views)
+        step.views.append(view.save());
+    return step;
 }
 
-qint64 CanvasHistory::bytesOf(const Step& step)
+void CanvasHistory::hold(const Step& step)
 {
-    // Pixels shared between steps are counted in each: the bound errs on the safe side.
-    return step.canvas.image.sizeInBytes() + step.holder.bytes();
+    // A step's copies share their data with the state they were taken from and with every other
+    // step that has not been changed since: the data's address tells one buffer from another.
+    const auto count = [this](const void* data, qint64 bytes) {
+        if (!data || bytes <= 0)
+            return;
+        Buffer& buffer = m_buffers[data];
+        if (buffer.steps++ == 0) {
+            buffer.bytes = bytes;
+            m_bytes += bytes;
+        }
+    };
+    count(step.canvas.image.constBits(), step.canvas.image.sizeInBytes());
+    for (const PictureHolder::Buffer& buffer : step.holder.buffers())
+        count(buffer.data, buffer.bytes);
+}
+
+void CanvasHistory::release(const Step& step)
+{
+    const auto uncount = [this](const void* data, qint64 bytes) {
+        if (!data || bytes <= 0)
+            return;
+        const auto it = m_buffers.find(data);
+        if (it == m_buffers.end() || --it->steps > 0)
+            return;
+        m_bytes -= it->bytes;
+        m_buffers.erase(it);
+    };
+    uncount(step.canvas.image.constBits(), step.canvas.image.sizeInBytes());
+    for (const PictureHolder::Buffer& buffer : step.holder.buffers())
+        uncount(buffer.data, buffer.bytes);
 }
 
 void CanvasHistory::push(Step before)
 {
     for (const Step& step : m_redo)
-        m_bytes -= bytesOf(step);
+        release(step);
     m_redo.clear();
-    m_bytes += bytesOf(before);
+    hold(before);
     m_undo.push_back(std::move(before));
     trim();
 }
@@ -57,17 +87,21 @@ void CanvasHistory::recordGesture()
 void CanvasHistory::trim()
 {
     while (!m_undo.empty() && (int(m_undo.size()) > m_maxSteps || m_bytes > m_maxBytes)) {
-        m_bytes -= bytesOf(m_undo.front());
+        release(m_undo.front());
         m_undo.pop_front();
     }
 }
 
 void CanvasHistory::apply(const Step& step)
 {
+    // A new background colour clears the image, which the snapshot then puts back.
+    if (m_canvas.backColor() != step.backColor)
+        m_canvas.setBackColor(step.backColor);
+    m_canvas.setFontSize(step.fontSize);
     m_canvas.restore(step.canvas);
     m_holder = step.holder;
-    if (m_restoreView)
-        m_restoreView(step.view);
+    for (qsizetype i = 0; i < m_views.size() && i < step.views.size(); ++i)
+        m_views[i].restore(step.views[i]);
     emit restored();
 }
 
@@ -81,7 +115,8 @@ bool CanvasHistory::travel(std::deque<Step>& from, std::deque<Step>& to)
     // own, rather than adding it to the state just put back.
     m_gestureRecorded = false;
     Step now = capture();
-    m_bytes += bytesOf(now) - bytesOf(step);
+    hold(now);
+    release(step);
     apply(step);
     to.push_back(std::move(now));
     trim();

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QString>
 
+#include <array>
+
 namespace tessivo {
 
 class CanvasModel;
@@ -24,6 +26,16 @@ public:
     double heightTwips() const;
     // What the holder keeps in memory.
     qint64 bytes() const { return m_picture.sizeInBytes() + m_source.size(); }
+    // The two buffers behind bytes(), by where their data lies: copies of a holder share them.
+    struct Buffer {
+        const void* data;
+        qint64 bytes;
+    };
+    std::array<Buffer, 2> buffers() const
+    {
+        return {{{m_picture.constBits(), m_picture.sizeInBytes()},
+                 {m_source.constData(), m_source.size()}}};
+    }
     void setPicture(const QImage& picture);
     // A picture as a load read it: at its natural size, or reduced with the bytes it came from.
     void setPicture(const ReducedPicture& read);

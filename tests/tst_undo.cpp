@@ -38,7 +38,7 @@ struct Window {
     // A rectangle drawn with the tool, from and to widget pixels.
     void rectangle(QPoint from, QPoint to)
     {
-        QTest::mouseClick(main.toolColumn()->button(Tool::Rectangle), Qt::LeftButton);
+        choose(Tool::Rectangle);
         QTest::mousePress(view(), Qt::LeftButton, {}, from);
         QTest::mouseMove(view(), to);
         QTest::mouseRelease(view(), Qt::LeftButton, {}, to);
@@ -48,6 +48,7 @@ struct Window {
         QWidget* focus = QApplication::focusWidget();
         QTest::keyClick(focus ? focus : &main, Qt::Key(key), modifiers);
     }
+    void choose(Tool tool) { QTest::mouseClick(main.toolColumn()->button(tool), Qt::LeftButton); }
     void undo() { key(Qt::Key_Z); }
     void redo() { key(Qt::Key_Y); }
 
@@ -75,6 +76,11 @@ private slots:
     void keysBelongToTextBoxesAndWaitForRuns();
     void wheelChangesNothingUnfocused();
     void roundedOutlineShowsTheDrawnCorners();
+    void largeHeldPictureKeepsEveryStep();
+    void undoHidesThePreviews_data();
+    void undoHidesThePreviews();
+    void undoPutsBackTheValuesChanged_data();
+    void undoPutsBackTheValuesChanged();
 };
 
 void TestUndo::undoRedoRestoresImageAndOrder()
@@ -164,8 +170,9 @@ void TestUndo::clearAndFontClearUndoRedo()
     QCOMPARE(w.at({20, 40}), White);
     w.redo();
     QCOMPARE(w.at({100, 120}), 0);
-    // Undo never changes a setting.
-    QCOMPARE(w.main.settingsPage()->bar(Setting::PreviewFontSize)->value(), 30);
+    // Redone up to the font change, which is still undone with its setting.
+    QCOMPARE(w.main.settingsPage()->bar(Setting::PreviewFontSize)->value(),
+             SettingInfo(Setting::PreviewFontSize).startValue);
 }
 
 void TestUndo::keysBelongToTextBoxesAndWaitForRuns()
@@ -225,6 +232,89 @@ void TestUndo::roundedOutlineShowsTheDrawnCorners()
     QTest::mouseMove(w.view(), {90, 50});
     QCOMPARE(w.view()->outlineCorner(), QSizeF(20, 10));
     QTest::mouseRelease(w.view(), Qt::LeftButton, {}, {90, 50});
+}
+
+void TestUndo::largeHeldPictureKeepsEveryStep()
+{
+    // A 12-megapixel picture held whole is shared by the steps: 64 rectangles are all undone.
+    Window w;
+    QImage photo(4000, 3000, QImage::Format_RGB32);
+    photo.fill(0xC0C0C0);
+    const QString path = w.dir.filePath(QStringLiteral("photo.png"));
+    QVERIFY(photo.save(path) && w.main.openPicture(path));
+    for (int i = 0; i < CanvasHistory::DefaultMaxSteps; ++i)
+        w.rectangle({10 + i % 8 * 60, 10 + i / 8 * 40}, {50 + i % 8 * 60, 35 + i / 8 * 40});
+    int undone = 0;
+    for (QImage before; before != w.canvas().image(); ++undone) {
+        before = w.canvas().image();
+        w.undo();
+    }
+    QCOMPARE(undone - 1, CanvasHistory::DefaultMaxSteps);
+}
+
+void TestUndo::undoHidesThePreviews_data()
+{
+    QTest::addColumn<Tool>("tool");
+    QTest::addColumn<bool>("released");
+    QTest::newRow("line drawn") << Tool::Line << true;
+    QTest::newRow("line being drawn") << Tool::Line << false;
+    QTest::newRow("rectangle being drawn") << Tool::Rectangle << false;
+}
+
+void TestUndo::undoHidesThePreviews()
+{
+    QFETCH(Tool, tool);
+    QFETCH(bool, released);
+    Window w;
+    w.rectangle({20, 20}, {60, 60});
+    w.choose(tool);
+    QTest::mousePress(w.view(), Qt::LeftButton, {}, {100, 100});
+    QTest::mouseMove(w.view(), {200, 100});
+    if (released)
+        QTest::mouseRelease(w.view(), Qt::LeftButton, {}, {200, 100});
+    for (const bool undo : {true, false}) {
+        undo ? w.undo() : w.redo();
+        QVERIFY(!w.view()->linePreviewVisible() && !w.view()->outlineVisible());
+        QCOMPARE(w.at({150, 100}), released && !undo ? 0 : White);
+    }
+    // A shape undone while it is drawn is dropped.
+    if (!released)
+        QTest::mouseRelease(w.view(), Qt::LeftButton, {}, {200, 100});
+    QCOMPARE(w.at({150, 100}), released ? 0 : White);
+}
+
+void TestUndo::undoPutsBackTheValuesChanged_data()
+{
+    QTest::addColumn<QByteArray>("bar");
+    QTest::addColumn<int>("value"); // set, or 0 for a drag of the thumb
+    QTest::newRow("画布颜色 drag") << QByteArray("HScroll5") << 0;
+    QTest::newRow("预览字体") << QByteArray("HScroll4") << 30;
+    QTest::newRow("字体大小") << QByteArray("HScroll15") << 40;
+}
+
+void TestUndo::undoPutsBackTheValuesChanged()
+{
+    QFETCH(QByteArray, bar);
+    QFETCH(int, value);
+    Window w;
+    w.page(bar == "HScroll15" ? "Command10" : "Command6");
+    auto* b = child<ScrollBar>(&w.main, bar.constData());
+    const auto state = [&] {
+        return QVariantList{b->value(), w.canvas().backColor(), w.canvas().font().pointSize};
+    };
+    const QVariantList before = state();
+    value ? b->setValue(value) : dragThumb(b, 60);
+    const QVariantList after = state();
+    QVERIFY(after[0] != before[0] && after != before);
+
+    w.undo();
+    QCOMPARE(state(), before);
+    w.redo();
+    QCOMPARE(state(), after);
+    w.undo();
+    // 清空画布 paints the colour put back.
+    child<QAbstractButton>(&w.main, "Command11")->click();
+    QCOMPARE(w.at({300, 300}), before[1].toUInt());
 }
 
 QTEST_MAIN(TestUndo)

@@ -98,7 +98,7 @@ CanvasPage::CanvasPage(WindowContext& window, CanvasModel& canvas, CanvasHistory
     }
 
     // An undo puts back the choices the zoom boxes showed.
-    m_history.setViewState(
+    m_history.addViewState(
         [this] {
             return QList<int>{m_zoomXIndex, m_zoomYIndex};
         },

@@ -2,11 +2,13 @@
 
 #include "canvas/CanvasModel.h"
 #include "canvas/ui/ColorPicker.h"
+#include "loading/CanvasHistory.h"
 #include "widgets/ScrollBar.h"
 #include "widgets/TwipsLayout.h"
 
 #include <QLabel>
 #include <QRadioButton>
+#include <QSignalBlocker>
 
 namespace tessivo {
 
@@ -43,7 +45,8 @@ QRadioButton* modeButton(QWidget* parent, const char* name, const QString& capti
 
 } // namespace
 
-DrawingPage::DrawingPage(WindowContext& window, CanvasModel& canvas, QWidget* parent)
+DrawingPage::DrawingPage(WindowContext& window, CanvasModel& canvas, CanvasHistory& history,
+                         QWidget* parent)
     : QGroupBox(QStringLiteral("画笔工具"), parent)
     , m_canvas(canvas)
 {
@@ -65,8 +68,21 @@ DrawingPage::DrawingPage(WindowContext& window, CanvasModel& canvas, QWidget* pa
     m_picker = new ColorPicker(window, canvas, m_color);
     m_picker->setGeometry(m_color->rect());
 
-    // Every settle of the font size shows a fresh preview; a drag alone does nothing.
-    connect(m_fontSize, &ScrollBar::settled, this, &DrawingPage::fontSizeChanged);
+    // Every settle of the font size shows a fresh preview, a step recorded with the size before;
+    // a drag alone does nothing.
+    m_appliedFontSize = m_fontSize->value();
+    connect(m_fontSize, &ScrollBar::settled, this, [this](int points) {
+        emit fontSizeChanged(points);
+        m_appliedFontSize = points;
+    });
+    history.addViewState([this] { return QList<int>{m_appliedFontSize}; },
+                         [this](const QList<int>& view) {
+                             if (view.size() != 1 || view[0] == m_appliedFontSize)
+                                 return;
+                             m_appliedFontSize = view[0];
+                             const QSignalBlocker blocker(m_fontSize);
+                             m_fontSize->setValue(m_appliedFontSize);
+                         });
     // Only a thumb drag changes the line width; the arrows and the track move the bar alone.
     connect(m_lineWidth, &ScrollBar::dragged, this,
             [this](int position) { m_canvas.setDrawWidth(position); });

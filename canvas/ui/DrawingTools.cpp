@@ -51,6 +51,14 @@ DrawingTools::DrawingTools(CanvasModel& canvas, CanvasHistory& history, CanvasWi
     connect(&view, &CanvasWidget::moved, this, &DrawingTools::drag);
     connect(&view, &CanvasWidget::released, this, &DrawingTools::release);
     connect(&tools, &ToolColumn::toolSelected, this, &DrawingTools::toolChosen);
+    // An undo or redo puts back a Canvas that holds nothing of the shape being previewed (or of
+    // the line just drawn, whose preview stays after the release): the previews go, and a shape
+    // still being drawn is dropped with them. A stroke goes on, as a step of its own.
+    connect(&history, &CanvasHistory::restored, this, [this] {
+        m_view.setLinePreviewVisible(false);
+        m_view.setOutlineVisible(false);
+        m_shapeDropped = m_pressed;
+    });
 }
 
 double DrawingTools::roundingDivisor() const
@@ -105,6 +113,7 @@ void DrawingTools::press(int /*buttons*/, double x, double y)
     m_LineStartY = toInt(RoundEven(y));
     m_LineStartX = float(x);
     m_pressed = true;
+    m_shapeDropped = false;
     // A stroke or a size drag is one step, recorded at its first move.
     m_history.beginGesture();
 }
@@ -154,6 +163,11 @@ void DrawingTools::release(int buttons, double x, double y)
     const Tool tool = m_tools.selectedTool();
     if (buttons != LeftButtonOnly || tool == Tool::Mouse)
         return;
+    if (m_shapeDropped) {
+        m_shapeDropped = false;
+        m_pressed = false;
+        return;
+    }
 
     // The far corner snaps to the nearest pixel.
     const Pixels right = TwipsToPixels(x);

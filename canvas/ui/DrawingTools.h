@@ -21,7 +21,8 @@ class DrawingTools : public QObject {
 
 public:
     // rounding is "圆矩弧度": the rounded rectangle's corners are its box divided by its value.
-    // Every shape, stroke and size drag is one step of history.
+    // Every shape, stroke and size drag is one step of history; an undo or redo hides the
+    // previews.
     DrawingTools(CanvasModel& canvas, CanvasHistory& history, CanvasWidget& view,
                  const ToolColumn& tools, const QAbstractSlider& rounding,
                  QObject* parent = nullptr);
@@ -54,6 +55,8 @@ private:
     // Whether a press point has been recorded since the last left-button release. The point
     // itself may be 0 (the leftmost column or the top row), so it cannot tell.
     bool m_pressed = false;
+    // An undo or redo came while the shape was being drawn: its release draws nothing.
+    bool m_shapeDropped = false;
 };
 
 } // namespace tessivo
