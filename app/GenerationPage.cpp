@@ -34,6 +34,8 @@ GenerationPage::GenerationPage(WindowContext& window, QWidget* parent)
     m_generate =
         Placed<QPushButton>(this, "Command1", {6480, 6225, 1575, 345}, QStringLiteral("生成"));
 
+    m_generate->setToolTip(QStringLiteral("生成字符画（F5 或 Ctrl+Enter）"));
+
     connect(m_generate, &QPushButton::clicked, this, &GenerationPage::generateRequested);
     connect(m_viewButton, &QPushButton::clicked, this, &GenerationPage::viewRequested);
     // The zoom acts while the thumb is dragged; arrows and track only move the thumb.

@@ -19,11 +19,14 @@
 #include "widgets/ShapeWidget.h"
 #include "widgets/TwipsLayout.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTimer>
@@ -56,10 +59,58 @@ constexpr int ClientHeightTwips = 7020;
 
 } // namespace
 
+// Watches the application's input: whether the user is working with the keyboard (a page switch
+// or a settled bar then leaves the focus where the user put it), and, while told to, throws keys
+// away.
+class InputWatch : public QObject {
+public:
+    explicit InputWatch(QObject* parent)
+        : QObject(parent)
+    {
+        qApp->installEventFilter(this);
+    }
+    bool keyboardInUse() const { return m_keyboard; }
+    void setDroppingKeys(bool dropping) { m_dropping = dropping; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::ShortcutOverride:
+            if (m_dropping) {
+                // Accepted, the key starts no shortcut; it then comes as a press, dropped too.
+                event->accept();
+                return true;
+            }
+            break;
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+            if (m_dropping)
+                return true;
+            m_keyboard = true;
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel: m_keyboard = false; break;
+        default: break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_keyboard = false;
+    bool m_dropping = false;
+};
+
 MainWindow::MainWindow(const QStringList& folders, ImportQuestion askToImport)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(MainWindowTitle());
+    // The window has a fixed size: no maximize button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    m_input = new InputWatch(this);
 
     // The focus sink comes first, so that it is first in the tab order; it lies below the
     // visible client area.
@@ -92,6 +143,7 @@ MainWindow::MainWindow(const QStringList& folders, ImportQuestion askToImport)
     m_saver->attach(resultBox(), this);
     buildWorkshop();
     buildCharacterChoice();
+    buildRunKeys();
 
     m_timer = new QTimer(this);
     // As fast as the event loop allows: input and painting are served between ticks.
@@ -180,12 +232,19 @@ QList<QKeySequence> redoKeys()
     return {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)};
 }
 
+// The keys that start a run, as "生成" does; the button's tooltip names them.
+QList<QKeySequence> runKeys()
+{
+    return {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_Return),
+            QKeySequence(Qt::CTRL | Qt::Key_Enter)};
+}
+
 // The keys the window's shortcuts answer, which the focus sink must not keep for itself.
 bool isWindowKey(const QKeyEvent& key)
 {
     const QKeySequence pressed(key.keyCombination());
     return undoKeys().contains(pressed) || redoKeys().contains(pressed) ||
-           key.matches(QKeySequence::Paste);
+           runKeys().contains(pressed) || key.matches(QKeySequence::Paste);
 }
 
 } // namespace
@@ -200,6 +259,41 @@ void MainWindow::buildHistoryKeys()
     connect(redo, &QShortcut::activated, this, &MainWindow::redoCanvas);
     // The focus sink is a line edit only to hold the focus; the keys are not its own.
     m_focusSink->installEventFilter(this);
+}
+
+void MainWindow::buildRunKeys()
+{
+    auto* run = new QShortcut(this);
+    run->setKeys(runKeys());
+    connect(run, &QShortcut::activated, this, &MainWindow::startRunByKey);
+
+    // The tool column stands under the page buttons: Tab reaches it before the page.
+    QWidget* previous = m_pageButtons.back();
+    for (QAbstractButton* tool : m_toolColumn->findChildren<QAbstractButton*>()) {
+        setTabOrder(previous, tool);
+        previous = tool;
+    }
+    // Tab leaves the text to imprint, as it leaves the result box, instead of typing a tab.
+    if (auto* text = m_canvasPage->findChild<QPlainTextEdit*>(QStringLiteral("Text2")))
+        text->setTabChangesFocus(true);
+}
+
+void MainWindow::startRunByKey()
+{
+    if (!isRunning() && m_generationPage->generateButton()->isEnabled())
+        Command1_Click();
+}
+
+void MainWindow::dropKeysPressedDuringRun()
+{
+    // The window system's queue is read, and what it held delivered, with keys thrown away.
+    // Twice: the first pass may only move the events into Qt's own queue.
+    m_input->setDroppingKeys(true);
+    for (int pass = 0; pass < 2; ++pass) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents();
+    }
+    m_input->setDroppingKeys(false);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
@@ -312,6 +406,14 @@ void MainWindow::setTitle(const QString& title)
 
 void MainWindow::moveFocusToSink()
 {
+    // A keyboard user keeps the focus where the keys put it: on the page button just pressed,
+    // on the bar just moved by its keys.
+    if (m_input->keyboardInUse()) {
+        const QWidget* focused = QApplication::focusWidget();
+        if (focused && focused != m_focusSink && focused->window() == this &&
+            focused->isVisible() && focused->isEnabled())
+            return;
+    }
     m_focusSink->setFocus(Qt::OtherFocusReason);
 }
 

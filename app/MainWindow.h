@@ -30,6 +30,7 @@ class AboutPage;
 class CanvasPage;
 class DrawingPage;
 class GenerationPage;
+class InputWatch;
 class PictureChooser;
 class ResultBox;
 class ResultSaver;
@@ -133,6 +134,12 @@ private:
     void buildFileDrops();
     void buildWorkshop();
     void buildCharacterChoice();
+    void buildRunKeys();
+    // F5 and Ctrl+Return: "生成", when it can be clicked.
+    void startRunByKey();
+    // Keys pressed while a run held the window are still queued when it ends: they are thrown
+    // away rather than carried out on what the run left.
+    void dropKeysPressedDuringRun();
     // "立即使用": the workshop's table becomes the loaded table, as an accepted import's would.
     void useWorkshopTable(const QStringList& loadedTable);
     // A drag or drop that carries a file: taken, and the file opened on the drop.
@@ -176,6 +183,7 @@ private:
     ShapeWidget* m_bar = nullptr;     // Shape2
     QLineEdit* m_focusSink = nullptr; // focus
     QTimer* m_timer = nullptr;        // Timer1
+    InputWatch* m_input = nullptr;
 };
 
 } // namespace tessivo

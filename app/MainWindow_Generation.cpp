@@ -75,6 +75,7 @@ void MainWindow::Command1_Click()
         QApplication::beep();
         ShowStatus(*m_status, StatusTextFor(Status::InkRunDone));
         moveFocusToSink();
+        dropKeysPressedDuringRun();
         return;
     }
     // The layout is checked before anything changes, so a refused run leaves all as it was.
@@ -131,6 +132,7 @@ void MainWindow::Timer1_Timer()
         m_bar->resize(m_track->width(), m_bar->height());
     ShowStatus(*m_status, StatusTextFor(Status::RunDone));
     setRunControlsEnabled(true);
+    dropKeysPressedDuringRun();
 }
 
 void MainWindow::Command9_Click()

@@ -2,6 +2,7 @@
 
 #include <QContextMenuEvent>
 #include <QFont>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QTextDocument>
 
@@ -22,6 +23,8 @@ ResultBox::ResultBox(QWidget* parent)
     // line of several thousand characters about twice as fast; zoom and family changes keep it.
     designFont.setStyleStrategy(QFont::PreferNoShaping);
     setFont(designFont);
+    // Tab moves the keyboard focus on, as in the rest of the window; Ctrl+Tab types a tab.
+    setTabChangesFocus(true);
 
     // Any change of the contents that setText did not make is the user's edit; from then on the
     // box's own contents are the text.
@@ -78,6 +81,16 @@ void ResultBox::setFontSize(double points)
 void ResultBox::addContextAction(QAction* action)
 {
     m_contextActions.append(action);
+}
+
+void ResultBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Tab && event->modifiers() == Qt::ControlModifier && !isReadOnly()) {
+        insertPlainText(QStringLiteral("\t"));
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
 }
 
 void ResultBox::contextMenuEvent(QContextMenuEvent* event)

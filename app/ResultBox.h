@@ -33,6 +33,7 @@ public:
     QList<QAction*> contextActions() const { return m_contextActions; }
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -324,6 +325,37 @@ private slots:
         v->setFocus();
         QTest::keyClick(v, Qt::Key_Home);
         QCOMPARE(panel()->pos(), QPoint(0, 0));
+    }
+
+    // A notch of the wheel, over the panel or its bar, moves the panel about three lines of text;
+    // a notch back returns it.
+    void panelWheel_data()
+    {
+        QTest::addColumn<QString>("over");
+        QTest::newRow("a setting's label") << "HScroll12Caption";
+        QTest::newRow("an unfocused bar") << "HScroll5";
+        QTest::newRow("the panel's bar") << "VScroll1";
+    }
+    void panelWheel()
+    {
+        QFETCH(QString, over);
+        page->setPanelScrollRange();
+        ScrollBar* v = page->panelBar();
+        auto* target = page->findChild<QWidget*>(over);
+        const auto turn = [&](int notches) {
+            QWheelEvent wheel(target->rect().center(), target->mapToGlobal(target->rect().center()),
+                              {}, QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(target, &wheel);
+        };
+        const int lines = page->fontMetrics().lineSpacing();
+        turn(-1);
+        QVERIFY2(v->value() >= 2 * lines * 15 && v->value() <= 4 * lines * 15,
+                 qPrintable(QString::number(v->value())));
+        QCOMPARE(panel()->pos(), QPoint(0, TwipsToPixels(-v->value())));
+        QCOMPARE(bar(Setting::CanvasColor)->value(), 0);
+        turn(1);
+        QCOMPARE(v->value(), 0);
     }
 
     void resetToDefaults()

@@ -8,10 +8,12 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -117,6 +119,9 @@ SettingsPage::SettingsPage(WindowContext& window, const CharTables& tables, QWid
     m_reset =
         Placed<QPushButton>(m_panel, "Command8", {6315, 7080, 855, 375}, QStringLiteral("默认"));
     connect(m_reset, &QPushButton::clicked, this, &SettingsPage::resetToDefaults);
+    // Tab goes down the panel: the linking box stands between the two sampling bars.
+    setTabOrder(bar(Setting::SampleX), m_linkSampling);
+    setTabOrder(m_linkSampling, bar(Setting::SampleY));
 
     // Everything on the panel passes the wheel to the panel's bar, but a focused setting bar.
     m_viewport->installEventFilter(this);
@@ -130,6 +135,9 @@ SettingsPage::SettingsPage(WindowContext& window, const CharTables& tables, QWid
     // The panel follows its bar whatever moves it: a drag, the arrows, the track, keys or the
     // wheel. (Following only a drag left panel and thumb disagreeing after an arrow click.)
     m_panelBar->setWheelNeedsFocus(false);
+    // A notch of the wheel moves the panel three lines of text, as scrolled views do; the
+    // arrows keep their small change.
+    m_panelBar->setWheelStep(PixelsToTwips(3 * fontMetrics().lineSpacing()));
     connect(m_panelBar, &ScrollBar::dragged, this, &SettingsPage::movePanelTo);
     connect(m_panelBar, &ScrollBar::settled, this, [this](int value) {
         movePanelTo(value);
@@ -147,8 +155,34 @@ void SettingsPage::wheelEvent(QWheelEvent* event)
     QCoreApplication::sendEvent(m_panelBar, event);
 }
 
+void SettingsPage::scrollIntoView(const QWidget* widget)
+{
+    // The panel moves as far as needed to show the whole control, its bar's thumb with it; the
+    // bar's settle handling stays out of it, as a move that the user did not make.
+    const int top = widget->mapTo(m_panel, QPoint()).y();
+    const int shownTop = -m_panel->y();
+    int position = shownTop;
+    if (top < shownTop)
+        position = top;
+    else if (top + widget->height() > shownTop + m_viewport->height())
+        position = top + widget->height() - m_viewport->height();
+    if (position == shownTop)
+        return;
+    const int twips =
+        std::clamp(PixelsToTwips(position), m_panelBar->minimum(), m_panelBar->maximum());
+    const QSignalBlocker blocker(m_panelBar);
+    m_panelBar->setValue(twips);
+    movePanelTo(twips);
+}
+
 bool SettingsPage::eventFilter(QObject* watched, QEvent* event)
 {
+    // Tab brings the control it reaches into view; a click or code leaves the panel alone.
+    if (event->type() == QEvent::FocusIn && watched != m_viewport && watched != m_panel) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
+            scrollIntoView(static_cast<QWidget*>(watched));
+    }
     if (event->type() != QEvent::Wheel)
         return QGroupBox::eventFilter(watched, event);
     if (auto* bar = qobject_cast<ScrollBar*>(watched); bar && bar->hasFocus())

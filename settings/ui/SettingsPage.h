@@ -63,6 +63,8 @@ protected:
 private:
     void onDragged(Setting setting, int position);
     void movePanelTo(int position);
+    // Moves the panel so that a control on it that takes the focus shows whole.
+    void scrollIntoView(const QWidget* widget);
 
     WindowContext& m_window;
     const CharTables& m_tables;
