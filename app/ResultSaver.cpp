@@ -13,8 +13,10 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <cerrno>
+#include <optional>
 
 namespace tessivo {
 
@@ -57,6 +59,29 @@ QString tooLargeText(QSize size)
     return QStringLiteral("结果画成图片将有 %1 × %2 像素，超出了图片能有的大小。")
         .arg(size.width())
         .arg(size.height());
+}
+
+// The type a file name's extension stands for, where it is one of the types' extensions: the
+// chosen type where that has the extension too (both texts, both pages), else the first with it.
+std::optional<ResultSaver::SaveType> typeOfName(const QString& path, ResultSaver::SaveType chosen)
+{
+    QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("htm"))
+        suffix = QStringLiteral("html");
+    if (FormatExtension(rowOf(chosen).format) == suffix)
+        return chosen;
+    for (const TypeRow& row : Types) {
+        if (FormatExtension(row.format) == suffix)
+            return row.type;
+    }
+    return std::nullopt;
+}
+
+// A type's name as its filter shows it, without the pattern: "PNG 图像".
+QString typeName(ResultSaver::SaveType type)
+{
+    const QString filter = QString::fromUtf8(rowOf(type).filter);
+    return filter.left(filter.lastIndexOf(QLatin1String(" (")));
 }
 
 const QString NoMemoryText = QStringLiteral("内存不足，画不出结果。");
@@ -178,10 +203,28 @@ bool ResultSaver::openSaveDialog(ResultBox* box)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     const QString path = dialog.selectedFiles().constFirst();
-    const int chosen = std::max(0, int(filters.indexOf(dialog.selectedNameFilter())));
+    SaveType chosen = SaveType(std::max(0, int(filters.indexOf(dialog.selectedNameFilter()))));
+    // A name typed with another type's extension is saved as that type, on the user's word:
+    // never text in a file named .png.
+    if (const std::optional<SaveType> named = typeOfName(path, chosen); named && *named != chosen) {
+        QMessageBox question(
+            QMessageBox::Question, QStringLiteral("Tessivo"),
+            QStringLiteral("文件名“%1”是%2的扩展名，选择的类型却是%3。")
+                .arg(QFileInfo(path).fileName(), typeName(*named), typeName(chosen)),
+            QMessageBox::NoButton, box->window());
+        question.setObjectName(QStringLiteral("typeQuestion"));
+        QPushButton* asNamed = question.addButton(QStringLiteral("保存为%1").arg(typeName(*named)),
+                                                  QMessageBox::AcceptRole);
+        question.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        question.setDefaultButton(asNamed);
+        question.exec();
+        if (question.clickedButton() != asNamed)
+            return false;
+        chosen = *named;
+    }
     settings.setValue(FolderKey, QFileInfo(path).absolutePath());
-    settings.setValue(TypeKey, chosen);
-    return save(box, path, SaveType(chosen));
+    settings.setValue(TypeKey, int(chosen));
+    return save(box, path, chosen);
 }
 
 ArtDocument ResultSaver::artFor(ResultBox* box, SaveType type)

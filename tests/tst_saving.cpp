@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringDecoder>
 #include <QtTest>
 
@@ -136,6 +137,43 @@ private slots:
         QCOMPARE(colours.first(), 0xFF0000u);
         QVERIFY(colours.indexOf(0x0000FF) > colours.lastIndexOf(0xFF0000));
         QCOMPARE(colours.last(), 0xFFFFFFu);
+    }
+
+    // A name typed with another type's extension is saved as that type once the user agrees:
+    // never text in a file named .png.
+    void typedExtensionPicksTheType_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("marker");
+        QTest::newRow("txt under svg") << "SVG 图像 (*.svg)"
+                                       << "v.txt" << QByteArray("art");
+        QTest::newRow("htm under text") << "文本 GBK (*.txt)"
+                                        << "k.htm" << QByteArray("<html");
+        // Last: the type remembered for the next test's dialog is not a text one.
+        QTest::newRow("png under text") << "文本 UTF-8 (*.txt)"
+                                        << "j.png" << QByteArray("PNG");
+    }
+    void typedExtensionPicksTheType()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, name);
+        QFETCH(QByteArray, marker);
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.show();
+        window.resultBox()->setText(QStringLiteral("art\r\n"));
+        QString question;
+        std::function<void()> answer = [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || box->objectName() != QLatin1String("typeQuestion"))
+                return QTimer::singleShot(0, answer);
+            question = box->text();
+            box->defaultButton()->click();
+        };
+        QTimer::singleShot(0, answer);
+        saveThroughDialog(&window, filter, name);
+        QVERIFY2(question.contains(name), qPrintable(question));
+        QCOMPARE(readAll(m_dir.filePath(name)).left(100).contains(marker), true);
     }
 
     void resultWindowAndPicture()
