@@ -4,6 +4,8 @@
 #include "app/MainWindow.h"
 
 #include "canvas/ui/CanvasPage.h"
+#include "loading/PictureDecoder.h"
+#include "loading/PictureLoader.h"
 #include "loading/ui/PictureChooser.h"
 
 #include <QApplication>
@@ -11,6 +13,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QShortcut>
@@ -47,13 +50,38 @@ bool MainWindow::pastePicture()
 {
     if (isRunning() || !m_canvasPage->isVisible())
         return false;
-    const QImage image = QApplication::clipboard()->image();
-    if (image.isNull())
+    const QMimeData* mime = QApplication::clipboard()->mimeData();
+    if (!mime)
+        return false;
+    // A file copied in a file manager comes as its address: the file is opened.
+    if (const QString file = droppedFile(mime); !file.isEmpty())
+        return openPicture(file);
+    // The picture's own bytes are read as a file's are, under the program's memory limit rather
+    // than the image readers' default one, and a picture too large says so.
+    ReducedPicture read;
+    for (const QString& format : mime->formats()) {
+        if (!format.startsWith(QLatin1String("image/")))
+            continue;
+        read = ReadPictureData(mime->data(format));
+        if (read.outcome() != PictureRead::Unreadable)
+            break;
+    }
+    if (read.outcome() == PictureRead::Unreadable && mime->hasImage())
+        read.image = qvariant_cast<QImage>(mime->imageData());
+    if (read.outcome() == PictureRead::TooLarge) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tessivo"),
+                        PictureTooLargeText().replace(QLatin1String("\r\n"), QLatin1String("\n")),
+                        QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("readFailure"));
+        box.exec();
+        return false;
+    }
+    if (read.image.isNull())
         return false;
     // Drawn as a picture opened from a file, and held, so that 缩放比例 zooms it.
     m_history.record();
-    m_holder.setPicture(image);
-    DrawLoadedPicture(image, m_canvas);
+    m_holder.setPicture(read.image);
+    DrawLoadedPicture(read.image, m_canvas);
     return true;
 }
 

@@ -344,6 +344,11 @@ QImage DecodePictureData(const QByteArray& bytes)
     return decodeData(bytes, naturalSize).image;
 }
 
+ReducedPicture ReadPictureData(const QByteArray& bytes)
+{
+    return decodeData(bytes, naturalSize);
+}
+
 QSize ReducedSize(QSize natural, float divisor)
 {
     // The same arithmetic as drawing natural / divisor twips onto the Canvas: the holder's size

@@ -80,6 +80,10 @@ QSize ReducedSize(QSize natural, float divisor);
 // below are not decoded at all. Such a picture cannot be held for later zooms.
 // With into as well, a JPEG that comes at its own size in into's format and fits in into is
 // decoded straight into into's top-left pixels; the image returned is then over those pixels.
+// A picture already in memory (a clipboard's bytes), read at its natural size as a file is,
+// under the same limit; the outcome tells a picture too large from one that does not read.
+ReducedPicture ReadPictureData(const QByteArray& bytes);
+
 ReducedPicture DecodePictureReduced(const QString& path, const std::function<float(QSize)>& divisor,
                                     QSize cropTo = {}, const QImage& into = {});
 

@@ -261,7 +261,9 @@ bool OpenPictureFile(const QString& path, CanvasModel& canvas, PictureHolder& ho
 {
     CanvasHistory::Step before = history.capture();
     PictureRead outcome = PictureRead::Unreadable;
-    const bool loaded = [&] {
+    // Only a file is read: a folder, a device or a pipe (which would hold the window until
+    // something writes to it) is refused at once.
+    const bool loaded = QFileInfo(path).isFile() && [&] {
         const BusyCursor busy;
         return LoadPictureOntoCanvas(path, canvas, holder, &outcome);
     }();
