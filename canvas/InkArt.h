@@ -8,26 +8,41 @@
 #include <QStringList>
 
 #include <array>
+#include <vector>
 
 namespace tessivo {
 
 // How each cell's row is chosen. Tone is the tone scale of the active table (the program's
 // own); ink picks, from every row of the loaded table, the one whose ink in the font the art is
-// read in is nearest the cell's darkness.
-enum class CharacterChoice { Tone, Ink };
+// read in is nearest the cell's darkness; shape the one whose ink lies in the cell most as the
+// picture's darkness does, part by part.
+enum class CharacterChoice { Tone, Ink, Shape };
 
 // The rows of a loaded table as the ink mode uses them: each padded with spaces to the widest
 // row's cells and measured in a font, its ink stretched so that the darkest row counts as black
 // and the lightest (the blank row) as white.
 class InkPalette {
 public:
-    InkPalette(const QStringList& rows, const QString& family, double pointSize);
+    // With shapes, each row's ink is also measured part by part (shapes()).
+    InkPalette(const QStringList& rows, const QString& family, double pointSize,
+               bool shapes = false);
+
+    // A cell is cut into this many parts across and down for the shape mode. Measured on the
+    // art-quality corpus (docs/quality.md), two by two did best: finer parts give sparse glyphs
+    // parts far darker than any picture, and the choice then follows them.
+    static constexpr int ShapeColumnsPerCell = 2;
+    static constexpr int ShapeRowsPerCell = 2;
 
     // The rows as they are written into the art, all cellsPerRow() cells wide.
     const QStringList& rows() const { return m_rows; }
     // Stretched ink of each row: 1 the darkest, 0 the lightest.
     const QList<double>& inks() const { return m_inks; }
     int cellsPerRow() const { return m_cellsPerRow; }
+    // With shapes, the stretched ink of each row in each part of its cells: shapeParts() values a
+    // row, ShapeColumnsPerCell x cellsPerRow() across and ShapeRowsPerCell down, row by row.
+    // Ink beyond the cells counts to the nearest part, so a part may exceed 1. Else empty.
+    const std::vector<float>& shapes() const { return m_shapes; }
+    int shapeParts() const { return ShapeColumnsPerCell * m_cellsPerRow * ShapeRowsPerCell; }
     // Whether the rows had different widths before they were padded.
     bool unevenWidths() const { return m_uneven; }
     // One cell of the art in pixels at 96 dots per inch: a half-width character's advance, and
@@ -54,6 +69,7 @@ private:
     double m_lineHeight = 1;
     QString m_fallback;
     std::array<int, Levels> m_rowForLevel{};
+    std::vector<float> m_shapes;
 };
 
 // What an ink-mode conversion reads besides the picture and the palette.
@@ -64,6 +80,8 @@ struct InkOptions {
     int ignoreValue = 1; // lightness below (IgnoreValue - 1) / 100 counts as white
     int contrast = 750;  // a contrast curve about mid-grey, 750 leaving the tones as they are
     bool recordColours = false;
+    // Each cell's row by its shape (the palette's shapes()), not its ink alone.
+    bool shape = false;
 };
 
 // The columns a generation run at SampleX gives on a Canvas this many twips wide: the ink mode's

@@ -118,7 +118,7 @@ std::optional<ConversionOutput> readTable(const ConvertOptions& options, Setting
                                  .arg(CommonRowCells(table.rows))
                                  .arg(QuotedForMessage(table.rows[other]))
                                  .arg(CellsOf(table.rows[other]))
-                                 .arg(options.mode == CharacterChoice::Ink
+                                 .arg(options.mode != CharacterChoice::Tone
                                           ? QStringLiteral("; each is padded with spaces")
                                           : QString())
                                  .toUtf8();
@@ -165,6 +165,7 @@ ConversionOutput runInk(const ConvertOptions& options, const ConversionState& st
     ink.colorLevel = values.value(Setting::ColorLevel);
     ink.ignoreValue = values.value(Setting::IgnoreValue);
     ink.contrast = values.value(Setting::Contrast);
+    ink.shape = options.mode == CharacterChoice::Shape;
     const ExportOptions& exportOptions = options.exportOptions;
     ink.recordColours = exportOptions.format == ExportFormat::Ansi ||
                         (exportOptions.colour && FormatTakesColour(exportOptions.format));
@@ -279,7 +280,8 @@ std::shared_ptr<const InkPalette> InkPaletteFor(const ConvertOptions& options)
     if (readTable(options, values))
         return nullptr;
     return std::make_shared<const InkPalette>(values.tables().loaded(), options.fontFamily,
-                                              options.fontSize);
+                                              options.fontSize,
+                                              options.mode == CharacterChoice::Shape);
 }
 
 ConversionOutput RunConversion(const ConvertOptions& options, const InkPalette* palette)
@@ -298,7 +300,8 @@ ConversionOutput RunConversion(const ConvertOptions& options, const InkPalette* 
     else if (palette)
         output = runInk(options, state, *palette);
     else {
-        const InkPalette own(values.tables().loaded(), options.fontFamily, options.fontSize);
+        const InkPalette own(values.tables().loaded(), options.fontFamily, options.fontSize,
+                             options.mode == CharacterChoice::Shape);
         warnings += FontWarning(options, own);
         output = runInk(options, state, own);
     }

@@ -132,7 +132,7 @@ ConversionOutput convertAll(const ConvertOptions& options)
     std::atomic<qsizetype> next = 0;
     // Measured once, before the jobs start, and only read by them.
     const std::shared_ptr<const InkPalette> palette =
-        options.mode == CharacterChoice::Ink ? InkPaletteFor(options) : nullptr;
+        options.mode != CharacterChoice::Tone ? InkPaletteFor(options) : nullptr;
     if (palette)
         result.err += FontWarning(options, *palette);
     const auto work = [&] {

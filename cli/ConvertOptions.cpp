@@ -136,8 +136,10 @@ std::optional<QString> takeValueOption(const QString& name, const std::optional<
             options.mode = CharacterChoice::Tone;
         else if (value == QLatin1String("ink"))
             options.mode = CharacterChoice::Ink;
+        else if (value == QLatin1String("shape"))
+            options.mode = CharacterChoice::Shape;
         else
-            return QStringLiteral("--mode takes tone or ink");
+            return QStringLiteral("--mode takes tone, ink or shape");
     } else if (name == QLatin1String("--size")) {
         const QStringList sides = value ? value->split(QLatin1Char('x')) : QStringList();
         const std::optional<int> columns = sides.size() == 2 ? cellCount(sides[0]) : std::nullopt;
@@ -190,7 +192,7 @@ std::optional<QString> settleOutput(ConvertOptions& options, bool outputGiven, b
         return QStringLiteral("--encoding is for txt and html, not %1").arg(format);
     if (out.colour && out.format == ExportFormat::Txt)
         return QStringLiteral("--colour is for html, svg, png and ansi, not txt");
-    if (fontSizeGiven && !FormatTakesFontSize(out.format) && options.mode != CharacterChoice::Ink)
+    if (fontSizeGiven && !FormatTakesFontSize(out.format) && options.mode == CharacterChoice::Tone)
         return QStringLiteral("--font-size is for svg and png, not %1").arg(format);
     return std::nullopt;
 }
@@ -201,21 +203,23 @@ std::optional<QString> settleMode(const ConvertOptions& options, const QStringLi
     if (options.mode == CharacterChoice::Tone) {
         for (const char* option : {"--size", "--width", "--height", "--font"}) {
             if (given.contains(QLatin1String(option)))
-                return QStringLiteral("%1 is for --mode ink").arg(QLatin1String(option));
+                return QStringLiteral("%1 is for --mode ink and shape").arg(QLatin1String(option));
         }
         return std::nullopt;
     }
-    // The ink mode tiles the whole picture at its own proportions, in one pass.
+    // The ink and shape modes tile the whole picture at its own proportions, in one pass.
+    const QLatin1String mode(options.mode == CharacterChoice::Shape ? "shape" : "ink");
     for (const Setting setting : {Setting::SampleY, Setting::PictureFit, Setting::RunEfficiency,
                                   Setting::PreviewWidth, Setting::PreviewHeight}) {
         if (options.settings.count(setting))
-            return QStringLiteral("%1 does not apply to --mode ink, which tiles the whole picture "
+            return QStringLiteral("%1 does not apply to --mode %2, which tiles the whole picture "
                                   "with cells of the font's proportions")
-                .arg(settingOptionName(setting));
+                .arg(settingOptionName(setting), mode);
     }
     if (options.settings.count(Setting::SampleX) && options.columns > 0)
-        return QStringLiteral("--sample-x sets the columns of --mode ink; it does not go with "
-                              "--size or --width");
+        return QStringLiteral("--sample-x sets the columns of --mode %1; it does not go with "
+                              "--size or --width")
+            .arg(mode);
     return std::nullopt;
 }
 
@@ -351,7 +355,9 @@ QString ConvertUsage()
         "  --mode M              tone: a row of the table for each cell's tone, as the window\n"
         "                        does after start-up [tone]; ink: of every row of the table,\n"
         "                        the one whose ink in --font is nearest each cell's darkness,\n"
-        "                        cells tiling the whole picture in the font's proportions\n"
+        "                        cells tiling the whole picture in the font's proportions;\n"
+        "                        shape: as ink, but of rows of near ink the one whose ink\n"
+        "                        lies in the cell as the picture's darkness does\n"
         "  --size COLSxLINES     the ink mode's grid [the columns --sample-x gives on the\n"
         "                        Canvas, or the terminal's width for ansi to a terminal; the\n"
         "                        lines from the picture's proportions in the font]\n"

@@ -42,7 +42,7 @@ int main(int argc, char* argv[])
     tessivo::QuietenQtNotes();
     tessivo::ConvertOptions options = *parsed.options;
     // Art for a terminal fits the terminal's width, as other converters' does.
-    if (options.mode == tessivo::CharacterChoice::Ink && options.columns == 0 &&
+    if (options.mode != tessivo::CharacterChoice::Tone && options.columns == 0 &&
         options.lines == 0 && options.exportOptions.format == tessivo::ExportFormat::Ansi &&
         options.output == QLatin1String("-") && options.outputDir.isEmpty() &&
         isatty(STDOUT_FILENO)) {
@@ -56,7 +56,7 @@ int main(int argc, char* argv[])
     // needed. (Metafiles are drawn by a child process of their own.)
     std::unique_ptr<QCoreApplication> app;
     if (options.exportOptions.format == tessivo::ExportFormat::Png ||
-        options.mode == tessivo::CharacterChoice::Ink) {
+        options.mode != tessivo::CharacterChoice::Tone) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
