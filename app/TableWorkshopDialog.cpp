@@ -22,6 +22,7 @@
 #include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTimer>
@@ -259,7 +260,23 @@ TableWorkshopDialog::TableWorkshopDialog(const CanvasModel& canvas, const Settin
             emit useRequested(m_workshop.loadedTable());
     });
     connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
+    // A wheel turned over a box in passing changes nothing: the boxes take the wheel only while
+    // they have the keyboard focus, and the wheel gives them none, as in the main window.
+    for (QWidget* box : std::initializer_list<QWidget*>{m_fontBox, m_sizeBox, m_thresholdBox}) {
+        box->setFocusPolicy(Qt::StrongFocus);
+        box->installEventFilter(this);
+    }
     refresh();
+}
+
+bool TableWorkshopDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Wheel && watched->isWidgetType() &&
+        !static_cast<QWidget*>(watched)->hasFocus()) {
+        event->ignore();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TableWorkshopDialog::setResultFont(const QString& family, double pointSize)
@@ -277,6 +294,20 @@ void TableWorkshopDialog::setNote(const QString& text)
 void TableWorkshopDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    // No larger than the screen's free area, frame included, and inside it.
+    if (const QScreen* shown = screen()) {
+        const QRect available = shown->availableGeometry();
+        const QSize frame = frameGeometry().size() - size();
+        const QSize fits = available.size() - frame;
+        if (width() > fits.width() || height() > fits.height())
+            resize(size().boundedTo(fits).expandedTo(minimumSizeHint()));
+        QRect placed = frameGeometry();
+        placed.moveRight(std::min(placed.right(), available.right()));
+        placed.moveBottom(std::min(placed.bottom(), available.bottom()));
+        placed.moveLeft(std::max(placed.left(), available.left()));
+        placed.moveTop(std::max(placed.top(), available.top()));
+        move(placed.topLeft());
+    }
     // The Canvas or the settings may have changed while the dialog was away.
     startPreview();
 }
@@ -325,7 +356,8 @@ void TableWorkshopDialog::showTones()
         m_toneList->setItem(i, 2, mark);
     }
     static_cast<ToneCurve*>(m_curve)->setTones(sorted, close);
-    QString note = QStringLiteral("墨色差小于%1%的相邻行标为 %2：%3 对")
+    // "≈：N 对" stays on one line: joiners and a no-break space where a line could break.
+    QString note = QStringLiteral("墨色差小于%1%的相邻行标为 %2\u2060：\u2060%3\u00A0对")
                        .arg(QString::number(m_workshop.closeThreshold() * 100, 'g', 4), CloseMark)
                        .arg(close.size());
     if (m_workshop.rowsCut())

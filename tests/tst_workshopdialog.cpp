@@ -14,9 +14,14 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTextLayout>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <memory>
@@ -35,6 +40,7 @@ private slots:
     void useNowLoadsTheTableAndARunUsesIt();
     void useNowWaitsForARun();
     void saveRefusesARowGbkCannotHold();
+    void fitsTheScreenAndKeepsItsControlsStill();
 
 private:
     // Opens the workshop by its context action or its key, and types rows into its box.
@@ -165,6 +171,45 @@ void TestWorkshopDialog::saveRefusesARowGbkCannotHold()
     const TableFileResult read = ReadTableFile(path);
     QCOMPARE(read.status, TableFileResult::Status::Read);
     QCOMPARE(read.rows, dialog->workshop().loadedTable());
+}
+
+// The workshop opens inside the screen's free area; its font and size boxes take the wheel only
+// when focused; "≈：N 对" never breaks across lines, however narrow its note.
+void TestWorkshopDialog::fitsTheScreenAndKeepsItsControlsStill()
+{
+    TableWorkshopDialog* dialog = openAndType(true, {"M", "i"});
+    QVERIFY(dialog);
+    QVERIFY(dialog->screen()->availableGeometry().contains(dialog->frameGeometry()));
+
+    auto* font = child<QComboBox>(dialog, "fontBox");
+    auto* size = child<QDoubleSpinBox>(dialog, "sizeBox");
+    const auto turn = [](QWidget* over) {
+        const QPointF at = over->rect().center();
+        QWheelEvent wheel(at, over->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, {},
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(over, &wheel);
+    };
+    const QString family = font->currentText();
+    const double points = size->value();
+    turn(font);
+    turn(size);
+    QCOMPARE(font->currentText(), family);
+    QCOMPARE(size->value(), points);
+
+    auto* note = child<QLabel>(dialog, "closeNote");
+    const QString text = note->text();
+    const int mark = text.indexOf(u'≈');
+    QVERIFY(mark > 0);
+    for (int width = 400; width > 60; width -= 3) {
+        QTextLayout layout(text, note->font());
+        layout.setTextOption(QTextOption(Qt::AlignLeft));
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+            line.setLineWidth(width);
+        layout.endLayout();
+        QCOMPARE(layout.lineForTextPosition(text.indexOf(u'对')).lineNumber(),
+                 layout.lineForTextPosition(mark).lineNumber());
+    }
 }
 
 QTEST_MAIN(TestWorkshopDialog)
