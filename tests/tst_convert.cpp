@@ -144,6 +144,11 @@ void TestConvert::badCommandLines_data()
         << QStringList{"--mode", "ink", "--size", "80x0", "p.png"} << "--size takes COLUMNSxLINES";
     QTest::newRow("bands in the ink mode") << QStringList{"--mode=ink", "--bands", "3", "p.png"}
                                            << "--bands does not apply to --mode ink";
+    QTest::newRow("sample-y in the shape mode")
+        << QStringList{"--mode=shape", "--sample-y", "30", "p.png"}
+        << "--sample-y does not apply to --mode shape";
+    QTest::newRow("unknown mode") << QStringList{"--mode", "dither", "p.png"}
+                                  << "--mode takes tone, ink or shape";
     QTest::newRow("sample-x against a width")
         << QStringList{"--mode=ink", "--width", "80", "--sample-x", "9", "p.png"}
         << "--sample-x sets the columns of --mode ink";

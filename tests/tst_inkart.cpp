@@ -54,6 +54,8 @@ private slots:
     void sizeIsExact_data();
     void sizeIsExact();
     void fullWidthTableKeepsOneLineWidth();
+    void shapeFollowsWhereTheDarknessLies_data();
+    void shapeFollowsWhereTheDarknessLies();
 
 private:
     QTemporaryDir m_dir;
@@ -228,7 +230,7 @@ void TestInkArt::fullWidthTableKeepsOneLineWidth()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QStringEncoder("GBK").encode(QStringLiteral("鑫\r\n国\r\n人\r\n一\r\n")));
     file.close();
-    for (const char* mode : {"tone", "ink"}) {
+    for (const char* mode : {"tone", "ink", "shape"}) {
         const ConversionOutput output = RunConversion(
             *ParseConvertOptions({"--mode", mode, "--table", table, "--no-footer", path}).options);
         QCOMPARE(output.exitCode, 0);
@@ -236,6 +238,54 @@ void TestInkArt::fullWidthTableKeepsOneLineWidth()
         QVERIFY(lines.size() > 10);
         for (const QString& line : lines)
             QCOMPARE(CellsOf(line), CellsOf(lines.first()));
+    }
+}
+
+void TestInkArt::shapeFollowsWhereTheDarknessLies_data()
+{
+    // Each line's cells half black, in the half named: the same tone in every case, so only the
+    // shape mode tells them apart.
+    QTest::addColumn<QRect>("black");  // of a cell of 40 x 40 pixels
+    QTest::addColumn<int>("darkPart"); // in the palette's parts: 0 top left, then by rows
+    QTest::addColumn<int>("lightPart");
+    QTest::newRow("top") << QRect(0, 0, 40, 20) << 0 << 2;
+    QTest::newRow("bottom") << QRect(0, 20, 40, 20) << 2 << 0;
+    QTest::newRow("left") << QRect(0, 0, 20, 40) << 0 << 1;
+    QTest::newRow("right") << QRect(20, 0, 20, 40) << 1 << 0;
+}
+
+void TestInkArt::shapeFollowsWhereTheDarknessLies()
+{
+    QFETCH(QRect, black);
+    QFETCH(int, darkPart);
+    QFETCH(int, lightPart);
+    static_assert(InkPalette::ShapeColumnsPerCell == 2 && InkPalette::ShapeRowsPerCell == 2);
+    const InkPalette palette(DefaultCharTable(), QStringLiteral("新宋体"), 9, true);
+    constexpr int Cell = 40, Columns = 6, Lines = 4;
+    QImage picture = whitePicture(Columns * Cell, Lines * Cell);
+    {
+        QPainter painter(&picture);
+        for (int y = 0; y < Lines; ++y)
+            for (int x = 0; x < Columns; ++x)
+                painter.fillRect(black.translated(x * Cell, y * Cell), Qt::black);
+    }
+    InkOptions options;
+    options.columns = Columns;
+    options.lines = Lines;
+    options.shape = true;
+    const QStringList lines = linesOf(DrawInkArt(picture, palette, options).text);
+    QCOMPARE(lines.size(), Lines);
+    const int parts = palette.shapeParts();
+    for (const QString& line : lines) {
+        QCOMPARE(line.size(), Columns);
+        for (const QChar c : line) {
+            const qsizetype row = palette.rows().indexOf(QString(c));
+            QVERIFY(row >= 0);
+            const float* shape = palette.shapes().data() + row * parts;
+            QVERIFY2(shape[darkPart] > shape[lightPart] + 0.3f, qPrintable(line));
+            // Half the cell dark: the tone stays about half.
+            QVERIFY2(std::abs(palette.inks()[row] - 0.5) < 0.3, qPrintable(line));
+        }
     }
 }
 
