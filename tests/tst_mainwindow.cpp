@@ -100,6 +100,7 @@ private slots:
     void tabReachesEveryControl();
     void keysStartARunAndMoveBars();
     void keysPressedDuringARunAreDropped();
+    void aboutPageNamesTheAdditions();
 
 private:
     QTemporaryDir m_dir;
@@ -674,6 +675,18 @@ void TestMainWindow::keysPressedDuringARunAreDropped()
     // Once the run is over the keys act again.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(window.canvas().pixelAt(300 * 15, 200 * 15), 0xFFFFFF);
+}
+
+void TestMainWindow::aboutPageNamesTheAdditions()
+{
+    MainWindow window(m_dir.path(), [] { return false; });
+    window.show();
+    QTest::mouseClick(child<QAbstractButton>(&window, "Command7"), Qt::LeftButton);
+    const QString page = window.aboutPage()->browser()->toPlainText();
+    for (const char* named : {"Ctrl+Z", "Ctrl+S", "拖", "Ctrl+V", "字符表工坊", "tessivo-table"})
+        QVERIFY2(page.contains(QString::fromUtf8(named)), named);
+    // The help text in the result box stays as it was.
+    QCOMPARE(window.resultBox()->text(), HelpText());
 }
 
 QTEST_MAIN(TestMainWindow)
