@@ -9,10 +9,12 @@
 namespace tessivo {
 
 QString InkResultText(const CanvasModel& canvas, const QStringList& loadedTable,
-                      const SettingsSource& settings, const QString& family, double pointSize)
+                      const SettingsSource& settings, const QString& family, double pointSize,
+                      bool shape)
 {
-    const InkPalette palette(loadedTable, family, pointSize);
+    const InkPalette palette(loadedTable, family, pointSize, shape);
     InkOptions options;
+    options.shape = shape;
     options.columns = RunColumns(canvas.widthTwips(), settings.value(Setting::SampleX));
     options.lines = InkLinesFor(canvas.image().size(), options.columns, palette);
     options.colorLevel = settings.value(Setting::ColorLevel);

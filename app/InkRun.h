@@ -10,9 +10,11 @@ class SettingsSource;
 
 // "生成" in the ink mode: the whole Canvas tiled with cells of the result font's proportions, as
 // many columns as a run at SampleX gives, each cell the row of the loaded table whose ink in that
-// font is nearest its darkness; blank lines cleared when asked, then the footer. It takes a few
-// milliseconds, so it needs no timer.
+// font is nearest its darkness (with shape, of rows of near ink the one whose ink lies in the
+// cell as the Canvas's darkness does); blank lines cleared when asked, then the footer. It takes
+// a few milliseconds, so it needs no timer.
 QString InkResultText(const CanvasModel& canvas, const QStringList& loadedTable,
-                      const SettingsSource& settings, const QString& family, double pointSize);
+                      const SettingsSource& settings, const QString& family, double pointSize,
+                      bool shape = false);
 
 } // namespace tessivo

@@ -273,6 +273,22 @@ void MainWindow::buildRunKeys()
         setTabOrder(previous, tool);
         previous = tool;
     }
+    // The drawing-tools page reads in rows: "字体" and "颜色" side by side, then "形状", then
+    // "总体属性".
+    const auto drawingControl = [this](const char* name) {
+        return m_drawingPage->findChild<QWidget*>(QLatin1String(name));
+    };
+    QWidgetList drawingOrder{drawingControl("HScroll15")};
+    for (QWidget* control : m_colorPicker->findChildren<QWidget*>()) {
+        if (control->focusPolicy() & Qt::TabFocus)
+            drawingOrder << control;
+    }
+    drawingOrder << drawingControl("HScroll14") << drawingControl("HScroll13")
+                 << drawingControl("Option7") << drawingControl("Option6");
+    if (!drawingOrder.contains(nullptr)) {
+        for (qsizetype i = 1; i < drawingOrder.size(); ++i)
+            setTabOrder(drawingOrder[i - 1], drawingOrder[i]);
+    }
     // Tab leaves the text to imprint, as it leaves the result box, instead of typing a tab.
     if (auto* text = m_canvasPage->findChild<QPlainTextEdit*>(QStringLiteral("Text2")))
         text->setTabChangesFocus(true);

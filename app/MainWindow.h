@@ -161,6 +161,7 @@ private:
     RunRecord m_runRecord;
     CharacterChoice m_choice = CharacterChoice::Tone;
     QAction* m_inkAction = nullptr;
+    QAction* m_shapeAction = nullptr;
 
     std::array<QPushButton*, 5> m_pageButtons{};
     std::array<QWidget*, 5> m_pages{};

@@ -64,16 +64,18 @@ void MainWindow::setProgressWidth(int twips)
 
 void MainWindow::Command1_Click()
 {
-    if (m_choice == CharacterChoice::Ink) {
+    if (m_choice != CharacterChoice::Tone) {
         // The whole Canvas at once: a few milliseconds, no timer, nothing to disable meanwhile.
         QApplication::setOverrideCursor(Qt::WaitCursor);
         resultBox()->setFontSize(10);
+        const bool shape = m_choice == CharacterChoice::Shape;
         resultBox()->setText(InkResultText(m_canvas, m_tables.loaded(), *m_settingsPage,
-                                           resultBox()->fontFamily(), resultBox()->fontSize()));
+                                           resultBox()->fontFamily(), resultBox()->fontSize(),
+                                           shape));
         QApplication::restoreOverrideCursor();
         setProgressWidth(TrackWidthTwips);
         QApplication::beep();
-        ShowStatus(*m_status, StatusTextFor(Status::InkRunDone));
+        ShowStatus(*m_status, StatusTextFor(shape ? Status::ShapeRunDone : Status::InkRunDone));
         moveFocusToSink();
         dropKeysPressedDuringRun();
         return;

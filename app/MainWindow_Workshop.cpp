@@ -44,7 +44,7 @@ void MainWindow::buildWorkshop()
 
 void MainWindow::buildCharacterChoice()
 {
-    // Two choices in Text1's context menu; tone, the program's own, is checked at start-up.
+    // Three choices in Text1's context menu; tone, the program's own, is checked at start-up.
     auto* group = new QActionGroup(this);
     const auto add = [&](const QString& text, const QString& name, const QString& tip) {
         auto* action = new QAction(text, group);
@@ -61,9 +61,14 @@ void MainWindow::buildCharacterChoice()
                                      "量墨用结果框的字体；格子按字体的宽高比铺满整个画布，"
                                      "列数由采样X定，行数随字体；采样Y、图像适应和运行效率"
                                      "在此方式下不起作用"));
+    m_shapeAction = add(QStringLiteral("按字形选字"), QStringLiteral("shapeChoiceAction"),
+                        QStringLiteral("同按墨量选字，但在墨色相近的字中选墨迹分布（上下左右）"
+                                       "与每格画面深浅分布最接近的字，边缘和线条更清楚"));
     tone->setChecked(true);
     connect(group, &QActionGroup::triggered, this, [this](QAction* action) {
-        setCharacterChoice(action == m_inkAction ? CharacterChoice::Ink : CharacterChoice::Tone);
+        setCharacterChoice(action == m_inkAction     ? CharacterChoice::Ink
+                           : action == m_shapeAction ? CharacterChoice::Shape
+                                                     : CharacterChoice::Tone);
     });
 }
 
@@ -71,6 +76,7 @@ void MainWindow::setCharacterChoice(CharacterChoice choice)
 {
     m_choice = choice;
     m_inkAction->setChecked(choice == CharacterChoice::Ink);
+    m_shapeAction->setChecked(choice == CharacterChoice::Shape);
     if (m_workshop)
         m_workshop->setCharacterChoice(choice);
 }

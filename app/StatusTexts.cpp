@@ -30,6 +30,9 @@ StatusText StatusTextFor(Status status, int bands)
     case Status::InkRunDone:
         return {QStringLiteral("完成 OK!（墨量）"),
                 QStringLiteral("完成：按墨量选字（生成框右键菜单可改回按色调）")};
+    case Status::ShapeRunDone:
+        return {QStringLiteral("完成 OK!（字形）"),
+                QStringLiteral("完成：按字形选字（生成框右键菜单可改回按色调）")};
     }
     return {};
 }
@@ -44,7 +47,8 @@ bool KeepsItsWording(Status status)
     case Status::PositionsTooLarge:
     case Status::TextTooLong:
     case Status::WorkshopTableUsed:
-    case Status::InkRunDone: return false;
+    case Status::InkRunDone:
+    case Status::ShapeRunDone: return false;
     }
     return false;
 }

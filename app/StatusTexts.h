@@ -25,12 +25,13 @@ enum class Status {
     TextTooLong,       // "生成" refused: the text could grow too long for the table's rows
     WorkshopTableUsed, // "立即使用" in the table workshop loaded its table
     InkRunDone,        // "生成" finished in the ink mode
+    ShapeRunDone,      // "生成" finished in the shape mode
 };
 
-inline constexpr std::array AllStatuses = {Status::TableImported,     Status::TableReadFailed,
-                                           Status::RunStarted,        Status::RunDone,
-                                           Status::PositionsTooLarge, Status::TextTooLong,
-                                           Status::WorkshopTableUsed, Status::InkRunDone};
+inline constexpr std::array AllStatuses = {
+    Status::TableImported,     Status::TableReadFailed,   Status::RunStarted,
+    Status::RunDone,           Status::PositionsTooLarge, Status::TextTooLong,
+    Status::WorkshopTableUsed, Status::InkRunDone,        Status::ShapeRunDone};
 
 // The status line's text for status. bands is the run's band count, which only RunStarted shows.
 StatusText StatusTextFor(Status status, int bands = 0);

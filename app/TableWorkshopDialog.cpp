@@ -377,17 +377,19 @@ void TableWorkshopDialog::setCharacterChoice(CharacterChoice choice)
 void TableWorkshopDialog::startPreview()
 {
     m_previewTimer->stop();
-    if (m_choice == CharacterChoice::Ink) {
+    if (m_choice != CharacterChoice::Tone) {
         if (m_workshop.rows().isEmpty()) {
             m_previewBox->clear();
             m_previewNote->setText(QStringLiteral("输入字符表的行后显示预览"));
             return;
         }
         const QFont& font = m_workshop.meter().font();
+        const bool shape = m_choice == CharacterChoice::Shape;
         m_previewBox->setPlainText(InkResultText(m_canvas, m_workshop.loadedTable(), m_settings,
-                                                 font.family(), font.pointSizeF()));
-        m_previewNote->setText(QStringLiteral("预览完成（按墨量选字）：与“生成”所得相同，"
-                                              "画布和正在使用的字符表未改变"));
+                                                 font.family(), font.pointSizeF(), shape));
+        m_previewNote->setText(
+            QStringLiteral("预览完成（%1）：与“生成”所得相同，画布和正在使用的字符表未改变")
+                .arg(shape ? QStringLiteral("按字形选字") : QStringLiteral("按墨量选字")));
         return;
     }
     switch (m_workshop.startPreview(m_canvas, m_settings, m_settings.value(Setting::Contrast),

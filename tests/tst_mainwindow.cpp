@@ -87,6 +87,7 @@ private slots:
     void drawingPageKeepsTitle();
     void runMatchesConverter();
     void runRefusedForLongRows();
+    void inkChoiceFromTheContextMenu_data();
     void inkChoiceFromTheContextMenu();
     void progressFollowsLineSteps_data();
     void progressFollowsLineSteps();
@@ -310,16 +311,31 @@ void TestMainWindow::runMatchesConverter()
              convert({"--sample-x", "40", "--bands", "7", "--remove-blank-lines", picture}));
 }
 
-// The result box's context menu switches "生成" to the ink mode and back; tone is where it starts.
+void TestMainWindow::inkChoiceFromTheContextMenu_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("shape");
+    QTest::newRow("ink") << "inkChoiceAction"
+                         << "完成 OK!（墨量）" << false;
+    QTest::newRow("shape") << "shapeChoiceAction"
+                           << "完成 OK!（字形）" << true;
+}
+
+// The result box's context menu switches "生成" to the ink or shape mode and back; tone is where
+// it starts.
 void TestMainWindow::inkChoiceFromTheContextMenu()
 {
+    QFETCH(QString, action);
+    QFETCH(QString, status);
+    QFETCH(bool, shape);
     const QString picture = writePicture(m_dir);
     MainWindow window(m_dir.path());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(LoadPictureOntoCanvas(picture, window.canvas(), window.holder()));
     auto* tone = window.findChild<QAction*>(QStringLiteral("toneChoiceAction"));
-    auto* ink = window.findChild<QAction*>(QStringLiteral("inkChoiceAction"));
+    auto* ink = window.findChild<QAction*>(action);
     QVERIFY(tone && ink);
     QVERIFY(tone->isChecked() && !ink->isChecked());
     QVERIFY(window.resultBox()->contextActions().contains(ink));
@@ -327,7 +343,7 @@ void TestMainWindow::inkChoiceFromTheContextMenu()
     ink->trigger();
     QTest::mouseClick(child<QAbstractButton>(&window, "Command1"), Qt::LeftButton);
     QVERIFY(!window.isRunning());
-    QCOMPARE(child<QLabel>(&window, "Label1")->text(), QStringLiteral("完成 OK!（墨量）"));
+    QCOMPARE(child<QLabel>(&window, "Label1")->text(), status);
     const QString result = window.resultBox()->text();
     QVERIFY(result.endsWith(GenerationRun::Footer));
     // The whole Canvas in the columns a run at SampleX gives, lines in the font's proportions.
@@ -336,6 +352,16 @@ void TestMainWindow::inkChoiceFromTheContextMenu()
     const int columns = RunColumns(window.canvas().widthTwips(), 17);
     QCOMPARE(lines.size() - 1, InkLinesFor(window.canvas().image().size(), columns, palette));
     QCOMPARE(lines.first().size(), columns);
+    InkOptions options;
+    options.columns = columns;
+    options.lines = lines.size() - 1;
+    options.shape = shape;
+    QCOMPARE(result, DrawInkArt(window.canvas().image(),
+                                InkPalette(window.tables().loaded(),
+                                           window.resultBox()->fontFamily(), 10, shape),
+                                options)
+                             .text +
+                         GenerationRun::Footer);
 
     tone->trigger();
     QTest::mouseClick(child<QAbstractButton>(&window, "Command1"), Qt::LeftButton);
@@ -573,6 +599,10 @@ void TestMainWindow::tabReachesEveryControl_data()
     QTest::newRow("canvas") << int(MainWindow::Page::Canvas)
                             << buttons + QStringList{"Option3",  "Text2",     "Combo1",  "Combo2",
                                                      "Command2", "Command11", "Command3"};
+    QTest::newRow("drawing tools")
+        << int(MainWindow::Page::DrawingTools)
+        << buttons + QStringList{"HScroll15", "Option8", "R",         "RH",        "G",      "GH",
+                                 "B",         "BH",      "HScroll14", "HScroll13", "Option7"};
     QTest::newRow("settings") << int(MainWindow::Page::Settings)
                               << buttons +
                                      QStringList{"HScroll3",  "HScroll12", "HScroll16", "HScroll1",

@@ -69,6 +69,8 @@ QString wholeText(Status status, int bands)
     case Status::WorkshopTableUsed: return QStringLiteral("已使用字符表工坊的字符表");
     case Status::InkRunDone:
         return QStringLiteral("完成：按墨量选字（生成框右键菜单可改回按色调）");
+    case Status::ShapeRunDone:
+        return QStringLiteral("完成：按字形选字（生成框右键菜单可改回按色调）");
     }
     return {};
 }
