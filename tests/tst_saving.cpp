@@ -139,8 +139,7 @@ private slots:
         QCOMPARE(colours.last(), 0xFFFFFFu);
     }
 
-    // A name typed with another type's extension is saved as that type once the user agrees:
-    // never text in a file named .png.
+    // A name typed with another type's extension is saved as that type once the user agrees.
     void typedExtensionPicksTheType_data()
     {
         QTest::addColumn<QString>("filter");
@@ -150,7 +149,7 @@ private slots:
                                        << "v.txt" << QByteArray("art");
         QTest::newRow("htm under text") << "文本 GBK (*.txt)"
                                         << "k.htm" << QByteArray("<html");
-        // Last: the type remembered for the next test's dialog is not a text one.
+        // Last, so that the type the next test's dialog starts with is not a text one.
         QTest::newRow("png under text") << "文本 UTF-8 (*.txt)"
                                         << "j.png" << QByteArray("PNG");
     }
@@ -162,18 +161,16 @@ private slots:
         MainWindow window(m_dir.path(), [] { return false; });
         window.show();
         window.resultBox()->setText(QStringLiteral("art\r\n"));
-        QString question;
-        std::function<void()> answer = [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || box->objectName() != QLatin1String("typeQuestion"))
-                return QTimer::singleShot(0, answer);
-            question = box->text();
-            box->defaultButton()->click();
+        std::function<void()> agree = [&] {
+            auto* box = QApplication::activeModalWidget();
+            if (box && box->objectName() == QLatin1String("typeQuestion"))
+                static_cast<QMessageBox*>(box)->defaultButton()->click();
+            else
+                QTimer::singleShot(0, agree);
         };
-        QTimer::singleShot(0, answer);
+        QTimer::singleShot(0, agree);
         saveThroughDialog(&window, filter, name);
-        QVERIFY2(question.contains(name), qPrintable(question));
-        QCOMPARE(readAll(m_dir.filePath(name)).left(100).contains(marker), true);
+        QVERIFY(readAll(m_dir.filePath(name)).left(100).contains(marker));
     }
 
     void resultWindowAndPicture()

@@ -180,35 +180,25 @@ void TestWorkshopDialog::fitsTheScreenAndKeepsItsControlsStill()
     TableWorkshopDialog* dialog = openAndType(true, {"M", "i"});
     QVERIFY(dialog);
     QVERIFY(dialog->screen()->availableGeometry().contains(dialog->frameGeometry()));
-
     auto* font = child<QComboBox>(dialog, "fontBox");
     auto* size = child<QDoubleSpinBox>(dialog, "sizeBox");
-    const auto turn = [](QWidget* over) {
-        const QPointF at = over->rect().center();
-        QWheelEvent wheel(at, over->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, {},
-                          Qt::NoScrollPhase, false);
+    const QString before = font->currentText() + size->text();
+    for (QWidget* over : {static_cast<QWidget*>(font), static_cast<QWidget*>(size)}) {
+        QWheelEvent wheel(over->rect().center(), over->mapToGlobal(over->rect().center()), {},
+                          {0, -120}, {}, {}, Qt::NoScrollPhase, false);
         QApplication::sendEvent(over, &wheel);
-    };
-    const QString family = font->currentText();
-    const double points = size->value();
-    turn(font);
-    turn(size);
-    QCOMPARE(font->currentText(), family);
-    QCOMPARE(size->value(), points);
+    }
+    QCOMPARE(font->currentText() + size->text(), before);
 
-    auto* note = child<QLabel>(dialog, "closeNote");
-    const QString text = note->text();
-    const int mark = text.indexOf(u'≈');
-    QVERIFY(mark > 0);
+    const QString text = child<QLabel>(dialog, "closeNote")->text();
     for (int width = 400; width > 60; width -= 3) {
-        QTextLayout layout(text, note->font());
-        layout.setTextOption(QTextOption(Qt::AlignLeft));
+        QTextLayout layout(text, child<QLabel>(dialog, "closeNote")->font());
         layout.beginLayout();
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
             line.setLineWidth(width);
         layout.endLayout();
         QCOMPARE(layout.lineForTextPosition(text.indexOf(u'对')).lineNumber(),
-                 layout.lineForTextPosition(mark).lineNumber());
+                 layout.lineForTextPosition(text.indexOf(u'≈')).lineNumber());
     }
 }
 
