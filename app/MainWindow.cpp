@@ -143,7 +143,7 @@ MainWindow::MainWindow(const QStringList& folders, ImportQuestion askToImport)
     m_saver->attach(resultBox(), this);
     buildWorkshop();
     buildCharacterChoice();
-    buildRunKeys();
+    buildKeyboard();
 
     m_timer = new QTimer(this);
     // As fast as the event loop allows: input and painting are served between ticks.
@@ -261,7 +261,7 @@ void MainWindow::buildHistoryKeys()
     m_focusSink->installEventFilter(this);
 }
 
-void MainWindow::buildRunKeys()
+void MainWindow::buildKeyboard()
 {
     auto* run = new QShortcut(this);
     run->setKeys(runKeys());

@@ -134,7 +134,8 @@ private:
     void buildFileDrops();
     void buildWorkshop();
     void buildCharacterChoice();
-    void buildRunKeys();
+    // The keys that start a run and the tab order where creation order is not reading order.
+    void buildKeyboard();
     // F5 and Ctrl+Return: "生成", when it can be clicked.
     void startRunByKey();
     // Keys pressed while a run held the window are still queued when it ends: they are thrown
