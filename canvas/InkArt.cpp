@@ -389,10 +389,22 @@ InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOpt
         for (std::size_t step = 0; step < rowForStep.size(); ++step)
             characterForStep[step] = rows[rowForStep[step]].front().unicode();
     }
-    // Steps per unit of luma sum, for a cell one pixel high: 1000 luma units a channel step.
-    std::vector<double> stepsPerSum(static_cast<std::size_t>(across));
-    for (std::size_t c = 0; c < stepsPerSum.size(); ++c)
-        stepsPerSum[c] = MeanSteps / (255000.0 * (edges[c + 1] - edges[c]));
+    // Steps per unit of a cell's luma sum (1000 luma units a channel step), in fixed point of
+    // 40 fraction bits, for each cell of a line and both heights a line may have. A sum times
+    // its scale is about the step times 2^40, well within 64 bits.
+    constexpr int FractionBits = 40;
+    const int shortLine = std::max(1, height / down);
+    std::array<std::vector<quint64>, 2> stepsPerSum;
+    for (int taller = 0; taller < 2; ++taller) {
+        std::vector<quint64>& scales = stepsPerSum[std::size_t(taller)];
+        scales.resize(std::size_t(across));
+        for (std::size_t c = 0; c < scales.size(); ++c)
+            scales[c] = quint64(std::llround(std::ldexp(
+                MeanSteps / (255000.0 * (edges[c + 1] - edges[c]) * (shortLine + taller)),
+                FractionBits)));
+    }
+
+    std::vector<qint64> runningLuma(oneCharacterRows ? std::size_t(width) + 1 : 0);
 
     const qsizetype lineLength = across * longestRow + padding.size() + 2;
     InkArt art;
@@ -485,21 +497,25 @@ InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOpt
             columns.addLine<4>(pixels, top, bottom);
         else
             columns.addLine<3>(pixels, top, bottom);
-        const double perScanLine = 1.0 / (bottom - top);
+        const std::vector<quint64>& scales = stepsPerSum[bottom - top > shortLine ? 1 : 0];
         const auto stepOf = [&](std::size_t c, qint64 luma) {
             return std::min<std::size_t>(
-                MeanSteps, std::size_t(double(luma) * stepsPerSum[c] * perScanLine + 0.5));
+                MeanSteps,
+                (quint64(luma) * scales[c] + (quint64(1) << (FractionBits - 1))) >> FractionBits);
         };
 
         if (oneCharacterRows) {
+            // Cells of one or two columns alternate unpredictably; running totals give each
+            // cell's sum without a loop of its own.
             const quint32* sums = columns.luma();
-            for (std::size_t c = 0; c < stepsPerSum.size(); ++c) {
-                qint64 luma = 0;
-                for (int x = edges[c]; x < edges[c + 1]; ++x)
-                    luma += sums[x];
+            for (int x = 0; x < width; ++x)
+                runningLuma[std::size_t(x) + 1] = runningLuma[std::size_t(x)] + sums[x];
+            for (std::size_t c = 0; c < scales.size(); ++c) {
+                const qint64 luma =
+                    runningLuma[std::size_t(edges[c + 1])] - runningLuma[std::size_t(edges[c])];
                 out[c] = QChar(characterForStep[stepOf(c, luma)]);
             }
-            out += stepsPerSum.size();
+            out += scales.size();
         } else {
             for (std::size_t c = 0; c + 1 < edges.size(); ++c) {
                 const CellSums sums = columns.cell(edges[c], edges[c + 1]);
