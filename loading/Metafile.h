@@ -53,6 +53,11 @@ QImage DecodeMetafileFile(const QString& path, QString* failure = nullptr);
 // The same for a metafile already read into memory (from a pipe, say).
 QImage DecodeMetafileData(const QByteArray& bytes, QString* failure = nullptr);
 
+// The picture in tessivo-metafile's reply: its header, then exactly the rows it announces. A reply
+// with another mark, a size beyond the limits, fewer rows or any byte after them is malformed:
+// a null image, and failure, when given, is told so.
+QImage ReadMetafileReply(const QByteArray& reply, QString* failure = nullptr);
+
 // Where tessivo-metafile is: ../libexec/tessivo/ from the running program's folder, which holds
 // for an installed program in bin/ and for every program of a build, each one folder below the
 // top of the build.

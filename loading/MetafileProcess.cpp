@@ -106,6 +106,13 @@ QString MetafileHelperPath()
 
 namespace {
 
+QImage malformedReply(QString* failure)
+{
+    if (failure)
+        *failure = QStringLiteral("the metafile helper's reply was malformed");
+    return {};
+}
+
 // Runs tessivo-metafile on a file, or on the bytes given on its standard input ("-"). failure,
 // when given, is told why no picture came where the file's content was not to blame.
 QImage runHelper(const QString& argument, const QByteArray& input, QString* failure)
@@ -146,32 +153,38 @@ QImage runHelper(const QString& argument, const QByteArray& input, QString* fail
                                      "ran out of memory or time, or was killed)"));
     if (child.exitCode() != 0)
         return {};
+    return ReadMetafileReply(child.readAllStandardOutput(), failure);
+}
 
-    const QByteArray reply = child.readAllStandardOutput();
-    const auto malformed = [&] {
-        return failed(QStringLiteral("the metafile helper's reply was malformed"));
-    };
+} // namespace
+
+QImage ReadMetafileReply(const QByteArray& reply, QString* failure)
+{
     if (reply.size() < MetafileReplyHeaderBytes || !reply.startsWith(MetafileReplyMark))
-        return malformed();
+        return malformedReply(failure);
     const QSize size = BoundedPictureSize(QSizeF(readLe<quint32>(reply, MetafileReplyWidthAt),
                                                  readLe<quint32>(reply, MetafileReplyHeightAt)));
     const qsizetype rowBytes = qsizetype(size.width()) * BytesPerPixel;
+    // Exactly the rows announced: a reply cut short, or with anything after its rows, is not
+    // what the helper writes.
     if (size.isEmpty() || reply.size() != MetafileReplyHeaderBytes + rowBytes * size.height())
-        return malformed();
+        return malformedReply(failure);
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull())
-        return failed(QStringLiteral("not enough memory for the picture"));
+    if (image.isNull()) {
+        if (failure)
+            *failure = QStringLiteral("not enough memory for the picture");
+        return {};
+    }
     for (int y = 0; y < size.height(); ++y)
         std::memcpy(image.scanLine(y), reply.constData() + MetafileReplyHeaderBytes + y * rowBytes,
                     std::size_t(rowBytes));
     return image;
 }
 
-} // namespace
-
 QImage DecodeMetafileFile(const QString& path, QString* failure)
 {
-    // A name starting with "-" would be taken for an option.
+    // The helper reads "-" as its standard input, and a name starting with "-" might be taken
+    // for an option: it is given the absolute path, which starts with "/".
     return runHelper(QFileInfo(path).absoluteFilePath(), {}, failure);
 }
 

@@ -46,6 +46,20 @@ std::atomic<qint64>& pictureLimit()
     return limit;
 }
 
+std::atomic<qint64>& pipeLimit()
+{
+    static std::atomic<qint64> limit{MaxPipedPictureBytes};
+    return limit;
+}
+
+// Lowers a limit, never raising it, against other threads doing the same.
+void lower(std::atomic<qint64>& limit, qint64 to)
+{
+    qint64 current = limit.load();
+    while (to < current && !limit.compare_exchange_weak(current, to)) {
+    }
+}
+
 // Qt's own check, which refuses any image over its allocation limit as it is made, is the
 // backstop for what a header does not tell: it is held to the same limit.
 // The limit is Qt's one global; conversions run in several threads at once, so the check and
@@ -304,10 +318,17 @@ qint64 PictureMemoryLimit()
 
 void LowerPictureMemoryLimit(qint64 bytes)
 {
-    const qint64 lowered = std::max<qint64>(bytes / MiB, 1) * MiB;
-    qint64 current = pictureLimit().load();
-    while (lowered < current && !pictureLimit().compare_exchange_weak(current, lowered)) {
-    }
+    lower(pictureLimit(), std::max<qint64>(bytes / MiB, 1) * MiB);
+}
+
+qint64 PipedPictureLimit()
+{
+    return pipeLimit().load();
+}
+
+void LowerPipedPictureLimit(qint64 bytes)
+{
+    lower(pipeLimit(), std::max<qint64>(bytes, 0));
 }
 
 QByteArray PictureFormatByContent(const QByteArray& head)
@@ -390,8 +411,9 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
     }
     // A pipe is read once, whole: telling its format consumes its start. One byte more than
     // allowed tells one that is too large.
-    const QByteArray bytes = file.read(MaxPipedPictureBytes + 1);
-    if (bytes.size() > MaxPipedPictureBytes)
+    const qint64 limit = PipedPictureLimit();
+    const QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit)
         return refusedAsTooLarge();
     return decodeData(bytes, divisor, cropTo, into);
 }

@@ -17,8 +17,13 @@ QImage DecodePicture(const QString& path);
 // The same for a file already read into memory.
 QImage DecodePictureData(const QByteArray& bytes);
 
-// A pipe is read whole before its picture is decoded; a larger one is refused as too large.
+// A pipe is read whole before its picture is decoded; a larger one is refused as too large,
+// never cut to the limit and decoded.
 constexpr qint64 MaxPipedPictureBytes = qint64(256) * 1024 * 1024;
+// The most a pipe may give: MaxPipedPictureBytes unless lowered. Lowering works as for
+// LowerPictureMemoryLimit, to the byte.
+qint64 PipedPictureLimit();
+void LowerPipedPictureLimit(qint64 bytes);
 
 // The most memory one decoded picture may take: 1 GiB, or a quarter of the machine's physical
 // memory where that is less. A picture is counted at four bytes a pixel, as the Canvas draws it,

@@ -126,6 +126,12 @@ private slots:
         const ColorValue expected =
             pixel.x() < 0 ? -1 : ComposeColor(pixel.x() & 0xFF, pixel.x() >> 8, pixel.y() & 0xFF);
         QCOMPARE(canvas.pixelAt(x, y), expected);
+        // A run reads columns: the same, as the second of a pair and alone after one.
+        const int ys[] = {0, y, y};
+        std::int32_t column[3];
+        canvas.readColumn(x, ys, 3, column);
+        QCOMPARE(column[1], expected);
+        QCOMPARE(column[2], expected);
     }
 
     void resize_data()

@@ -94,6 +94,33 @@ class TestLoading : public QObject {
         return writeFile(QDir(m_dir.path()), name, bytes);
     }
 
+    // What read makes of a pipe that gives the bytes.
+    template <typename Read> auto throughPipe(const QByteArray& bytes, Read read)
+    {
+        const QByteArray fifo = QFile::encodeName(m_dir.filePath(QStringLiteral("pipe")));
+        ::unlink(fifo.constData());
+        if (::mkfifo(fifo.constData(), 0600) != 0)
+            qFatal("no pipe");
+        std::signal(SIGPIPE, SIG_IGN);
+        std::thread writer([&] {
+            const int fd = ::open(fifo.constData(), O_WRONLY);
+            for (qsizetype done = 0; fd >= 0 && done < bytes.size();) {
+                const ssize_t n =
+                    ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+                if (n <= 0)
+                    break;
+                done += n;
+            }
+            if (fd >= 0)
+                ::close(fd);
+        });
+        const auto result = read(QFile::decodeName(fifo));
+        // Should the reader not have opened the pipe, this lets the writer go.
+        ::close(::open(fifo.constData(), O_RDONLY | O_NONBLOCK));
+        writer.join();
+        return result;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -304,29 +331,11 @@ private slots:
         PictureHolder expectedHolder;
         QVERIFY(LoadPictureOntoCanvas(file, expected, expectedHolder));
 
-        const QByteArray fifo = QFile::encodeName(m_dir.filePath(QStringLiteral("pipe")));
-        ::unlink(fifo.constData());
-        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
-        std::signal(SIGPIPE, SIG_IGN);
-        std::thread writer([&] {
-            const int fd = ::open(fifo.constData(), O_WRONLY);
-            for (qsizetype done = 0; fd >= 0 && done < bytes.size();) {
-                const ssize_t n =
-                    ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-                if (n <= 0)
-                    break;
-                done += n;
-            }
-            if (fd >= 0)
-                ::close(fd);
-        });
         CanvasModel canvas;
         PictureHolder holder;
-        const bool loaded = LoadPictureOntoCanvas(QFile::decodeName(fifo), canvas, holder);
-        // Should the loader not have opened the pipe, this lets the writer go.
-        ::close(::open(fifo.constData(), O_RDONLY | O_NONBLOCK));
-        writer.join();
-
+        const bool loaded = throughPipe(bytes, [&](const QString& pipe) {
+            return LoadPictureOntoCanvas(pipe, canvas, holder);
+        });
         QVERIFY(loaded);
         QCOMPARE(canvas.image(), expected.image());
         QCOMPARE(holder.widthTwips(), expectedHolder.widthTwips());
@@ -515,6 +524,33 @@ private slots:
         QVERIFY(greyOf(canvas.pixelAt(390 * Tw, 300 * Tw)) < 16);
         QVERIFY(greyOf(canvas.pixelAt(410 * Tw, 300 * Tw)) > 240);
         QFile::remove(path);
+    }
+
+    // A pipe that gives more than its limit is refused, not cut to it (a picture with bytes after
+    // its end would read whole from its start). The limit, once lowered, stays lowered.
+    void pipeLimit_data()
+    {
+        QTest::addColumn<int>("extra");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("at the limit") << 0 << int(PictureRead::Read);
+        QTest::newRow("a byte over") << 1 << int(PictureRead::TooLarge);
+    }
+
+    void pipeLimit()
+    {
+        QFETCH(int, extra);
+        QFETCH(int, outcome);
+        constexpr qint64 Limit = 4096;
+        LowerPipedPictureLimit(Limit);
+        LowerPipedPictureLimit(MaxPipedPictureBytes); // never raises it
+        QCOMPARE(PipedPictureLimit(), Limit);
+
+        QByteArray bytes = encode(solid(40, 30, qRgb(255, 0, 0)), "PNG");
+        bytes += QByteArray(Limit + extra - bytes.size(), '\0');
+        const ReducedPicture read = throughPipe(bytes, [](const QString& pipe) {
+            return DecodePictureReduced(pipe, [](QSize) { return 1.0f; });
+        });
+        QCOMPARE(int(read.outcome()), outcome);
     }
 
     // Last: the memory limit, once lowered, stays lowered for the rest of the process. At 1 MiB,

@@ -275,6 +275,48 @@ private slots:
         QVERIFY(helper.isExecutable());
     }
 
+    // A file named "-" is drawn from the file, not from the helper's standard input.
+    void fileNamedDash()
+    {
+        write(QStringLiteral("-"), halfRedWmf(true).file({0, 0, 200, 100}, 96));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        const QImage image = DecodePicture(QStringLiteral("-"));
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(image.size(), QSize(200, 100));
+        QCOMPARE(image.pixel(50, 50), Red);
+        QCOMPARE(image.pixel(150, 50), White);
+    }
+
+    // The helper's reply holds exactly the rows it announces.
+    void helperReply_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("read");
+
+        const QByteArray header = QByteArray(MetafileReplyMark) + le<quint32>({2, 3});
+        const QByteArray rows(2 * 3 * 4, '\x7F');
+        QTest::newRow("whole") << header + rows << true;
+        QTest::newRow("a byte after the rows") << header + rows + '\0' << false;
+        QTest::newRow("a byte short") << header + rows.chopped(1) << false;
+        QTest::newRow("another mark") << "TMF2" + header.mid(4) + rows << false;
+        QTest::newRow("no pixels") << QByteArray(MetafileReplyMark) + le<quint32>({0, 0}) << false;
+    }
+
+    void helperReply()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, read);
+        QString failure;
+        const QImage image = ReadMetafileReply(reply, &failure);
+        QCOMPARE(!image.isNull(), read);
+        QCOMPARE(failure.isEmpty(), read);
+        if (read) {
+            QCOMPARE(image.size(), QSize(2, 3));
+            QCOMPARE(reinterpret_cast<const QRgb*>(image.constScanLine(2))[1], 0x7F7F7F7Fu);
+        }
+    }
+
     void convertReadsMetafiles()
     {
         Wmf w = halfRedWmf(true);
