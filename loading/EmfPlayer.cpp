@@ -36,6 +36,7 @@ enum Record : quint32 {
     SetMapMode = 17,
     SetBkMode = 18,
     SetPolyFillMode = 19,
+    SetRop2 = 20,
     SetTextAlign = 22,
     SetTextColor = 24,
     SetBkColor = 25,
@@ -230,6 +231,7 @@ void EmfPlay::record(quint32 type, const RecordParams& p)
     case RestoreDc: pl.restoreDc(p.at<qint32>(8)); break;
     case SetBkMode: pl.setBackgroundMode(int(u32(8))); break;
     case SetMapMode: pl.setMapMode(int(u32(8))); break;
+    case SetRop2: pl.setRop2(int(u32(8))); break;
     case SetPolyFillMode: pl.setFillRule(u32(8) == 2 ? Qt::WindingFill : Qt::OddEvenFill); break;
     case SetTextAlign: pl.setTextAlign(u32(8)); break;
     case SetTextColor: pl.setTextColor(MetafileColor(u32(8))); break;

@@ -172,11 +172,9 @@ void MetafilePlayer::drawBitmap(const QImage& bitmap, const QRectF& source,
     }
     if (mode != QPainter::CompositionMode_SourceOver && drawn.hasAlphaChannel())
         drawn = drawn.convertToFormat(QImage::Format_RGB32);
-    m_painter->save();
-    m_painter->setCompositionMode(mode);
     m_painter->setTransform(toImage);
-    m_painter->drawImage(QPointF(0, 0), drawn);
-    m_painter->restore();
+    combine(mode, toImage.mapRect(QRectF(drawn.rect())),
+            [&] { m_painter->drawImage(QPointF(0, 0), drawn); });
 }
 
 void MetafilePlayer::patternBlt(const QRectF& destination, quint32 rop)
@@ -185,24 +183,23 @@ void MetafilePlayer::patternBlt(const QRectF& destination, quint32 rop)
     area.addRect(destination.normalized());
     MetafileBrush fill;
     switch (rop) {
-    case RopPatCopy: fillWith(area, m_dc.brush); return;
+    case RopPatCopy: fillPlain(area, m_dc.brush); return;
     case RopBlackness: fill.color = Qt::black; break;
     case RopWhiteness: fill.color = Qt::white; break;
     case RopDstInvert:
     case RopPatInvert:
         if (m_painter) {
-            m_painter->save();
-            m_painter->setTransform(logicalToImage());
-            m_painter->setCompositionMode(rop == RopDstInvert
-                                              ? QPainter::RasterOp_NotDestination
-                                              : QPainter::RasterOp_SourceXorDestination);
-            m_painter->fillPath(area, m_dc.brush.color);
-            m_painter->restore();
+            const QTransform toImage = logicalToImage();
+            m_painter->setTransform(toImage);
+            combine(rop == RopDstInvert ? QPainter::RasterOp_NotDestination
+                                        : QPainter::RasterOp_SourceXorDestination,
+                    toImage.mapRect(area.boundingRect()),
+                    [&] { m_painter->fillPath(area, m_dc.brush.color); });
         }
         return;
     default: return; // leaves the destination as it is
     }
-    fillWith(area, fill);
+    fillPlain(area, fill);
 }
 
 } // namespace tessivo

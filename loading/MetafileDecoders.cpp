@@ -19,6 +19,7 @@ QImage PaintMetafile(QSize size, const MetafilePlayer::Setup& setup,
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     MetafilePlayer player(&painter, setup);
     play(player);
+    player.finish();
     if (player.refused())
         return {};
     return image;

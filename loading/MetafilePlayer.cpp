@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tessivo {
 
@@ -250,6 +251,106 @@ void MetafilePlayer::note(const QRectF& imageRect)
     m_measured = m_measured.isNull() ? imageRect : m_measured.united(imageRect);
 }
 
+std::optional<QPainter::CompositionMode> MetafilePlayer::rop2Mode() const
+{
+    using M = QPainter::CompositionMode;
+    switch (m_dc.rop2) {
+    case R2Black: return M::RasterOp_ClearDestination;
+    case R2NotMergePen: return M::RasterOp_NotSourceAndNotDestination;
+    case R2MaskNotPen: return M::RasterOp_NotSourceAndDestination;
+    case R2NotCopyPen: return M::RasterOp_NotSource;
+    case R2MaskPenNot: return M::RasterOp_SourceAndNotDestination;
+    case R2Not: return M::RasterOp_NotDestination;
+    case R2XorPen: return M::RasterOp_SourceXorDestination;
+    case R2NotMaskPen: return M::RasterOp_NotSourceOrNotDestination;
+    case R2MaskPen: return M::RasterOp_SourceAndDestination;
+    case R2NotXorPen: return M::RasterOp_NotSourceXorDestination;
+    case R2Nop: return std::nullopt;
+    case R2MergeNotPen: return M::RasterOp_NotSourceOrDestination;
+    case R2MergePenNot: return M::RasterOp_SourceOrNotDestination;
+    case R2MergePen: return M::RasterOp_SourceOrDestination;
+    case R2White: return M::RasterOp_SetDestination;
+    default: return M::CompositionMode_SourceOver;
+    }
+}
+
+void MetafilePlayer::combine(QPainter::CompositionMode mode, const QRectF& area,
+                             const std::function<void()>& paint)
+{
+    if (mode == QPainter::CompositionMode_SourceOver) {
+        paint();
+        return;
+    }
+    toPaper(area);
+    m_painter->save();
+    m_painter->setCompositionMode(mode);
+    // A raster operation takes a pixel whole or not at all: antialiased edges would combine
+    // in full, and the edge two shapes share would be combined twice.
+    m_painter->setRenderHint(QPainter::Antialiasing, false);
+    paint();
+    m_painter->restore();
+}
+
+void MetafilePlayer::toPaper(const QRectF& bounds)
+{
+    if (m_painter->device()->devType() != QInternal::Image)
+        return;
+    auto* page = static_cast<QImage*>(m_painter->device());
+    if (page->format() != QImage::Format_ARGB32_Premultiplied)
+        return;
+    // A pixel around, and the whole page for bounds that are not finite.
+    const auto within = [](double v, double fallback, int most) {
+        return std::isfinite(v) ? int(std::clamp(v, 0.0, double(most))) : int(fallback);
+    };
+    const int w = page->width(), h = page->height();
+    const QRect area(QPoint(within(std::floor(bounds.left()) - 1, 0, w),
+                            within(std::floor(bounds.top()) - 1, 0, h)),
+                     QPoint(within(std::ceil(bounds.right()) + 1, w, w) - 1,
+                            within(std::ceil(bounds.bottom()) + 1, h, h) - 1));
+    if (area.isEmpty())
+        return;
+    if (m_paper.isNull()) {
+        m_paper = QImage(page->size(), QImage::Format_Grayscale8);
+        m_paper.fill(0);
+    }
+    const bool marked = !m_paper.isNull();
+    if (marked)
+        m_paperArea |= area;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(page->scanLine(y));
+        uchar* marks = marked ? m_paper.scanLine(y) : nullptr;
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = row[x];
+            const int a = qAlpha(p);
+            if (a == 255)
+                continue;
+            if (a == 0 && marks)
+                marks[x] = 1;
+            // Premultiplied over white: each channel gains what the pixel lets through.
+            const int through = 255 - a;
+            row[x] = qRgb(qRed(p) + through, qGreen(p) + through, qBlue(p) + through);
+        }
+    }
+}
+
+void MetafilePlayer::finish()
+{
+    if (m_paper.isNull() || !m_painter || m_painter->device()->devType() != QInternal::Image)
+        return;
+    auto* page = static_cast<QImage*>(m_painter->device());
+    const QRect area = m_paperArea & page->rect();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(page->scanLine(y));
+        const uchar* marks = m_paper.constScanLine(y);
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (marks[x] && row[x] == 0xFFFFFFFF)
+                row[x] = 0;
+        }
+    }
+    m_paper = QImage();
+    m_paperArea = QRect();
+}
+
 void MetafilePlayer::fillImage(const QPainterPath& device, const MetafileBrush& brush)
 {
     if (brush.style == BsNull)
@@ -258,24 +359,29 @@ void MetafilePlayer::fillImage(const QPainterPath& device, const MetafileBrush& 
         note(device.boundingRect());
         return;
     }
+    const std::optional<QPainter::CompositionMode> mode = rop2Mode();
+    if (!mode)
+        return;
     m_painter->setTransform(QTransform());
-    switch (brush.style) {
-    case BsHatched:
-        // The background mode applies to the gaps between hatches, never to a solid fill.
-        if (m_dc.backgroundMode == BkOpaque)
-            m_painter->fillPath(device, m_dc.backgroundColor);
-        m_painter->fillPath(device, QBrush(brush.color, hatchPattern(brush.hatch)));
-        break;
-    case BsPattern:
-    case BsDibPattern:
-        if (!brush.pattern.isNull()) {
-            m_painter->fillPath(device, QBrush(brush.pattern));
+    combine(*mode, device.boundingRect(), [&] {
+        switch (brush.style) {
+        case BsHatched:
+            // The background mode applies to the gaps between hatches, never to a solid fill.
+            if (m_dc.backgroundMode == BkOpaque)
+                m_painter->fillPath(device, m_dc.backgroundColor);
+            m_painter->fillPath(device, QBrush(brush.color, hatchPattern(brush.hatch)));
             break;
+        case BsPattern:
+        case BsDibPattern:
+            if (!brush.pattern.isNull()) {
+                m_painter->fillPath(device, QBrush(brush.pattern));
+                break;
+            }
+            m_painter->fillPath(device, brush.color);
+            break;
+        default: m_painter->fillPath(device, brush.color); break;
         }
-        m_painter->fillPath(device, brush.color);
-        break;
-    default: m_painter->fillPath(device, brush.color); break;
-    }
+    });
 }
 
 void MetafilePlayer::fillWith(const QPainterPath& path, const MetafileBrush& brush)
@@ -337,6 +443,9 @@ void MetafilePlayer::draw(const QPainterPath& path, bool fill, bool stroke)
         break;
     default: qpen.setJoinStyle(Qt::RoundJoin); break;
     }
+    const std::optional<QPainter::CompositionMode> mode = rop2Mode();
+    if (!mode)
+        return;
     const Qt::PenStyle style = qtPenStyle(pen.style);
     if (style == Qt::SolidLine && !qpen.isCosmetic()) {
         // A pen with a width of its own is drawn as the outline it sweeps, filled, so that a
@@ -347,18 +456,27 @@ void MetafilePlayer::draw(const QPainterPath& path, bool fill, bool stroke)
         QPainterPath outline = toImage.map(stroker.createStroke(path));
         outline.setFillRule(Qt::WindingFill);
         m_painter->setTransform(QTransform());
-        m_painter->fillPath(outline, pen.color);
+        combine(*mode, outline.boundingRect(), [&] { m_painter->fillPath(outline, pen.color); });
         return;
     }
+    // Wide enough for a cosmetic pen and for the caps and joins of a dashed one.
+    const double half = qpen.isCosmetic()
+                            ? 1
+                            : (pen.width * std::sqrt(std::abs(toImage.determinant())) *
+                                   std::max(1.0, m_dc.miterLimit) +
+                               1);
+    const QRectF area = toImage.map(path).boundingRect().adjusted(-half, -half, half, half);
     m_painter->setTransform(toImage);
-    if (style != Qt::SolidLine && m_dc.backgroundMode == BkOpaque) {
-        // The gaps of a dashed line take the background colour.
-        QPen gaps = qpen;
-        gaps.setColor(m_dc.backgroundColor);
-        m_painter->strokePath(path, gaps);
-    }
-    qpen.setStyle(style);
-    m_painter->strokePath(path, qpen);
+    combine(*mode, area, [&] {
+        if (style != Qt::SolidLine && m_dc.backgroundMode == BkOpaque) {
+            // The gaps of a dashed line take the background colour.
+            QPen gaps = qpen;
+            gaps.setColor(m_dc.backgroundColor);
+            m_painter->strokePath(path, gaps);
+        }
+        qpen.setStyle(style);
+        m_painter->strokePath(path, qpen);
+    });
 }
 
 QPainterPath MetafilePlayer::arcPath(const QRectF& box, QPointF start, QPointF end, bool joinCentre,
@@ -403,7 +521,14 @@ void MetafilePlayer::setPixel(QPointF at, QColor color)
     pixel.addRect(QRectF(at, QSizeF(1, 1)));
     MetafileBrush solid;
     solid.color = color;
-    fillWith(pixel, solid);
+    fillPlain(pixel, solid);
+}
+
+void MetafilePlayer::fillPlain(const QPainterPath& path, const MetafileBrush& brush)
+{
+    const int rop2 = std::exchange(m_dc.rop2, int(R2CopyPen));
+    fillWith(path, brush);
+    m_dc.rop2 = rop2;
 }
 
 } // namespace tessivo

@@ -8,15 +8,15 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPainter>
 #include <QPainterPath>
 #include <QRectF>
 #include <QString>
 #include <QTransform>
 
+#include <functional>
 #include <optional>
 #include <vector>
-
-class QPainter;
 
 namespace tessivo {
 
@@ -91,6 +91,26 @@ enum TextAlign : quint32 {
 
 // ExtTextOut options.
 enum TextOptions : quint32 { EtoOpaque = 2, EtoClipped = 4 };
+
+// How a pen or brush combines with the page (SETROP2): the pen's colour P and the page's D.
+enum BinaryRop : int {
+    R2Black = 1,
+    R2NotMergePen = 2,  // ~(P | D)
+    R2MaskNotPen = 3,   // ~P & D
+    R2NotCopyPen = 4,   // ~P
+    R2MaskPenNot = 5,   // P & ~D
+    R2Not = 6,          // ~D
+    R2XorPen = 7,       // P ^ D
+    R2NotMaskPen = 8,   // ~(P & D)
+    R2MaskPen = 9,      // P & D
+    R2NotXorPen = 10,   // ~(P ^ D)
+    R2Nop = 11,         // D
+    R2MergeNotPen = 12, // ~P | D
+    R2CopyPen = 13,     // P
+    R2MergePenNot = 14, // P | ~D
+    R2MergePen = 15,    // P | D
+    R2White = 16,
+};
 
 // How a new clip region combines with the current one.
 enum RegionMode : int { RgnAnd = 1, RgnOr = 2, RgnXor = 3, RgnDiff = 4, RgnCopy = 5 };
@@ -187,6 +207,13 @@ public:
     void setArcClockwise(bool clockwise) { m_dc.arcClockwise = clockwise; }
     bool arcClockwise() const { return m_dc.arcClockwise; }
     void setMiterLimit(double limit) { m_dc.miterLimit = limit; }
+    // Lines and fills (not text, bitmaps or gradients) combine with the page by this; others
+    // are ignored.
+    void setRop2(int rop)
+    {
+        if (rop >= R2Black && rop <= R2White)
+            m_dc.rop2 = rop;
+    }
     QPointF currentPosition() const { return m_dc.current; }
     void setCurrentPosition(QPointF at) { m_dc.current = at; }
 
@@ -222,6 +249,10 @@ public:
     void patternBlt(const QRectF& destination, quint32 rop);
     void setPixel(QPointF at, QColor color);
 
+    // Ends the drawing: where raster operations took the transparent page as white paper and
+    // left it white, it is transparent again.
+    void finish();
+
 private:
     struct Dc {
         int mapMode = MmText;
@@ -238,6 +269,7 @@ private:
         quint32 textAlign = 0;
         bool arcClockwise = false;
         double miterLimit = 10;
+        int rop2 = R2CopyPen;
         QPointF current;
         std::optional<QPainterPath> clip; // image pixels
     };
@@ -249,6 +281,16 @@ private:
     void setClip(std::optional<QPainterPath> clip);
     void combineImageClip(const QPainterPath& image, int mode);
     QPainterPath wholePicture() const;
+    // Paints with the painter in a raster operation over area (image pixels). The page there is
+    // first made the white paper it will be shown on: it starts transparent, and a raster
+    // operation combines with what is under it. SourceOver paints as it is.
+    void combine(QPainter::CompositionMode mode, const QRectF& area,
+                 const std::function<void()>& paint);
+    void toPaper(const QRectF& bounds);
+    // Fills as the pen's raster operation were a copy: for a pixel set, a pattern blt.
+    void fillPlain(const QPainterPath& path, const MetafileBrush& brush);
+    // The painter's mode for the binary raster operation; none for R2Nop.
+    std::optional<QPainter::CompositionMode> rop2Mode() const;
 
     QPainter* m_painter;
     QTransform m_deviceToImage;
@@ -258,6 +300,8 @@ private:
     std::vector<Dc> m_saved;
     QRectF m_measured;
     bool m_refused = false;
+    QImage m_paper;    // page-sized; non-zero where a transparent pixel was made white paper
+    QRect m_paperArea; // where m_paper has marks
 };
 
 // A device-independent bitmap (its header, colour table and rows, or the header and colour

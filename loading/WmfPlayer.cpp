@@ -24,6 +24,7 @@ enum Function : quint16 {
     SaveDc = 0x001E,
     SetBkMode = 0x0102,
     SetMapMode = 0x0103,
+    SetRop2 = 0x0104,
     SetPolyFillMode = 0x0106,
     RestoreDc = 0x0127,
     SelectClipRegion = 0x012C,
@@ -272,6 +273,7 @@ void WmfPlay::record(quint16 function, const RecordParams& p)
     case RestoreDc: pl.restoreDc(p.at<qint16>(0)); break;
     case SetBkMode: pl.setBackgroundMode(p.at<quint16>(0)); break;
     case SetMapMode: pl.setMapMode(p.at<quint16>(0)); break;
+    case SetRop2: pl.setRop2(p.at<quint16>(0)); break;
     case SetPolyFillMode:
         pl.setFillRule(p.at<quint16>(0) == 2 ? Qt::WindingFill : Qt::OddEvenFill);
         break;

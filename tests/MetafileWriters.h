@@ -88,17 +88,24 @@ inline QByteArray emfRecord(quint32 type, std::initializer_list<qint32> params)
 
 // An enhanced metafile of the records and its end record. bounds: device pixels, corners inside;
 // frame: 0.01 mm. The reference device: 2000 pixels to 530 mm, so 200 pixels make a frame of
-// 53 mm.
+// 53 mm; with micrometres, the header of 108 bytes that gives them as well.
 inline QByteArray emfFile(QRect bounds, QRect frame, const QByteArray& records,
-                          QSize device = {2000, 1000}, QSize mm = {530, 265})
+                          QSize device = {2000, 1000}, QSize mm = {530, 265},
+                          QSize micrometres = {})
 {
     const QByteArray body = records + emfRecord(14, {0, 16, 20});
-    return le<quint32>({1, 88}) +
+    const QByteArray extension =
+        micrometres.isValid()
+            ? le<quint32>({0, 0, 0}) + le<qint32>({micrometres.width(), micrometres.height()})
+            : QByteArray();
+    const quint32 header = quint32(88 + extension.size());
+    return le<quint32>({1, header}) +
            le<qint32>({bounds.left(), bounds.top(), bounds.right(), bounds.bottom(), frame.left(),
                        frame.top(), frame.left() + frame.width(), frame.top() + frame.height()}) +
-           le<quint32>({0x464D4520, 0x10000, quint32(88 + body.size()), 10}) + le<quint16>({4, 0}) +
-           le<quint32>({0, 0, 0}) +
-           le<qint32>({device.width(), device.height(), mm.width(), mm.height()}) + body;
+           le<quint32>({0x464D4520, 0x10000, quint32(header + body.size()), 10}) +
+           le<quint16>({4, 0}) + le<quint32>({0, 0, 0}) +
+           le<qint32>({device.width(), device.height(), mm.width(), mm.height()}) + extension +
+           body;
 }
 
 } // namespace tessivo::testing

@@ -243,6 +243,18 @@ private slots:
         QTest::newRow("wmf, clip restored")
             << restored.file({0, 0, 100, 100}, 96) << leftRight << QList<QRgb>{Red, Red};
 
+        // A record's size is 32 bits of words: a bitmap of 256 x 256 takes 98,339 of them.
+        Wmf large = plainWmf();
+        large.add(0x0F43, le<qint16>({0x0020, 0x00CC, 0, 256, 256, 0, 0, 100, 100, 0, 0}) +
+                              le<quint32>({40}) + le<qint32>({256, 256}) + le<quint16>({1, 24}) +
+                              le<quint32>({0, 0, 0, 0, 0, 0}) +
+                              QByteArray(256 * 256 * 3, '\x80')); // STRETCHDIB, grey
+        large.brush(RedRef);
+        large.rectangle(0, 0, 50, 100);
+        QTest::newRow("wmf, a record over 65535 words, then a shape")
+            << large.file({0, 0, 100, 100}, 96) << leftRight
+            << QList<QRgb>{Red, qRgb(0x80, 0x80, 0x80)};
+
         // A bitmap placed through a transform between a save and a restore: what follows is
         // drawn without it.
         const QByteArray placed = emfRecord(33, {}) + transform({1, 0, 0, 1, 100, 0}, 4) +
@@ -260,6 +272,18 @@ private slots:
         QTest::newRow("emf, exact colour")
             << emf(emfRecord(18, {Transparent}) + emfBrush(0x563412) + emfRectangle(0, 0, 100, 100))
             << QList<QPoint>{{50, 50}, {150, 50}} << QList<QRgb>{qRgb(0x12, 0x34, 0x56), Nothing};
+        QTest::newRow("emf, 16-bit points left of the picture")
+            << emf(emfBrush(RedRef) +
+                   emfRecord(86, le<qint32>({0, 0, 0, 0, 4}) +
+                                     le<qint16>({-50, 0, 50, 0, 50, 100, -50, 100})))
+            << QList<QPoint>{{25, 50}, {150, 50}} << redThenNothing;
+        // 1000 pixels to 254 mm, stated as 250 mm: a frame of 100 mm is 378 pixels of 393.7 on
+        // the device, not of 400.
+        QTest::newRow("emf, device in micrometres")
+            << emfFile({0, 0, 390, 390}, {0, 0, 10000, 10000},
+                       emfBrush(RedRef) + emfRectangle(0, 0, 390, 390), {1000, 1000}, {250, 250},
+                       {254000, 254000})
+            << QList<QPoint>{{371, 100}, {376, 100}} << redThenNothing;
         QTest::newRow("emf, anisotropic window without viewport")
             << emf(emfRecord(17, {Anisotropic}) + emfRecord(9, {200, 100}) + emfBrush(RedRef) +
                    emfRectangle(0, 0, 100, 100))
@@ -375,6 +399,60 @@ private slots:
     }
 
     void shapes() { draws(); }
+
+    // Raster operations combine with the page as with the white paper it is shown on; where they
+    // leave that paper white, the picture stays transparent.
+    void rasterOps_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<QPoint>>("at");
+        QTest::addColumn<QList<QRgb>>("colours");
+        constexpr QRgb Black = qRgb(0, 0, 0), Cyan = qRgb(0, 255, 255);
+        constexpr QRgb Magenta = qRgb(255, 0, 255), Yellow = qRgb(255, 255, 0);
+
+        // A red left half, then the whole picture filled blue in the pen's raster operation:
+        // over the red, and over the empty right half.
+        const struct {
+            qint16 rop;
+            QRgb overRed, overPaper;
+        } rops[] = {{13, Blue, Blue}, {7, Magenta, Yellow},   {6, Cyan, Black}, {11, Red, Nothing},
+                    {9, Black, Blue}, {15, Magenta, Nothing}, {1, Black, Black}};
+        for (const auto& [rop, overRed, overPaper] : rops) {
+            Wmf w = plainWmf();
+            w.brush(RedRef);
+            w.rectangle(0, 0, 50, 100);
+            w.add(0x0104, {rop}); // SETROP2
+            w.brush(BlueRef);
+            w.rectangle(0, 0, 100, 100);
+            QTest::addRow("wmf, binary raster operation %d", rop)
+                << w.file({0, 0, 100, 100}, 96) << QList<QPoint>{{25, 50}, {75, 50}}
+                << QList<QRgb>{overRed, overPaper};
+        }
+        // A bitmap made transparent on an empty page: its mask OR-ed (white where the picture
+        // shows), then the picture AND-ed (white around it).
+        Wmf masked = plainWmf();
+        masked.add(0x0F43, le<qint16>({0x0086, 0x00EE, 0, 1, 2, 0, 0, 100, 100, 0, 0}) +
+                               bitmap1x2(0xFFFFFF, 0x000000)); // SRCPAINT
+        masked.add(0x0F43, le<qint16>({0x00C6, 0x0088, 0, 1, 2, 0, 0, 100, 100, 0, 0}) +
+                               bitmap1x2(RedRef, 0xFFFFFF)); // SRCAND
+        QTest::newRow("wmf, mask OR-ed then picture AND-ed on an empty page")
+            << masked.file({0, 0, 100, 100}, 96) << QList<QPoint>{{10, 50}, {90, 50}}
+            << redThenNothingOf();
+        // A gradient in an ellipse: its steps XOR-ed, the ellipse filled black, the steps XOR-ed
+        // again, which leaves them inside the ellipse alone.
+        const QByteArray steps = emfRecord(39, {3, 0, qint32(RedRef), 0}) + emfRecord(37, {3}) +
+                                 emfRectangle(0, 0, 100, 100) +
+                                 emfRecord(39, {3, 0, qint32(BlueRef), 0}) + emfRecord(37, {3}) +
+                                 emfRectangle(100, 0, 200, 100);
+        QTest::newRow("emf, gradient XOR-ed around a black ellipse")
+            << emf(emfBrush(0) + emfRecord(20, {7}) + steps + emfRecord(20, {13}) +
+                   emfRecord(37, {1}) + emfRecord(42, {0, 0, 200, 100}) + emfRecord(20, {7}) +
+                   steps)
+            << QList<QPoint>{{50, 50}, {150, 50}, {3, 3}, {196, 96}}
+            << QList<QRgb>{Red, Blue, Nothing, Nothing};
+    }
+
+    void rasterOps() { draws(); }
 
     // A pen with a width of its own covers the pixels it crosses by the share it sweeps: one
     // narrower than a pixel stays in its row, lighter; a wide one is solid. Probed down the
