@@ -245,6 +245,17 @@ void wmfSeeds()
     // STRETCHDIB: raster operation SRCCOPY, colours in RGB, 2 x 2 source onto 50 x 50.
     bitmap.add(0x0F43, le<qint16>({0x0020, 0x00CC, 0, 2, 2, 0, 0, 50, 50, 10, 10}) + dib());
     put("picture_wmf", "bitmap.wmf", bitmap.file(QRect(0, 0, 100, 75), 96));
+
+    // Raster operations: a bitmap's mask OR-ed and its picture AND-ed (SRCPAINT, SRCAND), then
+    // shapes XOR-ed (SETROP2).
+    Wmf rops = wmfFrame();
+    rops.add(0x0F43, le<qint16>({0x0086, 0x00EE, 0, 2, 2, 0, 0, 50, 50, 10, 10}) + dib());
+    rops.add(0x0F43, le<qint16>({0x00C6, 0x0088, 0, 2, 2, 0, 0, 50, 50, 10, 10}) + dib());
+    rops.add(0x0104, {7});              // SETROP2 XORPEN
+    rops.add(0x041B, {37, 50, 2, 2});   // RECTANGLE
+    rops.add(0x0104, {13});             // SETROP2 COPYPEN
+    rops.add(0x0418, {72, 97, 37, 50}); // ELLIPSE
+    put("picture_wmf", "raster-ops.wmf", rops.file(QRect(0, 0, 100, 75), 96));
 }
 
 // --- enhanced metafiles ---
@@ -306,6 +317,12 @@ void emfSeeds()
             emfRecord(37, {3});
     text += exttextoutw(QStringLiteral("Hi & 中文"), 5, 10);
     put("picture_emf", "text.emf", seedEmf(text));
+
+    // SETROP2 XORPEN: a rectangle and an ellipse, then NOT over them.
+    put("picture_emf", "raster-ops.emf",
+        seedEmf(emfTools() + emfRecord(20, {7}) + emfRecord(43, {2, 2, 50, 37}) +
+                emfRecord(42, {25, 20, 97, 72}) + emfRecord(20, {6}) +
+                emfRecord(43, {10, 10, 90, 60})));
 
     // STRETCHDIBITS of the 2 x 2 bitmap onto 50 x 50 pixels.
     const QByteArray bitmap = dib();
