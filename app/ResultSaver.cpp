@@ -271,6 +271,8 @@ bool ResultSaver::save(ResultBox* box, const QString& path, SaveType type)
         options.encoding = row.encoding;
         options.colour = row.colour;
         options.fontSize = box->fontSize();
+        // A page is named as its file is.
+        options.title = QFileInfo(path).completeBaseName();
         result = ExportArt(art, options);
     }
     const QString error =

@@ -9,6 +9,7 @@
 #include "export/ArtExport.h"
 #include "loading/PictureLoader.h"
 
+#include <QFileInfo>
 #include <QPainter>
 
 #include <algorithm>
@@ -144,10 +145,29 @@ std::optional<ConversionOutput> readTable(const ConvertOptions& options, Setting
     return std::nullopt;
 }
 
-// The art written out in the options' format.
+// On a dark terminal, the art is made from the picture's negative, so that the light parts take
+// the dense rows; each character then gets back its own pixel's colour.
+bool onDarkTerminal(const ConvertOptions& options)
+{
+    return options.exportOptions.format == ExportFormat::Ansi &&
+           options.exportOptions.background == TerminalBackground::Dark;
+}
+
+void invertColours(QList<ColorValue>& colours)
+{
+    for (ColorValue& c : colours) {
+        if ((c & 0xFF000000) == 0)
+            c ^= 0xFFFFFF;
+    }
+}
+
+// The art written out in the options' format; a page is named after its picture.
 ConversionOutput exported(const ConvertOptions& options, const ArtDocument& art)
 {
-    ExportResult written = ExportArt(art, options.exportOptions);
+    ExportOptions exportOptions = options.exportOptions;
+    if (exportOptions.title.isEmpty())
+        exportOptions.title = QFileInfo(options.picture).fileName();
+    ExportResult written = ExportArt(art, exportOptions);
     if (!written.error.isEmpty())
         return failure(1, QStringLiteral("tessivo-convert: %1: %2\n")
                               .arg(QuotedForMessage(options.picture), written.error));
@@ -207,6 +227,8 @@ ConversionOutput runInk(const ConvertOptions& options, const ConversionState& st
         picture.fill(Qt::white);
         QPainter(&picture).drawImage(0, 0, read.image);
     }
+    if (onDarkTerminal(options))
+        picture.invertPixels();
     const QSize grid = gridFor(read.naturalSize.isValid() ? read.naturalSize : picture.size());
     ink.columns = grid.width();
     ink.lines = grid.height();
@@ -217,6 +239,8 @@ ConversionOutput runInk(const ConvertOptions& options, const ConversionState& st
                               .arg(GenerationRun::MaxTextLength));
 
     InkArt art = DrawInkArt(picture, palette, ink);
+    if (onDarkTerminal(options))
+        invertColours(art.colours);
     ArtDocument document;
     if (values.removeBlankLines())
         document.text = ink.recordColours ? ClearBlankLines(art.text, art.colours, document.colours)
@@ -247,6 +271,8 @@ ConversionOutput runTone(const ConvertOptions& options, ConversionState& state)
                               .arg(QuotedForMessage(options.picture),
                                    pictureFailure(options.picture, outcome, why)));
 
+    if (onDarkTerminal(options))
+        canvas.pixelsInPlace().invertPixels();
     switch (run.start(canvas, values)) {
     case GenerationRun::StartResult::Started: break;
     case GenerationRun::StartResult::PositionsTooLarge:
@@ -259,7 +285,10 @@ ConversionOutput runTone(const ConvertOptions& options, ConversionState& state)
     while (run.tick(canvas, values) != GenerationRun::TickOutcome::Finished) {
     }
 
-    return exported(options, ArtOf(run, !options.noFooter));
+    ArtDocument art = ArtOf(run, !options.noFooter);
+    if (onDarkTerminal(options))
+        invertColours(art.colours);
+    return exported(options, art);
 }
 
 } // namespace

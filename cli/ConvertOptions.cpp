@@ -131,6 +131,26 @@ std::optional<QString> takeValueOption(const QString& name, const std::optional<
         options.exportOptions.fontSize = size;
         options.fontSize = size;
         fontSizeGiven = true;
+    } else if (name == QLatin1String("--colour-mode")) {
+        const std::optional<ColourMode> mode = value ? ColourModeByName(*value) : std::nullopt;
+        if (!mode)
+            return QStringLiteral("--colour-mode takes fg, bg or both");
+        options.exportOptions.colourMode = *mode;
+        options.exportOptions.colour = true;
+    } else if (name == QLatin1String("--background")) {
+        const auto background = value ? TerminalBackgroundByName(*value) : std::nullopt;
+        if (!background)
+            return QStringLiteral("--background takes light or dark");
+        options.exportOptions.background = *background;
+    } else if (name == QLatin1String("--colours")) {
+        const auto colours = value ? TerminalColoursByName(*value) : std::nullopt;
+        if (!colours)
+            return QStringLiteral("--colours takes full, 256 or 16");
+        options.exportOptions.terminalColours = *colours;
+    } else if (name == QLatin1String("--title")) {
+        if (!value)
+            return QStringLiteral("--title takes a text");
+        options.exportOptions.title = *value;
     } else if (name == QLatin1String("--mode")) {
         if (value == QLatin1String("tone"))
             options.mode = CharacterChoice::Tone;
@@ -168,9 +188,10 @@ std::optional<QString> takeValueOption(const QString& name, const std::optional<
 
 bool isValueOption(const QString& name)
 {
-    static const char* const names[] = {"--table",    "--output",    "--output-dir", "--format",
-                                        "--encoding", "--font-size", "--jobs",       "--mode",
-                                        "--size",     "--width",     "--height",     "--font"};
+    static const char* const names[] = {"--table",       "--output",     "--output-dir", "--format",
+                                        "--encoding",    "--font-size",  "--jobs",       "--mode",
+                                        "--size",        "--width",      "--height",     "--font",
+                                        "--colour-mode", "--background", "--colours",    "--title"};
     return std::any_of(std::begin(names), std::end(names),
                        [&](const char* n) { return name == QLatin1String(n); });
 }
@@ -178,7 +199,8 @@ bool isValueOption(const QString& name)
 // What the options say together: the format the output's name implies, and the options that do
 // not fit the format or each other.
 std::optional<QString> settleOutput(ConvertOptions& options, bool outputGiven, bool formatGiven,
-                                    bool encodingGiven, bool fontSizeGiven)
+                                    bool encodingGiven, bool fontSizeGiven,
+                                    const QStringList& given)
 {
     if (options.pictures.size() > 1 && options.outputDir.isEmpty())
         return QStringLiteral("%1 pictures need --output-dir").arg(options.pictures.size());
@@ -191,7 +213,15 @@ std::optional<QString> settleOutput(ConvertOptions& options, bool outputGiven, b
     if (encodingGiven && !FormatTakesEncoding(out.format))
         return QStringLiteral("--encoding is for txt and html, not %1").arg(format);
     if (out.colour && out.format == ExportFormat::Txt)
-        return QStringLiteral("--colour is for html, svg, png and ansi, not txt");
+        return QStringLiteral("%1 is for html, svg, png and ansi, not txt")
+            .arg(given.contains(QLatin1String("--colour-mode")) ? QLatin1String("--colour-mode")
+                                                                : QLatin1String("--colour"));
+    for (const char* option : {"--background", "--colours"}) {
+        if (given.contains(QLatin1String(option)) && out.format != ExportFormat::Ansi)
+            return QStringLiteral("%1 is for ansi, not %2").arg(QLatin1String(option), format);
+    }
+    if (given.contains(QLatin1String("--title")) && out.format != ExportFormat::Html)
+        return QStringLiteral("--title is for html, not %1").arg(format);
     if (fontSizeGiven && !FormatTakesFontSize(out.format) && options.mode == CharacterChoice::Tone)
         return QStringLiteral("--font-size is for svg and png, not %1").arg(format);
     return std::nullopt;
@@ -313,7 +343,7 @@ ParsedCommandLine ParseConvertOptions(const QStringList& args)
     if (pictures.isEmpty())
         return {std::nullopt, prefixed(QStringLiteral("no picture given (see --help)"))};
     std::optional<QString> error =
-        settleOutput(options, outputGiven, formatGiven, encodingGiven, fontSizeGiven);
+        settleOutput(options, outputGiven, formatGiven, encodingGiven, fontSizeGiven, given);
     if (!error)
         error = settleMode(options, given);
     if (error)
@@ -373,6 +403,13 @@ QString ConvertUsage()
         "  --encoding E          utf-8 or gbk, for txt and html [utf-8]; a character GBK\n"
         "                        cannot hold stops a txt file, with its line and column\n"
         "  --colour              draw each character in its picture colour (html, svg, png)\n"
+        "  --colour-mode M       what the colour paints (html, svg, png, ansi; implies\n"
+        "                        --colour): fg the characters, bg the cells behind them, both\n"
+        "                        the cells and the characters in a deeper shade [fg]\n"
+        "  --background B        the terminal's background, for ansi: light, or dark, where\n"
+        "                        light parts of the picture take the dense characters [light]\n"
+        "  --colours N           full (24-bit), 256 or 16 colours, for ansi [full]\n"
+        "  --title TEXT          the page's title, for html [the picture's file name]\n"
         "  --font-size PT        font size in points, for svg, png and the ink mode [9]\n"
         "  --output-dir DIR      convert every picture given into DIR, one file each, named\n"
         "                        after the picture with the format's extension\n"

@@ -4,6 +4,7 @@
 #include "engine/GenerationRun.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tessivo {
 
@@ -18,9 +19,16 @@ ArtDocument ArtOf(const GenerationRun& run, bool footer)
 const QStringList& ArtFontFamilies()
 {
     static const QStringList families = {
-        QStringLiteral("新宋体"), QStringLiteral("NSimSun"), QStringLiteral("AR PL UMing CN"),
-        QStringLiteral("WenQuanYi Zen Hei Mono"), QStringLiteral("monospace")};
+        QStringLiteral("新宋体"),         QStringLiteral("NSimSun"),
+        QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Sans Mono CJK SC"),
+        QStringLiteral("Sarasa Mono SC"), QStringLiteral("WenQuanYi Zen Hei Mono"),
+        QStringLiteral("monospace")};
     return families;
+}
+
+QString SingleArtFamily()
+{
+    return QStringLiteral("AR PL UMing CN");
 }
 
 QString FontFamilyList(QChar quote)
@@ -104,14 +112,51 @@ bool FormatTakesFontSize(ExportFormat format)
     return format == ExportFormat::Svg || format == ExportFormat::Png;
 }
 
+namespace {
+
+template <typename Value, std::size_t N>
+std::optional<Value> byName(const std::pair<const char*, Value> (&names)[N], const QString& name)
+{
+    for (const auto& [text, value] : names) {
+        if (name == QLatin1String(text))
+            return value;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<ColourMode> ColourModeByName(const QString& name)
+{
+    static const std::pair<const char*, ColourMode> names[] = {
+        {"fg", ColourMode::Foreground}, {"bg", ColourMode::Background}, {"both", ColourMode::Both}};
+    return byName(names, name);
+}
+
+std::optional<TerminalBackground> TerminalBackgroundByName(const QString& name)
+{
+    static const std::pair<const char*, TerminalBackground> names[] = {
+        {"light", TerminalBackground::Light}, {"dark", TerminalBackground::Dark}};
+    return byName(names, name);
+}
+
+std::optional<TerminalColours> TerminalColoursByName(const QString& name)
+{
+    static const std::pair<const char*, TerminalColours> names[] = {
+        {"full", TerminalColours::Full},
+        {"256", TerminalColours::Xterm256},
+        {"16", TerminalColours::Basic16}};
+    return byName(names, name);
+}
+
 ExportResult ExportArt(const ArtDocument& art, const ExportOptions& options)
 {
     switch (options.format) {
     case ExportFormat::Txt: return WriteTxt(art, options.encoding);
-    case ExportFormat::Html: return WriteHtml(art, options.encoding, options.colour);
-    case ExportFormat::Svg: return WriteSvg(art, options.colour, options.fontSize);
-    case ExportFormat::Png: return WritePng(art, options.colour, options.fontSize);
-    case ExportFormat::Ansi: return WriteAnsi(art);
+    case ExportFormat::Html: return WriteHtml(art, options);
+    case ExportFormat::Svg: return WriteSvg(art, options);
+    case ExportFormat::Png: return WritePng(art, options);
+    case ExportFormat::Ansi: return WriteAnsi(art, options);
     }
     return {};
 }

@@ -15,6 +15,13 @@ class GenerationRun;
 
 enum class ExportFormat { Txt, Html, Svg, Png, Ansi };
 enum class TextEncoding { Utf8, Gbk };
+// What a cell's colour paints: its character (on the paper), the cell behind a character in the
+// plain ink, or both, the character then in a deeper shade of the cell's colour.
+enum class ColourMode { Foreground, Background, Both };
+// The terminal's own background: on a dark one, light parts of the picture take the dense rows.
+enum class TerminalBackground { Light, Dark };
+// The colours a terminal shows: 24-bit, the 256 of xterm, or the 16 named ones.
+enum class TerminalColours { Full, Xterm256, Basic16 };
 
 // A result to write out: its text, lines ending in CR LF, and optionally one colour for each
 // character of the art, which comes first in the text; what follows the art (the footer) has no
@@ -32,9 +39,13 @@ ArtDocument ArtOf(const GenerationRun& run, bool footer);
 
 struct ExportOptions {
     ExportFormat format = ExportFormat::Txt;
-    TextEncoding encoding = TextEncoding::Utf8; // txt and html
-    bool colour = false;                        // html, svg and png; ansi is always in colour
-    double fontSize = DefaultFontSize;          // svg and png, points
+    TextEncoding encoding = TextEncoding::Utf8;     // txt and html
+    bool colour = false;                            // html, svg and png; ansi is always in colour
+    ColourMode colourMode = ColourMode::Foreground; // with colour, and ansi
+    TerminalBackground background = TerminalBackground::Light; // ansi
+    TerminalColours terminalColours = TerminalColours::Full;   // ansi
+    double fontSize = DefaultFontSize;                         // svg and png, points
+    QString title;                                             // html; empty: the program's name
 
     // The result box's font size.
     static constexpr double DefaultFontSize = 9;
@@ -63,7 +74,8 @@ struct ArtPicture {
     QSize size;
     bool tooLarge = false;
 };
-ArtPicture RenderArt(const ArtDocument& art, bool colour, double fontSize);
+ArtPicture RenderArt(const ArtDocument& art, bool colour, double fontSize,
+                     ColourMode mode = ColourMode::Foreground);
 // A drawn art as the bytes of a PNG file; empty when it could not be made.
 QByteArray EncodePng(const QImage& image);
 
@@ -77,5 +89,10 @@ QString FormatExtension(ExportFormat format);
 bool FormatTakesEncoding(ExportFormat format);
 bool FormatTakesColour(ExportFormat format);
 bool FormatTakesFontSize(ExportFormat format);
+
+// "fg", "bg", "both"; "light", "dark"; "full", "256", "16".
+std::optional<ColourMode> ColourModeByName(const QString& name);
+std::optional<TerminalBackground> TerminalBackgroundByName(const QString& name);
+std::optional<TerminalColours> TerminalColoursByName(const QString& name);
 
 } // namespace tessivo

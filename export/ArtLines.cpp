@@ -22,6 +22,22 @@ QRgb RgbOf(ColorValue colour)
     return qRgb(c.ChannelR, c.ChannelG, c.ChannelB);
 }
 
+CellPaint PaintOf(QRgb colour, ColourMode mode, QRgb plainInk)
+{
+    switch (mode) {
+    case ColourMode::Foreground: break;
+    case ColourMode::Background: return {plainInk, true, colour};
+    case ColourMode::Both: {
+        // Halfway to the plain ink: the character stays in the cell's hue and stands out from it.
+        const auto half = [](int c, int ink) { return (c + ink) / 2; };
+        return {qRgb(half(qRed(colour), qRed(plainInk)), half(qGreen(colour), qGreen(plainInk)),
+                     half(qBlue(colour), qBlue(plainInk))),
+                true, colour};
+    }
+    }
+    return {colour, false, 0};
+}
+
 char32_t CodePointAt(const QString& text, qsizetype index, int* units)
 {
     const QChar c = text.at(index);

@@ -21,19 +21,31 @@ QList<ArtLine> LinesOf(const QString& text);
 // The colour a cell is drawn in: the recorded colour in plain RGB.
 QRgb RgbOf(ColorValue colour);
 
+// How a cell of a colour is drawn in a colour mode: its character's ink and, when filled, its
+// background. plainInk is the ink of a character without colour (black on paper).
+struct CellPaint {
+    QRgb ink = 0;
+    bool filled = false;
+    QRgb back = 0;
+};
+CellPaint PaintOf(QRgb colour, ColourMode mode, QRgb plainInk);
+
 // The character at index (a whole surrogate pair) and the number of QChars it takes.
 char32_t CodePointAt(const QString& text, qsizetype index, int* units);
 
 // The writers, one per format (ExportArt picks one).
 ExportResult WriteTxt(const ArtDocument& art, TextEncoding encoding);
-ExportResult WriteHtml(const ArtDocument& art, TextEncoding encoding, bool colour);
-ExportResult WriteAnsi(const ArtDocument& art);
-ExportResult WriteSvg(const ArtDocument& art, bool colour, double fontSize);
-ExportResult WritePng(const ArtDocument& art, bool colour, double fontSize);
+ExportResult WriteHtml(const ArtDocument& art, const ExportOptions& options);
+ExportResult WriteAnsi(const ArtDocument& art, const ExportOptions& options);
+ExportResult WriteSvg(const ArtDocument& art, const ExportOptions& options);
+ExportResult WritePng(const ArtDocument& art, const ExportOptions& options);
 
 // The fonts the art is shown in, the result box's first, then fonts with the same cell widths
 // found on this system.
 const QStringList& ArtFontFamilies();
+// The one font named where a viewer takes a single name: the Song-style font of the list that
+// Linux systems ship.
+QString SingleArtFamily();
 // The same list as a CSS or SVG font-family value, each name in quote but the generic family.
 QString FontFamilyList(QChar quote);
 

@@ -10,8 +10,10 @@
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
 
 namespace tessivo {
 
@@ -149,13 +151,44 @@ void blend(QImage& image, const QImage& mask, int left, int top, QRgb ink)
     }
 }
 
+// Each stretch of one colour in a line of the art, calling fill(line, firstCell, cells, rgb); the
+// footer and lines past the colours have none.
+template <typename Fill>
+void forEachColourStretch(const ArtDocument& art, const QList<ArtLine>& lines, qsizetype coloursEnd,
+                          Fill fill)
+{
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        int first = 0;
+        int cells = 0;
+        ColorValue current = 0;
+        placeLine(art.text, lines[n], [&](qsizetype i, int units, int cell) {
+            const int width = CellsOf(CodePointAt(art.text, i, &units));
+            if (i >= coloursEnd)
+                return;
+            const ColorValue c = art.colours.at(i);
+            if (cells > 0 && c == current) {
+                cells += width;
+                return;
+            }
+            if (cells > 0)
+                fill(n, first, cells, RgbOf(current));
+            first = cell;
+            cells = width;
+            current = c;
+        });
+        if (cells > 0)
+            fill(n, first, cells, RgbOf(current));
+    }
+}
+
 } // namespace
 
-ExportResult WriteSvg(const ArtDocument& art, bool colour, double fontSize)
+ExportResult WriteSvg(const ArtDocument& art, const ExportOptions& options)
 {
-    const Grid grid = gridFor(fontSize);
+    const Grid grid = gridFor(options.fontSize);
+    const ColourMode mode = options.colourMode;
     const QList<ArtLine> lines = LinesOf(art.text);
-    const qsizetype coloursEnd = colour ? art.colours.size() : 0;
+    const qsizetype coloursEnd = options.colour ? art.colours.size() : 0;
     const double width = std::ceil(widestLine(art.text, lines) * grid.cellWidth());
     const double height = std::ceil(std::max<qsizetype>(lines.size(), 1) * grid.lineHeight());
 
@@ -164,41 +197,58 @@ ExportResult WriteSvg(const ArtDocument& art, bool colour, double fontSize)
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
                        "viewBox=\"0 0 %1 %2\">\n"
-                       "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n"
-                       "<g font-family=\"%3\" font-size=\"%4\" fill=\"#000000\" "
-                       "xml:space=\"preserve\">\n")
-            .arg(number(width), number(height), families, number(grid.em));
+                       "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n")
+            .arg(number(width), number(height));
+    // Coloured cells behind the characters, edge to edge.
+    if (mode != ColourMode::Foreground && coloursEnd > 0) {
+        svg += QLatin1String("<g shape-rendering=\"crispEdges\">\n");
+        forEachColourStretch(
+            art, lines, coloursEnd, [&](qsizetype n, int first, int cells, QRgb rgb) {
+                svg += QStringLiteral(
+                           "<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"%5\"/>\n")
+                           .arg(number(first * grid.cellWidth()), number(n * grid.lineHeight()),
+                                number(cells * grid.cellWidth()), number(grid.lineHeight()),
+                                colourName(rgb));
+            });
+        svg += QLatin1String("</g>\n");
+    }
+    // The style sheet gives the fonts to browsers and the other viewers that read CSS; Qt's
+    // reads a font list as one name, and takes the attribute, one font, over the style sheet.
+    // Spaces are kept on each line of text: a browser does not take xml:space from the group.
+    svg += QStringLiteral("<style>.art { font-family: %1; }</style>\n"
+                          "<g class=\"art\" font-family=\"%2\" font-size=\"%3\" "
+                          "fill=\"#000000\">\n")
+               .arg(families, SingleArtFamily(), number(grid.em));
     for (qsizetype n = 0; n < lines.size(); ++n) {
         const ArtLine& line = lines[n];
-        svg +=
-            QStringLiteral("<text y=\"%1\">").arg(number(n * grid.lineHeight() + grid.baseline()));
-        // One tspan for each stretch of one colour (one for the whole line without colour),
-        // every character at its cell.
+        svg += QStringLiteral("<text y=\"%1\" xml:space=\"preserve\">")
+                   .arg(number(n * grid.lineHeight() + grid.baseline()));
+        // One tspan for each stretch of one ink (one for the whole line in the plain ink), every
+        // character at its cell.
         bool open = false;
-        ColorValue current = 0;
-        bool currentColoured = false;
+        std::optional<QRgb> current;
         QString xs;
         QString characters;
         const auto close = [&] {
             if (!open)
                 return;
             svg += QStringLiteral("<tspan x=\"%1\"").arg(xs);
-            if (currentColoured)
-                svg += QStringLiteral(" fill=\"%1\"").arg(colourName(RgbOf(current)));
+            if (current)
+                svg += QStringLiteral(" fill=\"%1\"").arg(colourName(*current));
             svg += QLatin1Char('>') + characters + QLatin1String("</tspan>");
             xs.clear();
             characters.clear();
             open = false;
         };
         placeLine(art.text, line, [&](qsizetype i, int units, int cell) {
-            const bool coloured = i < coloursEnd;
-            const ColorValue c = coloured ? art.colours.at(i) : 0;
-            if (open && (coloured != currentColoured || c != current))
+            std::optional<QRgb> ink;
+            if (i < coloursEnd && mode != ColourMode::Background)
+                ink = PaintOf(RgbOf(art.colours.at(i)), mode, qRgb(0, 0, 0)).ink & 0xFFFFFF;
+            if (open && ink != current)
                 close();
             if (!open) {
                 open = true;
-                current = c;
-                currentColoured = coloured;
+                current = ink;
             } else {
                 xs += QLatin1Char(' ');
             }
@@ -212,7 +262,7 @@ ExportResult WriteSvg(const ArtDocument& art, bool colour, double fontSize)
     return {svg.toUtf8(), {}};
 }
 
-ArtPicture RenderArt(const ArtDocument& art, bool colour, double fontSize)
+ArtPicture RenderArt(const ArtDocument& art, bool colour, double fontSize, ColourMode mode)
 {
     const Grid grid = gridFor(fontSize);
     const QList<ArtLine> lines = LinesOf(art.text);
@@ -236,12 +286,30 @@ ArtPicture RenderArt(const ArtDocument& art, bool colour, double fontSize)
     font.setPixelSize(std::max(1, int(std::lround(grid.em))));
     GlyphMasks masks(font, grid);
     const qsizetype coloursEnd = colour ? art.colours.size() : 0;
+    const auto pixel = [](double v) { return int(std::lround(v)); };
+    // The cells' colours first, so that no cell covers what a character reaches into it.
+    if (mode != ColourMode::Foreground) {
+        forEachColourStretch(
+            art, lines, coloursEnd, [&](qsizetype n, int first, int cells, QRgb rgb) {
+                const int left = pixel(first * grid.cellWidth());
+                const int top = pixel(n * grid.lineHeight());
+                const int right =
+                    std::min(image.width(), pixel((first + cells) * grid.cellWidth()));
+                const int bottom = std::min(image.height(), pixel((n + 1) * grid.lineHeight()));
+                for (int y = top; y < bottom; ++y) {
+                    QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+                    std::fill(row + left, row + right, rgb);
+                }
+            });
+    }
     for (qsizetype n = 0; n < lines.size(); ++n) {
         const int top = int(std::lround(n * grid.lineHeight()));
         placeLine(art.text, lines[n], [&](qsizetype i, int units, int cell) {
             if (units == 1 && art.text.at(i) == QLatin1Char(' '))
                 return;
-            const QRgb ink = i < coloursEnd ? RgbOf(art.colours.at(i)) : qRgb(0, 0, 0);
+            const QRgb ink = i < coloursEnd
+                                 ? PaintOf(RgbOf(art.colours.at(i)), mode, qRgb(0, 0, 0)).ink
+                                 : qRgb(0, 0, 0);
             const QImage& mask = masks.of(QStringView(art.text).mid(i, units));
             blend(image, mask, int(std::lround(cell * grid.cellWidth())) - masks.margin(),
                   top - masks.margin(), ink);
@@ -251,11 +319,11 @@ ArtPicture RenderArt(const ArtDocument& art, bool colour, double fontSize)
     return picture;
 }
 
-ExportResult WritePng(const ArtDocument& art, bool colour, double fontSize)
+ExportResult WritePng(const ArtDocument& art, const ExportOptions& options)
 {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return {{}, QStringLiteral("drawing a PNG needs a QGuiApplication")};
-    const ArtPicture picture = RenderArt(art, colour, fontSize);
+    const ArtPicture picture = RenderArt(art, options.colour, options.fontSize, options.colourMode);
     if (picture.tooLarge)
         return {{},
                 QStringLiteral("the picture would be %1 x %2 pixels, too large for a PNG; "

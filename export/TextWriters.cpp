@@ -52,6 +52,90 @@ QString colourName(QRgb rgb)
     return QStringLiteral("#%1").arg(rgb & 0xFFFFFF, 6, 16, QLatin1Char('0'));
 }
 
+// Whether the text holds Chinese: such a page says so, and browsers then draw the characters
+// Chinese shares with Japanese and Korean in Chinese forms and fonts.
+bool holdsChinese(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size();) {
+        int units = 1;
+        const char32_t c = CodePointAt(text, i, &units);
+        if (c >= 0x2E80 && (QChar::script(c) == QChar::Script_Han || (c >= 0x3000 && c <= 0x303F) ||
+                            (c >= 0xFF00 && c <= 0xFFEF)))
+            return true;
+        i += units;
+    }
+    return false;
+}
+
+// The style of a span of one colour.
+QString spanStyle(QRgb colour, ColourMode mode)
+{
+    const CellPaint paint = PaintOf(colour, mode, qRgb(0, 0, 0));
+    switch (mode) {
+    case ColourMode::Foreground: break;
+    case ColourMode::Background: return QStringLiteral("background:") + colourName(paint.back);
+    case ColourMode::Both:
+        return QStringLiteral("color:%1;background:%2")
+            .arg(colourName(paint.ink), colourName(paint.back));
+    }
+    return QStringLiteral("color:") + colourName(paint.ink);
+}
+
+// The 16 colours of a terminal, as xterm shows them.
+constexpr QRgb Basic16[16] = {0x000000, 0xcd0000, 0x00cd00, 0xcdcd00, 0x0000ee, 0xcd00cd,
+                              0x00cdcd, 0xe5e5e5, 0x7f7f7f, 0xff0000, 0x00ff00, 0xffff00,
+                              0x5c5cff, 0xff00ff, 0x00ffff, 0xffffff};
+
+int distance(QRgb a, QRgb b)
+{
+    const int r = qRed(a) - qRed(b), g = qGreen(a) - qGreen(b), bl = qBlue(a) - qBlue(b);
+    return r * r + g * g + bl * bl;
+}
+
+// The nearest of xterm's 256 colours past the first 16: its 6 x 6 x 6 cube or its 24 greys.
+int xterm256(QRgb c)
+{
+    static constexpr int levels[6] = {0, 95, 135, 175, 215, 255};
+    const auto step = [](int v) { return v < 48 ? 0 : v < 115 ? 1 : (v - 35) / 40; };
+    const int r = step(qRed(c)), g = step(qGreen(c)), b = step(qBlue(c));
+    const QRgb cube = qRgb(levels[r], levels[g], levels[b]);
+    const int mean = (qRed(c) + qGreen(c) + qBlue(c)) / 3;
+    const int greyStep = mean > 238 ? 23 : std::max(0, (mean - 3) / 10);
+    const int greyLevel = 8 + 10 * greyStep;
+    if (distance(c, qRgb(greyLevel, greyLevel, greyLevel)) < distance(c, cube))
+        return 232 + greyStep;
+    return 16 + 36 * r + 6 * g + b;
+}
+
+int basic16(QRgb c)
+{
+    int best = 0;
+    for (int i = 1; i < 16; ++i) {
+        if (distance(c, Basic16[i]) < distance(c, Basic16[best]))
+            best = i;
+    }
+    return best;
+}
+
+// The parameters that set a character's colour, or its cell's (back), in the terminal's colours.
+QString sgrColour(QRgb c, bool back, TerminalColours colours)
+{
+    switch (colours) {
+    case TerminalColours::Full: break;
+    case TerminalColours::Xterm256:
+        return QStringLiteral("%1;5;%2").arg(back ? 48 : 38).arg(xterm256(c));
+    case TerminalColours::Basic16: {
+        const int i = basic16(c);
+        return QString::number(i < 8 ? (back ? 40 : 30) + i : (back ? 100 : 90) + i - 8);
+    }
+    }
+    return QStringLiteral("%1;2;%2;%3;%4")
+        .arg(back ? 48 : 38)
+        .arg(qRed(c))
+        .arg(qGreen(c))
+        .arg(qBlue(c));
+}
+
 void appendEscaped(QString& html, const QString& text, qsizetype from, qsizetype length,
                    TextEncoding encoding)
 {
@@ -62,6 +146,8 @@ void appendEscaped(QString& html, const QString& text, qsizetype from, qsizetype
         case U'&': html += QLatin1String("&amp;"); break;
         case U'<': html += QLatin1String("&lt;"); break;
         case U'>': html += QLatin1String("&gt;"); break;
+        // A carriage return alone breaks the line in a browser; the page's one line end says so.
+        case U'\r': html += QLatin1Char('\n'); break;
         default:
             // A page in GBK names what GBK cannot hold by its number.
             if (encoding == TextEncoding::Gbk && !GbkHolds(c))
@@ -105,23 +191,28 @@ ExportResult WriteTxt(const ArtDocument& art, TextEncoding encoding)
     return {gbk(art.text), {}};
 }
 
-ExportResult WriteHtml(const ArtDocument& art, TextEncoding encoding, bool colour)
+ExportResult WriteHtml(const ArtDocument& art, const ExportOptions& options)
 {
-    const bool coloured = colour && art.hasColours();
+    const TextEncoding encoding = options.encoding;
+    const bool coloured = options.colour && art.hasColours();
     const QString families = FontFamilyList(QLatin1Char('"'));
+    const QString title = options.title.isEmpty() ? QStringLiteral("Tessivo") : options.title;
     QString html =
-        QStringLiteral("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"%1\">\n"
-                       "<title>Tessivo</title>\n<style>\n"
-                       "body { background: #ffffff; color: #000000; }\n"
-                       "pre { font-family: %2; font-size: 9pt; line-height: 1; }\n"
-                       "</style>\n</head>\n<body>\n<pre>")
-            .arg(encoding == TextEncoding::Gbk ? QLatin1String("GBK") : QLatin1String("utf-8"),
-                 families);
+        QStringLiteral("<!DOCTYPE html>\n<html%1>\n<head>\n<meta charset=\"%2\">\n<title>")
+            .arg(holdsChinese(art.text) ? QLatin1String(" lang=\"zh-CN\"") : QLatin1String(),
+                 encoding == TextEncoding::Gbk ? QLatin1String("GBK") : QLatin1String("utf-8"));
+    appendEscaped(html, title, 0, title.size(), encoding);
+    html += QStringLiteral("</title>\n<style>\n"
+                           "body { background: #ffffff; color: #000000; }\n"
+                           "pre { font-family: %1; font-size: 9pt; line-height: 1; }\n"
+                           "</style>\n</head>\n<body>\n<pre>\n")
+                .arg(families);
+    // A browser drops the line end that follows <pre>: the one above, not the art's first line.
     html.reserve(html.size() + art.text.size() * (coloured ? 4 : 1) + 32);
     const qsizetype coloursEnd = coloured ? art.colours.size() : 0;
     for (const ArtLine& line : LinesOf(art.text)) {
         if (line.from > 0)
-            html += QLatin1String("\r\n");
+            html += QLatin1Char('\n');
         // Each stretch of one colour in one span; the footer and lines past the colours plain.
         qsizetype i = line.from;
         const qsizetype end = line.from + line.length;
@@ -134,47 +225,53 @@ ExportResult WriteHtml(const ArtDocument& art, TextEncoding encoding, bool colou
             qsizetype j = i + 1;
             while (j < end && j < coloursEnd && art.colours.at(j) == c)
                 ++j;
-            html += QStringLiteral("<span style=\"color:%1\">").arg(colourName(RgbOf(c)));
+            html +=
+                QStringLiteral("<span style=\"%1\">").arg(spanStyle(RgbOf(c), options.colourMode));
             appendEscaped(html, art.text, i, j - i, encoding);
             html += QLatin1String("</span>");
             i = j;
         }
     }
     if (art.text.endsWith(QLatin1String("\r\n")))
-        html += QLatin1String("\r\n");
+        html += QLatin1Char('\n');
     html += QLatin1String("</pre>\n</body>\n</html>\n");
     if (encoding == TextEncoding::Gbk)
         return {gbk(html), {}};
     return {html.toUtf8(), {}};
 }
 
-ExportResult WriteAnsi(const ArtDocument& art)
+ExportResult WriteAnsi(const ArtDocument& art, const ExportOptions& options)
 {
     QString out;
     out.reserve(art.text.size() * 2);
     const QString reset = QStringLiteral("\x1b[0m");
+    const QRgb plainInk =
+        options.background == TerminalBackground::Dark ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
     for (const ArtLine& line : LinesOf(art.text)) {
         if (line.from > 0)
             out += QLatin1String("\r\n");
-        bool coloured = false;
-        ColorValue current = 0;
+        // The parameters of the escape in force, empty when none is.
+        QString current;
         const qsizetype end = line.from + line.length;
         for (qsizetype i = line.from; i < end; ++i) {
-            if (i < art.colours.size() && (!coloured || art.colours.at(i) != current)) {
-                current = art.colours.at(i);
-                coloured = true;
-                const QRgb rgb = RgbOf(current);
-                out += QStringLiteral("\x1b[38;2;%1;%2;%3m")
-                           .arg(qRed(rgb))
-                           .arg(qGreen(rgb))
-                           .arg(qBlue(rgb));
-            } else if (i >= art.colours.size() && coloured) {
+            if (i < art.colours.size()) {
+                const CellPaint paint =
+                    PaintOf(RgbOf(art.colours.at(i)), options.colourMode, plainInk);
+                QString style = sgrColour(paint.ink, false, options.terminalColours);
+                if (paint.filled)
+                    style +=
+                        QLatin1Char(';') + sgrColour(paint.back, true, options.terminalColours);
+                if (style != current) {
+                    out += QLatin1String("\x1b[") + style + QLatin1Char('m');
+                    current = style;
+                }
+            } else if (!current.isEmpty()) {
                 out += reset;
-                coloured = false;
+                current.clear();
             }
             out += art.text.at(i);
         }
-        if (coloured)
+        if (!current.isEmpty())
             out += reset;
     }
     if (art.text.endsWith(QLatin1String("\r\n")))

@@ -8,6 +8,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
   libgl-dev libxkbcommon-dev
+  # tests: reading the exported pages back with an HTML parser
+  libxml2-dev
   # sanitizer and fuzzing builds: clang with libFuzzer, llvm-symbolizer for readable reports
   clang libclang-rt-dev llvm
   # run time: fonts for character art, the platform plugins

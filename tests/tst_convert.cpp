@@ -123,7 +123,7 @@ void TestConvert::badCommandLines_data()
                                     << "--canvas-height takes a whole number from 0 to 5895";
     QTest::newRow("width 0") << QStringList{"--canvas-width=0", "p.png"}
                              << "--canvas-width takes a whole number from 1 to 7935";
-    QTest::newRow("unknown") << QStringList{"--colours", "p.png"} << "unknown option --colours";
+    QTest::newRow("unknown") << QStringList{"--colors", "p.png"} << "unknown option --colors";
     QTest::newRow("short option") << QStringList{"-x", "p.png"} << "unknown option -x";
     QTest::newRow("line break in an option")
         << QStringList{"--a\r\nb", "p.png"} << "unknown option --a\\x0d\\x0ab (see --help)";

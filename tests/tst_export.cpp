@@ -284,9 +284,9 @@ void TestExport::htmlEscapesAndNamesWhatGbkLacks()
     options.colour = true;
     options.encoding = TextEncoding::Gbk;
     const QString page = QString::fromLatin1(ExportArt(art, options).bytes);
-    QVERIFY(page.contains(QStringLiteral("<pre><span style=\"color:#010000\">&lt;a</span>"
-                                         "<span style=\"color:#020000\">&amp;b&gt;</span>\r\n"
-                                         "&#x1f600;\r\n</pre>")));
+    QVERIFY(page.contains(QStringLiteral("<pre>\n<span style=\"color:#010000\">&lt;a</span>"
+                                         "<span style=\"color:#020000\">&amp;b&gt;</span>\n"
+                                         "&#x1f600;\n</pre>")));
     const QList<ReadLine> lines = readHtml(page);
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines[0].text, QStringLiteral("<a&b>"));
