@@ -8,9 +8,11 @@
 
 namespace tessivo {
 
-QString InkResultText(const CanvasModel& canvas, const QStringList& loadedTable,
+namespace {
+
+ArtDocument inkResult(const CanvasModel& canvas, const QStringList& loadedTable,
                       const SettingsSource& settings, const QString& family, double pointSize,
-                      bool shape)
+                      bool shape, bool colours)
 {
     const InkPalette palette(loadedTable, family, pointSize, shape);
     InkOptions options;
@@ -20,10 +22,33 @@ QString InkResultText(const CanvasModel& canvas, const QStringList& loadedTable,
     options.colorLevel = settings.value(Setting::ColorLevel);
     options.ignoreValue = settings.value(Setting::IgnoreValue);
     options.contrast = settings.value(Setting::Contrast);
-    QString text = DrawInkArt(canvas.image(), palette, options).text;
-    if (settings.removeBlankLines())
-        text = ClearBlankLines(text);
-    return text + GenerationRun::Footer;
+    options.recordColours = colours;
+    InkArt art = DrawInkArt(canvas.image(), palette, options);
+    ArtDocument document;
+    if (!settings.removeBlankLines())
+        document = ArtDocument{std::move(art.text), std::move(art.colours)};
+    else if (colours)
+        document.text = ClearBlankLines(art.text, art.colours, document.colours);
+    else
+        document.text = ClearBlankLines(art.text);
+    document.text += GenerationRun::Footer;
+    return document;
+}
+
+} // namespace
+
+QString InkResultText(const CanvasModel& canvas, const QStringList& loadedTable,
+                      const SettingsSource& settings, const QString& family, double pointSize,
+                      bool shape)
+{
+    return inkResult(canvas, loadedTable, settings, family, pointSize, shape, false).text;
+}
+
+ArtDocument InkResultArt(const CanvasModel& canvas, const QStringList& loadedTable,
+                         const SettingsSource& settings, const QString& family, double pointSize,
+                         bool shape)
+{
+    return inkResult(canvas, loadedTable, settings, family, pointSize, shape, true);
 }
 
 } // namespace tessivo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/ArtExport.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,5 +18,10 @@ class SettingsSource;
 QString InkResultText(const CanvasModel& canvas, const QStringList& loadedTable,
                       const SettingsSource& settings, const QString& family, double pointSize,
                       bool shape = false);
+
+// The same result with the colour of every character of its art, for coloured exports.
+ArtDocument InkResultArt(const CanvasModel& canvas, const QStringList& loadedTable,
+                         const SettingsSource& settings, const QString& family, double pointSize,
+                         bool shape);
 
 } // namespace tessivo

@@ -69,9 +69,11 @@ void MainWindow::Command1_Click()
         QApplication::setOverrideCursor(Qt::WaitCursor);
         resultBox()->setFontSize(10);
         const bool shape = m_choice == CharacterChoice::Shape;
-        resultBox()->setText(InkResultText(m_canvas, m_tables.loaded(), *m_settingsPage,
-                                           resultBox()->fontFamily(), resultBox()->fontSize(),
-                                           shape));
+        // Kept with its colours, so that a coloured save writes this result, not the last run's.
+        ArtDocument art = InkResultArt(m_canvas, m_tables.loaded(), *m_settingsPage,
+                                       resultBox()->fontFamily(), resultBox()->fontSize(), shape);
+        resultBox()->setText(art.text);
+        m_runRecord.finishedWith(std::move(art));
         QApplication::restoreOverrideCursor();
         setProgressWidth(TrackWidthTwips);
         QApplication::beep();

@@ -22,6 +22,13 @@ void RunRecord::finished(const GenerationRun& run)
     m_coloured = m_result->hasColours();
 }
 
+void RunRecord::finishedWith(ArtDocument result)
+{
+    m_pending = false;
+    m_result = std::move(result);
+    m_coloured = true;
+}
+
 ArtDocument RunRecord::art(bool colours)
 {
     if (!m_result)

@@ -22,6 +22,9 @@ public:
     void started(const CanvasModel& canvas, const GenerationSettings& settings, int bandCount);
     // The run has finished; its result is the one written out from now on.
     void finished(const GenerationRun& run);
+    // A result made in one go (the ink and shape modes), colours and all, is the one written out
+    // from now on.
+    void finishedWith(ArtDocument result);
     bool hasResult() const { return m_result.has_value(); }
 
     // The last finished run's result, footer included (empty text before any), with the colour

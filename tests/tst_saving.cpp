@@ -139,6 +139,29 @@ private slots:
         QCOMPARE(colours.last(), 0xFFFFFFu);
     }
 
+    // After a run in the ink or shape mode, a coloured save writes that result, not the tone
+    // run's before it.
+    void inkResultSavesInColour()
+    {
+        MainWindow window(m_dir.path());
+        window.show();
+        runTwoColours(window);
+        window.findChild<QAction*>(QStringLiteral("shapeChoiceAction"))->trigger();
+        QTest::mouseClick(child<QAbstractButton>(&window, "Command1"), Qt::LeftButton);
+        QCOMPARE(child<QLabel>(&window, "Label1")->text(), QStringLiteral("完成 OK!（字形）"));
+        const QString path = m_dir.filePath("shape.html");
+        QVERIFY(window.resultSaver()->save(window.resultBox(), path,
+                                           ResultSaver::SaveType::ColourPage));
+        const QList<ReadLine> lines = readHtml(QString::fromUtf8(readAll(path)));
+        QStringList texts;
+        for (const ReadLine& line : lines)
+            texts << line.text;
+        QCOMPARE(texts.join("\r\n"), window.resultBox()->text());
+        const QList<QRgb>& colours = lines.first().colours;
+        QCOMPARE(colours.first(), 0xFF0000u);
+        QVERIFY(colours.indexOf(0x0000FF) > colours.lastIndexOf(0xFF0000));
+    }
+
     // A name typed with another type's extension is saved as that type once the user agrees.
     void typedExtensionPicksTheType_data()
     {
