@@ -20,7 +20,6 @@ constexpr qsizetype CoreColorBytes = 3;
 constexpr qsizetype InfoColorBytes = 4;
 
 // Raster operations: how source, destination and brush combine.
-constexpr quint32 RopSrcCopy = 0x00CC0020;
 constexpr quint32 RopSrcPaint = 0x00EE0086;
 constexpr quint32 RopSrcAnd = 0x008800C6;
 constexpr quint32 RopSrcInvert = 0x00660046;

@@ -92,6 +92,9 @@ enum TextAlign : quint32 {
 // ExtTextOut options.
 enum TextOptions : quint32 { EtoOpaque = 2, EtoClipped = 4 };
 
+// The raster operation that copies a bitmap as it is, for the records that name none.
+constexpr quint32 RopSrcCopy = 0x00CC0020;
+
 // How a pen or brush combines with the page (SETROP2): the pen's colour P and the page's D.
 enum BinaryRop : int {
     R2Black = 1,

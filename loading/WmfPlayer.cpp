@@ -1,7 +1,8 @@
-// The records of a Windows metafile, played onto a MetafilePlayer. Parameters are 16-bit words,
-// points given as y before x and rectangles as bottom, right, top, left.
+// The records of a Windows metafile, played onto a MetafilePlayer, one family of records to a
+// function. Where each record keeps its parameters is in WmfRecords.h.
 
 #include "loading/MetafileRecords.h"
+#include "loading/WmfRecords.h"
 
 #include <QStringDecoder>
 
@@ -12,69 +13,9 @@ namespace tessivo {
 
 namespace {
 
-constexpr qsizetype HeaderBytes = 18;
-constexpr qsizetype ObjectCountAt = 10;
-constexpr qsizetype RecordHeaderBytes = 6;
-constexpr qsizetype RecordFunctionAt = 4;
-constexpr qsizetype BytesPerWord = 2;
-constexpr std::size_t MostObjects = 65536;
+using namespace wmf;
 
-enum Function : quint16 {
-    Eof = 0x0000,
-    SaveDc = 0x001E,
-    SetBkMode = 0x0102,
-    SetMapMode = 0x0103,
-    SetRop2 = 0x0104,
-    SetPolyFillMode = 0x0106,
-    RestoreDc = 0x0127,
-    SelectClipRegion = 0x012C,
-    SelectObject = 0x012D,
-    PaintRegion = 0x012B,
-    SetTextAlign = 0x012E,
-    DibCreatePatternBrush = 0x0142,
-    DeleteObject = 0x01F0,
-    SetBkColor = 0x0201,
-    SetTextColor = 0x0209,
-    SetWindowOrg = 0x020B,
-    SetWindowExt = 0x020C,
-    SetViewportOrg = 0x020D,
-    SetViewportExt = 0x020E,
-    OffsetWindowOrg = 0x020F,
-    OffsetViewportOrg = 0x0211,
-    LineTo = 0x0213,
-    MoveTo = 0x0214,
-    OffsetClipRgn = 0x0220,
-    FillRegion = 0x0228,
-    CreatePenIndirect = 0x02FA,
-    CreateFontIndirect = 0x02FB,
-    CreateBrushIndirect = 0x02FC,
-    Polygon = 0x0324,
-    Polyline = 0x0325,
-    ScaleWindowExt = 0x0410,
-    ScaleViewportExt = 0x0412,
-    ExcludeClipRect = 0x0415,
-    IntersectClipRect = 0x0416,
-    Ellipse = 0x0418,
-    Rectangle = 0x041B,
-    SetPixel = 0x041F,
-    TextOut = 0x0521,
-    PolyPolygon = 0x0538,
-    RoundRect = 0x061C,
-    PatBlt = 0x061D,
-    Escape = 0x0626,
-    CreateRegion = 0x06FF,
-    Arc = 0x0817,
-    Pie = 0x081A,
-    Chord = 0x0830,
-    DibBitBlt = 0x0940,
-    ExtTextOut = 0x0A32,
-    DibStretchBlt = 0x0B41,
-    SetDibToDev = 0x0D33,
-    StretchDib = 0x0F43,
-    // Objects drawn as nothing, which still take a place in the table.
-    CreatePalette = 0x00F7,
-    CreatePatternBrush = 0x01F9,
-};
+constexpr std::size_t MostObjects = 65536;
 
 constexpr quint32 EtoOpaqueOrClipped = EtoOpaque | EtoClipped;
 
@@ -115,11 +56,11 @@ DecodedText decodeText(QByteArrayView bytes, const RecordParams& p, qsizetype dx
 {
     DecodedText out;
     QStringDecoder decoder = decoderFor(charset);
-    const bool spaced = dxAt >= 0 && p.holds(dxAt, bytes.size() * BytesPerWord);
+    const bool spaced = dxAt >= 0 && p.holds(dxAt, bytes.size() * wmf::BytesPerWord);
     double pending = 0;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         if (spaced)
-            pending += p.at<qint16>(dxAt + i * BytesPerWord);
+            pending += p.at<qint16>(dxAt + i * wmf::BytesPerWord);
         const QString piece = decoder.decode(bytes.sliced(i, 1));
         for (qsizetype u = 0; u < piece.size(); ++u) {
             out.advances.push_back(u == 0 ? pending : 0);
@@ -140,31 +81,38 @@ DecodedText decodeText(QByteArrayView bytes, const RecordParams& p, qsizetype dx
     return out;
 }
 
-QPointF pointAt(const RecordParams& p, int word) // y, then x
+QPointF pointAt(const RecordParams& p, qsizetype at) // y, then x
 {
-    return QPointF(p.at<qint16>(2 * (word + 1)), p.at<qint16>(2 * word));
+    return QPointF(p.at<qint16>(at + 2), p.at<qint16>(at));
 }
 
-QRectF rectAt(const RecordParams& p, int word) // bottom, right, top, left
+QRectF rectAt(const RecordParams& p, qsizetype at) // bottom, right, top, left
 {
-    const double b = p.at<qint16>(2 * word), r = p.at<qint16>(2 * word + 2);
-    const double t = p.at<qint16>(2 * word + 4), l = p.at<qint16>(2 * word + 6);
+    const double b = p.at<qint16>(at), r = p.at<qint16>(at + 2);
+    const double t = p.at<qint16>(at + 4), l = p.at<qint16>(at + 6);
     return QRectF(QPointF(l, t), QPointF(r, b));
 }
 
-QSizeF sizeAt(const RecordParams& p, int word) // y, then x
+QSizeF sizeAt(const RecordParams& p, qsizetype at) // height, then width
 {
-    return QSizeF(p.at<qint16>(2 * (word + 1)), p.at<qint16>(2 * word));
+    return QSizeF(p.at<qint16>(at + 2), p.at<qint16>(at));
+}
+
+double s16(const RecordParams& p, qsizetype at)
+{
+    return p.at<qint16>(at);
 }
 
 // Points as x, y pairs from offset, as many as the record holds of the count.
 QPolygonF pointsAt(const RecordParams& p, qsizetype offset, qsizetype count)
 {
-    count = std::min(count, (p.size() - std::min(offset, p.size())) / 4);
+    count = std::min(count, (p.size() - std::min(offset, p.size())) / PointPairBytes);
     QPolygonF points;
     points.reserve(count);
-    for (qsizetype i = 0; i < count; ++i)
-        points.append(QPointF(p.at<qint16>(offset + 4 * i), p.at<qint16>(offset + 4 * i + 2)));
+    for (qsizetype i = 0; i < count; ++i) {
+        const qsizetype at = offset + PointPairBytes * i;
+        points.append(QPointF(p.at<qint16>(at), p.at<qint16>(at + 2)));
+    }
     return points;
 }
 
@@ -172,23 +120,76 @@ QPolygonF pointsAt(const RecordParams& p, qsizetype offset, qsizetype count)
 // when it has more pieces than a record may draw, at four points each.
 std::optional<QPainterPath> regionAt(const RecordParams& p)
 {
-    constexpr qsizetype ScanCountAt = 10, ScansAt = 22;
+    constexpr qsizetype ScanHeaderBytes = RegionAt::ScanHeaderBytes;
     QPainterPath region;
     qint64 pieces = 0;
-    const int scans = p.at<quint16>(ScanCountAt);
-    qsizetype at = ScansAt;
-    for (int s = 0; s < scans && p.holds(at, 6); ++s) {
+    const int scans = p.at<quint16>(RegionAt::ScanCount);
+    qsizetype at = RegionAt::Scans;
+    for (int s = 0; s < scans && p.holds(at, ScanHeaderBytes); ++s) {
         const int count = p.at<quint16>(at);
         const double top = p.at<qint16>(at + 2), bottom = p.at<qint16>(at + 4);
-        for (int i = 0; i + 1 < count && p.holds(at + 6 + 2 * i, 4); i += 2) {
+        const qsizetype sides = at + ScanHeaderBytes;
+        for (int i = 0; i + 1 < count && p.holds(sides + 2 * i, 4); i += 2) {
             if (++pieces * 4 > MaxRecordPoints)
                 return std::nullopt;
-            region.addRect(QRectF(QPointF(p.at<qint16>(at + 6 + 2 * i), top),
-                                  QPointF(p.at<qint16>(at + 8 + 2 * i), bottom)));
+            region.addRect(QRectF(QPointF(p.at<qint16>(sides + 2 * i), top),
+                                  QPointF(p.at<qint16>(sides + 2 * i + 2), bottom)));
         }
-        at += 6 + 2 * qsizetype(count) + 2;
+        at = sides + 2 * qsizetype(count) + RegionAt::ScanCountAfterBytes;
     }
     return region;
+}
+
+MetafileObject penObject(const RecordParams& p)
+{
+    MetafileObject o;
+    o.kind = MetafileObject::Pen;
+    o.pen.style = p.at<quint16>(PenAt::Style);
+    o.pen.width = std::abs(s16(p, PenAt::Width));
+    o.pen.color = MetafileColor(p.at<quint32>(PenAt::Color));
+    return o;
+}
+
+MetafileObject brushObject(const RecordParams& p)
+{
+    MetafileObject o;
+    o.kind = MetafileObject::Brush;
+    o.brush.style = p.at<quint16>(BrushAt::Style);
+    o.brush.color = MetafileColor(p.at<quint32>(BrushAt::Color));
+    o.brush.hatch = p.at<quint16>(BrushAt::Hatch);
+    if (o.brush.style == BsPattern || o.brush.style == BsDibPattern)
+        o.brush.style = BsSolid; // a pattern brush needs a bitmap, which this has not
+    return o;
+}
+
+MetafileObject patternBrushObject(const RecordParams& p)
+{
+    MetafileObject o;
+    o.kind = MetafileObject::Brush;
+    o.brush.style = BsDibPattern;
+    o.brush.color = Qt::black;
+    o.brush.pattern = MetafileBitmap(p.from(PatternBrushAt::Bitmap), {});
+    return o;
+}
+
+MetafileObject fontObject(const RecordParams& p)
+{
+    MetafileObject o;
+    o.kind = MetafileObject::Font;
+    MetafileFont& f = o.font;
+    f.height = s16(p, FontAt::Height);
+    f.width = s16(p, FontAt::Width);
+    f.escapement = p.at<qint16>(FontAt::Escapement);
+    f.weight = p.at<qint16>(FontAt::Weight);
+    f.italic = p.at<quint8>(FontAt::Italic) != 0;
+    f.underline = p.at<quint8>(FontAt::Underline) != 0;
+    f.strikeOut = p.at<quint8>(FontAt::StrikeOut) != 0;
+    f.charset = p.at<quint8>(FontAt::Charset);
+    QByteArrayView face = p.bytes(FontAt::Face, FontAt::FaceBytes);
+    if (const qsizetype nul = face.indexOf('\0'); nul >= 0)
+        face = face.first(nul);
+    f.face = decoderFor(f.charset).decode(face);
+    return o;
 }
 
 class WmfPlay {
@@ -202,6 +203,14 @@ public:
     void record(quint16 function, const RecordParams& p);
 
 private:
+    // The families of records: each plays a record of its own and answers whether it was one.
+    bool state(quint16 function, const RecordParams& p);
+    bool objects(quint16 function, const RecordParams& p);
+    bool clipping(quint16 function, const RecordParams& p);
+    bool drawing(quint16 function, const RecordParams& p);
+    bool text(quint16 function, const RecordParams& p);
+    bool bitmaps(quint16 function, const RecordParams& p);
+
     void create(MetafileObject object)
     {
         for (MetafileObject& slot : m_objects) {
@@ -219,15 +228,105 @@ private:
         return index < m_objects.size() ? &m_objects[index] : nullptr;
     }
     void select(const MetafileObject* o);
+    void shape(quint16 function, const RecordParams& p);
+    void polyPolygon(const RecordParams& p);
     void bitmap(const RecordParams& p, qsizetype dibAt, QRectF source, QRectF destination,
                 quint32 rop, bool fromBottom);
-    void text(QPointF at, QByteArrayView bytes, const RecordParams& p, qsizetype dxAt,
-              quint32 options, QRectF box);
+    void drawText(QPointF at, QByteArrayView bytes, const RecordParams& p, qsizetype dxAt,
+                  quint32 options, QRectF box);
 
     MetafilePlayer& m_player;
     std::vector<MetafileObject> m_objects;
     int m_charset = 0;
 };
+
+void WmfPlay::record(quint16 function, const RecordParams& p)
+{
+    for (const auto family : {&WmfPlay::state, &WmfPlay::objects, &WmfPlay::clipping,
+                              &WmfPlay::drawing, &WmfPlay::text, &WmfPlay::bitmaps})
+        if ((this->*family)(function, p))
+            return;
+    // Any other record is drawn as nothing.
+}
+
+// Saved states, modes, colours, the window and the viewport.
+bool WmfPlay::state(quint16 function, const RecordParams& p)
+{
+    MetafilePlayer& pl = m_player;
+    const auto value = [&] { return p.at<quint16>(ValueAt); };
+    switch (function) {
+    case SaveDc: pl.saveDc(); break;
+    case RestoreDc: pl.restoreDc(p.at<qint16>(ValueAt)); break;
+    case SetBkMode: pl.setBackgroundMode(value()); break;
+    case SetMapMode: pl.setMapMode(value()); break;
+    case SetRop2: pl.setRop2(value()); break;
+    case SetPolyFillMode: pl.setFillRule(value() == 2 ? Qt::WindingFill : Qt::OddEvenFill); break;
+    case SetTextAlign: pl.setTextAlign(value()); break;
+    case SetBkColor: pl.setBackgroundColor(MetafileColor(p.at<quint32>(ValueAt))); break;
+    case SetTextColor: pl.setTextColor(MetafileColor(p.at<quint32>(ValueAt))); break;
+    case SetWindowOrg: pl.setWindowOrg(pointAt(p, PointAt)); break;
+    case SetWindowExt: pl.setWindowExt(sizeAt(p, PointAt)); break;
+    case SetViewportOrg: pl.setViewportOrg(pointAt(p, PointAt)); break;
+    case SetViewportExt: pl.setViewportExt(sizeAt(p, PointAt)); break;
+    case OffsetWindowOrg: pl.offsetWindowOrg(pointAt(p, PointAt)); break;
+    case OffsetViewportOrg: pl.offsetViewportOrg(pointAt(p, PointAt)); break;
+    case ScaleWindowExt:
+    case ScaleViewportExt: {
+        const double xNum = s16(p, ScaleExtAt::XNum), xDenom = s16(p, ScaleExtAt::XDenom);
+        const double yNum = s16(p, ScaleExtAt::YNum), yDenom = s16(p, ScaleExtAt::YDenom);
+        if (function == ScaleWindowExt)
+            pl.scaleWindowExt(xNum, xDenom, yNum, yDenom);
+        else
+            pl.scaleViewportExt(xNum, xDenom, yNum, yDenom);
+        break;
+    }
+    case Escape:
+        if (p.at<quint16>(EscapeAt::Function) == SetMiterLimitEscape &&
+            p.at<quint16>(EscapeAt::Bytes) >= MiterLimitBytes &&
+            p.holds(EscapeAt::Data, MiterLimitBytes) && p.at<qint32>(EscapeAt::Data) >= 1)
+            pl.setMiterLimit(p.at<qint32>(EscapeAt::Data));
+        break;
+    default: return false;
+    }
+    return true;
+}
+
+// Pens, brushes, fonts and regions: made, selected and deleted.
+bool WmfPlay::objects(quint16 function, const RecordParams& p)
+{
+    switch (function) {
+    case SelectObject: select(object(p, ValueAt)); break;
+    case DeleteObject:
+        if (const std::size_t index = p.at<quint16>(ValueAt); index < m_objects.size())
+            m_objects[index] = MetafileObject();
+        break;
+    case CreatePenIndirect: create(penObject(p)); break;
+    case CreateBrushIndirect: create(brushObject(p)); break;
+    case DibCreatePatternBrush: create(patternBrushObject(p)); break;
+    case CreateFontIndirect: create(fontObject(p)); break;
+    case CreateRegion: {
+        std::optional<QPainterPath> region = regionAt(p);
+        if (!region) {
+            m_player.refuse();
+            break;
+        }
+        MetafileObject o;
+        o.kind = MetafileObject::Region;
+        o.region = std::move(*region);
+        create(std::move(o));
+        break;
+    }
+    case CreatePalette:
+    case CreatePatternBrush: {
+        MetafileObject o;
+        o.kind = MetafileObject::Other;
+        create(std::move(o));
+        break;
+    }
+    default: return false;
+    }
+    return true;
+}
 
 void WmfPlay::select(const MetafileObject* o)
 {
@@ -245,6 +344,204 @@ void WmfPlay::select(const MetafileObject* o)
     }
 }
 
+bool WmfPlay::clipping(quint16 function, const RecordParams& p)
+{
+    MetafilePlayer& pl = m_player;
+    switch (function) {
+    case IntersectClipRect: pl.intersectClipRect(rectAt(p, RectAt)); break;
+    case ExcludeClipRect: pl.excludeClipRect(rectAt(p, RectAt)); break;
+    case OffsetClipRgn: pl.offsetClip(pointAt(p, PointAt)); break;
+    case SelectClipRegion: {
+        const MetafileObject* o = object(p, ValueAt);
+        if (o && o->kind == MetafileObject::Region)
+            pl.combineClip(o->region, RgnCopy);
+        else
+            pl.combineDeviceClip(std::nullopt, RgnCopy);
+        break;
+    }
+    default: return false;
+    }
+    return true;
+}
+
+// Lines, shapes, polygons, pixels and regions.
+bool WmfPlay::drawing(quint16 function, const RecordParams& p)
+{
+    MetafilePlayer& pl = m_player;
+    switch (function) {
+    case MoveTo: pl.setCurrentPosition(pointAt(p, PointAt)); break;
+    case LineTo: {
+        QPainterPath path(pl.currentPosition());
+        path.lineTo(pointAt(p, PointAt));
+        pl.draw(path, false, true);
+        pl.setCurrentPosition(pointAt(p, PointAt));
+        break;
+    }
+    case Rectangle:
+    case Ellipse:
+    case RoundRect:
+    case Arc:
+    case Pie:
+    case Chord: shape(function, p); break;
+    case Polygon:
+    case Polyline: { // of at most 65535 points, which no picture is refused for
+        QPainterPath path;
+        path.addPolygon(pointsAt(p, PolyAt::Points, p.at<quint16>(PolyAt::Count)));
+        if (function == Polygon)
+            path.closeSubpath();
+        pl.draw(path, function == Polygon, true);
+        break;
+    }
+    case PolyPolygon: polyPolygon(p); break;
+    case SetPixel:
+        pl.setPixel(pointAt(p, SetPixelAt::Point), MetafileColor(p.at<quint32>(SetPixelAt::Color)));
+        break;
+    case FillRegion: {
+        const MetafileObject* region = object(p, FillRegionAt::Region);
+        const MetafileObject* brush = object(p, FillRegionAt::Brush);
+        if (region && brush && region->kind == MetafileObject::Region &&
+            brush->kind == MetafileObject::Brush)
+            pl.fillWith(region->region, brush->brush);
+        break;
+    }
+    case PaintRegion:
+        if (const MetafileObject* region = object(p, ValueAt);
+            region && region->kind == MetafileObject::Region)
+            pl.draw(region->region, true, false);
+        break;
+    default: return false;
+    }
+    return true;
+}
+
+// Rectangles, ellipses, rounded rectangles, arcs, pies and chords.
+void WmfPlay::shape(quint16 function, const RecordParams& p)
+{
+    if (function == Arc || function == Pie || function == Chord) {
+        const QPainterPath path =
+            m_player.arcPath(rectAt(p, ArcAt::Box), pointAt(p, ArcAt::Start),
+                             pointAt(p, ArcAt::End), function == Pie, function == Chord);
+        m_player.draw(path, function != Arc, true);
+        return;
+    }
+    QPainterPath path;
+    const QRectF box = rectAt(p, function == RoundRect ? RoundRectAt::Box : RectAt).normalized();
+    if (function == Rectangle)
+        path.addRect(box);
+    else if (function == Ellipse)
+        path.addEllipse(box);
+    else
+        path.addRoundedRect(box, std::abs(s16(p, RoundRectAt::CornerWidth)) / 2,
+                            std::abs(s16(p, RoundRectAt::CornerHeight)) / 2);
+    m_player.draw(path, true, true);
+}
+
+void WmfPlay::polyPolygon(const RecordParams& p)
+{
+    const int polygons = p.at<quint16>(PolyPolygonAt::Count);
+    const auto countOf = [&](int i) { return p.at<quint16>(PolyPolygonAt::Counts + 2 * i); };
+    qsizetype at = PolyPolygonAt::Counts + 2 * qsizetype(polygons);
+    qint64 total = 0;
+    for (int i = 0; i < polygons; ++i)
+        total += countOf(i);
+    if (!m_player.admits(
+            std::min(total, qint64(p.size() - std::min(at, p.size())) / PointPairBytes)))
+        return;
+    QPainterPath path;
+    for (int i = 0; i < polygons && at < p.size(); ++i) {
+        const qsizetype count = countOf(i);
+        path.addPolygon(pointsAt(p, at, count));
+        path.closeSubpath();
+        at += PointPairBytes * count;
+    }
+    m_player.draw(path, true, true);
+}
+
+bool WmfPlay::text(quint16 function, const RecordParams& p)
+{
+    switch (function) {
+    case TextOut: {
+        const qsizetype length = p.at<quint16>(TextOutAt::Length);
+        const qsizetype padded = (length + 1) / 2 * 2;
+        drawText(pointAt(p, TextOutAt::String + padded), p.bytes(TextOutAt::String, length), p, -1,
+                 0, {});
+        break;
+    }
+    case ExtTextOut: {
+        const qsizetype length = p.at<quint16>(ExtTextOutAt::Length);
+        const quint32 options = p.at<quint16>(ExtTextOutAt::Options);
+        QRectF box;
+        qsizetype at = ExtTextOutAt::Box;
+        if (options & EtoOpaqueOrClipped) {
+            constexpr qsizetype Box = ExtTextOutAt::Box;
+            box = QRectF(QPointF(s16(p, Box), s16(p, Box + 2)),
+                         QPointF(s16(p, Box + 4), s16(p, Box + 6)));
+            at += ExtTextOutAt::BoxBytes;
+        }
+        const qsizetype padded = (length + 1) / 2 * 2;
+        drawText(pointAt(p, ExtTextOutAt::Point), p.bytes(at, length), p, at + padded, options,
+                 box);
+        break;
+    }
+    default: return false;
+    }
+    return true;
+}
+
+void WmfPlay::drawText(QPointF at, QByteArrayView bytes, const RecordParams& p, qsizetype dxAt,
+                       quint32 options, QRectF box)
+{
+    const DecodedText decoded = decodeText(bytes, p, dxAt, m_charset);
+    m_player.drawText(at, decoded.text, decoded.advances, options, box);
+}
+
+// Pattern blts and bitmaps. A bit block transfer without a bitmap works as a pattern blt.
+bool WmfPlay::bitmaps(quint16 function, const RecordParams& p)
+{
+    MetafilePlayer& pl = m_player;
+    const quint32 rop = p.at<quint32>(RopAt);
+    const bool withBitmap = BltCarriesBitmap(function, p.size() + RecordHeaderBytes);
+    switch (function) {
+    case PatBlt:
+        pl.patternBlt(QRectF(pointAt(p, PatBltAt::Destination), sizeAt(p, PatBltAt::Size)), rop);
+        break;
+    case DibBitBlt: {
+        using At = DibBitBltAt;
+        if (!withBitmap)
+            pl.patternBlt(QRectF(pointAt(p, At::PatternDestination), sizeAt(p, At::PatternSize)),
+                          rop);
+        else
+            bitmap(p, At::Bitmap, QRectF(pointAt(p, At::Source), sizeAt(p, At::Size)),
+                   QRectF(pointAt(p, At::Destination), sizeAt(p, At::Size)), rop, false);
+        break;
+    }
+    case DibStretchBlt: {
+        using At = DibStretchBltAt;
+        if (!withBitmap)
+            pl.patternBlt(QRectF(pointAt(p, At::PatternDestination), sizeAt(p, At::PatternSize)),
+                          rop);
+        else
+            bitmap(p, At::Bitmap, QRectF(pointAt(p, At::Source), sizeAt(p, At::SourceSize)),
+                   QRectF(pointAt(p, At::Destination), sizeAt(p, At::DestinationSize)), rop, false);
+        break;
+    }
+    case StretchDib: {
+        using At = StretchDibAt;
+        bitmap(p, At::Bitmap, QRectF(pointAt(p, At::Source), sizeAt(p, At::SourceSize)),
+               QRectF(pointAt(p, At::Destination), sizeAt(p, At::DestinationSize)), rop, true);
+        break;
+    }
+    case SetDibToDev: {
+        using At = SetDibToDevAt;
+        bitmap(p, At::Bitmap, QRectF(pointAt(p, At::Source), sizeAt(p, At::Size)),
+               QRectF(pointAt(p, At::Destination), sizeAt(p, At::Size)), RopSrcCopy, true);
+        break;
+    }
+    default: return false;
+    }
+    return true;
+}
+
 void WmfPlay::bitmap(const RecordParams& p, qsizetype dibAt, QRectF source, QRectF destination,
                      quint32 rop, bool fromBottom)
 {
@@ -257,244 +554,6 @@ void WmfPlay::bitmap(const RecordParams& p, qsizetype dibAt, QRectF source, QRec
     m_player.drawBitmap(image, source, destination, rop);
 }
 
-void WmfPlay::text(QPointF at, QByteArrayView bytes, const RecordParams& p, qsizetype dxAt,
-                   quint32 options, QRectF box)
-{
-    const DecodedText decoded = decodeText(bytes, p, dxAt, m_charset);
-    m_player.drawText(at, decoded.text, decoded.advances, options, box);
-}
-
-void WmfPlay::record(quint16 function, const RecordParams& p)
-{
-    MetafilePlayer& pl = m_player;
-    const auto s16 = [&](int word) { return double(p.at<qint16>(2 * word)); };
-    switch (function) {
-    case SaveDc: pl.saveDc(); break;
-    case RestoreDc: pl.restoreDc(p.at<qint16>(0)); break;
-    case SetBkMode: pl.setBackgroundMode(p.at<quint16>(0)); break;
-    case SetMapMode: pl.setMapMode(p.at<quint16>(0)); break;
-    case SetRop2: pl.setRop2(p.at<quint16>(0)); break;
-    case SetPolyFillMode:
-        pl.setFillRule(p.at<quint16>(0) == 2 ? Qt::WindingFill : Qt::OddEvenFill);
-        break;
-    case SetTextAlign: pl.setTextAlign(p.at<quint16>(0)); break;
-    case SetBkColor: pl.setBackgroundColor(MetafileColor(p.at<quint32>(0))); break;
-    case SetTextColor: pl.setTextColor(MetafileColor(p.at<quint32>(0))); break;
-    case SetWindowOrg: pl.setWindowOrg(pointAt(p, 0)); break;
-    case SetWindowExt: pl.setWindowExt(sizeAt(p, 0)); break;
-    case SetViewportOrg: pl.setViewportOrg(pointAt(p, 0)); break;
-    case SetViewportExt: pl.setViewportExt(sizeAt(p, 0)); break;
-    case OffsetWindowOrg: pl.offsetWindowOrg(pointAt(p, 0)); break;
-    case OffsetViewportOrg: pl.offsetViewportOrg(pointAt(p, 0)); break;
-    case ScaleWindowExt: pl.scaleWindowExt(s16(3), s16(2), s16(1), s16(0)); break;
-    case ScaleViewportExt: pl.scaleViewportExt(s16(3), s16(2), s16(1), s16(0)); break;
-    case IntersectClipRect: pl.intersectClipRect(rectAt(p, 0)); break;
-    case ExcludeClipRect: pl.excludeClipRect(rectAt(p, 0)); break;
-    case OffsetClipRgn: pl.offsetClip(pointAt(p, 0)); break;
-    case SelectObject: select(object(p, 0)); break;
-    case SelectClipRegion: {
-        const MetafileObject* o = object(p, 0);
-        if (o && o->kind == MetafileObject::Region)
-            pl.combineClip(o->region, RgnCopy);
-        else
-            pl.combineDeviceClip(std::nullopt, RgnCopy);
-        break;
-    }
-    case DeleteObject:
-        if (const std::size_t index = p.at<quint16>(0); index < m_objects.size())
-            m_objects[index] = MetafileObject();
-        break;
-    case CreatePenIndirect: {
-        MetafileObject o;
-        o.kind = MetafileObject::Pen;
-        o.pen.style = p.at<quint16>(0);
-        o.pen.width = std::abs(s16(1));
-        o.pen.color = MetafileColor(p.at<quint32>(6));
-        create(std::move(o));
-        break;
-    }
-    case CreateBrushIndirect: {
-        MetafileObject o;
-        o.kind = MetafileObject::Brush;
-        o.brush.style = p.at<quint16>(0);
-        o.brush.color = MetafileColor(p.at<quint32>(2));
-        o.brush.hatch = p.at<quint16>(6);
-        if (o.brush.style == BsPattern || o.brush.style == BsDibPattern)
-            o.brush.style = BsSolid; // a pattern brush needs a bitmap, which this has not
-        create(std::move(o));
-        break;
-    }
-    case DibCreatePatternBrush: {
-        MetafileObject o;
-        o.kind = MetafileObject::Brush;
-        o.brush.style = BsDibPattern;
-        o.brush.color = Qt::black;
-        o.brush.pattern = MetafileBitmap(p.from(4), {});
-        create(std::move(o));
-        break;
-    }
-    case CreateFontIndirect: {
-        MetafileObject o;
-        o.kind = MetafileObject::Font;
-        MetafileFont& f = o.font;
-        f.height = s16(0);
-        f.width = s16(1);
-        f.escapement = p.at<qint16>(4);
-        f.weight = p.at<qint16>(8);
-        f.italic = p.at<quint8>(10) != 0;
-        f.underline = p.at<quint8>(11) != 0;
-        f.strikeOut = p.at<quint8>(12) != 0;
-        f.charset = p.at<quint8>(13);
-        QByteArrayView face = p.bytes(18, 32);
-        if (const qsizetype nul = face.indexOf('\0'); nul >= 0)
-            face = face.first(nul);
-        f.face = decoderFor(f.charset).decode(face);
-        create(std::move(o));
-        break;
-    }
-    case CreateRegion: {
-        std::optional<QPainterPath> region = regionAt(p);
-        if (!region) {
-            pl.refuse();
-            break;
-        }
-        MetafileObject o;
-        o.kind = MetafileObject::Region;
-        o.region = std::move(*region);
-        create(std::move(o));
-        break;
-    }
-    case CreatePalette:
-    case CreatePatternBrush: {
-        MetafileObject o;
-        o.kind = MetafileObject::Other;
-        create(std::move(o));
-        break;
-    }
-    case MoveTo: pl.setCurrentPosition(pointAt(p, 0)); break;
-    case LineTo: {
-        QPainterPath path(pl.currentPosition());
-        path.lineTo(pointAt(p, 0));
-        pl.draw(path, false, true);
-        pl.setCurrentPosition(pointAt(p, 0));
-        break;
-    }
-    case Rectangle:
-    case Ellipse:
-    case RoundRect: {
-        QPainterPath path;
-        const QRectF box = rectAt(p, function == RoundRect ? 2 : 0).normalized();
-        if (function == Rectangle)
-            path.addRect(box);
-        else if (function == Ellipse)
-            path.addEllipse(box);
-        else
-            path.addRoundedRect(box, std::abs(s16(1)) / 2, std::abs(s16(0)) / 2);
-        pl.draw(path, true, true);
-        break;
-    }
-    case Arc:
-    case Pie:
-    case Chord: {
-        const QPainterPath path = pl.arcPath(rectAt(p, 4), pointAt(p, 2), pointAt(p, 0),
-                                             function == Pie, function == Chord);
-        pl.draw(path, function != Arc, true);
-        break;
-    }
-    case Polygon:
-    case Polyline: { // of at most 65535 points, which no picture is refused for
-        QPainterPath path;
-        path.addPolygon(pointsAt(p, 2, p.at<quint16>(0)));
-        if (function == Polygon)
-            path.closeSubpath();
-        pl.draw(path, function == Polygon, true);
-        break;
-    }
-    case PolyPolygon: {
-        const int polygons = p.at<quint16>(0);
-        qsizetype at = 2 + 2 * qsizetype(polygons);
-        qint64 total = 0;
-        for (int i = 0; i < polygons; ++i)
-            total += p.at<quint16>(2 + 2 * i);
-        if (!pl.admits(std::min(total, qint64(p.size() - std::min(at, p.size())) / 4)))
-            break;
-        QPainterPath path;
-        for (int i = 0; i < polygons && at < p.size(); ++i) {
-            const qsizetype count = p.at<quint16>(2 + 2 * i);
-            const QPolygonF points = pointsAt(p, at, count);
-            path.addPolygon(points);
-            path.closeSubpath();
-            at += 4 * count;
-        }
-        pl.draw(path, true, true);
-        break;
-    }
-    case SetPixel: pl.setPixel(pointAt(p, 2), MetafileColor(p.at<quint32>(0))); break;
-    case FillRegion: {
-        const MetafileObject* region = object(p, 0);
-        const MetafileObject* brush = object(p, 2);
-        if (region && brush && region->kind == MetafileObject::Region &&
-            brush->kind == MetafileObject::Brush)
-            pl.fillWith(region->region, brush->brush);
-        break;
-    }
-    case PaintRegion:
-        if (const MetafileObject* region = object(p, 0);
-            region && region->kind == MetafileObject::Region)
-            pl.draw(region->region, true, false);
-        break;
-    case Escape:
-        if (p.at<quint16>(0) == SetMiterLimitEscape && p.at<quint16>(2) >= MiterLimitBytes &&
-            p.holds(4, MiterLimitBytes) && p.at<qint32>(4) >= 1)
-            pl.setMiterLimit(p.at<qint32>(4));
-        break;
-    case PatBlt: pl.patternBlt(QRectF(pointAt(p, 4), sizeAt(p, 2)), p.at<quint32>(0)); break;
-    case DibBitBlt:
-        // Without a bitmap its record has a reserved word more and works as a pattern blt.
-        if (p.size() == 2 * ((function >> 8) + 3) - RecordHeaderBytes)
-            pl.patternBlt(QRectF(pointAt(p, 7), sizeAt(p, 5)), p.at<quint32>(0));
-        else
-            bitmap(p, 16, QRectF(pointAt(p, 2), sizeAt(p, 4)), QRectF(pointAt(p, 6), sizeAt(p, 4)),
-                   p.at<quint32>(0), false);
-        break;
-    case DibStretchBlt:
-        if (p.size() == 2 * ((function >> 8) + 3) - RecordHeaderBytes)
-            pl.patternBlt(QRectF(pointAt(p, 9), sizeAt(p, 7)), p.at<quint32>(0));
-        else
-            bitmap(p, 20, QRectF(pointAt(p, 4), sizeAt(p, 2)), QRectF(pointAt(p, 8), sizeAt(p, 6)),
-                   p.at<quint32>(0), false);
-        break;
-    case StretchDib:
-        bitmap(p, 22, QRectF(pointAt(p, 5), sizeAt(p, 3)), QRectF(pointAt(p, 9), sizeAt(p, 7)),
-               p.at<quint32>(0), true);
-        break;
-    case SetDibToDev:
-        bitmap(p, 18, QRectF(pointAt(p, 3), sizeAt(p, 5)), QRectF(pointAt(p, 7), sizeAt(p, 5)),
-               0x00CC0020, true);
-        break;
-    case TextOut: {
-        const qsizetype length = p.at<quint16>(0);
-        const qsizetype padded = (length + 1) / 2 * 2;
-        text(pointAt(p, int(1 + padded / 2)), p.bytes(2, length), p, -1, 0, {});
-        break;
-    }
-    case ExtTextOut: {
-        const qsizetype length = p.at<quint16>(4);
-        const quint32 options = p.at<quint16>(6);
-        QRectF box;
-        qsizetype at = 8;
-        if (options & EtoOpaqueOrClipped) {
-            box = QRectF(QPointF(s16(4), s16(5)), QPointF(s16(6), s16(7)));
-            at += 8;
-        }
-        const qsizetype padded = (length + 1) / 2 * 2;
-        text(pointAt(p, 0), p.bytes(at, length), p, at + padded, options, box);
-        break;
-    }
-    default: break; // drawn as nothing
-    }
-}
-
 } // namespace
 
 void PlayWmfRecords(QByteArrayView file, qsizetype headerAt, MetafilePlayer& player)
@@ -502,20 +561,10 @@ void PlayWmfRecords(QByteArrayView file, qsizetype headerAt, MetafilePlayer& pla
     if (file.size() < headerAt + HeaderBytes)
         return;
     WmfPlay play(player, readLe<quint16>(file, headerAt + ObjectCountAt));
-    qsizetype offset = headerAt + HeaderBytes;
-    while (offset + RecordHeaderBytes <= file.size()) {
-        const qint64 recordBytes = qint64(readLe<quint32>(file, offset)) * BytesPerWord;
-        const quint16 function = readLe<quint16>(file, offset + RecordFunctionAt);
-        if (recordBytes < RecordHeaderBytes || recordBytes > file.size() - offset)
-            return;
-        if (function == Eof && recordBytes == RecordHeaderBytes)
-            return;
-        play.record(function, RecordParams(file.sliced(offset + RecordHeaderBytes,
-                                                       recordBytes - RecordHeaderBytes)));
-        if (player.refused())
-            return;
-        offset += recordBytes;
-    }
+    WalkRecords(file, headerAt, [&](const Record& record) {
+        play.record(record.function, RecordParams(record.params));
+        return !player.refused();
+    });
 }
 
 } // namespace tessivo
