@@ -1,5 +1,5 @@
-// The records of an enhanced metafile, played onto a MetafilePlayer. Offsets below count from
-// the start of each record, its type and size included.
+// The records of an enhanced metafile, played onto a MetafilePlayer, one family of records to a
+// function. Where each record keeps its parameters is in EmfRecords.h.
 
 #include "loading/EmfRecords.h"
 
@@ -10,91 +10,93 @@ namespace tessivo {
 
 namespace {
 
-constexpr qsizetype HandleCountAt = 56; // in the header record
-constexpr qsizetype RecordBytesAt = 4;
-constexpr quint32 RecordHeaderBytes = 8;
+using namespace emf;
+
 constexpr std::size_t MostObjects = 65536;
 constexpr quint32 StockObject = 0x80000000;
 constexpr quint32 PenTypeGeometric = 0x00010000;
 constexpr quint32 ArcClockwise = 2;
 constexpr quint32 AcSrcAlpha = 0x01000000; // in the blend function of an alpha blend
 
-enum Record : quint32 {
-    PolyBezier = 2,
-    Polygon = 3,
-    Polyline = 4,
-    PolyBezierTo = 5,
-    PolylineTo = 6,
-    PolyPolyline = 7,
-    PolyPolygon = 8,
-    SetWindowExtEx = 9,
-    SetWindowOrgEx = 10,
-    SetViewportExtEx = 11,
-    SetViewportOrgEx = 12,
-    Eof = 14,
-    SetPixelV = 15,
-    SetMapMode = 17,
-    SetBkMode = 18,
-    SetPolyFillMode = 19,
-    SetRop2 = 20,
-    SetTextAlign = 22,
-    SetTextColor = 24,
-    SetBkColor = 25,
-    OffsetClipRgn = 26,
-    MoveToEx = 27,
-    ExcludeClipRect = 29,
-    IntersectClipRect = 30,
-    ScaleViewportExtEx = 31,
-    ScaleWindowExtEx = 32,
-    SaveDc = 33,
-    RestoreDc = 34,
-    SetWorldTransform = 35,
-    ModifyWorldTransform = 36,
-    SelectObject = 37,
-    CreatePen = 38,
-    CreateBrushIndirect = 39,
-    DeleteObject = 40,
-    Ellipse = 42,
-    Rectangle = 43,
-    RoundRect = 44,
-    Arc = 45,
-    Chord = 46,
-    Pie = 47,
-    LineTo = 54,
-    ArcTo = 55,
-    SetArcDirection = 57,
-    SetMiterLimit = 58,
-    BeginPath = 59,
-    EndPath = 60,
-    CloseFigure = 61,
-    FillPath = 62,
-    StrokeAndFillPath = 63,
-    StrokePath = 64,
-    SelectClipPath = 67,
-    AbortPath = 68,
-    FillRgn = 71,
-    PaintRgn = 74,
-    ExtSelectClipRgn = 75,
-    BitBlt = 76,
-    StretchBlt = 77,
-    SetDiBitsToDevice = 80,
-    StretchDiBits = 81,
-    ExtCreateFontIndirectW = 82,
-    ExtTextOutA = 83,
-    ExtTextOutW = 84,
-    PolyBezier16 = 85,
-    Polygon16 = 86,
-    Polyline16 = 87,
-    PolyBezierTo16 = 88,
-    PolylineTo16 = 89,
-    PolyPolyline16 = 90,
-    PolyPolygon16 = 91,
-    CreateMonoBrush = 93,
-    CreateDibPatternBrushPt = 94,
-    ExtCreatePen = 95,
-    AlphaBlend = 114,
-    GradientFill = 118,
+// How MODIFYWORLDTRANSFORM combines its transform with the world's.
+enum WorldModify : quint32 {
+    MwtIdentity = 1,
+    MwtLeftMultiply = 2,
+    MwtRightMultiply = 3,
+    MwtSet = 4
 };
+
+double i32(const RecordParams& p, qsizetype at)
+{
+    return p.at<qint32>(at);
+}
+
+QSizeF sizeAt(const RecordParams& p, qsizetype at) // width, then height
+{
+    return QSizeF(i32(p, at), i32(p, at + 4));
+}
+
+MetafileObject penObject(quint32 type, const RecordParams& p)
+{
+    MetafileObject o;
+    o.kind = MetafileObject::Pen;
+    if (type == ExtCreatePen) {
+        o.pen.style = p.at<quint32>(ExtPenAt::Style);
+        o.pen.width = std::abs(i32(p, ExtPenAt::Width));
+        o.pen.color = MetafileColor(p.at<quint32>(ExtPenAt::Color));
+        if (!(o.pen.style & PenTypeGeometric))
+            o.pen.width = 0; // cosmetic: one pixel
+        if (p.at<quint32>(ExtPenAt::BrushStyle) == BsNull)
+            o.pen.style = PsNull;
+    } else {
+        o.pen.style = p.at<quint32>(PenAt::Style);
+        o.pen.width = std::abs(i32(p, PenAt::Width));
+        o.pen.color = MetafileColor(p.at<quint32>(PenAt::Color));
+    }
+    return o;
+}
+
+MetafileObject brushObject(const RecordParams& p)
+{
+    MetafileObject o;
+    o.kind = MetafileObject::Brush;
+    o.brush.style = p.at<quint32>(BrushAt::Style);
+    o.brush.color = MetafileColor(p.at<quint32>(BrushAt::Color));
+    o.brush.hatch = int(p.at<quint32>(BrushAt::Hatch));
+    if (o.brush.style != BsNull && o.brush.style != BsHatched)
+        o.brush.style = BsSolid;
+    return o;
+}
+
+MetafileObject patternBrushObject(const RecordParams& p)
+{
+    MetafileObject o;
+    o.kind = MetafileObject::Brush;
+    o.brush.style = BsDibPattern;
+    o.brush.color = Qt::black;
+    o.brush.pattern = EmfBitmap(p, PatternBrushAt::Bitmap);
+    return o;
+}
+
+MetafileObject fontObject(const RecordParams& p)
+{
+    MetafileObject o;
+    o.kind = MetafileObject::Font;
+    MetafileFont& f = o.font;
+    f.height = i32(p, FontAt::Height);
+    f.width = i32(p, FontAt::Width);
+    f.escapement = p.at<qint32>(FontAt::Escapement);
+    f.weight = p.at<qint32>(FontAt::Weight);
+    f.italic = p.at<quint8>(FontAt::Italic) != 0;
+    f.underline = p.at<quint8>(FontAt::Underline) != 0;
+    f.strikeOut = p.at<quint8>(FontAt::StrikeOut) != 0;
+    f.charset = p.at<quint8>(FontAt::Charset);
+    const QByteArrayView face = p.bytes(FontAt::Face, FontAt::FaceBytes);
+    f.face = QString::fromUtf16(reinterpret_cast<const char16_t*>(face.data()), face.size() / 2);
+    if (const qsizetype nul = f.face.indexOf(QChar(0)); nul >= 0)
+        f.face.truncate(nul);
+    return o;
+}
 
 class EmfPlay {
 public:
@@ -106,6 +108,16 @@ public:
     void record(quint32 type, const RecordParams& p);
 
 private:
+    // The families of records: each plays a record of its own and answers whether it was one.
+    bool state(quint32 type, const RecordParams& p);
+    bool objects(quint32 type, const RecordParams& p);
+    bool clipping(quint32 type, const RecordParams& p);
+    bool paths(quint32 type, const RecordParams& p);
+    bool lines(quint32 type, const RecordParams& p);
+    bool shapes(quint32 type, const RecordParams& p);
+    bool bitmaps(quint32 type, const RecordParams& p);
+    bool text(quint32 type, const RecordParams& p);
+
     void create(quint32 index, MetafileObject object)
     {
         if (index >= MostObjects)
@@ -132,15 +144,117 @@ private:
             return std::nullopt;
         return EmfRegion(p, at, bytes);
     }
+    void modifyWorld(const RecordParams& p);
     void select(quint32 index);
     void shape(const QPainterPath& path, bool fill, bool stroke);
     void polyTo(const QPolygonF& points, bool bezier);
+    void poly(quint32 type, const RecordParams& p);
+    void polyPoly(quint32 type, const RecordParams& p);
+    void blt(quint32 type, const RecordParams& p);
+    void diBits(quint32 type, const RecordParams& p);
 
     MetafilePlayer& m_player;
     std::vector<MetafileObject> m_objects;
     QPainterPath m_path;
     bool m_inPath = false;
 };
+
+void EmfPlay::record(quint32 type, const RecordParams& p)
+{
+    for (const auto family :
+         {&EmfPlay::state, &EmfPlay::objects, &EmfPlay::clipping, &EmfPlay::paths, &EmfPlay::lines,
+          &EmfPlay::shapes, &EmfPlay::bitmaps, &EmfPlay::text})
+        if ((this->*family)(type, p))
+            return;
+    // Any other record is drawn as nothing.
+}
+
+// Saved states, modes, colours, the window, the viewport and the world transform.
+bool EmfPlay::state(quint32 type, const RecordParams& p)
+{
+    MetafilePlayer& pl = m_player;
+    const quint32 value = p.at<quint32>(ValueAt);
+    switch (type) {
+    case SaveDc: pl.saveDc(); break;
+    case RestoreDc: pl.restoreDc(p.at<qint32>(ValueAt)); break;
+    case SetBkMode: pl.setBackgroundMode(int(value)); break;
+    case SetMapMode: pl.setMapMode(int(value)); break;
+    case SetRop2: pl.setRop2(int(value)); break;
+    case SetPolyFillMode: pl.setFillRule(value == 2 ? Qt::WindingFill : Qt::OddEvenFill); break;
+    case SetTextAlign: pl.setTextAlign(value); break;
+    case SetTextColor: pl.setTextColor(MetafileColor(value)); break;
+    case SetBkColor: pl.setBackgroundColor(MetafileColor(value)); break;
+    case SetArcDirection: pl.setArcClockwise(value == ArcClockwise); break;
+    case SetMiterLimit:
+        // Written as a whole number by some programs and as a float by others.
+        pl.setMiterLimit(value < 0x10000 ? double(value) : double(p.f32(ValueAt)));
+        break;
+    case SetWindowExtEx: pl.setWindowExt(sizeAt(p, SizeAt)); break;
+    case SetWindowOrgEx: pl.setWindowOrg(EmfPoint(p, PointAt)); break;
+    case SetViewportExtEx: pl.setViewportExt(sizeAt(p, SizeAt)); break;
+    case SetViewportOrgEx: pl.setViewportOrg(EmfPoint(p, PointAt)); break;
+    case ScaleWindowExtEx:
+    case ScaleViewportExtEx: {
+        const double xNum = i32(p, ScaleExtAt::XNum), xDenom = i32(p, ScaleExtAt::XDenom);
+        const double yNum = i32(p, ScaleExtAt::YNum), yDenom = i32(p, ScaleExtAt::YDenom);
+        if (type == ScaleWindowExtEx)
+            pl.scaleWindowExt(xNum, xDenom, yNum, yDenom);
+        else
+            pl.scaleViewportExt(xNum, xDenom, yNum, yDenom);
+        break;
+    }
+    case SetWorldTransform:
+        if (const std::optional<QTransform> t = EmfTransform(p, TransformAt::Transform))
+            pl.setWorldTransform(*t);
+        break;
+    case ModifyWorldTransform: modifyWorld(p); break;
+    default: return false;
+    }
+    return true;
+}
+
+void EmfPlay::modifyWorld(const RecordParams& p)
+{
+    MetafilePlayer& pl = m_player;
+    const std::optional<QTransform> t = EmfTransform(p, TransformAt::Transform);
+    switch (p.at<quint32>(TransformAt::Mode)) {
+    case MwtIdentity: pl.setWorldTransform(QTransform()); break;
+    case MwtLeftMultiply:
+        if (t)
+            pl.setWorldTransform(*t * pl.worldTransform());
+        break;
+    case MwtRightMultiply:
+        if (t)
+            pl.setWorldTransform(pl.worldTransform() * *t);
+        break;
+    case MwtSet:
+        if (t)
+            pl.setWorldTransform(*t);
+        break;
+    default: break;
+    }
+}
+
+// Pens, brushes and fonts: made, selected and deleted.
+bool EmfPlay::objects(quint32 type, const RecordParams& p)
+{
+    const quint32 index = p.at<quint32>(ObjectIndexAt);
+    switch (type) {
+    case SelectObject: select(index); break;
+    case DeleteObject:
+        if (index < m_objects.size())
+            m_objects[index] = MetafileObject();
+        break;
+    case CreatePen:
+    case ExtCreatePen: create(index, penObject(type, p)); break;
+    case CreateBrushIndirect: create(index, brushObject(p)); break;
+    case CreateMonoBrush:
+    case CreateDibPatternBrushPt: create(index, patternBrushObject(p)); break;
+    case ExtCreateFontIndirectW: create(index, fontObject(p)); break;
+    default: return false;
+    }
+    return true;
+}
 
 void EmfPlay::select(quint32 index)
 {
@@ -221,130 +335,34 @@ void EmfPlay::polyTo(const QPolygonF& points, bool bezier)
         m_player.admits(m_path.elementCount());
 }
 
-void EmfPlay::record(quint32 type, const RecordParams& p)
+bool EmfPlay::clipping(quint32 type, const RecordParams& p)
 {
     MetafilePlayer& pl = m_player;
-    const auto u32 = [&](qsizetype at) { return p.at<quint32>(at); };
-    const auto i32 = [&](qsizetype at) { return double(p.at<qint32>(at)); };
     switch (type) {
-    case SaveDc: pl.saveDc(); break;
-    case RestoreDc: pl.restoreDc(p.at<qint32>(8)); break;
-    case SetBkMode: pl.setBackgroundMode(int(u32(8))); break;
-    case SetMapMode: pl.setMapMode(int(u32(8))); break;
-    case SetRop2: pl.setRop2(int(u32(8))); break;
-    case SetPolyFillMode: pl.setFillRule(u32(8) == 2 ? Qt::WindingFill : Qt::OddEvenFill); break;
-    case SetTextAlign: pl.setTextAlign(u32(8)); break;
-    case SetTextColor: pl.setTextColor(MetafileColor(u32(8))); break;
-    case SetBkColor: pl.setBackgroundColor(MetafileColor(u32(8))); break;
-    case SetArcDirection: pl.setArcClockwise(u32(8) == ArcClockwise); break;
-    case SetMiterLimit: {
-        // Written as a whole number by some programs and as a float by others.
-        const quint32 raw = u32(8);
-        pl.setMiterLimit(raw < 0x10000 ? double(raw) : double(p.f32(8)));
+    case IntersectClipRect: pl.intersectClipRect(EmfRect(p, RectAt)); break;
+    case ExcludeClipRect: pl.excludeClipRect(EmfRect(p, RectAt)); break;
+    case OffsetClipRgn: pl.offsetClip(EmfPoint(p, PointAt)); break;
+    case ExtSelectClipRgn:
+        pl.combineDeviceClip(region(p, ClipRegionAt::Region, p.at<quint32>(ClipRegionAt::Bytes)),
+                             int(p.at<quint32>(ClipRegionAt::Mode)));
         break;
-    }
-    case SetWindowExtEx: pl.setWindowExt(QSizeF(i32(8), i32(12))); break;
-    case SetWindowOrgEx: pl.setWindowOrg(EmfPoint(p, 8)); break;
-    case SetViewportExtEx: pl.setViewportExt(QSizeF(i32(8), i32(12))); break;
-    case SetViewportOrgEx: pl.setViewportOrg(EmfPoint(p, 8)); break;
-    case ScaleWindowExtEx: pl.scaleWindowExt(i32(8), i32(12), i32(16), i32(20)); break;
-    case ScaleViewportExtEx: pl.scaleViewportExt(i32(8), i32(12), i32(16), i32(20)); break;
-    case SetWorldTransform:
-        if (const std::optional<QTransform> t = EmfTransform(p, 8))
-            pl.setWorldTransform(*t);
-        break;
-    case ModifyWorldTransform: {
-        const std::optional<QTransform> t = EmfTransform(p, 8);
-        switch (u32(32)) {
-        case 1: pl.setWorldTransform(QTransform()); break;
-        case 2:
-            if (t)
-                pl.setWorldTransform(*t * pl.worldTransform());
-            break;
-        case 3:
-            if (t)
-                pl.setWorldTransform(pl.worldTransform() * *t);
-            break;
-        case 4:
-            if (t)
-                pl.setWorldTransform(*t);
-            break;
-        default: break;
-        }
-        break;
-    }
-    case IntersectClipRect: pl.intersectClipRect(EmfRect(p, 8)); break;
-    case ExcludeClipRect: pl.excludeClipRect(EmfRect(p, 8)); break;
-    case OffsetClipRgn: pl.offsetClip(EmfPoint(p, 8)); break;
-    case ExtSelectClipRgn: pl.combineDeviceClip(region(p, 16, u32(8)), int(u32(12))); break;
     case SelectClipPath: {
         QPainterPath clip = m_path;
         clip.setFillRule(pl.fillRule());
-        pl.combineClip(clip, int(u32(8)));
+        pl.combineClip(clip, int(p.at<quint32>(ValueAt)));
         m_path = QPainterPath();
         break;
     }
-    case SelectObject: select(u32(8)); break;
-    case DeleteObject:
-        if (const quint32 index = u32(8); index < m_objects.size())
-            m_objects[index] = MetafileObject();
-        break;
-    case CreatePen:
-    case ExtCreatePen: {
-        MetafileObject o;
-        o.kind = MetafileObject::Pen;
-        const bool extended = type == ExtCreatePen;
-        o.pen.style = u32(extended ? 28 : 12);
-        o.pen.width = std::abs(i32(extended ? 32 : 16));
-        o.pen.color = MetafileColor(u32(extended ? 40 : 24));
-        if (extended && !(o.pen.style & PenTypeGeometric))
-            o.pen.width = 0; // cosmetic: one pixel
-        if (extended && u32(36) == BsNull)
-            o.pen.style = PsNull;
-        create(u32(8), std::move(o));
-        break;
+    default: return false;
     }
-    case CreateBrushIndirect: {
-        MetafileObject o;
-        o.kind = MetafileObject::Brush;
-        o.brush.style = u32(12);
-        o.brush.color = MetafileColor(u32(16));
-        o.brush.hatch = int(u32(20));
-        if (o.brush.style != BsNull && o.brush.style != BsHatched)
-            o.brush.style = BsSolid;
-        create(u32(8), std::move(o));
-        break;
-    }
-    case CreateMonoBrush:
-    case CreateDibPatternBrushPt: {
-        MetafileObject o;
-        o.kind = MetafileObject::Brush;
-        o.brush.style = BsDibPattern;
-        o.brush.color = Qt::black;
-        o.brush.pattern = EmfBitmap(p, 16);
-        create(u32(8), std::move(o));
-        break;
-    }
-    case ExtCreateFontIndirectW: {
-        MetafileObject o;
-        o.kind = MetafileObject::Font;
-        MetafileFont& f = o.font;
-        f.height = i32(12);
-        f.width = i32(16);
-        f.escapement = p.at<qint32>(20);
-        f.weight = p.at<qint32>(28);
-        f.italic = p.at<quint8>(32) != 0;
-        f.underline = p.at<quint8>(33) != 0;
-        f.strikeOut = p.at<quint8>(34) != 0;
-        f.charset = p.at<quint8>(35);
-        const QByteArrayView face = p.bytes(40, 64);
-        f.face =
-            QString::fromUtf16(reinterpret_cast<const char16_t*>(face.data()), face.size() / 2);
-        if (const qsizetype nul = f.face.indexOf(QChar(0)); nul >= 0)
-            f.face.truncate(nul);
-        create(u32(8), std::move(o));
-        break;
-    }
+    return true;
+}
+
+// A path gathers what the records between its beginning and its end draw, to be filled, stroked
+// or made the clip.
+bool EmfPlay::paths(quint32 type, const RecordParams&)
+{
+    switch (type) {
     case BeginPath:
         m_path = QPainterPath();
         m_inPath = true;
@@ -357,26 +375,35 @@ void EmfPlay::record(quint32 type, const RecordParams& p)
     case CloseFigure:
         if (m_inPath && m_path.elementCount() > 0) {
             m_path.closeSubpath();
-            pl.setCurrentPosition(m_path.currentPosition());
+            m_player.setCurrentPosition(m_path.currentPosition());
         }
         break;
     case FillPath:
     case StrokePath:
     case StrokeAndFillPath:
-        pl.draw(m_path, type != StrokePath, type != FillPath);
+        m_player.draw(m_path, type != StrokePath, type != FillPath);
         m_path = QPainterPath();
         break;
+    default: return false;
+    }
+    return true;
+}
+
+// The current position, lines, polygons and Bézier curves.
+bool EmfPlay::lines(quint32 type, const RecordParams& p)
+{
+    switch (type) {
     case MoveToEx:
-        pl.setCurrentPosition(EmfPoint(p, 8));
+        m_player.setCurrentPosition(EmfPoint(p, PointAt));
         if (m_inPath)
-            m_path.moveTo(EmfPoint(p, 8));
+            m_path.moveTo(EmfPoint(p, PointAt));
         break;
-    case LineTo: polyTo(QPolygonF({EmfPoint(p, 8)}), false); break;
+    case LineTo: polyTo(QPolygonF({EmfPoint(p, PointAt)}), false); break;
     case PolylineTo:
     case PolylineTo16:
     case PolyBezierTo:
     case PolyBezierTo16:
-        polyTo(points(p, 28, u32(24), type >= PolyBezier16),
+        polyTo(points(p, PolyAt::Points, p.at<quint32>(PolyAt::Count), type >= PolyBezier16),
                type == PolyBezierTo || type == PolyBezierTo16);
         break;
     case Polygon:
@@ -384,60 +411,79 @@ void EmfPlay::record(quint32 type, const RecordParams& p)
     case Polyline:
     case Polyline16:
     case PolyBezier:
-    case PolyBezier16: {
-        const QPolygonF corners = points(p, 28, u32(24), type >= PolyBezier16);
-        QPainterPath path;
-        if (type == PolyBezier || type == PolyBezier16) {
-            if (!corners.isEmpty())
-                path.moveTo(corners[0]);
-            for (qsizetype i = 1; i + 2 < corners.size(); i += 3)
-                path.cubicTo(corners[i], corners[i + 1], corners[i + 2]);
-        } else {
-            path.addPolygon(corners);
-        }
-        const bool polygon = type == Polygon || type == Polygon16;
-        if (polygon)
-            path.closeSubpath();
-        shape(path, polygon, true);
-        break;
-    }
+    case PolyBezier16: poly(type, p); break;
     case PolyPolygon:
     case PolyPolygon16:
     case PolyPolyline:
-    case PolyPolyline16: {
-        const bool small = type == PolyPolygon16 || type == PolyPolyline16;
-        const bool polygon = type == PolyPolygon || type == PolyPolygon16;
-        const quint32 polys = u32(24);
-        if (!p.holds(32, qsizetype(polys) * 4))
-            break;
-        qsizetype at = 32 + qsizetype(polys) * 4;
-        qint64 total = 0;
-        for (quint32 i = 0; i < polys; ++i)
-            total += u32(32 + 4 * qsizetype(i));
-        if (!pl.admits(EmfPointsHeld(p, at, total, small)))
-            break;
-        QPainterPath path;
-        for (quint32 i = 0; i < polys && at < p.size(); ++i) {
-            const quint32 count = u32(32 + 4 * qsizetype(i));
-            path.addPolygon(EmfPoints(p, at, count, small));
-            if (polygon)
-                path.closeSubpath();
-            at += qsizetype(std::min<quint32>(count, quint32(p.size()))) * (small ? 4 : 8);
-        }
-        shape(path, polygon, true);
-        break;
+    case PolyPolyline16: polyPoly(type, p); break;
+    default: return false;
     }
+    return true;
+}
+
+void EmfPlay::poly(quint32 type, const RecordParams& p)
+{
+    const QPolygonF corners =
+        points(p, PolyAt::Points, p.at<quint32>(PolyAt::Count), type >= PolyBezier16);
+    QPainterPath path;
+    if (type == PolyBezier || type == PolyBezier16) {
+        if (!corners.isEmpty())
+            path.moveTo(corners[0]);
+        for (qsizetype i = 1; i + 2 < corners.size(); i += 3)
+            path.cubicTo(corners[i], corners[i + 1], corners[i + 2]);
+    } else {
+        path.addPolygon(corners);
+    }
+    const bool polygon = type == Polygon || type == Polygon16;
+    if (polygon)
+        path.closeSubpath();
+    shape(path, polygon, true);
+}
+
+void EmfPlay::polyPoly(quint32 type, const RecordParams& p)
+{
+    const bool small = type == PolyPolygon16 || type == PolyPolyline16;
+    const bool polygon = type == PolyPolygon || type == PolyPolygon16;
+    const quint32 polys = p.at<quint32>(PolyPolyAt::Count);
+    if (!p.holds(PolyPolyAt::Counts, qsizetype(polys) * PolyPolyAt::CountBytes))
+        return;
+    const auto countOf = [&](quint32 i) {
+        return p.at<quint32>(PolyPolyAt::Counts + PolyPolyAt::CountBytes * qsizetype(i));
+    };
+    qsizetype at = PolyPolyAt::Counts + qsizetype(polys) * PolyPolyAt::CountBytes;
+    qint64 total = 0;
+    for (quint32 i = 0; i < polys; ++i)
+        total += countOf(i);
+    if (!m_player.admits(EmfPointsHeld(p, at, total, small)))
+        return;
+    QPainterPath path;
+    for (quint32 i = 0; i < polys && at < p.size(); ++i) {
+        const quint32 count = countOf(i);
+        path.addPolygon(EmfPoints(p, at, count, small));
+        if (polygon)
+            path.closeSubpath();
+        at += qsizetype(std::min<quint32>(count, quint32(p.size()))) * (small ? 4 : 8);
+    }
+    shape(path, polygon, true);
+}
+
+// Rectangles, ellipses, arcs, pies and chords, pixels, regions and gradients.
+bool EmfPlay::shapes(quint32 type, const RecordParams& p)
+{
+    MetafilePlayer& pl = m_player;
+    switch (type) {
     case Rectangle:
     case Ellipse:
     case RoundRect: {
         QPainterPath path;
-        const QRectF box = EmfRect(p, 8).normalized();
+        const QRectF box = EmfRect(p, RectAt).normalized();
         if (type == Rectangle)
             path.addRect(box);
         else if (type == Ellipse)
             path.addEllipse(box);
         else
-            path.addRoundedRect(box, std::abs(i32(24)) / 2, std::abs(i32(28)) / 2);
+            path.addRoundedRect(box, std::abs(i32(p, RoundRectAt::CornerWidth)) / 2,
+                                std::abs(i32(p, RoundRectAt::CornerHeight)) / 2);
         shape(path, true, true);
         break;
     }
@@ -445,8 +491,8 @@ void EmfPlay::record(quint32 type, const RecordParams& p)
     case ArcTo:
     case Chord:
     case Pie: {
-        QPainterPath path =
-            pl.arcPath(EmfRect(p, 8), EmfPoint(p, 24), EmfPoint(p, 32), type == Pie, type == Chord);
+        QPainterPath path = pl.arcPath(EmfRect(p, ArcAt::Box), EmfPoint(p, ArcAt::Start),
+                                       EmfPoint(p, ArcAt::End), type == Pie, type == Chord);
         if (type == ArcTo) {
             QPainterPath joined(pl.currentPosition());
             joined.connectPath(path);
@@ -456,50 +502,75 @@ void EmfPlay::record(quint32 type, const RecordParams& p)
         shape(path, type == Chord || type == Pie, true);
         break;
     }
-    case SetPixelV: pl.setPixel(EmfPoint(p, 8), MetafileColor(u32(16))); break;
+    case SetPixelV:
+        pl.setPixel(EmfPoint(p, PixelAt::Point), MetafileColor(p.at<quint32>(PixelAt::Color)));
+        break;
     case FillRgn:
-        if (const MetafileObject* brush = object(u32(28));
+        if (const MetafileObject* brush = object(p.at<quint32>(FillRgnAt::Brush));
             brush && brush->kind == MetafileObject::Brush)
-            if (const std::optional<QPainterPath> rects = region(p, 32, u32(24)))
+            if (const std::optional<QPainterPath> rects =
+                    region(p, FillRgnAt::Region, p.at<quint32>(FillRgnAt::Bytes)))
                 pl.fillRegion(*rects, &brush->brush);
         break;
     case PaintRgn:
-        if (const std::optional<QPainterPath> rects = region(p, 28, u32(24)))
+        if (const std::optional<QPainterPath> rects =
+                region(p, PaintRgnAt::Region, p.at<quint32>(PaintRgnAt::Bytes)))
             pl.fillRegion(*rects, nullptr);
         break;
+    case GradientFill: PlayEmfGradient(p, pl); break;
+    default: return false;
+    }
+    return true;
+}
+
+bool EmfPlay::bitmaps(quint32 type, const RecordParams& p)
+{
+    switch (type) {
     case BitBlt:
     case StretchBlt:
-    case AlphaBlend: {
-        const QRectF destination(EmfPoint(p, 24), QSizeF(i32(32), i32(36)));
-        if (u32(88) == 0) { // no bitmap: the brush alone
-            pl.patternBlt(destination, u32(40));
-            break;
-        }
-        const bool alpha = type == AlphaBlend && (u32(40) & AcSrcAlpha);
-        const QImage image = EmfBitmap(p, 84, alpha);
-        const QSizeF source = type == BitBlt ? destination.size() : QSizeF(i32(100), i32(104));
-        pl.drawBitmap(image, QRectF(EmfPoint(p, 44), source), destination,
-                      type == AlphaBlend ? 0x00CC0020 : u32(40));
-        break;
-    }
+    case AlphaBlend: blt(type, p); break;
     case StretchDiBits:
-    case SetDiBitsToDevice: {
-        const QImage image = EmfBitmap(p, 48);
-        if (image.isNull())
-            break;
-        QRectF source(EmfPoint(p, 32), QSizeF(i32(40), i32(44)));
-        // Rows of a device-independent bitmap count from its bottom.
-        source.moveTop(image.height() - source.top() - source.height());
-        const QSizeF size = type == StretchDiBits ? QSizeF(i32(72), i32(76)) : source.size();
-        pl.drawBitmap(image, source, QRectF(EmfPoint(p, 24), size),
-                      type == StretchDiBits ? u32(68) : 0x00CC0020);
-        break;
+    case SetDiBitsToDevice: diBits(type, p); break;
+    default: return false;
     }
-    case ExtTextOutA:
-    case ExtTextOutW: PlayEmfText(p, type == ExtTextOutW, pl); break;
-    case GradientFill: PlayEmfGradient(p, pl); break;
-    default: break; // drawn as nothing
+    return true;
+}
+
+void EmfPlay::blt(quint32 type, const RecordParams& p)
+{
+    const QRectF destination(EmfPoint(p, BltAt::Destination), sizeAt(p, BltAt::DestinationSize));
+    const quint32 rop = p.at<quint32>(BltAt::Rop);
+    if (p.at<quint32>(BltAt::BitmapInfoBytes) == 0) { // no bitmap: the brush alone
+        m_player.patternBlt(destination, rop);
+        return;
     }
+    const bool alpha = type == AlphaBlend && (rop & AcSrcAlpha);
+    const QImage image = EmfBitmap(p, BltAt::Bitmap, alpha);
+    const QSizeF source = type == BitBlt ? destination.size() : sizeAt(p, BltAt::SourceSize);
+    m_player.drawBitmap(image, QRectF(EmfPoint(p, BltAt::Source), source), destination,
+                        type == AlphaBlend ? RopSrcCopy : rop);
+}
+
+void EmfPlay::diBits(quint32 type, const RecordParams& p)
+{
+    const QImage image = EmfBitmap(p, DiBitsAt::Bitmap);
+    if (image.isNull())
+        return;
+    QRectF source(EmfPoint(p, DiBitsAt::Source), sizeAt(p, DiBitsAt::SourceSize));
+    // Rows of a device-independent bitmap count from its bottom.
+    source.moveTop(image.height() - source.top() - source.height());
+    const QSizeF size =
+        type == StretchDiBits ? sizeAt(p, DiBitsAt::DestinationSize) : source.size();
+    m_player.drawBitmap(image, source, QRectF(EmfPoint(p, DiBitsAt::Destination), size),
+                        type == StretchDiBits ? p.at<quint32>(DiBitsAt::Rop) : RopSrcCopy);
+}
+
+bool EmfPlay::text(quint32 type, const RecordParams& p)
+{
+    if (type != ExtTextOutA && type != ExtTextOutW)
+        return false;
+    PlayEmfText(p, type == ExtTextOutW, m_player);
+    return true;
 }
 
 } // namespace
@@ -510,19 +581,10 @@ void PlayEmfRecords(QByteArrayView file, qsizetype fileBytes, MetafilePlayer& pl
     if (fileBytes < HandleCountAt + 2)
         return;
     EmfPlay play(player, readLe<quint16>(file, HandleCountAt));
-    qsizetype offset = 0;
-    while (offset + qsizetype(RecordHeaderBytes) <= fileBytes) {
-        const quint32 type = readLe<quint32>(file, offset);
-        const quint32 recordBytes = readLe<quint32>(file, offset + RecordBytesAt);
-        if (recordBytes < RecordHeaderBytes || recordBytes > fileBytes - offset)
-            return;
-        if (type == Eof)
-            return;
-        play.record(type, RecordParams(file.sliced(offset, recordBytes)));
-        if (player.refused())
-            return;
-        offset += recordBytes;
-    }
+    WalkRecords(file, fileBytes, [&](const Record& record) {
+        play.record(record.type, RecordParams(record.bytes));
+        return !player.refused();
+    });
 }
 
 } // namespace tessivo

@@ -1,12 +1,38 @@
-// Reading the parts of enhanced metafile records: rectangles, points, regions, transforms and
-// bitmaps, and the text and gradient records.
+// The walk over an enhanced metafile's records, and reading the parts of its records:
+// rectangles, points, regions, transforms and bitmaps, and the text and gradient records.
 
 #include "loading/EmfRecords.h"
+
+#include "loading/LittleEndian.h"
 
 #include <QLinearGradient>
 #include <QStringDecoder>
 
 #include <cmath>
+
+namespace tessivo::emf {
+
+bool WalkRecords(QByteArrayView file, qsizetype fileBytes,
+                 const std::function<bool(const Record&)>& visit)
+{
+    fileBytes = std::min(fileBytes, file.size());
+    qsizetype offset = 0;
+    while (offset + qsizetype(RecordHeaderBytes) <= fileBytes) {
+        const quint32 type = readLe<quint32>(file, offset);
+        const quint32 recordBytes = readLe<quint32>(file, offset + RecordBytesAt);
+        if (recordBytes < RecordHeaderBytes || recordBytes % RecordAlignment != 0 ||
+            recordBytes > fileBytes - offset)
+            return false;
+        if (type == Eof)
+            return true;
+        if (!visit(Record{type, file.sliced(offset, recordBytes)}))
+            return false;
+        offset += recordBytes;
+    }
+    return false;
+}
+
+} // namespace tessivo::emf
 
 namespace tessivo {
 
