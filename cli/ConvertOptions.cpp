@@ -405,7 +405,7 @@ QString ConvertUsage()
         "  --colour              draw each character in its picture colour (html, svg, png)\n"
         "  --colour-mode M       what the colour paints (html, svg, png, ansi; implies\n"
         "                        --colour): fg the characters, bg the cells behind them, both\n"
-        "                        the cells and the characters in a deeper shade [fg]\n"
+        "                        the cells, and the characters halfway to the plain ink [fg]\n"
         "  --background B        the terminal's background, for ansi: light, or dark, where\n"
         "                        light parts of the picture take the dense characters [light]\n"
         "  --colours N           full (24-bit), 256 or 16 colours, for ansi [full]\n"

@@ -209,14 +209,12 @@ inline QList<ReadLine> readSvg(const QString& svg, QList<SvgCell>* cells = nullp
     return lines;
 }
 
-// The colours of escapes ESC [ ... m: 38;2;R;G;B and 48;2;R;G;B; a reset ends both. Other
-// colour codes (256 or 16 colours) are given as their codes in sgr, one string per QChar.
-inline QList<ReadLine> readAnsi(const QString& ansi, int* escapes, QStringList* sgr = nullptr)
+// The colours of escapes ESC [ ... m: 38;2;R;G;B and 48;2;R;G;B; a reset ends both.
+inline QList<ReadLine> readAnsi(const QString& ansi, int* escapes)
 {
     QString text;
     QList<QRgb> colours, backs;
     QRgb colour = NoColour, back = NoColour;
-    QString codes;
     *escapes = 0;
     for (qsizetype i = 0; i < ansi.size();) {
         if (ansi.at(i) == QLatin1Char('\x1b') && i + 1 < ansi.size() &&
@@ -226,11 +224,9 @@ inline QList<ReadLine> readAnsi(const QString& ansi, int* escapes, QStringList* 
             i = end + 1;
             if (params == QStringList{QStringLiteral("0")}) {
                 colour = back = NoColour;
-                codes.clear();
                 continue;
             }
             ++*escapes;
-            codes = params.join(QLatin1Char(';'));
             for (qsizetype p = 0; p < params.size(); ++p) {
                 if ((params[p] == QLatin1String("38") || params[p] == QLatin1String("48")) &&
                     params.value(p + 1) == QLatin1String("2") && p + 4 < params.size()) {
@@ -246,8 +242,6 @@ inline QList<ReadLine> readAnsi(const QString& ansi, int* escapes, QStringList* 
         text += ansi.at(i);
         colours.append(colour);
         backs.append(back);
-        if (sgr)
-            sgr->append(codes);
         ++i;
     }
     return splitLines(text, colours, backs);

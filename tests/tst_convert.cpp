@@ -125,6 +125,11 @@ void TestConvert::badCommandLines_data()
                              << "--canvas-width takes a whole number from 1 to 7935";
     QTest::newRow("unknown") << QStringList{"--colors", "p.png"} << "unknown option --colors";
     QTest::newRow("short option") << QStringList{"-x", "p.png"} << "unknown option -x";
+    QTest::newRow("colour mode for txt") << QStringList{"--colour-mode", "bg", "p.png"}
+                                         << "--colour-mode is for html, svg, png and ansi, not txt";
+    QTest::newRow("terminal colours for html")
+        << QStringList{"--format", "html", "--colours", "16", "p.png"}
+        << "--colours is for ansi, not html";
     QTest::newRow("line break in an option")
         << QStringList{"--a\r\nb", "p.png"} << "unknown option --a\\x0d\\x0ab (see --help)";
     QTest::newRow("flag with value")
