@@ -12,7 +12,6 @@ namespace {
 
 using namespace emf;
 
-constexpr std::size_t MostObjects = 65536;
 constexpr quint32 StockObject = 0x80000000;
 constexpr quint32 PenTypeGeometric = 0x00010000;
 constexpr quint32 ArcClockwise = 2;
@@ -68,33 +67,16 @@ MetafileObject brushObject(const RecordParams& p)
     return o;
 }
 
-MetafileObject patternBrushObject(const RecordParams& p)
-{
-    MetafileObject o;
-    o.kind = MetafileObject::Brush;
-    o.brush.style = BsDibPattern;
-    o.brush.color = Qt::black;
-    o.brush.pattern = EmfBitmap(p, PatternBrushAt::Bitmap);
-    return o;
-}
-
 MetafileObject fontObject(const RecordParams& p)
 {
     MetafileObject o;
     o.kind = MetafileObject::Font;
-    MetafileFont& f = o.font;
-    f.height = i32(p, FontAt::Height);
-    f.width = i32(p, FontAt::Width);
-    f.escapement = p.at<qint32>(FontAt::Escapement);
-    f.weight = p.at<qint32>(FontAt::Weight);
-    f.italic = p.at<quint8>(FontAt::Italic) != 0;
-    f.underline = p.at<quint8>(FontAt::Underline) != 0;
-    f.strikeOut = p.at<quint8>(FontAt::StrikeOut) != 0;
-    f.charset = p.at<quint8>(FontAt::Charset);
+    o.font = FontFields<qint32, FontAt>(p);
     const QByteArrayView face = p.bytes(FontAt::Face, FontAt::FaceBytes);
-    f.face = QString::fromUtf16(reinterpret_cast<const char16_t*>(face.data()), face.size() / 2);
-    if (const qsizetype nul = f.face.indexOf(QChar(0)); nul >= 0)
-        f.face.truncate(nul);
+    QString& name = o.font.face;
+    name = QString::fromUtf16(reinterpret_cast<const char16_t*>(face.data()), face.size() / 2);
+    if (const qsizetype nul = name.indexOf(QChar(0)); nul >= 0)
+        name.truncate(nul);
     return o;
 }
 
@@ -102,8 +84,8 @@ class EmfPlay {
 public:
     EmfPlay(MetafilePlayer& player, std::size_t objects)
         : m_player(player)
+        , m_objects(objects)
     {
-        m_objects.resize(std::min(objects, MostObjects));
     }
     void record(quint32 type, const RecordParams& p);
 
@@ -118,18 +100,6 @@ private:
     bool bitmaps(quint32 type, const RecordParams& p);
     bool text(quint32 type, const RecordParams& p);
 
-    void create(quint32 index, MetafileObject object)
-    {
-        if (index >= MostObjects)
-            return;
-        if (index >= m_objects.size())
-            m_objects.resize(index + 1);
-        m_objects[index] = std::move(object);
-    }
-    const MetafileObject* object(quint32 index) const
-    {
-        return index < m_objects.size() ? &m_objects[index] : nullptr;
-    }
     // A record's points, or its region's rectangles; none when there are more than a record may
     // draw, and the player then refuses the picture.
     QPolygonF points(const RecordParams& p, qsizetype at, qint64 count, bool small)
@@ -154,7 +124,7 @@ private:
     void diBits(quint32 type, const RecordParams& p);
 
     MetafilePlayer& m_player;
-    std::vector<MetafileObject> m_objects;
+    MetafileObjects m_objects;
     QPainterPath m_path;
     bool m_inPath = false;
 };
@@ -241,16 +211,15 @@ bool EmfPlay::objects(quint32 type, const RecordParams& p)
     const quint32 index = p.at<quint32>(ObjectIndexAt);
     switch (type) {
     case SelectObject: select(index); break;
-    case DeleteObject:
-        if (index < m_objects.size())
-            m_objects[index] = MetafileObject();
-        break;
+    case DeleteObject: m_objects.remove(index); break;
     case CreatePen:
-    case ExtCreatePen: create(index, penObject(type, p)); break;
-    case CreateBrushIndirect: create(index, brushObject(p)); break;
+    case ExtCreatePen: m_objects.put(index, penObject(type, p)); break;
+    case CreateBrushIndirect: m_objects.put(index, brushObject(p)); break;
     case CreateMonoBrush:
-    case CreateDibPatternBrushPt: create(index, patternBrushObject(p)); break;
-    case ExtCreateFontIndirectW: create(index, fontObject(p)); break;
+    case CreateDibPatternBrushPt:
+        m_objects.put(index, PatternBrushObject(EmfBitmap(p, PatternBrushAt::Bitmap)));
+        break;
+    case ExtCreateFontIndirectW: m_objects.put(index, fontObject(p)); break;
     default: return false;
     }
     return true;
@@ -289,7 +258,7 @@ void EmfPlay::select(quint32 index)
         m_player.setBrush(brush);
         return;
     }
-    const MetafileObject* o = object(index);
+    const MetafileObject* o = m_objects.at(index);
     if (!o)
         return;
     switch (o->kind) {
@@ -506,7 +475,7 @@ bool EmfPlay::shapes(quint32 type, const RecordParams& p)
         pl.setPixel(EmfPoint(p, PixelAt::Point), MetafileColor(p.at<quint32>(PixelAt::Color)));
         break;
     case FillRgn:
-        if (const MetafileObject* brush = object(p.at<quint32>(FillRgnAt::Brush));
+        if (const MetafileObject* brush = m_objects.at(p.at<quint32>(FillRgnAt::Brush));
             brush && brush->kind == MetafileObject::Brush)
             if (const std::optional<QPainterPath> rects =
                     region(p, FillRgnAt::Region, p.at<quint32>(FillRgnAt::Bytes)))

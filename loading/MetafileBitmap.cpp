@@ -78,26 +78,31 @@ QImage premultipliedBitmap(const DibHeader& dib, bool topDown, QByteArrayView bi
 
 } // namespace
 
-QImage MetafileBitmap(QByteArrayView info, QByteArrayView bits, bool alpha)
+bool MetafileBitmapReadable(const DibHeader& dib)
 {
-    const std::optional<DibHeader> dib = ReadDibHeader(info);
-    if (!dib || dib->width <= 0 || dib->height <= 0 || dib->width > MaxMetafileSide ||
-        dib->height > MaxMetafileSide || dib->width * dib->height > MaxMetafilePixels)
-        return {};
-    switch (dib->bitsPerPixel) {
+    if (dib.width <= 0 || dib.height <= 0 || dib.width > MaxMetafileSide ||
+        dib.height > MaxMetafileSide)
+        return false;
+    switch (dib.bitsPerPixel) {
     case 1:
     case 4:
     case 8:
     case 16:
     case 24:
     case 32: break;
-    default: return {};
+    default: return false;
     }
+    if (dib.compression == DibRle8 || dib.compression == DibRle4)
+        return dib.bitsPerPixel == (dib.compression == DibRle8 ? 8 : 4);
+    return dib.compression == DibRgb || dib.compression == DibBitFields;
+}
+
+QImage MetafileBitmap(QByteArrayView info, QByteArrayView bits, bool alpha)
+{
+    const std::optional<DibHeader> dib = ReadDibHeader(info);
+    if (!dib || !MetafileBitmapReadable(*dib) || dib->width * dib->height > MaxMetafilePixels)
+        return {};
     const bool rle = dib->compression == DibRle8 || dib->compression == DibRle4;
-    if (rle && dib->bitsPerPixel != (dib->compression == DibRle8 ? 8 : 4))
-        return {};
-    if (!rle && dib->compression != DibRgb && dib->compression != DibBitFields)
-        return {};
     const qsizetype headerBytes =
         dib->headerBytes == DibCoreHeaderBytes ? DibCoreHeaderBytes : qsizetype(dib->headerBytes);
     if (headerBytes > info.size())

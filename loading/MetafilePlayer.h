@@ -20,6 +20,8 @@
 
 namespace tessivo {
 
+struct DibHeader;
+
 // A metafile's natural size is reckoned at this resolution.
 constexpr double MetafilePixelsPerInch = 96.0;
 
@@ -311,5 +313,8 @@ private:
 // table with the rows apart) as an image; null when it is not a whole, readable bitmap of
 // acceptable size. With alpha, 32-bit rows carry premultiplied alpha in their fourth byte.
 QImage MetafileBitmap(QByteArrayView info, QByteArrayView bits, bool alpha = false);
+// Whether MetafileBitmap reads bitmaps of the header: a size within the limits on a side, a bit
+// depth and a compression it knows (run lengths of 8 or 4 bits only at that depth).
+bool MetafileBitmapReadable(const DibHeader& dib);
 
 } // namespace tessivo

@@ -15,8 +15,6 @@ namespace {
 
 using namespace wmf;
 
-constexpr std::size_t MostObjects = 65536;
-
 constexpr quint32 EtoOpaqueOrClipped = EtoOpaque | EtoClipped;
 
 // The escape that carries a miter limit, as a 32-bit whole number after the escape's function
@@ -162,33 +160,15 @@ MetafileObject brushObject(const RecordParams& p)
     return o;
 }
 
-MetafileObject patternBrushObject(const RecordParams& p)
-{
-    MetafileObject o;
-    o.kind = MetafileObject::Brush;
-    o.brush.style = BsDibPattern;
-    o.brush.color = Qt::black;
-    o.brush.pattern = MetafileBitmap(p.from(PatternBrushAt::Bitmap), {});
-    return o;
-}
-
 MetafileObject fontObject(const RecordParams& p)
 {
     MetafileObject o;
     o.kind = MetafileObject::Font;
-    MetafileFont& f = o.font;
-    f.height = s16(p, FontAt::Height);
-    f.width = s16(p, FontAt::Width);
-    f.escapement = p.at<qint16>(FontAt::Escapement);
-    f.weight = p.at<qint16>(FontAt::Weight);
-    f.italic = p.at<quint8>(FontAt::Italic) != 0;
-    f.underline = p.at<quint8>(FontAt::Underline) != 0;
-    f.strikeOut = p.at<quint8>(FontAt::StrikeOut) != 0;
-    f.charset = p.at<quint8>(FontAt::Charset);
+    o.font = FontFields<qint16, FontAt>(p);
     QByteArrayView face = p.bytes(FontAt::Face, FontAt::FaceBytes);
     if (const qsizetype nul = face.indexOf('\0'); nul >= 0)
         face = face.first(nul);
-    f.face = decoderFor(f.charset).decode(face);
+    o.font.face = decoderFor(o.font.charset).decode(face);
     return o;
 }
 
@@ -196,8 +176,8 @@ class WmfPlay {
 public:
     WmfPlay(MetafilePlayer& player, std::size_t objects)
         : m_player(player)
+        , m_objects(objects)
     {
-        m_objects.resize(std::min(objects, MostObjects));
     }
 
     void record(quint16 function, const RecordParams& p);
@@ -211,21 +191,9 @@ private:
     bool text(quint16 function, const RecordParams& p);
     bool bitmaps(quint16 function, const RecordParams& p);
 
-    void create(MetafileObject object)
-    {
-        for (MetafileObject& slot : m_objects) {
-            if (slot.kind == MetafileObject::Empty) {
-                slot = std::move(object);
-                return;
-            }
-        }
-        if (m_objects.size() < MostObjects)
-            m_objects.push_back(std::move(object));
-    }
     const MetafileObject* object(const RecordParams& p, qsizetype at) const
     {
-        const std::size_t index = p.at<quint16>(at);
-        return index < m_objects.size() ? &m_objects[index] : nullptr;
+        return m_objects.at(p.at<quint16>(at));
     }
     void select(const MetafileObject* o);
     void shape(quint16 function, const RecordParams& p);
@@ -236,7 +204,7 @@ private:
                   quint32 options, QRectF box);
 
     MetafilePlayer& m_player;
-    std::vector<MetafileObject> m_objects;
+    MetafileObjects m_objects;
     int m_charset = 0;
 };
 
@@ -296,14 +264,13 @@ bool WmfPlay::objects(quint16 function, const RecordParams& p)
 {
     switch (function) {
     case SelectObject: select(object(p, ValueAt)); break;
-    case DeleteObject:
-        if (const std::size_t index = p.at<quint16>(ValueAt); index < m_objects.size())
-            m_objects[index] = MetafileObject();
+    case DeleteObject: m_objects.remove(p.at<quint16>(ValueAt)); break;
+    case CreatePenIndirect: m_objects.add(penObject(p)); break;
+    case CreateBrushIndirect: m_objects.add(brushObject(p)); break;
+    case DibCreatePatternBrush:
+        m_objects.add(PatternBrushObject(MetafileBitmap(p.from(PatternBrushAt::Bitmap), {})));
         break;
-    case CreatePenIndirect: create(penObject(p)); break;
-    case CreateBrushIndirect: create(brushObject(p)); break;
-    case DibCreatePatternBrush: create(patternBrushObject(p)); break;
-    case CreateFontIndirect: create(fontObject(p)); break;
+    case CreateFontIndirect: m_objects.add(fontObject(p)); break;
     case CreateRegion: {
         std::optional<QPainterPath> region = regionAt(p);
         if (!region) {
@@ -313,14 +280,14 @@ bool WmfPlay::objects(quint16 function, const RecordParams& p)
         MetafileObject o;
         o.kind = MetafileObject::Region;
         o.region = std::move(*region);
-        create(std::move(o));
+        m_objects.add(std::move(o));
         break;
     }
     case CreatePalette:
     case CreatePatternBrush: {
         MetafileObject o;
         o.kind = MetafileObject::Other;
-        create(std::move(o));
+        m_objects.add(std::move(o));
         break;
     }
     default: return false;

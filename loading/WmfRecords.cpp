@@ -4,7 +4,7 @@
 
 #include "loading/DibHeader.h"
 #include "loading/LittleEndian.h"
-#include "loading/Metafile.h"
+#include "loading/MetafilePlayer.h"
 
 #include <algorithm>
 #include <iterator>
@@ -33,22 +33,11 @@ bool wholeBitmap(QByteArrayView bytes)
     if (dib->headerBytes != DibCoreHeaderBytes &&
         (!readableHeader(dib->headerBytes) || bytes.size() < dib->headerBytes))
         return false;
-    if (dib->width <= 0 || dib->height <= 0 || dib->width > MaxMetafileSide ||
-        dib->height > MaxMetafileSide)
+    if (!MetafileBitmapReadable(*dib))
         return false;
-    switch (dib->bitsPerPixel) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32: break;
-    default: return false;
-    }
+    // Rows compressed as run lengths have no size to check here.
     if (dib->compression == DibRle8 || dib->compression == DibRle4)
-        return dib->bitsPerPixel == (dib->compression == DibRle8 ? 8 : 4);
-    if (dib->compression != DibRgb && dib->compression != DibBitFields)
-        return false;
+        return true;
     // Every row after the header (and a colour table, whose size depends on how the record uses
     // it: not counted).
     return DibRowsFit(*dib, bytes.size() - dib->headerBytes);
