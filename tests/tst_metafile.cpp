@@ -203,6 +203,11 @@ private slots:
         QByteArray overrun = emf;
         overrun.replace(92, 4, le<quint32>({0x7FFFFFF0})); // the first record's size
         QTest::newRow("emf record beyond the file") << overrun;
+        // Records are whole 32-bit words: one of 10 bytes is malformed, though the next record
+        // follows it exactly.
+        QTest::newRow("emf record of 10 bytes")
+            << emfFile({0, 0, 200, 100}, {0, 0, 5300, 2650},
+                       emfRecord(70, QByteArray(2, '\0')) + halfRedEmf(true).mid(88).chopped(20));
         QTest::newRow("emf frame of 100 m square")
             << emfFile({0, 0, 200, 100}, {0, 0, 10000000, 10000000}, {});
         QTest::newRow("emf bounds of 30000 x 30000, no frame")
