@@ -57,6 +57,12 @@ function(tessivo_write_layer_rules file)
   foreach(name IN LISTS libraries)
     get_target_property(dir ${name} SOURCE_DIR)
     file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${dir})
+    # The test tells libraries by their folders: two libraries in one folder could include each
+    # other's headers unseen.
+    if(folder IN_LIST all_folders)
+      message(FATAL_ERROR "${name} shares the folder ${folder}/ with another library: each "
+                          "library has a folder of its own (cmake/Layers.cmake)")
+    endif()
     list(APPEND all_folders ${folder})
     _tessivo_folders_of(${name} allowed)
     get_target_property(sources ${name} SOURCES)
@@ -66,7 +72,6 @@ function(tessivo_write_layer_rules file)
                        "set(${name}_sources \"${sources}\")\n"
                        "set(${name}_allowed \"${allowed}\")\n")
   endforeach()
-  list(REMOVE_DUPLICATES all_folders)
   string(APPEND text "set(library_folders \"${all_folders}\")\n")
   file(GENERATE OUTPUT ${file} CONTENT "${text}")
 endfunction()

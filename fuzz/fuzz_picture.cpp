@@ -7,8 +7,8 @@
 #include "FuzzCheck.h"
 
 #include "canvas/CanvasModel.h"
-#include "loading/MetafileDecoders.h"
 #include "loading/PictureLoader.h"
+#include "metafile/MetafileDecoders.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 #include "cli/Conversion.h"
 #include "cli/ConvertOptions.h"
 #include "loading/Metafile.h"
-#include "loading/MetafileDecoders.h"
 #include "loading/PictureDecoder.h"
 #include "loading/PictureLoader.h"
+#include "metafile/MetafileDecoders.h"
 
 #include "MetafileWriters.h"
 #include "TestPictures.h"

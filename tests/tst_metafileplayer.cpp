@@ -1,7 +1,7 @@
 // The patterns real clip art uses, each in a small file checked by the pixels it must give.
 
-#include "loading/MetafileDecoders.h"
-#include "loading/MetafilePlayer.h"
+#include "metafile/MetafileDecoders.h"
+#include "metafile/MetafilePlayer.h"
 
 #include "MetafileWriters.h"
 

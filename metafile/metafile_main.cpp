@@ -3,7 +3,7 @@
 // the rows of premultiplied 32-bit pixels. Exit status 1 when the file cannot be drawn. Tessivo
 // runs it as a child process, so that a fault in a metafile library cannot take the program down.
 #include "canvas/Fonts.h"
-#include "loading/MetafileDecoders.h"
+#include "metafile/MetafileDecoders.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -2,9 +2,9 @@
 // records onto the picture.
 
 #include "loading/LittleEndian.h"
-#include "loading/MetafileDecoders.h"
-#include "loading/MetafileRecords.h"
-#include "loading/WmfRecords.h"
+#include "metafile/MetafileDecoders.h"
+#include "metafile/MetafileRecords.h"
+#include "metafile/WmfRecords.h"
 
 namespace tessivo {
 

@@ -1,7 +1,7 @@
 // The device context of the metafile players: mapping, saved states, clipping and shapes. Text
 // is in MetafileText.cpp, bitmaps in MetafileBitmap.cpp.
 
-#include "loading/MetafilePlayer.h"
+#include "metafile/MetafilePlayer.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
 // Text of the metafile players: the selected font found through the system's fonts, its size,
 // slant, weight and escapement, the alignment on the reference point, and the background.
 
-#include "loading/MetafilePlayer.h"
+#include "metafile/MetafilePlayer.h"
 
 #include <QFont>
 #include <QFontMetricsF>

@@ -1,10 +1,10 @@
 // The walk over a Windows metafile's records, with the checks every record must pass.
 
-#include "loading/WmfRecords.h"
+#include "metafile/WmfRecords.h"
 
 #include "loading/DibHeader.h"
 #include "loading/LittleEndian.h"
-#include "loading/MetafilePlayer.h"
+#include "metafile/MetafilePlayer.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,7 +1,7 @@
 // The records of an enhanced metafile, played onto a MetafilePlayer, one family of records to a
 // function. Where each record keeps its parameters is in EmfRecords.h.
 
-#include "loading/EmfRecords.h"
+#include "metafile/EmfRecords.h"
 
 #include <cmath>
 #include <vector>

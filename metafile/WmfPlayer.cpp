@@ -1,8 +1,8 @@
 // The records of a Windows metafile, played onto a MetafilePlayer, one family of records to a
 // function. Where each record keeps its parameters is in WmfRecords.h.
 
-#include "loading/MetafileRecords.h"
-#include "loading/WmfRecords.h"
+#include "metafile/MetafileRecords.h"
+#include "metafile/WmfRecords.h"
 
 #include <QStringDecoder>
 

@@ -5,7 +5,7 @@
 // the one walk over its record list that the checks and the player share. Then the parts of
 // records read from their bytes, and the records drawn by functions of their own.
 
-#include "loading/MetafileRecords.h"
+#include "metafile/MetafileRecords.h"
 
 #include <QPolygonF>
 

@@ -1,6 +1,6 @@
-#include "loading/MetafileDecoders.h"
+#include "metafile/MetafileDecoders.h"
 
-#include "loading/MetafileRecords.h"
+#include "metafile/MetafileRecords.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
 // The walk over an enhanced metafile's records, and reading the parts of its records:
 // rectangles, points, regions, transforms and bitmaps, and the text and gradient records.
 
-#include "loading/EmfRecords.h"
+#include "metafile/EmfRecords.h"
 
 #include "loading/LittleEndian.h"
 

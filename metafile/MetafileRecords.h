@@ -5,7 +5,7 @@
 // than its kind needs is read safely, as if its missing parameters were zero.
 
 #include "loading/LittleEndian.h"
-#include "loading/MetafilePlayer.h"
+#include "metafile/MetafilePlayer.h"
 
 #include <QByteArrayView>
 

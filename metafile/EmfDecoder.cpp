@@ -1,10 +1,10 @@
 // Enhanced metafiles: the header and the record list are checked, then EmfPlayer.cpp plays the
 // records onto the picture.
 
-#include "loading/EmfRecords.h"
 #include "loading/LittleEndian.h"
-#include "loading/MetafileDecoders.h"
-#include "loading/MetafileRecords.h"
+#include "metafile/EmfRecords.h"
+#include "metafile/MetafileDecoders.h"
+#include "metafile/MetafileRecords.h"
 
 #include <QRectF>
 

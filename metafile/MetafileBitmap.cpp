@@ -4,7 +4,7 @@
 #include "loading/DibHeader.h"
 #include "loading/LittleEndian.h"
 #include "loading/Metafile.h"
-#include "loading/MetafilePlayer.h"
+#include "metafile/MetafilePlayer.h"
 
 #include <QPainter>
 
