@@ -7,7 +7,7 @@
 #include "engine/CharTable.h"
 #include "engine/Color.h"
 #include "engine/GenerationRun.h"
-#include "loading/CanvasHistory.h"
+#include "history/CanvasHistory.h"
 #include "loading/PictureLoader.h"
 #include "widgets/WindowContext.h"
 

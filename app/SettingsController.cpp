@@ -3,7 +3,7 @@
 #include "canvas/CanvasModel.h"
 #include "engine/CharTable.h"
 #include "engine/GenerationRun.h"
-#include "loading/CanvasHistory.h"
+#include "history/CanvasHistory.h"
 #include "loading/PictureLoader.h"
 #include "settings/ui/SettingsPage.h"
 #include "widgets/ScrollBar.h"

@@ -7,7 +7,7 @@
 #include "app/MainWindow.h"
 #include "canvas/CanvasModel.h"
 #include "canvas/Fonts.h"
-#include "loading/CanvasHistory.h"
+#include "history/CanvasHistory.h"
 #include "loading/PictureLoader.h"
 #include "settings/SettingsTable.h"
 #include "settings/ui/SettingsPage.h"

@@ -4,7 +4,7 @@
 #   0  engine                                 QtCore only
 #   1  settings, canvas
 #   2  loading
-#   3  widgets, metafile (the helper process's decoders)
+#   3  widgets, metafile (the helper process's decoders), history (undo of the Canvas)
 #   4  the pages: settings/ui, canvas/ui, loading/ui
 #   5  app, cli
 #

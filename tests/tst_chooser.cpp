@@ -2,7 +2,7 @@
 #include "app/Startup.h"
 #include "canvas/CanvasModel.h"
 #include "canvas/Fonts.h"
-#include "loading/CanvasHistory.h"
+#include "history/CanvasHistory.h"
 #include "loading/ui/PictureChooser.h"
 
 #include "TestPictures.h"

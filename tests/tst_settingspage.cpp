@@ -2,7 +2,7 @@
 #include "canvas/CanvasModel.h"
 #include "engine/CharTable.h"
 #include "engine/GenerationRun.h"
-#include "loading/CanvasHistory.h"
+#include "history/CanvasHistory.h"
 #include "loading/PictureLoader.h"
 #include "settings/SettingsTable.h"
 #include "settings/ui/SettingsPage.h"

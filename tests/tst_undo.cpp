@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 #include "canvas/ui/DrawingPage.h"
 #include "canvas/ui/ToolColumn.h"
-#include "loading/CanvasHistory.h"
+#include "history/CanvasHistory.h"
 #include "settings/ui/SettingsPage.h"
 #include "widgets/CanvasWidget.h"
 #include "widgets/ScrollBar.h"

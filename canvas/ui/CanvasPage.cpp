@@ -1,7 +1,7 @@
 #include "canvas/ui/CanvasPage.h"
 
 #include "canvas/CanvasModel.h"
-#include "loading/CanvasHistory.h"
+#include "history/CanvasHistory.h"
 #include "widgets/CanvasWidget.h"
 #include "widgets/TwipsLayout.h"
 #include "widgets/WindowContext.h"

@@ -2,7 +2,7 @@
 
 #include "canvas/CanvasModel.h"
 #include "canvas/ui/ColorPicker.h"
-#include "loading/CanvasHistory.h"
+#include "history/CanvasHistory.h"
 #include "widgets/ScrollBar.h"
 #include "widgets/TwipsLayout.h"
 

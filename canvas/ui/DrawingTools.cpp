@@ -2,7 +2,7 @@
 
 #include "canvas/CanvasModel.h"
 #include "engine/Rounding.h"
-#include "loading/CanvasHistory.h"
+#include "history/CanvasHistory.h"
 #include "settings/SettingsTable.h"
 #include "widgets/CanvasWidget.h"
 

@@ -1,7 +1,7 @@
 #include "loading/ui/PictureChooser.h"
 
 #include "canvas/CanvasModel.h"
-#include "loading/CanvasHistory.h"
+#include "history/CanvasHistory.h"
 #include "loading/PictureDecoder.h"
 #include "widgets/CanvasWidget.h"
 #include "widgets/GlyphRows.h"

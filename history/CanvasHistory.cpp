@@ -1,4 +1,4 @@
-#include "loading/CanvasHistory.h"
+#include "history/CanvasHistory.h"
 
 #include <utility>
 
