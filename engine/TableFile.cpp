@@ -1,14 +1,13 @@
 #include "engine/TableFile.h"
 
-#include "engine/TextCells.h"
-
 #include "engine/CharTable.h"
+#include "engine/Gbk.h"
+#include "engine/TextCells.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <optional>
 
@@ -27,25 +26,6 @@ std::optional<QStringConverter::Encoding> encodingOfMark(const QByteArray& bytes
     return std::nullopt;
 }
 
-QByteArray toGbk(const QString& text)
-{
-    QStringEncoder gbk("GBK");
-    return gbk.isValid() ? gbk.encode(text) : text.toLatin1();
-}
-
-QString fromGbk(const QByteArray& bytes)
-{
-    QStringDecoder gbk("GBK");
-    return gbk.isValid() ? gbk.decode(bytes) : QString::fromLatin1(bytes);
-}
-
-// Whether GBK holds every character of text: the encoder puts a substitute where it has no code,
-// so the text must come back unchanged.
-bool gbkHolds(const QString& text)
-{
-    return fromGbk(toGbk(text)) == text;
-}
-
 } // namespace
 
 QString DecodeTableFileText(const QByteArray& bytes)
@@ -55,7 +35,7 @@ QString DecodeTableFileText(const QByteArray& bytes)
         QStringDecoder decoder(*encoding);
         return decoder.decode(bytes);
     }
-    return fromGbk(bytes);
+    return DecodeGbk(bytes);
 }
 
 QStringList ParseTableFile(const QByteArray& bytes)
@@ -109,12 +89,12 @@ EncodedTable EncodeTableFile(const QStringList& comments, const QStringList& row
             return refuse(EncodedTable::Problem::LineEnd, row);
         if (row.contains(QLatin1String("###")))
             return refuse(EncodedTable::Problem::CommentMark, row);
-        if (encoding == TableEncoding::Gbk && !gbkHolds(row))
+        if (encoding == TableEncoding::Gbk && !GbkHolds(row))
             return refuse(EncodedTable::Problem::NotInGbk, row);
         text += row + QLatin1String("\r\n");
     }
     switch (encoding) {
-    case TableEncoding::Gbk: result.bytes = toGbk(text); break;
+    case TableEncoding::Gbk: result.bytes = EncodeGbk(text); break;
     case TableEncoding::Utf8: result.bytes = QByteArray("\xEF\xBB\xBF") + text.toUtf8(); break;
     }
     return result;

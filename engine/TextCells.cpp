@@ -1,9 +1,8 @@
 #include "engine/TextCells.h"
 
-#include <QHash>
+#include "engine/Gbk.h"
+
 #include <QString>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <algorithm>
 #include <map>
@@ -11,31 +10,6 @@
 namespace tessivo {
 
 namespace {
-
-// Bytes GBK takes for the character, 0 when it cannot hold it. Asked once per character and
-// thread: a result uses few distinct characters.
-int gbkBytes(char32_t c)
-{
-    if (c < 0x80)
-        return 1;
-    thread_local QHash<char32_t, int> known;
-    const auto found = known.constFind(c);
-    if (found != known.constEnd())
-        return *found;
-    const QString character = QString::fromUcs4(&c, 1);
-    QStringEncoder encoder("GBK");
-    int bytes = 0;
-    if (encoder.isValid()) {
-        const QByteArray encoded = encoder.encode(character);
-        QStringDecoder decoder("GBK");
-        // An encoder that cannot hold a character puts something else in its place; only a
-        // round trip tells.
-        if (!encoder.hasError() && decoder.decode(encoded) == character && !decoder.hasError())
-            bytes = int(encoded.size());
-    }
-    known.insert(c, bytes);
-    return bytes;
-}
 
 // The wide and full-width blocks of East Asian scripts: Hangul Jamo, CJK radicals to Yi (the
 // half-empty U+303F excepted), Hangul syllables, compatibility ideographs, vertical and
@@ -55,14 +29,9 @@ int CellsOf(char32_t c)
 {
     if (c < 0x80)
         return 1;
-    if (gbkBytes(c) == 2)
+    if (GbkBytes(c) == 2)
         return 2;
     return wideByItself(c) ? 2 : 1;
-}
-
-bool GbkHolds(char32_t c)
-{
-    return gbkBytes(c) > 0;
 }
 
 int CellsOf(QStringView row)

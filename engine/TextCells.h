@@ -25,7 +25,4 @@ QString BlankRowFor(const QStringList& rows);
 // The first row that is not CommonRowCells wide (rows of spaces alone left out); none: -1.
 qsizetype FirstRowOfOtherWidth(const QStringList& rows);
 
-// Whether GBK can hold the character.
-bool GbkHolds(char32_t c);
-
 } // namespace tessivo

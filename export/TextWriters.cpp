@@ -2,8 +2,7 @@
 #include "export/ArtLines.h"
 
 #include "engine/FreshMemory.h"
-
-#include <QStringEncoder>
+#include "engine/Gbk.h"
 
 #include <algorithm>
 
@@ -39,12 +38,6 @@ QString firstOutsideGbk(const QString& text)
              QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')))
         .arg(miss->line)
         .arg(miss->column);
-}
-
-QByteArray gbk(const QString& text)
-{
-    QStringEncoder encoder("GBK");
-    return encoder.encode(text);
 }
 
 QString colourName(QRgb rgb)
@@ -188,7 +181,7 @@ ExportResult WriteTxt(const ArtDocument& art, TextEncoding encoding)
     const QString outside = firstOutsideGbk(art.text);
     if (!outside.isEmpty())
         return {{}, outside};
-    return {gbk(art.text), {}};
+    return {EncodeGbk(art.text), {}};
 }
 
 ExportResult WriteHtml(const ArtDocument& art, const ExportOptions& options)
@@ -236,7 +229,7 @@ ExportResult WriteHtml(const ArtDocument& art, const ExportOptions& options)
         html += QLatin1Char('\n');
     html += QLatin1String("</pre>\n</body>\n</html>\n");
     if (encoding == TextEncoding::Gbk)
-        return {gbk(html), {}};
+        return {EncodeGbk(html), {}};
     return {html.toUtf8(), {}};
 }
 

@@ -1,10 +1,13 @@
 #include "engine/CharTable.h"
+#include "engine/Gbk.h"
 #include "engine/TableFile.h"
 #include "engine/TextCells.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
 
 using namespace tessivo;
 
@@ -32,6 +35,8 @@ private slots:
     void helpTemplateImports();
     void firstFolderWithATable_data();
     void firstFolderWithATable();
+    void gbk_data();
+    void gbk();
 };
 
 void TestCharTable::defaultTableHoldsTheAsciiRamp()
@@ -401,6 +406,60 @@ void TestCharTable::firstFolderWithATable()
     QCOMPARE(outcome, ImportOutcome::Imported);
     QCOMPARE(asked, 1);
     QCOMPARE(tables.loaded(), QStringList({QString::number(imported), " "}));
+}
+
+void TestCharTable::gbk_data()
+{
+    // text in GBK is bytes when GBK holds it; the bytes read back as read.
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("holds");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("read");
+
+    QTest::newRow("ASCII") << "a~\x7F" << true << QByteArray("a~\x7F") << "a~\x7F";
+    QTest::newRow("two-byte") << "中文" << true << QByteArray("\xD6\xD0\xCE\xC4") << "中文";
+    QTest::newRow("full-width space, Greek")
+        << "　α" << true << QByteArray("\xA1\xA1\xA6\xC1") << "　α";
+    QTest::newRow("Hangul") << "a가" << false << QByteArray() << QString();
+    QTest::newRow("emoji, a surrogate pair") << "😀" << false << QByteArray() << QString();
+    QTest::newRow("beyond the first plane")
+        << QString::fromUcs4(U"\U00020000", 1) << false << QByteArray() << QString();
+    QTest::newRow("high surrogate alone")
+        << QString(QChar(0xD83D)) + "a" << false << QByteArray() << QString();
+    QTest::newRow("low surrogate first")
+        << QString(QChar(0xDE00)) + QChar(0xD83D) << false << QByteArray() << QString();
+    // Bytes that are no GBK character: read as the codec reads them, as table files always were.
+    QTest::newRow("byte 0xFF") << "a\uF8F5" << true << QByteArray("a\xFF") << "a\uF8F5";
+    QTest::newRow("lead byte before ASCII")
+        << "\uFFFD0" << false << QByteArray("\x81\x30") << "\uFFFD0";
+    QTest::newRow("lead byte at the end, dropped")
+        << QString() << true << QByteArray("a\x81") << "a";
+}
+
+void TestCharTable::gbk()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, holds);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, read);
+
+    QCOMPARE(GbkHolds(text), holds);
+    const QList<uint> characters = text.toUcs4();
+    QCOMPARE(std::all_of(characters.cbegin(), characters.cend(),
+                         [](uint c) { return GbkHolds(char32_t(c)); }),
+             holds);
+    if (!bytes.isEmpty())
+        QCOMPARE(DecodeGbk(bytes), read);
+    if (holds && !text.isEmpty()) {
+        QCOMPARE(EncodeGbk(text), bytes);
+        int sum = 0;
+        for (const uint c : characters)
+            sum += GbkBytes(char32_t(c));
+        QCOMPARE(sum, bytes.size());
+    }
+    // Written anyway, a character GBK cannot hold does not come back.
+    if (!holds)
+        QVERIFY(DecodeGbk(EncodeGbk(text)) != text);
 }
 
 QTEST_GUILESS_MAIN(TestCharTable)
