@@ -1,10 +1,9 @@
 #include "cli/ConvertOptions.h"
 
 #include "cli/Conversion.h"
+#include "cli/OptionTable.h"
 #include "engine/OutputFile.h"
 #include "engine/Version.h"
-
-#include <algorithm>
 
 namespace tessivo {
 
@@ -43,38 +42,10 @@ std::optional<int> parseWholeNumber(const QString& text)
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
-QString quoted(const QString& arg)
-{
-    return QuotedForMessage(arg);
-}
-
 QString prefixed(const QString& message)
 {
     return QStringLiteral("tessivo-convert: ") + message;
 }
-
-} // namespace
-
-QString QuotedForMessage(const QString& arg)
-{
-    QString text;
-    for (qsizetype i = 0; i < arg.size(); ++i) {
-        const QChar c = arg[i];
-        const bool paired =
-            (c.isHighSurrogate() && i + 1 < arg.size() && arg[i + 1].isLowSurrogate()) ||
-            (c.isLowSurrogate() && i > 0 && arg[i - 1].isHighSurrogate());
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
-            c == QChar::ParagraphSeparator)
-            text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else if (c.isSurrogate() && !paired) // a byte of a file name that is not UTF-8
-            text += QStringLiteral("\\x%1").arg(EncodeFileName(c).toHex());
-        else
-            text += c;
-    }
-    return text;
-}
-
-namespace {
 
 constexpr int MostJobs = 256;
 // The most cells of an ink-mode grid on either side.
@@ -186,16 +157,6 @@ std::optional<QString> takeValueOption(const QString& name, const std::optional<
     return std::nullopt;
 }
 
-bool isValueOption(const QString& name)
-{
-    static const char* const names[] = {"--table",       "--output",     "--output-dir", "--format",
-                                        "--encoding",    "--font-size",  "--jobs",       "--mode",
-                                        "--size",        "--width",      "--height",     "--font",
-                                        "--colour-mode", "--background", "--colours",    "--title"};
-    return std::any_of(std::begin(names), std::end(names),
-                       [&](const char* n) { return name == QLatin1String(n); });
-}
-
 // What the options say together: the format the output's name implies, and the options that do
 // not fit the format or each other.
 std::optional<QString> settleOutput(ConvertOptions& options, bool outputGiven, bool formatGiven,
@@ -260,83 +221,51 @@ ParsedCommandLine ParseConvertOptions(const QStringList& args)
     ConvertOptions options;
     QStringList& pictures = options.pictures;
     QStringList given; // the options with a value that were given, settings aside
-    bool optionsEnded = false;
     bool outputGiven = false;
     bool formatGiven = false;
     bool encodingGiven = false;
     bool fontSizeGiven = false;
 
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (optionsEnded || !arg.startsWith(QLatin1String("--"))) {
-            if (!optionsEnded && arg.startsWith(QLatin1Char('-')) && arg.size() > 1)
-                return {
-                    std::nullopt,
-                    prefixed(QStringLiteral("unknown option %1 (see --help)").arg(quoted(arg)))};
-            pictures.append(arg);
-            continue;
-        }
-        if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
+    OptionTable table;
+    table.flags = {{QLatin1String("--remove-blank-lines"), &options.removeBlankLines},
+                   {QLatin1String("--no-footer"), &options.noFooter},
+                   {QLatin1String("--help"), &options.help},
+                   {QLatin1String("--version"), &options.version},
+                   {QLatin1String("--colour"), &options.exportOptions.colour},
+                   {QLatin1String("--no-clobber"), &options.noClobber}};
+    table.withValue = {"--table",       "--output",     "--output-dir", "--format",
+                       "--encoding",    "--font-size",  "--jobs",       "--mode",
+                       "--size",        "--width",      "--height",     "--font",
+                       "--colour-mode", "--background", "--colours",    "--title"};
+    for (const SettingOption& option : SettingOptions())
+        table.withValue.append(QLatin1String(option.name));
+    table.unknownHint = QStringLiteral(" (see --help)");
 
-        const qsizetype equals = arg.indexOf(QLatin1Char('='));
-        const QString name = equals < 0 ? arg : arg.left(equals);
-        std::optional<QString> inlineValue;
-        if (equals >= 0)
-            inlineValue = arg.mid(equals + 1);
-
-        // Options without a value.
-        bool* flag = nullptr;
-        if (name == QLatin1String("--remove-blank-lines"))
-            flag = &options.removeBlankLines;
-        else if (name == QLatin1String("--no-footer"))
-            flag = &options.noFooter;
-        else if (name == QLatin1String("--help"))
-            flag = &options.help;
-        else if (name == QLatin1String("--version"))
-            flag = &options.version;
-        else if (name == QLatin1String("--colour"))
-            flag = &options.exportOptions.colour;
-        else if (name == QLatin1String("--no-clobber"))
-            flag = &options.noClobber;
-        if (flag) {
-            if (inlineValue)
-                return {std::nullopt, prefixed(QStringLiteral("%1 takes no value").arg(name))};
-            *flag = true;
-            continue;
-        }
-
+    const auto takeValue = [&](const QString& name,
+                               const std::optional<QString>& value) -> std::optional<QString> {
         const SettingOption* setting = findSettingOption(name);
-        if (!setting && !isValueOption(name))
-            return {std::nullopt,
-                    prefixed(QStringLiteral("unknown option %1 (see --help)").arg(quoted(name)))};
-
-        std::optional<QString> value = inlineValue;
-        if (!value && i + 1 < args.size())
-            value = args[++i];
-
         if (!setting) {
             const std::optional<QString> error =
                 takeValueOption(name, value, options, formatGiven, encodingGiven, fontSizeGiven);
             if (error)
-                return {std::nullopt, prefixed(*error)};
+                return error;
             outputGiven = outputGiven || name == QLatin1String("--output");
             given.append(name);
-            continue;
+            return std::nullopt;
         }
-
         const SettingRow& row = SettingInfo(setting->setting);
         const std::optional<int> number = value ? parseWholeNumber(*value) : std::nullopt;
-        if (!number || *number < row.minimum || *number > row.maximum) {
-            return {std::nullopt, prefixed(QStringLiteral("%1 takes a whole number from %2 to %3")
-                                               .arg(name)
-                                               .arg(row.minimum)
-                                               .arg(row.maximum))};
-        }
+        if (!number || *number < row.minimum || *number > row.maximum)
+            return QStringLiteral("%1 takes a whole number from %2 to %3")
+                .arg(name)
+                .arg(row.minimum)
+                .arg(row.maximum);
         options.settings[setting->setting] = *number;
-    }
+        return std::nullopt;
+    };
+    if (const std::optional<QString> error = ReadOptions(
+            args, table, takeValue, [&](const QString& picture) { pictures.append(picture); }))
+        return {std::nullopt, prefixed(*error)};
 
     if (options.help || options.version)
         return {options, {}};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canvas/InkArt.h"
+#include "cli/OptionTable.h"
 #include "export/ArtExport.h"
 #include "settings/SettingsTable.h"
 
@@ -46,10 +47,6 @@ struct ParsedCommandLine {
 ParsedCommandLine ParseConvertOptions(const QStringList& args);
 
 QString ConvertUsage();
-// An argument as it is quoted in a message: control characters, line breaks among them, and the
-// bytes of a file name that are not UTF-8 (see DecodeFileName) are written as \xNN, so that the
-// message stays one line and nothing reaches the terminal raw.
-QString QuotedForMessage(const QString& arg);
 QString ConvertVersion();
 
 } // namespace tessivo

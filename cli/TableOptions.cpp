@@ -1,6 +1,6 @@
 #include "cli/TableOptions.h"
 
-#include "cli/ConvertOptions.h"
+#include "cli/OptionTable.h"
 #include "engine/Version.h"
 
 #include <cmath>
@@ -38,74 +38,38 @@ std::optional<double> parseDecimal(const QString& text, double minimum, double m
 ParsedTableCommandLine ParseTableOptions(const QStringList& args)
 {
     TableOptions options;
-    bool optionsEnded = false;
     const auto fail = [](const QString& message) {
         return ParsedTableCommandLine{std::nullopt, prefixed(message)};
     };
 
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        // A lone "-" is a row, as is everything after "--".
-        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg.size() == 1) {
-            options.rows.append(arg);
-            continue;
-        }
-        if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        if (!arg.startsWith(QLatin1String("--")))
-            return fail(QStringLiteral("unknown option %1 (see --help; rows starting with - "
-                                       "go after --)")
-                            .arg(QuotedForMessage(arg)));
+    OptionTable table;
+    table.flags = {{QLatin1String("--tones"), &options.tones},
+                   {QLatin1String("--help"), &options.help},
+                   {QLatin1String("--version"), &options.version}};
+    table.withValue = {"--font",  "--font-size", "--rows",    "--output",
+                       "--input", "--encoding",  "--min-step"};
+    table.unknownHint = QStringLiteral(" (see --help; rows starting with - go after --)");
 
-        const qsizetype equals = arg.indexOf(QLatin1Char('='));
-        const QString name = equals < 0 ? arg : arg.left(equals);
-        std::optional<QString> value;
-        if (equals >= 0)
-            value = arg.mid(equals + 1);
-
-        bool* flag = nullptr;
-        if (name == QLatin1String("--tones"))
-            flag = &options.tones;
-        else if (name == QLatin1String("--help"))
-            flag = &options.help;
-        else if (name == QLatin1String("--version"))
-            flag = &options.version;
-        if (flag) {
-            if (value)
-                return fail(QStringLiteral("%1 takes no value").arg(name));
-            *flag = true;
-            continue;
-        }
-
-        static const QStringList withValue = {"--font",  "--font-size", "--rows",    "--output",
-                                              "--input", "--encoding",  "--min-step"};
-        if (!withValue.contains(name))
-            return fail(QStringLiteral("unknown option %1 (see --help; rows starting with - go "
-                                       "after --)")
-                            .arg(QuotedForMessage(name)));
-        if (!value && i + 1 < args.size())
-            value = args[++i];
+    const auto takeValue = [&](const QString& name,
+                               const std::optional<QString>& value) -> std::optional<QString> {
         if (!value || value->isEmpty())
-            return fail(QStringLiteral("%1 takes a value").arg(name));
-
+            return QStringLiteral("%1 takes a value").arg(name);
         if (name == QLatin1String("--font")) {
             options.family = *value;
         } else if (name == QLatin1String("--font-size")) {
             const auto size = parseDecimal(*value, 4, 96);
             if (!size)
-                return fail(QStringLiteral("--font-size takes a size in points from 4 to 96"));
+                return QStringLiteral("--font-size takes a size in points from 4 to 96");
             options.pointSize = *size;
         } else if (name == QLatin1String("--rows")) {
             const auto count = parseDecimal(*value, 1, 9999);
             if (!count || value->contains(QLatin1Char('.')))
-                return fail(QStringLiteral("--rows takes a whole number from 1 to 9999"));
+                return QStringLiteral("--rows takes a whole number from 1 to 9999");
             options.rowCount = int(*count);
         } else if (name == QLatin1String("--min-step")) {
             const auto step = parseDecimal(*value, 0, 100);
             if (!step)
-                return fail(QStringLiteral("--min-step takes a percentage from 0 to 100"));
+                return QStringLiteral("--min-step takes a percentage from 0 to 100");
             options.minStep = *step;
         } else if (name == QLatin1String("--output")) {
             options.outputFile = *value;
@@ -118,9 +82,13 @@ ParsedTableCommandLine ParseTableOptions(const QStringList& args)
                      value->compare(QLatin1String("utf8"), Qt::CaseInsensitive) == 0)
                 options.encoding = TableEncoding::Utf8;
             else
-                return fail(QStringLiteral("--encoding takes gbk or utf-8"));
+                return QStringLiteral("--encoding takes gbk or utf-8");
         }
-    }
+        return std::nullopt;
+    };
+    if (const std::optional<QString> error = ReadOptions(
+            args, table, takeValue, [&](const QString& row) { options.rows.append(row); }))
+        return fail(*error);
 
     if (options.help || options.version)
         return {options, {}};

@@ -86,6 +86,7 @@ void TestTableTool::badCommandLines_data()
     QTest::newRow("encoding") << QStringList{"--encoding", "latin1", "a"} << "gbk or utf-8";
     QTest::newRow("value missing") << QStringList{"a", "--output"} << "--output takes a value";
     QTest::newRow("empty value") << QStringList{"--font=", "a"} << "--font takes a value";
+    QTest::newRow("flag with value") << QStringList{"--tones=1", "a"} << "--tones takes no value";
     QTest::newRow("tones and output")
         << QStringList{"--tones", "--output", "t.zfh", "a"} << "leave out --output";
 }
