@@ -39,28 +39,28 @@ double inkOf(const QImage& image)
 } // namespace
 
 TableMeter::TableMeter(const QString& family, double pointSize)
-    : font_(family)
+    : m_font(family)
 {
-    font_.setPointSizeF(pointSize > 0 ? pointSize : 9);
-    font_.setStyleStrategy(
+    m_font.setPointSizeF(pointSize > 0 ? pointSize : 9);
+    m_font.setStyleStrategy(
         QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
     const QImage probe = blankImage(1, 1);
-    const QFontMetricsF metrics(font_, &probe);
+    const QFontMetricsF metrics(m_font, &probe);
     // A half-width cell is half an em wide; a line of the result is the font's height.
     const double em = pointSize * DotsPerInch / 72.0;
-    cellWidth_ = std::max(1, int(std::lround(em / 2)));
-    cellHeight_ = std::max(1, int(std::lround(metrics.height())));
-    ascent_ = int(std::lround(metrics.ascent()));
+    m_cellWidth = std::max(1, int(std::lround(em / 2)));
+    m_cellHeight = std::max(1, int(std::lround(metrics.height())));
+    m_ascent = int(std::lround(metrics.ascent()));
 }
 
 QImage TableMeter::render(QStringView row) const
 {
-    QImage image = blankImage(CellsOf(row) * cellWidth_, cellHeight_);
+    QImage image = blankImage(CellsOf(row) * m_cellWidth, m_cellHeight);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setFont(font_);
+    painter.setFont(m_font);
     painter.setPen(Qt::black);
-    const QFontMetricsF metrics(font_, &image);
+    const QFontMetricsF metrics(m_font, &image);
     int cell = 0;
     for (const char32_t c : row.toUcs4()) {
         const int cells = CellsOf(c);
@@ -68,8 +68,8 @@ QImage TableMeter::render(QStringView row) const
         // Each character sits in the middle of its own cells, as in a fixed-pitch font; a
         // wider glyph spills into its neighbours' cells, a narrower one leaves paper around it.
         const double left =
-            cell * cellWidth_ + (cells * cellWidth_ - metrics.horizontalAdvance(text)) / 2;
-        painter.drawText(QPointF(left, ascent_), text);
+            cell * m_cellWidth + (cells * m_cellWidth - metrics.horizontalAdvance(text)) / 2;
+        painter.drawText(QPointF(left, m_ascent), text);
         cell += cells;
     }
     return image;

@@ -25,10 +25,10 @@ class TableMeter {
 public:
     explicit TableMeter(const QString& family = QStringLiteral("新宋体"), double pointSize = 9);
 
-    const QFont& font() const { return font_; }
+    const QFont& font() const { return m_font; }
     // One half-width cell in pixels at 96 dots per inch.
-    int cellWidth() const { return cellWidth_; }
-    int cellHeight() const { return cellHeight_; }
+    int cellWidth() const { return m_cellWidth; }
+    int cellHeight() const { return m_cellHeight; }
 
     // Black on white, anti-aliased, one cell row high and as wide as the row's cells.
     QImage render(QStringView row) const;
@@ -37,10 +37,10 @@ public:
     QList<RowTone> measure(const QStringList& rows) const;
 
 private:
-    QFont font_;
-    int cellWidth_ = 1;
-    int cellHeight_ = 1;
-    int ascent_ = 0;
+    QFont m_font;
+    int m_cellWidth = 1;
+    int m_cellHeight = 1;
+    int m_ascent = 0;
 };
 
 // Darkest first; rows of equal tone keep their order.

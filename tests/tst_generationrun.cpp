@@ -15,20 +15,20 @@ namespace {
 // log of every read.
 class FakeCanvas : public PixelSource {
 public:
-    std::function<std::int32_t(int, int)> color = [](int, int) { return 0xFFFFFF; };
-    int width = 7885;
-    int height = 5535;
-    mutable QList<QPoint> reads;
-    bool logReads = false;
+    std::function<std::int32_t(int, int)> m_color = [](int, int) { return 0xFFFFFF; };
+    int m_width = 7885;
+    int m_height = 5535;
+    mutable QList<QPoint> m_reads;
+    bool m_logReads = false;
 
     std::int32_t pixelAt(int x, int y) const override
     {
-        if (logReads)
-            reads.append(QPoint(x, y));
-        return color(x, y);
+        if (m_logReads)
+            m_reads.append(QPoint(x, y));
+        return m_color(x, y);
     }
-    int canvasWidth() const override { return width; }
-    int canvasHeight() const override { return height; }
+    int canvasWidth() const override { return m_width; }
+    int canvasHeight() const override { return m_height; }
 };
 
 struct RunLog {
@@ -137,7 +137,7 @@ void TestGenerationRun::workedExampleReadsEveryCellOnce()
     run.setBandCount(50);
     SettingValues settings;
     FakeCanvas canvas;
-    canvas.logReads = true;
+    canvas.m_logReads = true;
     run.start(canvas, settings);
     QList<int> starts;
     for (int i = 1; i <= 50; ++i)
@@ -145,21 +145,21 @@ void TestGenerationRun::workedExampleReadsEveryCellOnce()
 
     // First tick: column 0 of every band, in band order.
     run.tick(canvas, settings);
-    QCOMPARE(canvas.reads.size(), 50);
+    QCOMPARE(canvas.m_reads.size(), 50);
     for (int i = 0; i < 50; ++i)
-        QCOMPARE(canvas.reads[i], QPoint(0, starts[i]));
+        QCOMPARE(canvas.m_reads[i], QPoint(0, starts[i]));
 
     runToEnd(run, canvas, settings);
-    QCOMPARE(canvas.reads.size(), 1821 * 50);
+    QCOMPARE(canvas.m_reads.size(), 1821 * 50);
     // Tick t (0-based) reads line t / 455 (the fifth "line" being the extra cell) at column
     // 17 * (t % 455).
     for (int t : {454, 455, 910, 1364, 1365, 1820}) {
         const int line = t / 455;
         const int column = 17 * (t % 455);
         for (int i = 0; i < 50; i += 7)
-            QCOMPARE(canvas.reads[t * 50 + i], QPoint(column, starts[i] + 30 * line));
+            QCOMPARE(canvas.m_reads[t * 50 + i], QPoint(column, starts[i] + 30 * line));
     }
-    QCOMPARE(canvas.reads[454 * 50].x(), 7718); // the last column: 7718 <= 7725 < 7735
+    QCOMPARE(canvas.m_reads[454 * 50].x(), 7718); // the last column: 7718 <= 7725 < 7735
 }
 
 void TestGenerationRun::workedExampleText()
@@ -169,7 +169,7 @@ void TestGenerationRun::workedExampleText()
     SettingValues settings;
     FakeCanvas canvas;
     // Black above y = 2000 twips, white below, a grey column at x = 17 * 3.
-    canvas.color = [](int x, int y) {
+    canvas.m_color = [](int x, int y) {
         if (x == 51)
             return 0x808080;
         return y < 2000 ? 0x000000 : 0xFFFFFF;
@@ -202,12 +202,12 @@ void TestGenerationRun::pictureFit100FinishesAtOnce()
     SettingValues settings;
     settings.setValue(Setting::PictureFit, 100);
     FakeCanvas canvas;
-    canvas.logReads = true;
+    canvas.m_logReads = true;
     QCOMPARE(run.start(canvas, settings), GenerationRun::StartResult::Started);
     QCOMPARE(run.bandStep(), 0.0);
     QCOMPARE(run.bandHeight(), 0);
     QCOMPARE(run.tick(canvas, settings), GenerationRun::TickOutcome::Finished);
-    QVERIFY(canvas.reads.isEmpty());
+    QVERIFY(canvas.m_reads.isEmpty());
     QCOMPARE(run.resultText(), GenerationRun::Footer);
     QVERIFY(run.resultText().startsWith(QStringLiteral("\r\n最佳")));
     QCOMPARE(run.progress(), 0.0);
@@ -220,9 +220,9 @@ void TestGenerationRun::narrowCanvasGivesOneCellPerLine()
     SettingValues settings;
     settings.setValue(Setting::PictureFit, 50);
     FakeCanvas canvas;
-    canvas.width = 150; // under 160: every tick steps to a new line
-    canvas.height = 600;
-    canvas.color = [](int, int) { return 0; };
+    canvas.m_width = 150; // under 160: every tick steps to a new line
+    canvas.m_height = 600;
+    canvas.m_color = [](int, int) { return 0; };
     run.start(canvas, settings); // band step 150, bands at 150 and 300, 5 lines each
     QCOMPARE(run.bandHeight(), 150);
     const RunLog log = runToEnd(run, canvas, settings);
@@ -262,10 +262,10 @@ void TestGenerationRun::rowsOfAnyLengthEndCleanly()
     settings.setValue(Setting::Contrast, 1);
     settings.setValue(Setting::SampleX, 300);
     FakeCanvas canvas;
-    canvas.width = 1060; // columns 0, 300, 600, 900 -> 4 cells... 900 <= 900
-    canvas.height = 900;
+    canvas.m_width = 1060; // columns 0, 300, 600, 900 -> 4 cells... 900 <= 900
+    canvas.m_height = 900;
     // Dark on the left half, light on the right: every line is dark, dark, light, light.
-    canvas.color = [](int x, int) { return x < 500 ? 0x000000 : 0xFFFFFF; };
+    canvas.m_color = [](int x, int) { return x < 500 ? 0x000000 : 0xFFFFFF; };
     run.start(canvas, settings);
     runToEnd(run, canvas, settings);
 
@@ -288,7 +288,7 @@ void TestGenerationRun::blankLineRemovalKeepsLineEnds()
     settings.setRemoveBlankLines(true);
     FakeCanvas canvas;
     // White (space cells) except one black band of rows in the middle.
-    canvas.color = [](int, int y) { return (y > 2500 && y < 3000) ? 0x000000 : 0xFFFFFF; };
+    canvas.m_color = [](int, int y) { return (y > 2500 && y < 3000) ? 0x000000 : 0xFFFFFF; };
     run.start(canvas, settings);
     runToEnd(run, canvas, settings);
 
@@ -329,7 +329,7 @@ void TestGenerationRun::recordedColoursFollowEveryCharacter()
     FakeCanvas canvas;
     // White above and below a dark stretch whose green tells the column (the step is 17 twips).
     const auto dark = [](int column) { return ComposeColor(0, column % 64, 8); };
-    canvas.color = [&](int x, int y) { return (y > 1500 && y < 4000) ? dark(x / 17) : 0xFFFFFF; };
+    canvas.m_color = [&](int x, int y) { return (y > 1500 && y < 4000) ? dark(x / 17) : 0xFFFFFF; };
     run.start(canvas, settings);
     runToEnd(run, canvas, settings);
 
@@ -389,7 +389,7 @@ void TestGenerationRun::startDuringRunStartsAfresh()
     run.setBandCount(5);
     SettingValues settings;
     FakeCanvas canvas;
-    canvas.color = [](int x, int y) { return (x + y) % 700 < 300 ? 0 : 0xFFFFFF; };
+    canvas.m_color = [](int x, int y) { return (x + y) % 700 < 300 ? 0 : 0xFFFFFF; };
     run.start(canvas, settings);
     runToEnd(run, canvas, settings);
     const QString whole = run.resultText();
@@ -431,12 +431,12 @@ void TestGenerationRun::everyCellGetsItsRow()
     settings.setValue(Setting::IgnoreValue, ignoreValue);
     settings.setValue(Setting::SampleX, 60);
     FakeCanvas canvas;
-    canvas.width = 3000;
-    canvas.height = 2000;
-    canvas.logReads = true;
+    canvas.m_width = 3000;
+    canvas.m_height = 2000;
+    canvas.m_logReads = true;
     // Plain greys on the left; then reads outside the picture, the sums 85 and 170 that
     // straddle IgnoreValue thresholds, and any colour.
-    canvas.color = [](int x, int y) -> std::int32_t {
+    canvas.m_color = [](int x, int y) -> std::int32_t {
         const std::uint32_t h = std::uint32_t(x) * 2654435761u ^ std::uint32_t(y) * 40503u;
         if (x < 1000)
             return y < 1000 ? 0xFFFFFF : 0x808080;
@@ -456,7 +456,7 @@ void TestGenerationRun::everyCellGetsItsRow()
         if (tick == 200) // another table from here on
             settings.setValue(Setting::Contrast, 600);
         const QStringList rows = settings.charTable();
-        const qsizetype read = canvas.reads.size();
+        const qsizetype read = canvas.m_reads.size();
         const GenerationRun::TickOutcome outcome = run.tick(canvas, settings);
         if (outcome == GenerationRun::TickOutcome::Finished)
             break;
@@ -466,8 +466,8 @@ void TestGenerationRun::everyCellGetsItsRow()
                 colours[b] += {0, 0};
                 complete[b] = texts[b].size();
             }
-            const QPoint at = canvas.reads.at(read + b);
-            const ColorValue sample = canvas.color(at.x(), at.y());
+            const QPoint at = canvas.m_reads.at(read + b);
+            const ColorValue sample = canvas.m_color(at.x(), at.y());
             const QString& row =
                 rows.at(CharIndexFor(colorLevel * sample, ignoreValue, int(rows.size())));
             texts[b] += row;
@@ -492,18 +492,18 @@ void TestGenerationRun::settingsAndWidthAreReadLive()
     SettingValues settings;
     settings.setValue(Setting::SampleX, 100);
     FakeCanvas canvas;
-    canvas.width = 560; // columns 0, 100, ..., 400
-    canvas.height = 300;
-    canvas.logReads = true;
+    canvas.m_width = 560; // columns 0, 100, ..., 400
+    canvas.m_height = 300;
+    canvas.m_logReads = true;
     run.start(canvas, settings);
 
     run.tick(canvas, settings);              // x 0
     settings.setValue(Setting::SampleX, 50); // the next column is still 100, then steps of 50
     run.tick(canvas, settings);              // x 100
     run.tick(canvas, settings);              // x 150
-    canvas.width = 310;                      // the line now ends after x 150
+    canvas.m_width = 310;                    // the line now ends after x 150
     QCOMPARE(run.tick(canvas, settings), GenerationRun::TickOutcome::SteppedLine);
-    QCOMPARE(canvas.reads.mid(0, 4), QList<QPoint>({{0, 285}, {100, 285}, {150, 285}, {0, 315}}));
+    QCOMPARE(canvas.m_reads.mid(0, 4), QList<QPoint>({{0, 285}, {100, 285}, {150, 285}, {0, 315}}));
 }
 
 void TestGenerationRun::bandCountRecreatesArrays()
@@ -581,15 +581,15 @@ void TestGenerationRun::positionsBeyond16BitsAreRefused()
     settings.setValue(Setting::SampleY, sampleY);
     settings.setValue(Setting::PictureFit, pictureFit);
     FakeCanvas canvas;
-    canvas.width = width;
-    canvas.height = height;
+    canvas.m_width = width;
+    canvas.m_height = height;
     const auto result = run.start(canvas, settings);
     QCOMPARE(result == GenerationRun::StartResult::Started, started);
     if (!started)
         return;
     // Every read of the run stays inside the 16-bit range.
     int maxX = 0, maxY = 0;
-    canvas.color = [&](int x, int y) {
+    canvas.m_color = [&](int x, int y) {
         maxX = std::max(maxX, x);
         maxY = std::max(maxY, y);
         return 0xFFFFFF;

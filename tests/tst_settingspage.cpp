@@ -32,10 +32,10 @@ enum How { Arrow, HomeKey, EndKey, Code };
 
 class FakeWindow : public WindowContext {
 public:
-    void setTitle(const QString& t) override { title = t; }
-    void moveFocusToSink() override { ++focusMoves; }
-    QString title = QStringLiteral("before");
-    int focusMoves = 0;
+    void setTitle(const QString& t) override { m_title = t; }
+    void moveFocusToSink() override { ++m_focusMoves; }
+    QString m_title = QStringLiteral("before");
+    int m_focusMoves = 0;
 };
 
 // Presses the thumb and moves the mouse, in steps, to the first place where the thumb stands at
@@ -78,41 +78,41 @@ void holdAt(ScrollBar* bar, int value)
 class TestSettingsPage : public QObject {
     Q_OBJECT
 
-    FakeWindow window;
-    std::unique_ptr<CanvasModel> canvas;
-    std::unique_ptr<PictureHolder> holder;
-    std::unique_ptr<CanvasHistory> history;
-    std::unique_ptr<CharTables> tables;
-    std::unique_ptr<GenerationRun> run;
-    std::unique_ptr<SettingsPage> page;
-    std::unique_ptr<SettingsController> controller;
+    FakeWindow m_window;
+    std::unique_ptr<CanvasModel> m_canvas;
+    std::unique_ptr<PictureHolder> m_holder;
+    std::unique_ptr<CanvasHistory> m_history;
+    std::unique_ptr<CharTables> m_tables;
+    std::unique_ptr<GenerationRun> m_run;
+    std::unique_ptr<SettingsPage> m_page;
+    std::unique_ptr<SettingsController> m_controller;
 
-    ScrollBar* bar(const QString& name) { return page->findChild<ScrollBar*>(name); }
+    ScrollBar* bar(const QString& name) { return m_page->findChild<ScrollBar*>(name); }
     ScrollBar* bar(Setting s) { return bar(QLatin1String(SettingInfo(s).control)); }
-    QWidget* panel() { return page->findChild<QWidget*>(QStringLiteral("Picture4")); }
+    QWidget* panel() { return m_page->findChild<QWidget*>(QStringLiteral("Picture4")); }
 
 private slots:
     void init()
     {
-        window.title = QStringLiteral("before");
-        window.focusMoves = 0;
-        canvas = std::make_unique<CanvasModel>();
-        holder = std::make_unique<PictureHolder>();
-        history = std::make_unique<CanvasHistory>(*canvas, *holder);
-        tables = std::make_unique<CharTables>();
-        tables->copyLoadedToActive();
-        run = std::make_unique<GenerationRun>();
-        page = std::make_unique<SettingsPage>(window, *tables);
-        controller = std::make_unique<SettingsController>(*page, window, *canvas, *history, *holder,
-                                                          *tables, *run);
-        page->show();
-        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+        m_window.m_title = QStringLiteral("before");
+        m_window.m_focusMoves = 0;
+        m_canvas = std::make_unique<CanvasModel>();
+        m_holder = std::make_unique<PictureHolder>();
+        m_history = std::make_unique<CanvasHistory>(*m_canvas, *m_holder);
+        m_tables = std::make_unique<CharTables>();
+        m_tables->copyLoadedToActive();
+        m_run = std::make_unique<GenerationRun>();
+        m_page = std::make_unique<SettingsPage>(m_window, *m_tables);
+        m_controller = std::make_unique<SettingsController>(
+            *m_page, m_window, *m_canvas, *m_history, *m_holder, *m_tables, *m_run);
+        m_page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
     }
 
     void cleanup()
     {
-        controller.reset();
-        page.reset();
+        m_controller.reset();
+        m_page.reset();
     }
 
     void barsFollowTheTable_data()
@@ -127,7 +127,7 @@ private slots:
         const SettingRow& row = SettingInfo(setting);
         ScrollBar* b = bar(setting);
         QVERIFY(b);
-        QCOMPARE(page->bar(setting), b);
+        QCOMPARE(m_page->bar(setting), b);
         QCOMPARE(b->parentWidget(), panel());
         QCOMPARE(b->geometry(), TwipsRect(row.left, row.top, 6375, 255));
         QCOMPARE(
@@ -157,28 +157,28 @@ private slots:
         QFETCH(int, settleFocusMoves);
         ScrollBar* b = bar(setting);
         const int before = b->value();
-        const int bands = run->bandCount();
+        const int bands = m_run->bandCount();
         const int pos = dragTo(b, target);
         QVERIFY(pos != before);
-        QCOMPARE(window.title, QString::number(pos));
+        QCOMPARE(m_window.m_title, QString::number(pos));
         QCOMPARE(b->value(), before);
-        QCOMPARE(window.focusMoves, 0);
-        QCOMPARE(tables->active().size(), 96); // not rebuilt while dragging
+        QCOMPARE(m_window.m_focusMoves, 0);
+        QCOMPARE(m_tables->active().size(), 96); // not rebuilt while dragging
         if (setting == Setting::CanvasColor)
-            QCOMPARE(canvas->pixelAt(7000, 5000), pos);
+            QCOMPARE(m_canvas->pixelAt(7000, 5000), pos);
         if (setting == Setting::PreviewWidth)
-            QCOMPARE(canvas->canvasWidth(), TwipsToPixels(pos) * Tw);
+            QCOMPARE(m_canvas->canvasWidth(), TwipsToPixels(pos) * Tw);
         if (setting == Setting::PreviewHeight)
-            QCOMPARE(QList<int>({canvas->heightTwips(), canvas->canvasHeight()}),
+            QCOMPARE(QList<int>({m_canvas->heightTwips(), m_canvas->canvasHeight()}),
                      QList<int>({0, 0}));
 
         release(b);
         QCOMPARE(b->value(), pos);
-        QCOMPARE(window.title, WindowContext::MainWindowTitle());
-        QCOMPARE(window.focusMoves, settleFocusMoves);
+        QCOMPARE(m_window.m_title, WindowContext::MainWindowTitle());
+        QCOMPARE(m_window.m_focusMoves, settleFocusMoves);
         if (setting == Setting::Contrast)
-            QCOMPARE(tables->active(), RebuildActiveTable(DefaultCharTable(), pos));
-        QCOMPARE(run->bandCount(), setting == Setting::RunEfficiency ? pos : bands);
+            QCOMPARE(m_tables->active(), RebuildActiveTable(DefaultCharTable(), pos));
+        QCOMPARE(m_run->bandCount(), setting == Setting::RunEfficiency ? pos : bands);
     }
 
     // Settling by arrow, key or code runs only the settle handling: the Canvas and the panel
@@ -210,10 +210,10 @@ private slots:
         QFETCH(int, value);
         QFETCH(QString, title);
         QFETCH(int, focusMoves);
-        const QImage image = canvas->image();
+        const QImage image = m_canvas->image();
         const QRect panelAt = panel()->geometry();
-        const int bands = run->bandCount();
-        QSignalSpy fontSize(controller.get(), &SettingsController::previewFontSizeChanged);
+        const int bands = m_run->bandCount();
+        QSignalSpy fontSize(m_controller.get(), &SettingsController::previewFontSizeChanged);
         ScrollBar* b = bar(name);
         if (how == Arrow) {
             QTest::mouseClick(b, Qt::LeftButton, {},
@@ -225,13 +225,13 @@ private slots:
             QTest::keyClick(b, how == HomeKey ? Qt::Key_Home : Qt::Key_End);
         }
         QCOMPARE(b->value(), value);
-        QCOMPARE(window.title, title);
-        QCOMPARE(window.focusMoves, focusMoves);
-        QCOMPARE(canvas->image(), image);
+        QCOMPARE(m_window.m_title, title);
+        QCOMPARE(m_window.m_focusMoves, focusMoves);
+        QCOMPARE(m_canvas->image(), image);
         QCOMPARE(panel()->geometry(), panelAt);
         QCOMPARE(fontSize.count(), name == "HScroll4" ? 1 : 0);
-        QCOMPARE(tables->active().size(), name == "HScroll12" ? 49 : 96);
-        QCOMPARE(run->bandCount(), name == "HScroll11" ? 1 : bands);
+        QCOMPARE(m_tables->active().size(), name == "HScroll12" ? 49 : 96);
+        QCOMPARE(m_run->bandCount(), name == "HScroll11" ? 1 : bands);
     }
 
     void linkedSampling_data()
@@ -249,13 +249,13 @@ private slots:
         QFETCH(Setting, dragged);
         QFETCH(Setting, other);
         QFETCH(bool, linked);
-        page->linkSampling()->setChecked(linked);
+        m_page->linkSampling()->setChecked(linked);
         const int otherBefore = bar(other)->value();
         const int pos = dragTo(bar(dragged), 150);
         QCOMPARE(bar(other)->value(), linked ? pos : otherBefore);
-        QCOMPARE(window.title,
+        QCOMPARE(m_window.m_title,
                  linked ? WindowContext::MainWindowTitle() : QStringLiteral("before"));
-        QCOMPARE(window.focusMoves > 0, linked);
+        QCOMPARE(m_window.m_focusMoves > 0, linked);
         release(bar(dragged));
     }
 
@@ -280,39 +280,39 @@ private slots:
         QImage image(20, 10, QImage::Format_RGB32);
         image.fill(Qt::blue);
         if (picture)
-            holder->setPicture(image);
-        canvas->line(0, 0, 3000, 3000); // must be cleared
+            m_holder->setPicture(image);
+        m_canvas->line(0, 0, 3000, 3000); // must be cleared
         ScrollBar* b = bar(Setting::ZoomRatio);
         QCOMPARE(dragTo(b, value), value);
-        QCOMPARE(window.title, title);
+        QCOMPARE(m_window.m_title, title);
         const ColorValue blue = 0xFF0000, white = 0xFFFFFF;
         if (picture) {
-            QCOMPARE(canvas->pixelAt((20 * scale - 1) * Tw, (10 * scale - 1) * Tw), blue);
-            QCOMPARE(canvas->pixelAt(20 * scale * Tw, 0), white);
+            QCOMPARE(m_canvas->pixelAt((20 * scale - 1) * Tw, (10 * scale - 1) * Tw), blue);
+            QCOMPARE(m_canvas->pixelAt(20 * scale * Tw, 0), white);
         }
-        QCOMPARE(canvas->pixelAt(1500, 1500), white);
+        QCOMPARE(m_canvas->pixelAt(1500, 1500), white);
         release(b);
-        QCOMPARE(window.title, title); // no settle handling
+        QCOMPARE(m_window.m_title, title); // no settle handling
     }
 
     // The viewport clips the panel; VScroll1 moves it, whatever moves the bar.
     void panelScrolling()
     {
-        QCOMPARE(page->objectName(), QStringLiteral("Frame3"));
-        QCOMPARE(page->findChild<QWidget*>(QStringLiteral("Picture3"))->geometry(),
+        QCOMPARE(m_page->objectName(), QStringLiteral("Frame3"));
+        QCOMPARE(m_page->findChild<QWidget*>(QStringLiteral("Picture3"))->geometry(),
                  TwipsRect(50, 240, 7815, 6315));
         QCOMPARE(panel()->geometry(), TwipsRect(0, 0, 7695, 7455));
-        page->setPanelScrollRange();
-        ScrollBar* v = page->panelBar();
+        m_page->setPanelScrollRange();
+        ScrollBar* v = m_page->panelBar();
         QCOMPARE(QList<int>({v->minimum(), v->maximum(), v->singleStep(), v->pageStep()}),
                  QList<int>({0, 1780, 1, 178}));
 
         const int pos = dragTo(v, 900);
         QCOMPARE(panel()->pos(), QPoint(0, TwipsToPixels(-pos)));
-        QCOMPARE(window.title, QStringLiteral("before"));
+        QCOMPARE(m_window.m_title, QStringLiteral("before"));
         release(v);
-        QCOMPARE(window.title, WindowContext::MainWindowTitle());
-        QCOMPARE(window.focusMoves, 1);
+        QCOMPARE(m_window.m_title, WindowContext::MainWindowTitle());
+        QCOMPARE(m_window.m_focusMoves, 1);
         QTest::mouseClick(v, Qt::LeftButton, {},
                           scrollBarPart(v, QStyle::SC_ScrollBarAddLine).center());
         QCOMPARE(v->value(), pos + 1);
@@ -331,17 +331,17 @@ private slots:
     // panel about three lines of text.
     void panelWheel()
     {
-        page->setPanelScrollRange();
-        const int lines = page->fontMetrics().lineSpacing() * 15;
+        m_page->setPanelScrollRange();
+        const int lines = m_page->fontMetrics().lineSpacing() * 15;
         for (const auto& [over, notches, value] : {std::tuple{"HScroll12Caption", -1, 3 * lines},
                                                    {"HScroll5", -1, 6 * lines},
                                                    {"VScroll1", 2, 0}}) {
-            auto* target = page->findChild<QWidget*>(over);
+            auto* target = m_page->findChild<QWidget*>(over);
             const QPointF at = target->rect().center();
             QWheelEvent wheel(at, target->mapToGlobal(at), {}, QPoint(0, 120 * notches), {}, {},
                               Qt::NoScrollPhase, false);
             QApplication::sendEvent(target, &wheel);
-            QCOMPARE(page->panelBar()->value(), value);
+            QCOMPARE(m_page->panelBar()->value(), value);
             QCOMPARE(panel()->pos(), QPoint(0, TwipsToPixels(-value)));
         }
         QCOMPARE(bar(Setting::CanvasColor)->value(), 0);
@@ -350,11 +350,11 @@ private slots:
     void resetToDefaults()
     {
         holdAt(bar(Setting::CanvasColor), 256); // the value is the colour: green 1
-        QCOMPARE(window.title, QStringLiteral("256"));
-        QCOMPARE(canvas->pixelAt(0, 0), 0x000100);
+        QCOMPARE(m_window.m_title, QStringLiteral("256"));
+        QCOMPARE(m_canvas->pixelAt(0, 0), 0x000100);
         holdAt(bar(Setting::PreviewWidth), 3000);
         holdAt(bar(Setting::PreviewHeight), 1200);
-        for (ScrollBar* b : page->findChildren<ScrollBar*>())
+        for (ScrollBar* b : m_page->findChildren<ScrollBar*>())
             b->setSliderDown(false);
         const std::map<Setting, int> changed = {
             {Setting::ColorLevel, 7},       {Setting::SampleX, 100},
@@ -364,16 +364,16 @@ private slots:
             {Setting::RunEfficiency, 33}};
         for (const auto& [s, v] : changed)
             bar(s)->setValue(v);
-        page->removeBlankLinesBox()->setChecked(true);
-        const QImage image = canvas->image();
+        m_page->removeBlankLinesBox()->setChecked(true);
+        const QImage image = m_canvas->image();
         QStringList order;
         QObject guard;
         for (const SettingRow& row : AllSettings())
             connect(bar(row.setting), &ScrollBar::settled, &guard,
                     [&order, &row] { order << row.name; });
-        QSignalSpy fontSize(controller.get(), &SettingsController::previewFontSizeChanged);
+        QSignalSpy fontSize(m_controller.get(), &SettingsController::previewFontSizeChanged);
 
-        QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("Command8")),
+        QTest::mouseClick(m_page->findChild<QPushButton*>(QStringLiteral("Command8")),
                           Qt::LeftButton);
 
         QCOMPARE(order.join(' '), QStringLiteral("ColorLevel SampleX SampleY PreviewFontSize "
@@ -382,21 +382,21 @@ private slots:
         for (const SettingRow& row : AllSettings())
             QCOMPARE(bar(row.setting)->value(),
                      row.resetValue ? *row.resetValue : changed.at(row.setting));
-        QCOMPARE(canvas->image(), image);
-        QCOMPARE(canvas->backColor(), 256);
+        QCOMPARE(m_canvas->image(), image);
+        QCOMPARE(m_canvas->backColor(), 256);
         QCOMPARE(fontSize.count(), 1);
         QCOMPARE(fontSize.at(0).at(0).toInt(), 24);
-        QCOMPARE(tables->active().size(), 13);
-        QCOMPARE(run->bandCount(), 33);
-        QCOMPARE(window.title, WindowContext::MainWindowTitle());
+        QCOMPARE(m_tables->active().size(), 13);
+        QCOMPARE(m_run->bandCount(), 33);
+        QCOMPARE(m_window.m_title, WindowContext::MainWindowTitle());
 
         // A run reads the bars as they stand.
-        const GenerationSettings& settings = *page;
+        const GenerationSettings& settings = *m_page;
         QCOMPARE(QList<int>({settings.sampleX(), settings.sampleY(), settings.colorLevel(),
                              settings.ignoreValue(), settings.pictureFit()}),
                  QList<int>({30, 30, 1, 9, 5}));
         QVERIFY(settings.removeBlankLines());
-        QCOMPARE(&settings.charTable(), &tables->active());
+        QCOMPARE(&settings.charTable(), &m_tables->active());
     }
 };
 
