@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds Tessivo and runs the whole test suite, in three stages:
+# Sets up the machine, builds Tessivo and runs the whole test suite, in four stages:
 #   normal    the build of scripts/build.sh in build/, and every test
 #   install   that build installed into a staging folder and run from there, the desktop entry
 #             and metadata validated, the Debian package built and checked (scripts/install-check.sh)
 #   sanitize  a build with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/, and
 #             every test under them, leak detection on
 #   fuzz      the fuzz targets in build-fuzz/, each run for a short, fixed time (scripts/fuzz.sh)
-# All three run by default, in this order; name stages to run only those:
+# All four run by default, in this order; name stages to run only those:
 #   bash scripts/test.sh normal
 set -euo pipefail
 cd "$(dirname "$0")/.."
