@@ -7,8 +7,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <algorithm>
-
 using namespace tessivo;
 
 class TestCharTable : public QObject {
@@ -417,13 +415,10 @@ void TestCharTable::gbk_data()
     QTest::addColumn<QString>("read");
 
     QTest::newRow("ASCII") << "a~\x7F" << true << QByteArray("a~\x7F") << "a~\x7F";
-    QTest::newRow("two-byte") << "中文" << true << QByteArray("\xD6\xD0\xCE\xC4") << "中文";
-    QTest::newRow("full-width space, Greek")
-        << "　α" << true << QByteArray("\xA1\xA1\xA6\xC1") << "　α";
+    QTest::newRow("two-byte") << "中　α" << true << QByteArray("\xD6\xD0\xA1\xA1\xA6\xC1")
+                              << "中　α";
     QTest::newRow("Hangul") << "a가" << false << QByteArray() << QString();
     QTest::newRow("emoji, a surrogate pair") << "😀" << false << QByteArray() << QString();
-    QTest::newRow("beyond the first plane")
-        << QString::fromUcs4(U"\U00020000", 1) << false << QByteArray() << QString();
     QTest::newRow("high surrogate alone")
         << QString(QChar(0xD83D)) + "a" << false << QByteArray() << QString();
     QTest::newRow("low surrogate first")
@@ -444,17 +439,17 @@ void TestCharTable::gbk()
     QFETCH(QString, read);
 
     QCOMPARE(GbkHolds(text), holds);
-    const QList<uint> characters = text.toUcs4();
-    QCOMPARE(std::all_of(characters.cbegin(), characters.cend(),
-                         [](uint c) { return GbkHolds(char32_t(c)); }),
-             holds);
+    int sum = 0;
+    bool each = true;
+    for (const uint c : text.toUcs4()) {
+        sum += GbkBytes(char32_t(c));
+        each = each && GbkHolds(char32_t(c));
+    }
+    QCOMPARE(each, holds);
     if (!bytes.isEmpty())
         QCOMPARE(DecodeGbk(bytes), read);
     if (holds && !text.isEmpty()) {
         QCOMPARE(EncodeGbk(text), bytes);
-        int sum = 0;
-        for (const uint c : characters)
-            sum += GbkBytes(char32_t(c));
         QCOMPARE(sum, bytes.size());
     }
     // Written anyway, a character GBK cannot hold does not come back.
