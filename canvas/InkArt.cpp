@@ -414,6 +414,24 @@ InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOpt
         art.colours.reserve(down * lineLength);
     ColumnSums columns(width, options.recordColours);
     const bool wide = pixels.format() == QImage::Format_RGB32;
+    // The mean colour of cell c of a line, for each character its row writes.
+    const auto recordColour = [&](std::size_t c, int top, int bottom, qsizetype characters,
+                                  const CellSums& sums) {
+        const qint64 count = qint64(edges[c + 1] - edges[c]) * (bottom - top);
+        const auto mean = [count](qint64 sum) { return int((sum + count / 2) / count); };
+        art.colours.insert(art.colours.size(), characters,
+                           ComposeColor(mean(sums.red), mean(sums.green), mean(sums.blue)));
+    };
+    // The padding and line end after a line's cells.
+    const auto endLine = [&] {
+        out = std::copy(padding.cbegin(), padding.cend(), out);
+        *out++ = QLatin1Char('\r');
+        *out++ = QLatin1Char('\n');
+        if (options.recordColours) {
+            art.colours.insert(art.colours.size(), padding.size(), ColorValue(0xFFFFFF));
+            art.colours.insert(art.colours.size(), 2, ColorValue(0));
+        }
+    };
     if (shape) {
         ShapeChooser chooser(palette, toneForStep, MeanSteps);
         // Parts of cells, across the whole line and down the whole picture.
@@ -468,24 +486,10 @@ InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOpt
                         part = mean;
                 const QString& row = rows[chooser.rowFor(darkness, mean)];
                 out = std::copy(row.cbegin(), row.cend(), out);
-                if (options.recordColours) {
-                    const CellSums sums = columns.cell(edges[c], edges[c + 1]);
-                    const qint64 count = qint64(edges[c + 1] - edges[c]) * (bottom - top);
-                    const auto average = [count](qint64 sum) {
-                        return int((sum + count / 2) / count);
-                    };
-                    art.colours.insert(
-                        art.colours.size(), row.size(),
-                        ComposeColor(average(sums.red), average(sums.green), average(sums.blue)));
-                }
+                if (options.recordColours)
+                    recordColour(c, top, bottom, row.size(), columns.cell(edges[c], edges[c + 1]));
             }
-            out = std::copy(padding.cbegin(), padding.cend(), out);
-            *out++ = QLatin1Char('\r');
-            *out++ = QLatin1Char('\n');
-            if (options.recordColours) {
-                art.colours.insert(art.colours.size(), padding.size(), ColorValue(0xFFFFFF));
-                art.colours.insert(art.colours.size(), 2, ColorValue(0));
-            }
+            endLine();
         }
         art.text.truncate(out - art.text.constData());
         return art;
@@ -521,24 +525,11 @@ InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOpt
                 const CellSums sums = columns.cell(edges[c], edges[c + 1]);
                 const QString& row = rows[rowForStep[stepOf(c, sums.luma)]];
                 out = std::copy(row.cbegin(), row.cend(), out);
-                if (options.recordColours) {
-                    const qint64 count = qint64(edges[c + 1] - edges[c]) * (bottom - top);
-                    const auto mean = [count](qint64 sum) {
-                        return int((sum + count / 2) / count);
-                    };
-                    art.colours.insert(
-                        art.colours.size(), row.size(),
-                        ComposeColor(mean(sums.red), mean(sums.green), mean(sums.blue)));
-                }
+                if (options.recordColours)
+                    recordColour(c, top, bottom, row.size(), sums);
             }
         }
-        out = std::copy(padding.cbegin(), padding.cend(), out);
-        *out++ = QLatin1Char('\r');
-        *out++ = QLatin1Char('\n');
-        if (options.recordColours) {
-            art.colours.insert(art.colours.size(), padding.size(), ColorValue(0xFFFFFF));
-            art.colours.insert(art.colours.size(), 2, ColorValue(0));
-        }
+        endLine();
     }
     art.text.truncate(out - art.text.constData());
     return art;
