@@ -62,6 +62,8 @@ private slots:
     void colouredCells_data();
     void colouredCells();
     void pngCells();
+    void pngSideLimits_data();
+    void pngSideLimits();
     void gbkRoundTrip();
     void gbkRefusesWhatItCannotHold();
     void htmlEscapesAndNamesWhatGbkLacks();
@@ -199,6 +201,26 @@ void TestExport::colouredCells()
         QCOMPARE(escapes, 2 * colouredLines);
         QCOMPARE(got.count(QStringLiteral("\x1b[0m\r\n")), colouredLines);
     }
+}
+
+void TestExport::pngSideLimits_data()
+{
+    // At 9 points a cell is 6 x 12 pixels; a side may have 32767 pixels.
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("tooLarge");
+    QTest::newRow("tall, narrow") << QStringLiteral("x\r\n").repeated(2731) << true;
+    QTest::newRow("a line less") << QStringLiteral("x\r\n").repeated(2730) << false;
+    QTest::newRow("wide, low") << QString(5462, QLatin1Char('x')) << true;
+    QTest::newRow("a cell less") << QString(5461, QLatin1Char('x')) << false;
+}
+
+void TestExport::pngSideLimits()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, tooLarge);
+    const ArtPicture picture = RenderArt(ArtDocument{text, {}}, false, 9);
+    QCOMPARE(picture.tooLarge, tooLarge);
+    QCOMPARE(picture.image.isNull(), tooLarge);
 }
 
 void TestExport::pngCells()
