@@ -225,9 +225,10 @@ void TestConvert::badCommandLines()
 void TestConvert::optionsTakeTheirValues()
 {
     const ConvertOptions o = parse({"--sample-x", "2", "--sample-y=300", "--remove-blank-lines",
-                                    "--table", "t.zfh", "--", "-odd name.png"});
+                                    "--table=t=1.zfh", "--", "-odd name.png"});
     QCOMPARE(o.picture, QStringLiteral("-odd name.png"));
-    QCOMPARE(o.tableFile, QStringLiteral("t.zfh"));
+    // A value after = keeps any = of its own.
+    QCOMPARE(o.tableFile, QStringLiteral("t=1.zfh"));
     QVERIFY(o.removeBlankLines);
     QVERIFY(!o.noFooter);
     QCOMPARE(o.settings.at(Setting::SampleX), 2);
