@@ -47,7 +47,7 @@ for patch in "${patches[@]}"; do
     survived=$((survived + 1))
   else
     result="caught"
-    by=$(sed -n 's/^ *[0-9]* - \([^ ]*\) .*/\1/p' "$work/$name.log" | sort -u | paste -sd, -)
+    by=$(sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\) .*/\1/p' "$work/$name.log" | paste -sd, -)
     caught=$((caught + 1))
   fi
   git -C "$tree" apply -R "$patch"
