@@ -96,9 +96,16 @@ std::optional<EmfLayout> layoutEmf(const QByteArray& bytes)
 
 QImage DecodeEmf(const QByteArray& bytes)
 {
-    const std::optional<EmfLayout> layout = layoutEmf(bytes);
+    return DecodeEmf(bytes, QSize());
+}
+
+QImage DecodeEmf(const QByteArray& bytes, QSize size)
+{
+    std::optional<EmfLayout> layout = layoutEmf(bytes);
     if (!layout)
         return {};
+    if (!size.isEmpty())
+        layout->size = size;
 
     MetafilePlayer::Setup setup;
     const QRectF& view = layout->viewBox;

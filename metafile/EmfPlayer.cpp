@@ -1,6 +1,7 @@
 // The records of an enhanced metafile, played onto a MetafilePlayer, one family of records to a
 // function. Where each record keeps its parameters is in EmfRecords.h.
 
+#include "metafile/EmfPlusRecords.h"
 #include "metafile/EmfRecords.h"
 
 #include <cmath>
@@ -85,9 +86,16 @@ public:
     EmfPlay(MetafilePlayer& player, std::size_t objects)
         : m_player(player)
         , m_objects(objects)
+        , m_plus(player)
     {
     }
     void record(quint32 type, const RecordParams& p);
+    // Draws what is held back.
+    void end()
+    {
+        if (m_mask)
+            drawMask();
+    }
 
 private:
     // The families of records: each plays a record of its own and answers whether it was one.
@@ -122,15 +130,32 @@ private:
     void polyPoly(quint32 type, const RecordParams& p);
     void blt(quint32 type, const RecordParams& p);
     void diBits(quint32 type, const RecordParams& p);
+    void drawMask();
+
+    // A bitmap OR-ed onto the page and not yet drawn: when the next record AND-s a picture of
+    // its size onto the same place, the two are one picture with the first as its opacity.
+    struct Mask {
+        QImage bitmap;
+        QRectF source, destination;
+    };
 
     MetafilePlayer& m_player;
     MetafileObjects m_objects;
+    EmfPlusPlay m_plus;
+    std::optional<Mask> m_mask;
     QPainterPath m_path;
     bool m_inPath = false;
 };
 
 void EmfPlay::record(quint32 type, const RecordParams& p)
 {
+    if (type == Comment) {
+        m_plus.comment(p);
+        return;
+    }
+    m_player.setHidden(m_plus.repeats());
+    if (m_mask && type != StretchDiBits)
+        drawMask();
     for (const auto family :
          {&EmfPlay::state, &EmfPlay::objects, &EmfPlay::clipping, &EmfPlay::paths, &EmfPlay::lines,
           &EmfPlay::shapes, &EmfPlay::bitmaps, &EmfPlay::text})
@@ -530,8 +555,31 @@ void EmfPlay::diBits(quint32 type, const RecordParams& p)
     source.moveTop(image.height() - source.top() - source.height());
     const QSizeF size =
         type == StretchDiBits ? sizeAt(p, DiBitsAt::DestinationSize) : source.size();
-    m_player.drawBitmap(image, source, QRectF(EmfPoint(p, DiBitsAt::Destination), size),
-                        type == StretchDiBits ? p.at<quint32>(DiBitsAt::Rop) : RopSrcCopy);
+    const QRectF destination(EmfPoint(p, DiBitsAt::Destination), size);
+    const quint32 rop = type == StretchDiBits ? p.at<quint32>(DiBitsAt::Rop) : RopSrcCopy;
+    // A mask and its picture, as some programs write a bitmap with transparent parts: OR-ed,
+    // the mask makes the page white where the picture shows (and leaves it where the mask is
+    // black), then the picture is AND-ed onto that white. Drawn as one picture, a mask of greys
+    // gives the picture partial transparency, as those programs mean it to.
+    if (m_mask && rop == RopSrcAnd && destination == m_mask->destination &&
+        source == m_mask->source && image.size() == m_mask->bitmap.size()) {
+        m_player.drawBitmap(MaskedBitmap(image, m_mask->bitmap), source, destination, RopSrcCopy);
+        m_mask.reset();
+        return;
+    }
+    if (m_mask)
+        drawMask();
+    if (rop == RopSrcPaint) {
+        m_mask = Mask{image, source, destination};
+        return;
+    }
+    m_player.drawBitmap(image, source, destination, rop);
+}
+
+void EmfPlay::drawMask()
+{
+    m_player.drawBitmap(m_mask->bitmap, m_mask->source, m_mask->destination, RopSrcPaint);
+    m_mask.reset();
 }
 
 bool EmfPlay::text(quint32 type, const RecordParams& p)
@@ -554,6 +602,7 @@ void PlayEmfRecords(QByteArrayView file, qsizetype fileBytes, MetafilePlayer& pl
         play.record(record.type, RecordParams(record.bytes));
         return !player.refused();
     });
+    play.end();
 }
 
 } // namespace tessivo

@@ -91,6 +91,7 @@ enum Type : quint32 {
     StrokePath = 64,
     SelectClipPath = 67,
     AbortPath = 68,
+    Comment = 70,
     FillRgn = 71,
     PaintRgn = 74,
     ExtSelectClipRgn = 75,

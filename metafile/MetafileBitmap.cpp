@@ -20,8 +20,6 @@ constexpr qsizetype CoreColorBytes = 3;
 constexpr qsizetype InfoColorBytes = 4;
 
 // Raster operations: how source, destination and brush combine.
-constexpr quint32 RopSrcPaint = 0x00EE0086;
-constexpr quint32 RopSrcAnd = 0x008800C6;
 constexpr quint32 RopSrcInvert = 0x00660046;
 constexpr quint32 RopSrcErase = 0x00440328;
 constexpr quint32 RopNotSrcCopy = 0x00330008;
@@ -137,9 +135,26 @@ QImage MetafileBitmap(QByteArrayView info, QByteArrayView bits, bool alpha)
     return QImage::fromData(file, "BMP");
 }
 
+QImage MaskedBitmap(const QImage& picture, const QImage& mask)
+{
+    QImage masked = picture.convertToFormat(QImage::Format_ARGB32);
+    const QImage opacity = mask.convertToFormat(QImage::Format_Grayscale8);
+    if (masked.isNull() || opacity.size() != masked.size())
+        return masked;
+    for (int y = 0; y < masked.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(masked.scanLine(y));
+        const uchar* level = opacity.constScanLine(y);
+        for (int x = 0; x < masked.width(); ++x)
+            line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]), level[x]);
+    }
+    return masked;
+}
+
 void MetafilePlayer::drawBitmap(const QImage& bitmap, const QRectF& source,
                                 const QRectF& destination, quint32 rop)
 {
+    if (m_hidden)
+        return;
     if (bitmap.isNull() || destination.width() == 0 || destination.height() == 0)
         return;
     // Cut to the bitmap before rounding: a file can give any numbers.
@@ -183,6 +198,8 @@ void MetafilePlayer::drawBitmap(const QImage& bitmap, const QRectF& source,
 
 void MetafilePlayer::patternBlt(const QRectF& destination, quint32 rop)
 {
+    if (m_hidden)
+        return;
     QPainterPath area;
     area.addRect(destination.normalized());
     MetafileBrush fill;

@@ -15,6 +15,8 @@ namespace tessivo {
 // size.
 QImage DecodeWmf(const QByteArray& bytes);
 QImage DecodeEmf(const QByteArray& bytes);
+// An enhanced metafile drawn to fill a picture of the given size instead of its own.
+QImage DecodeEmf(const QByteArray& bytes, QSize size);
 // Either, as the file's content says.
 QImage DecodeMetafile(const QByteArray& bytes);
 

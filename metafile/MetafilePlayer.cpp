@@ -386,6 +386,8 @@ void MetafilePlayer::fillImage(const QPainterPath& device, const MetafileBrush& 
 
 void MetafilePlayer::fillWith(const QPainterPath& path, const MetafileBrush& brush)
 {
+    if (m_hidden)
+        return;
     QPainterPath device = logicalToImage().map(path);
     device.setFillRule(path.fillRule());
     fillImage(device, brush);
@@ -393,11 +395,15 @@ void MetafilePlayer::fillWith(const QPainterPath& path, const MetafileBrush& bru
 
 void MetafilePlayer::fillRegion(const QPainterPath& device, const MetafileBrush* brush)
 {
+    if (m_hidden)
+        return;
     fillImage(m_deviceToImage.map(device), brush ? *brush : m_dc.brush);
 }
 
 void MetafilePlayer::fillLogical(const QPainterPath& path, const QBrush& brush)
 {
+    if (m_hidden)
+        return;
     const QTransform toImage = logicalToImage();
     if (!m_painter) {
         note(toImage.map(path).boundingRect());
@@ -409,6 +415,8 @@ void MetafilePlayer::fillLogical(const QPainterPath& path, const QBrush& brush)
 
 void MetafilePlayer::draw(const QPainterPath& path, bool fill, bool stroke)
 {
+    if (m_hidden)
+        return;
     if (path.isEmpty())
         return;
     const QTransform toImage = logicalToImage();
@@ -522,6 +530,17 @@ void MetafilePlayer::setPixel(QPointF at, QColor color)
     MetafileBrush solid;
     solid.color = color;
     fillPlain(pixel, solid);
+}
+
+void MetafilePlayer::fillDevice(const QPainterPath& device, QColor color)
+{
+    const QPainterPath image = m_deviceToImage.map(device);
+    if (!m_painter) {
+        note(image.boundingRect());
+        return;
+    }
+    m_painter->setTransform(QTransform());
+    m_painter->fillPath(image, color);
 }
 
 void MetafilePlayer::fillPlain(const QPainterPath& path, const MetafileBrush& brush)

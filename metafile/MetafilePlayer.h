@@ -94,8 +94,14 @@ enum TextAlign : quint32 {
 // ExtTextOut options.
 enum TextOptions : quint32 { EtoOpaque = 2, EtoClipped = 4 };
 
-// The raster operation that copies a bitmap as it is, for the records that name none.
+// The raster operation that copies a bitmap as it is, for the records that name none; those that
+// OR and AND a bitmap onto the page.
 constexpr quint32 RopSrcCopy = 0x00CC0020;
+constexpr quint32 RopSrcPaint = 0x00EE0086;
+constexpr quint32 RopSrcAnd = 0x008800C6;
+// A picture made partly transparent by a mask of its size: white is opaque, black transparent,
+// the greys between as their level.
+QImage MaskedBitmap(const QImage& picture, const QImage& mask);
 
 // How a pen or brush combines with the page (SETROP2): the pen's colour P and the page's D.
 enum BinaryRop : int {
@@ -253,6 +259,12 @@ public:
     // A raster operation without a source over a destination.
     void patternBlt(const QRectF& destination, quint32 rop);
     void setPixel(QPointF at, QColor color);
+    // Fills a path in device units with a colour laid over what is there, whatever the raster
+    // operation: the fills of EMF+ records.
+    void fillDevice(const QPainterPath& device, QColor color);
+    // While hidden, the operations above draw nothing and the state still follows the records:
+    // for the plain records of a dual file that repeat what its EMF+ records drew.
+    void setHidden(bool hidden) { m_hidden = hidden; }
 
     // Ends the drawing: where raster operations took the transparent page as white paper and
     // left it white, it is transparent again.
@@ -305,6 +317,7 @@ private:
     std::vector<Dc> m_saved;
     QRectF m_measured;
     bool m_refused = false;
+    bool m_hidden = false;
     QImage m_paper;    // page-sized; non-zero where a transparent pixel was made white paper
     QRect m_paperArea; // where m_paper has marks
 };

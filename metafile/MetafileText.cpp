@@ -29,6 +29,8 @@ bool MetafileFontsAvailable()
 void MetafilePlayer::drawText(QPointF at, const QString& text, const std::vector<double>& advances,
                               quint32 options, const QRectF& box)
 {
+    if (m_hidden)
+        return;
     const QTransform toImage = logicalToImage();
     if ((options & EtoOpaque) && box.isValid()) {
         QPainterPath area;

@@ -50,6 +50,14 @@ QImage DecodeWmf(const QByteArray& bytes)
     // Walked once with every check before anything is drawn.
     if (!wmf::WalkRecords(bytes, header, [](const wmf::Record&) { return true; }))
         return {};
+    // The enhanced metafile the file carries, when it carries one whole, draws the same picture
+    // with more of what was drawn (the older format has no transparency), at the file's size.
+    if (const QByteArray emf = wmf::EmbeddedEmf(bytes, header); !emf.isEmpty()) {
+        const QImage picture = DecodeEmf(
+            emf, placeable ? BoundedPictureSize(frameInches * MetafilePixelsPerInch) : QSize());
+        if (!picture.isNull())
+            return picture;
+    }
 
     MetafilePlayer::Setup setup;
     QSize size;

@@ -5,6 +5,7 @@
 #include "loading/DibHeader.h"
 #include "loading/LittleEndian.h"
 #include "metafile/MetafilePlayer.h"
+#include "metafile/MetafileRecords.h"
 
 #include <algorithm>
 #include <iterator>
@@ -88,6 +89,41 @@ bool WalkRecords(QByteArrayView file, qsizetype headerAt,
         offset += recordBytes;
     }
     return false;
+}
+
+QByteArray EmbeddedEmf(QByteArrayView file, qsizetype headerAt)
+{
+    using tessivo::RecordParams;
+    QByteArray emf;
+    quint32 count = 0, parts = 0, total = 0;
+    bool whole = true;
+    WalkRecords(file, headerAt, [&](const Record& record) {
+        const RecordParams p(record.params);
+        const RecordParams data(p.from(EscapeAt::Data));
+        if (record.function != Escape || p.at<quint16>(EscapeAt::Function) != EscapeComment ||
+            data.at<quint32>(EmbeddedEmfAt::Identifier) != EmbeddedEmfIdentifier)
+            return true;
+        const quint32 bytes = data.at<quint32>(EmbeddedEmfAt::PartBytes);
+        if (parts == 0) {
+            count = data.at<quint32>(EmbeddedEmfAt::Count);
+            total = data.at<quint32>(EmbeddedEmfAt::TotalBytes);
+        }
+        // Each part says how much is still to come after it, and all agree on the whole.
+        whole =
+            data.at<quint32>(EmbeddedEmfAt::Kind) == EmbeddedEmfKind &&
+            data.at<quint32>(EmbeddedEmfAt::Version) == EmbeddedEmfVersion &&
+            data.at<quint32>(EmbeddedEmfAt::Count) == count &&
+            data.at<quint32>(EmbeddedEmfAt::TotalBytes) == total && ++parts <= count &&
+            p.at<quint16>(EscapeAt::Bytes) >= EmbeddedEmfAt::Part + qint64(bytes) &&
+            data.holds(EmbeddedEmfAt::Part, bytes) &&
+            quint64(emf.size()) + bytes + data.at<quint32>(EmbeddedEmfAt::RemainingBytes) == total;
+        if (whole)
+            emf.append(data.bytes(EmbeddedEmfAt::Part, bytes));
+        return whole;
+    });
+    if (!whole || parts == 0 || parts != count || quint64(emf.size()) != total)
+        return {};
+    return emf;
 }
 
 } // namespace tessivo::wmf

@@ -140,6 +140,20 @@ struct SetPixelAt {
 struct EscapeAt { // the escape's function, its byte count, then its data
     static constexpr qsizetype Function = 0, Bytes = 2, Data = 4;
 };
+// An enhanced metafile that some programs carry inside a Windows metafile, in comment escapes
+// of a few kilobytes each, so that a reader that knows the newer format draws the picture with
+// what the older one cannot hold (transparency, say). Within each escape's data: its identifier,
+// kind and version, a checksum and flags, how many escapes carry the file, the bytes this one
+// carries, those still to come and the whole file's, then this escape's part of it.
+constexpr quint16 EscapeComment = 0x000F;
+constexpr quint32 EmbeddedEmfIdentifier = 0x43464D57; // "WMFC"
+constexpr quint32 EmbeddedEmfKind = 1;
+constexpr quint32 EmbeddedEmfVersion = 0x00010000;
+struct EmbeddedEmfAt {
+    static constexpr qsizetype Identifier = 0, Kind = 4, Version = 8, Count = 18, PartBytes = 22,
+                               RemainingBytes = 26, TotalBytes = 30, Part = 34;
+};
+
 struct TextOutAt { // a length, the string padded to whole words, then the point
     static constexpr qsizetype Length = 0, String = 2;
 };
@@ -189,5 +203,9 @@ struct Record {
 // end record: a file that ends before it is cut short.
 bool WalkRecords(QByteArrayView file, qsizetype headerAt,
                  const std::function<bool(const Record&)>& visit);
+
+// The enhanced metafile the records carry, whole and in order; empty when they carry none, or
+// parts that do not make up the file they announce.
+QByteArray EmbeddedEmf(QByteArrayView file, qsizetype headerAt);
 
 } // namespace tessivo::wmf
