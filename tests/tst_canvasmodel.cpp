@@ -239,6 +239,38 @@ private slots:
         QVERIFY(changed.first().first().toRect().contains(box));
     }
 
+    // Past 2^28 pixels, beyond any Canvas, a position and a size added would overflow: drawing
+    // there is dropped, and says nothing changed. Within that it is drawn.
+    void farOffDrawing_data()
+    {
+        QTest::addColumn<bool>("picture"); // a picture placed in the rectangle, else a line
+        QTest::addColumn<QRectF>("twips"); // the line from its top-left to its bottom-right
+        QTest::addColumn<bool>("drawn");
+        const double limit = double(Tw) * (1 << 28);
+        QTest::newRow("line to a point inside the limit")
+            << false << QRectF(QPointF(1500, 1500), QPointF(limit / 2, 1500)) << true;
+        QTest::newRow("line to a point past it")
+            << false << QRectF(QPointF(1500, 1500), QPointF(limit * 2, 1500)) << false;
+        QTest::newRow("picture reaching the Canvas from past it")
+            << true << QRectF(-limit * 4, 0, limit * 4 + 1500, 1500) << false;
+    }
+
+    void farOffDrawing()
+    {
+        QFETCH(bool, picture);
+        QFETCH(QRectF, twips);
+        QFETCH(bool, drawn);
+        CanvasModel canvas;
+        QSignalSpy changed(&canvas, &CanvasModel::changed);
+        if (picture)
+            canvas.paintPicture(solid(10, 10, qRgb(0, 0, 255)), twips.x(), twips.y(), twips.width(),
+                                twips.height());
+        else
+            canvas.line(twips.left(), twips.top(), twips.right(), twips.bottom());
+        QCOMPARE(inkedBox(canvas).isEmpty(), !drawn);
+        QCOMPARE(changed.count(), drawn ? 1 : 0);
+    }
+
     void xorMode_data()
     {
         QTest::addColumn<ColorValue>("color");

@@ -91,6 +91,8 @@ private slots:
     void bandCountStaysInRange();
     void positionsBeyond16BitsAreRefused_data();
     void positionsBeyond16BitsAreRefused();
+    void textLengthCountsLineEnds_data();
+    void textLengthCountsLineEnds();
     void preparedMemoryKeepsItsContents_data();
     void preparedMemoryKeepsItsContents();
 };
@@ -560,8 +562,9 @@ void TestGenerationRun::positionsBeyond16BitsAreRefused_data()
     QTest::newRow("largest window Canvas, finest") << 7935 << 5895 << 2 << 2 << 1 << true;
     QTest::newRow("tall, last line past 32767") << 7885 << 32767 << 17 << 300 << 1 << false;
     QTest::newRow("tall, last line inside") << 7885 << 32000 << 17 << 30 << 5 << true;
-    QTest::newRow("wide, column past 32767") << 32767 << 5535 << 299 << 30 << 5 << false;
-    QTest::newRow("wide, column inside") << 32767 << 5535 << 300 << 30 << 5 << true;
+    // The column after a line's last cell: 151 x 217 = 32767, and 128 x 256 = 32768.
+    QTest::newRow("wide, columns end at 32767") << 32767 << 5535 << 217 << 30 << 5 << true;
+    QTest::newRow("wide, columns end one past") << 32767 << 5535 << 256 << 30 << 5 << false;
     QTest::newRow("empty Canvas") << 0 << 0 << 2 << 2 << 1 << true;
 }
 
@@ -597,6 +600,34 @@ void TestGenerationRun::positionsBeyond16BitsAreRefused()
     runToEnd(run, canvas, settings);
     QVERIFY(maxX <= 32767 && maxY <= 32767);
     QVERIFY(run.scanX() <= 32767 && run.scanOffset() <= 32767);
+}
+
+void TestGenerationRun::textLengthCountsLineEnds_data()
+{
+    // One band of 1024 lines of one cell each, every cell the table's one row: a line is the
+    // row and its CR LF, so a row of 32766 characters makes exactly MaxTextLength characters.
+    static_assert(GenerationRun::MaxTextLength == 1024 * (32766 + 2));
+    QTest::addColumn<int>("rowLength");
+    QTest::addColumn<bool>("started");
+    QTest::newRow("at the limit") << 32766 << true;
+    QTest::newRow("one character past it") << 32767 << false;
+}
+
+void TestGenerationRun::textLengthCountsLineEnds()
+{
+    QFETCH(int, rowLength);
+    QFETCH(bool, started);
+    GenerationRun run;
+    run.setBandCount(1);
+    SettingValues settings;
+    settings.setLoadedTable({QString(rowLength, QLatin1Char('#'))});
+    settings.setValue(Setting::SampleY, 2);
+    settings.setValue(Setting::PictureFit, 1);
+    FakeCanvas canvas;
+    canvas.m_width = 100;   // narrower than the line-end margin: one cell a line
+    canvas.m_height = 2067; // a band of 2046 twips: 1023 steps of 2, 1024 lines
+    QVERIFY(run.start(canvas, settings) == (started ? GenerationRun::StartResult::Started
+                                                    : GenerationRun::StartResult::TextTooLong));
 }
 
 void TestGenerationRun::preparedMemoryKeepsItsContents_data()

@@ -45,8 +45,10 @@ class TestInkArt : public QObject {
 
 private slots:
     void initTestCase();
+    void greyRampGivesRowsInOrderOfInk_data();
     void greyRampGivesRowsInOrderOfInk();
     void circleComesOutRound();
+    void edgesAreSampled_data();
     void edgesAreSampled();
     void tallLinesKeepTheirTone();
     void settingsActOnTheTones_data();
@@ -69,8 +71,20 @@ void TestInkArt::initTestCase()
     QVERIFY(m_dir.isValid());
 }
 
+void TestInkArt::greyRampGivesRowsInOrderOfInk_data()
+{
+    // A ramp's cells are alike part by part, so the shape mode too keeps their tone.
+    QTest::addColumn<bool>("shape");
+    QTest::addColumn<int>("spread"); // fewest different rows over the ramp
+    QTest::newRow("ink") << false << 20;
+    QTest::newRow("shape") << true << 12;
+}
+
 void TestInkArt::greyRampGivesRowsInOrderOfInk()
 {
+    QFETCH(bool, shape);
+    QFETCH(int, spread);
+    const InkPalette palette(DefaultCharTable(), QStringLiteral("新宋体"), 9, shape);
     // 64 steps of 4 pixels, black to white.
     QImage ramp = whitePicture(256, 8);
     for (int x = 0; x < 256; ++x) {
@@ -81,15 +95,20 @@ void TestInkArt::greyRampGivesRowsInOrderOfInk()
     InkOptions options;
     options.columns = 64;
     options.lines = 1;
-    const QList<double> inks =
-        inksOf(linesOf(DrawInkArt(ramp, m_palette, options).text)[0], m_palette);
+    options.shape = shape;
+    const QList<double> inks = inksOf(linesOf(DrawInkArt(ramp, palette, options).text)[0], palette);
     QCOMPARE(inks.size(), 64);
-    QCOMPARE(inks.first(), 1.0); // black: the darkest row
-    QCOMPARE(inks.last(), 0.0);  // white: the blank row
-    for (int i = 1; i < inks.size(); ++i)
-        QVERIFY2(inks[i] <= inks[i - 1], qPrintable(QString::number(i)));
+    if (!shape)
+        QCOMPARE(inks.first(), 1.0); // black: the darkest row
+    QCOMPARE(inks.last(), 0.0);      // white: the blank row
+    for (int i = 0; i < inks.size(); ++i) {
+        QVERIFY2(i == 0 || inks[i] <= inks[i - 1], qPrintable(QString::number(i)));
+        // Each cell's row is near its darkness.
+        QVERIFY2(std::abs(inks[i] - (1 - (i * 255 / 63) / 255.0)) <= 0.1,
+                 qPrintable(QString::number(i)));
+    }
     // The rows are spread over the ramp, not a handful of greys.
-    QVERIFY(QSet<double>(inks.cbegin(), inks.cend()).size() > 20);
+    QVERIFY(QSet<double>(inks.cbegin(), inks.cend()).size() > spread);
 }
 
 void TestInkArt::circleComesOutRound()
@@ -119,16 +138,25 @@ void TestInkArt::circleComesOutRound()
              qPrintable(QStringLiteral("%1 x %2").arg(across).arg(down)));
 }
 
+void TestInkArt::edgesAreSampled_data()
+{
+    QTest::addColumn<QSize>("picture"); // for 30 x 10 cells
+    QTest::addColumn<int>("black");     // the last pixel columns and rows, all else white
+    QTest::newRow("the last four, cells of 10 x 20 pixels") << QSize(301, 199) << 4;
+    QTest::newRow("the last one alone, cells of 3 x 3") << QSize(91, 31) << 1;
+}
+
 void TestInkArt::edgesAreSampled()
 {
-    // Black only in the last four pixel columns and rows.
-    QImage picture = whitePicture(301, 199);
-    QPainter(&picture).fillRect(297, 0, 4, 199, Qt::black);
-    QPainter(&picture).fillRect(0, 195, 301, 4, Qt::black);
+    QFETCH(QSize, picture);
+    QFETCH(int, black);
+    QImage image = whitePicture(picture.width(), picture.height());
+    QPainter(&image).fillRect(picture.width() - black, 0, black, picture.height(), Qt::black);
+    QPainter(&image).fillRect(0, picture.height() - black, picture.width(), black, Qt::black);
     InkOptions options;
     options.columns = 30;
     options.lines = 10;
-    const QStringList lines = linesOf(DrawInkArt(picture, m_palette, options).text);
+    const QStringList lines = linesOf(DrawInkArt(image, m_palette, options).text);
     QCOMPARE(lines.size(), 10);
     for (int i = 0; i < 9; ++i) {
         QCOMPARE(lines[i].size(), 30);

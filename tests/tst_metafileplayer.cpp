@@ -277,6 +277,15 @@ private slots:
                    emfRecord(86, le<qint32>({0, 0, 0, 0, 4}) +
                                      le<qint16>({-50, 0, 50, 0, 50, 100, -50, 100})))
             << QList<QPoint>{{25, 50}, {150, 50}} << redThenNothing;
+        // Triangles of a gradient take their vertices' mean colour: red, red and yellow.
+        const auto vertex = [](qint32 x, qint32 y, quint16 green) {
+            return le<qint32>({x, y}) + le<quint16>({0xFF00, green, 0, 0});
+        };
+        QTest::newRow("emf, gradient triangle whose vertices differ in green")
+            << emf(emfRecord(118, le<qint32>({0, 0, 199, 99, 3, 1, 2}) + vertex(0, 0, 0) +
+                                      vertex(200, 0, 0) + vertex(0, 100, 0xFF00) +
+                                      le<quint32>({0, 1, 2})))
+            << QList<QPoint>{{20, 20}, {190, 90}} << QList<QRgb>{qRgb(255, 85, 0), Nothing};
         // 1000 pixels to 254 mm, stated as 250 mm: a frame of 100 mm is 378 pixels of 393.7 on
         // the device, not of 400.
         QTest::newRow("emf, device in micrometres")
