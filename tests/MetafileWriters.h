@@ -108,4 +108,43 @@ inline QByteArray emfFile(QRect bounds, QRect frame, const QByteArray& records,
            body;
 }
 
+// EMF+ records (a type, flags and data of whole words) and the comment record that carries them.
+inline QByteArray emfPlusRecord(quint16 type, quint16 flags, const QByteArray& data = {})
+{
+    return le<quint16>({type, flags}) +
+           le<quint32>({quint32(12 + data.size()), quint32(data.size())}) + data;
+}
+
+inline QByteArray emfPlusComment(const QByteArray& records)
+{
+    const QByteArray data = le<quint32>({0x2B464D45}) + records; // "EMF+"
+    return emfRecord(70, le<quint32>({quint32(data.size())}) + data);
+}
+
+// The first comment of a dual file: the EMF+ header (96 dots to the inch), then GETDC, which
+// lets the plain records after it draw.
+inline QByteArray emfPlusStart()
+{
+    return emfPlusComment(emfPlusRecord(0x4001, 1, le<quint32>({0xDBC01002, 1, 96, 96})) +
+                          emfPlusRecord(0x4004, 0));
+}
+
+// A Windows metafile's records carrying an enhanced metafile in comment escapes of at most
+// partBytes bytes each.
+inline void carryEmf(Wmf& w, const QByteArray& emf, qsizetype partBytes)
+{
+    const qsizetype parts = (emf.size() + partBytes - 1) / partBytes;
+    for (qsizetype at = 0; at < emf.size(); at += partBytes) {
+        const QByteArray part = emf.mid(at, partBytes);
+        QByteArray data =
+            le<quint32>({0x43464D57, 1, 0x10000}) + le<quint16>({0}) +
+            le<quint32>({0, quint32(parts), quint32(part.size()),
+                         quint32(emf.size() - at - part.size()), quint32(emf.size())}) +
+            part;
+        if (data.size() % 2)
+            data += '\0';
+        w.add(0x0626, le<quint16>({0x000F, quint16(34 + part.size())}) + data);
+    }
+}
+
 } // namespace tessivo::testing

@@ -1,0 +1,169 @@
+// What office programs add to their metafiles: EMF+ records ahead of the plain records that
+// repeat them, a bitmap with transparent parts as a mask and a picture, and a whole enhanced
+// metafile carried inside a Windows metafile.
+
+#include "MetafileWriters.h"
+#include "metafile/MetafileDecoders.h"
+
+#include <QTest>
+
+#include <cstring>
+
+using namespace tessivo;
+using namespace tessivo::testing;
+
+namespace {
+
+constexpr QRgb Red = qRgb(255, 0, 0), Blue = qRgb(0, 0, 255), Green = qRgb(0, 255, 0);
+constexpr QRgb HalfRed = qRgba(255, 0, 0, 128);
+constexpr QRgb Nothing = 0;
+constexpr quint32 RedRef = 0x0000FF, BlueRef = 0xFF0000, GreenRef = 0x00FF00;
+
+// EMF+ record types.
+constexpr quint16 PlusGetDc = 0x4004, PlusObject = 0x4008, PlusFillRects = 0x400A,
+                  PlusFillPolygon = 0x400C, PlusDrawLines = 0x400D, PlusTranslate = 0x402D,
+                  PlusSetClipRect = 0x4032;
+constexpr quint16 ColourBrush = 0x8000, ShortPoints = 0x4000;
+
+QByteArray floats(std::initializer_list<float> values)
+{
+    QByteArray bytes;
+    for (const float v : values) {
+        quint32 bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        bytes += le<quint32>({bits});
+    }
+    return bytes;
+}
+
+// A plain rectangle in a solid colour without an outline.
+QByteArray plainRect(quint32 colorRef, int l, int t, int r, int b)
+{
+    return emfRecord(39, {1, 0, qint32(colorRef), 0}) + emfRecord(37, {1}) +
+           emfRecord(37, {qint32(0x80000008)}) + emfRecord(43, {l, t, r, b});
+}
+
+// An EMF+ polygon of the square from (0, 0) to (100, 100) in a colour given as ARGB.
+QByteArray plusSquare(quint32 argb)
+{
+    return emfPlusRecord(PlusFillPolygon, ColourBrush | ShortPoints,
+                         le<quint32>({argb, 4}) + le<qint16>({0, 0, 100, 0, 100, 100, 0, 100}));
+}
+
+// A 200 x 100 picture: the device's pixels are the picture's.
+QByteArray emf(const QByteArray& records)
+{
+    return emfFile({0, 0, 199, 99}, {0, 0, 5300, 2650}, records);
+}
+
+// STRETCHDIBITS of a 1 x 1 bitmap of 24 bits (B, G, R) onto the square (0, 0)-(100, 100).
+QByteArray onePixel(const char bgr[3], quint32 rop)
+{
+    const QByteArray info = le<quint32>({40}) + le<qint32>({1, 1}) + le<quint16>({1, 24}) +
+                            le<quint32>({0, 0, 0, 0, 0, 0});
+    const QByteArray bits = QByteArray(bgr, 3) + QByteArray(1, '\0');
+    const qint32 at = 80;
+    return emfRecord(
+        81, le<qint32>({0, 0, 0, 0, 0, 0, 0, 0, 1, 1, at, qint32(info.size()),
+                        at + qint32(info.size()), qint32(bits.size()), 0, qint32(rop), 100, 100}) +
+                info + bits);
+}
+
+bool near(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2 &&
+           std::abs(qBlue(a) - qBlue(b)) <= 2 && std::abs(qAlpha(a) - qAlpha(b)) <= 2;
+}
+
+} // namespace
+
+class TestDualMetafile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void draws_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<QPoint>>("at");
+        QTest::addColumn<QList<QRgb>>("colours");
+        const QList<QPoint> leftMiddleRight = {{50, 50}, {125, 50}, {175, 50}};
+
+        const QByteArray dual =
+            emfPlusStart() + emfPlusComment(plusSquare(0x80FF0000)) +
+            plainRect(BlueRef, 0, 0, 100, 100) + // repeats the EMF+ square, opaque
+            emfPlusComment(emfPlusRecord(PlusGetDc, 0)) + plainRect(GreenRef, 150, 0, 200, 100);
+        QTest::newRow("EMF+ fill drawn, its repeat hidden, plain records after GETDC drawn")
+            << emf(dual) << leftMiddleRight << QList<QRgb>{HalfRed, Nothing, Green};
+
+        const QByteArray brush = emfPlusRecord(PlusObject, 0x0100 | 3, // a brush, number 3
+                                               le<quint32>({0xDBC01002, 0, 0xFF0000FF}));
+        const QByteArray moved =
+            emfPlusStart() +
+            emfPlusComment(
+                brush + emfPlusRecord(PlusTranslate, 0, floats({100, 0})) +
+                emfPlusRecord(PlusFillRects, 0, le<quint32>({3, 1}) + floats({0, 0, 50, 100}))) +
+            plainRect(RedRef, 100, 0, 150, 100);
+        QTest::newRow("EMF+ brush object and world transform")
+            << emf(moved) << leftMiddleRight << QList<QRgb>{Nothing, Blue, Nothing};
+
+        const QByteArray unknown =
+            emfPlusStart() +
+            emfPlusComment(emfPlusRecord(PlusDrawLines, 0, le<quint32>({0xFF000000, 0}))) +
+            plainRect(RedRef, 0, 0, 100, 100);
+        QTest::newRow("EMF+ record not drawn here: its repeat is the drawing")
+            << emf(unknown) << leftMiddleRight << QList<QRgb>{Red, Nothing, Nothing};
+
+        const QByteArray clipped =
+            emfPlusStart() +
+            emfPlusComment(emfPlusRecord(PlusSetClipRect, 0, floats({0, 0, 10, 10})) +
+                           plusSquare(0xFF0000FF)) +
+            plainRect(RedRef, 0, 0, 100, 100);
+        QTest::newRow("EMF+ clip not followed: plain records from there on")
+            << emf(clipped) << leftMiddleRight << QList<QRgb>{Red, Nothing, Nothing};
+
+        const QByteArray headless =
+            emfPlusComment(plusSquare(0xFF0000FF)) + plainRect(RedRef, 0, 0, 100, 100);
+        QTest::newRow("EMF+ records without a header first: plain records only")
+            << emf(headless) << leftMiddleRight << QList<QRgb>{Red, Nothing, Nothing};
+
+        QTest::newRow("a grey mask and its picture: the picture half transparent")
+            << emf(onePixel("\x80\x80\x80", 0x00EE0086) + onePixel("\x00\x00\xFF", 0x008800C6))
+            << leftMiddleRight << QList<QRgb>{HalfRed, Nothing, Nothing};
+
+        // A Windows metafile drawing red, carrying an enhanced metafile that draws blue.
+        const QByteArray blue = emf(plainRect(BlueRef, 0, 0, 200, 100));
+        const auto carrying = [&](const QList<QByteArray>& carried) {
+            Wmf w;
+            w.object(0x02FA, {5, 0, 0, 0, 0}); // null pen
+            w.brush(RedRef);
+            w.rectangle(0, 0, 100, 100);
+            for (const QByteArray& e : carried)
+                carryEmf(w, e, 64);
+            return w.file({0, 0, 100, 100}, 96);
+        };
+        const QList<QPoint> middle = {{50, 50}};
+        QTest::newRow("wmf carrying a whole emf in parts: the emf, at the wmf's size")
+            << carrying({blue}) << middle << QList<QRgb>{Blue};
+        QTest::newRow("wmf carrying an emf twice: the parts make no one file")
+            << carrying({blue, blue}) << middle << QList<QRgb>{Red};
+        QTest::newRow("wmf carrying a broken emf: its own records")
+            << carrying({blue.left(100)}) << middle << QList<QRgb>{Red};
+    }
+    void draws()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QList<QPoint>, at);
+        QFETCH(QList<QRgb>, colours);
+        const QImage image = DecodeMetafile(file).convertToFormat(QImage::Format_ARGB32);
+        QVERIFY(!image.isNull());
+        for (qsizetype i = 0; i < at.size(); ++i)
+            QVERIFY2(near(image.pixel(at[i]), colours[i]),
+                     qPrintable(QStringLiteral("at (%1, %2): %3")
+                                    .arg(at[i].x())
+                                    .arg(at[i].y())
+                                    .arg(image.pixel(at[i]), 8, 16, QLatin1Char('0'))));
+    }
+};
+
+QTEST_MAIN(TestDualMetafile)
+#include "tst_dualmetafile.moc"
