@@ -333,6 +333,35 @@ void emfSeeds()
                                   le<quint32>({quint32(headerAt), 40, quint32(headerAt + 40),
                                                quint32(bitmap.size() - 40), 0, 0x00CC0020}) +
                                   le<qint32>({50, 50}) + bitmap)));
+
+    // A dual file: EMF+ brush object, transform and fills (a polygon of 16-bit points in a
+    // half-transparent colour, rectangles of floats with the object), each with the plain
+    // rectangle that repeats it, then GETDC and a plain ellipse.
+    const auto plusFloats = [](std::initializer_list<float> values) {
+        QByteArray bytes;
+        for (const float v : values)
+            bytes += le<quint32>({std::bit_cast<quint32>(v)});
+        return bytes;
+    };
+    const QByteArray plus =
+        emfPlusStart() +
+        emfPlusComment(emfPlusRecord(0x400C, 0xC000,
+                                     le<quint32>({0x800000FF, 4}) +
+                                         le<qint16>({2, 2, 50, 2, 50, 37, 2, 37}))) +
+        emfTools() + emfRecord(43, {2, 2, 50, 37}) +
+        emfPlusComment(
+            emfPlusRecord(0x4008, 0x0105, le<quint32>({0xDBC01002, 0, 0xFF00FF00})) +
+            emfPlusRecord(0x402D, 0, plusFloats({10, 5})) +
+            emfPlusRecord(0x400A, 0x0005, le<quint32>({5, 1}) + plusFloats({40, 30, 45, 35}))) +
+        emfRecord(43, {50, 35, 95, 70}) + emfPlusComment(emfPlusRecord(0x4004, 0)) +
+        emfRecord(42, {25, 20, 97, 72});
+    put("picture_emf", "emf-plus.emf", seedEmf(plus));
+
+    // A Windows metafile carrying the enhanced metafile above in escapes of 256 bytes.
+    Wmf carrying = wmfFrame();
+    carrying.add(0x041B, {37, 50, 2, 2}); // RECTANGLE
+    carryEmf(carrying, seedEmf(plus), 256);
+    put("picture_wmf", "carries-emf.wmf", carrying.file(QRect(0, 0, 100, 75), 96));
 }
 
 } // namespace
