@@ -1,28 +1,48 @@
 #!/usr/bin/env bash
-# Real clip art against the metafile players (not part of CI: it installs Inkscape and the
+# Real drawings against the metafile players (not part of CI: it installs the producer and the
 # openclipart drawings, and takes several minutes).
 #
-#   scripts/metafile-corpus.sh [COUNT] [SEED]
+#   scripts/metafile-corpus.sh [--producer inkscape|libreoffice] [COUNT] [SEED]
 #
-# Exports a random sample of COUNT drawings (60 unless given; SEED picks the sample) to WMF and
-# EMF with Inkscape, converts each file with tessivo-convert, converts Inkscape's own re-import
-# of the same file (drawn to PNG at 96 pixels to the inch, or at the size of Tessivo's picture
-# when Inkscape's differs from it), and prints for each file the share of identical character
-# cells over the inked area (cells where either art has a character other than a space), the
-# helper's time and peak memory, and the medians. Files and results stay in $CORPUS_DIR
-# (build/metafile-corpus unless set); results.tsv holds one line per file.
+# Inkscape (the default producer) exports a random sample of COUNT drawings (60 unless given;
+# SEED picks the sample) to WMF and EMF; the reference for each file is Inkscape's own re-import
+# of it (drawn to PNG at 96 pixels to the inch, or at the size of Tessivo's picture when
+# Inkscape's differs from it).
+#
+# LibreOffice, the second producer, exports a third of COUNT documents made by
+# scripts/office-documents.py (gradients, hatches, transparency, shadows, bitmaps, text, charts,
+# slides) and clip art for the rest (each drawing imported into a page of its own size, without
+# margins); the reference is LibreOffice's PNG of the same page at the size of Tessivo's picture.
+#
+# Each file is converted with tessivo-convert, and so is its reference; the script prints for
+# each file the share of identical character cells over the inked area (cells where either art
+# has a character other than a space), the helper's time and peak memory, and the medians and
+# lower quartiles. Files and results stay in $CORPUS_DIR (build/metafile-corpus, or
+# build/metafile-corpus-libreoffice, unless set); results.tsv holds one line per file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+producer=inkscape
+if [ "${1:-}" = --producer ]; then
+  producer=$2
+  shift 2
+fi
+case $producer in
+  inkscape) packages=(inkscape openclipart-svg time) ;;
+  libreoffice) packages=(libreoffice-draw openclipart-svg time) ;;
+  *) echo "metafile-corpus.sh: no producer $producer (inkscape or libreoffice)" >&2; exit 2 ;;
+esac
 count=${1:-60}
 seed=${2:-13}
 build=${BUILD_DIR:-build}
-dir=${CORPUS_DIR:-$build/metafile-corpus}
+suffix=
+[ "$producer" = inkscape ] || suffix=-$producer
+dir=${CORPUS_DIR:-$build/metafile-corpus$suffix}
 
 bash scripts/setup.sh >/dev/null
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
-for p in inkscape openclipart-svg time; do
+for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
       "$p" >/dev/null
@@ -34,59 +54,116 @@ helper=$build/libexec/tessivo/tessivo-metafile
 mkdir -p "$dir"
 export QT_QPA_PLATFORM=offscreen
 
-# The sample: the drawings in an order fixed by the seed, taken until COUNT of them export to
-# both kinds and read back in Inkscape (Inkscape fails on a few drawings).
+# Clip art in an order fixed by the seed.
 find /usr/share/openclipart/svg -name '*.svg' | LC_ALL=C sort |
   shuf --random-source=<(yes "$seed") > "$dir/order.txt"
 : > "$dir/sample.txt"
-i=0
-taken=0
-while read -r svg && [ "$taken" -lt "$count" ]; do
-  i=$((i + 1))
-  name=$(printf '%04d' "$i")
-  whole=1
-  for kind in wmf emf; do
-    meta=$dir/$name.$kind
-    if [ ! -s "$meta" ]; then
-      timeout 120 inkscape "$svg" --export-type="$kind" --export-filename="$meta" \
-        >/dev/null 2>&1 || true
+
+# Inkscape: drawings taken in order until COUNT of them export to both kinds and read back
+# (Inkscape fails on a few drawings).
+inkscape_sample() {
+  local i=0 taken=0 svg name whole kind meta ref
+  while read -r svg && [ "$taken" -lt "$count" ]; do
+    i=$((i + 1))
+    name=$(printf '%04d' "$i")
+    whole=1
+    for kind in wmf emf; do
+      meta=$dir/$name.$kind
+      if [ ! -s "$meta" ]; then
+        timeout 120 inkscape "$svg" --export-type="$kind" --export-filename="$meta" \
+          >/dev/null 2>&1 || true
+      fi
+      ref=$dir/$name.$kind.png
+      if [ -s "$meta" ] && [ ! -s "$ref" ]; then
+        timeout 120 inkscape "$meta" --export-type=png --export-dpi=96 --export-filename="$ref" \
+          >/dev/null 2>&1 || true
+      fi
+      [ -s "$meta" ] && [ -s "$ref" ] || whole=0
+    done
+    if [ "$whole" = 1 ]; then
+      taken=$((taken + 1))
+      echo "$name $svg" >> "$dir/sample.txt"
     fi
-    ref=$dir/$name.$kind.png
-    if [ -s "$meta" ] && [ ! -s "$ref" ]; then
-      timeout 120 inkscape "$meta" --export-type=png --export-dpi=96 --export-filename="$ref" \
-        >/dev/null 2>&1 || true
+  done < "$dir/order.txt"
+}
+
+# Inkscape sizes its drawing of a file by rules of its own (a placeable frame of 437.44 pixels
+# becomes 438, where Tessivo rounds to 437), and a drawing one pixel larger moves every cell near
+# its far edges by most of a pixel. When the sizes differ, Inkscape draws the file again at
+# Tessivo's size.
+inkscape_reference() { # META "WIDTH HEIGHT"
+  local ref=$1.png sized=$1.sized.png theirs
+  theirs=$(python3 -c 'import struct, sys
+print(*struct.unpack(">II", open(sys.argv[1], "rb").read(24)[16:24]))' "$ref")
+  if [ -n "$2" ] && [ "$2" != "$theirs" ]; then
+    if [ ! -s "$sized" ]; then
+      timeout 120 inkscape "$1" --export-type=png --export-width="${2% *}" \
+        --export-height="${2#* }" --export-filename="$sized" >/dev/null 2>&1 || true
     fi
-    [ -s "$meta" ] && [ -s "$ref" ] || whole=0
-  done
-  if [ "$whole" = 1 ]; then
-    taken=$((taken + 1))
-    echo "$name $svg" >> "$dir/sample.txt"
+    [ -s "$sized" ] && ref=$sized
   fi
-done < "$dir/order.txt"
+  echo "$ref"
+}
+
+office() {
+  timeout 300 soffice -env:UserInstallation="file://$(realpath "$dir")/profile" --headless "$@" \
+    >/dev/null 2>&1 || true
+}
+
+# LibreOffice: a third of COUNT made documents, the rest clip art. Each drawing is imported into
+# a page of its own size and its page margins removed, so that the metafiles (which cover the
+# page within its margins) and the PNG (the whole page) show the same area.
+libreoffice_sample() {
+  local pages=$dir/pages docs=$((count / 3)) taken=0 i=0 svg name page
+  mkdir -p "$pages"
+  python3 scripts/office-documents.py "$pages" "$docs" "$seed"
+  while read -r svg && [ "$taken" -lt $((count - docs)) ]; do
+    i=$((i + 1))
+    name=$(printf '%04d' "$i")
+    page=$pages/$name.fodg
+    if [ ! -s "$page" ]; then
+      cp "$svg" "$dir/$name.svg"
+      office --convert-to fodg --outdir "$pages" "$dir/$name.svg"
+      rm -f "$dir/$name.svg"
+      [ -s "$page" ] && sed -i -E 's/fo:margin-(top|bottom|left|right)="[^"]*"/fo:margin-\1="0cm"/g' "$page"
+    fi
+    [ -s "$page" ] && taken=$((taken + 1)) && echo "$name $svg" >> "$dir/sample.txt"
+  done < "$dir/order.txt"
+  for page in "$pages"/doc*.fodg; do
+    name=$(basename "$page" .fodg)
+    echo "$name $page" >> "$dir/sample.txt"
+  done
+  for kind in wmf emf; do
+    office --convert-to "$kind" --outdir "$dir" "$pages"/*.fodg
+  done
+}
+
+# LibreOffice's PNG of the page the file was exported from, at Tessivo's size.
+libreoffice_reference() { # META "WIDTH HEIGHT"
+  local name ref=$1.png
+  name=$(basename "$1")
+  name=${name%.*}
+  if [ ! -s "$ref" ] && [ -n "$2" ]; then
+    office --convert-to "png:draw_png_Export:{\"PixelWidth\":{\"type\":\"long\",\"value\":\"${2% *}\"},\"PixelHeight\":{\"type\":\"long\",\"value\":\"${2#* }\"}}" \
+      --outdir "$dir/ref" "$dir/pages/$name.fodg"
+    mv "$dir/ref/$name.png" "$ref" 2>/dev/null || true
+  fi
+  echo "$ref"
+}
+
+"${producer}_sample"
 
 : > "$dir/results.tsv"
 while read -r name svg; do
  for meta in "$dir/$name.wmf" "$dir/$name.emf"; do
-  ref=$meta.png
+  [ -s "$meta" ] || continue
   start=$(date +%s.%N)
   /usr/bin/time -o "$dir/peak" -f %M "$helper" "$meta" > "$dir/reply" 2>/dev/null || true
   peak=$(tail -1 "$dir/peak")
   end=$(date +%s.%N)
-  # The two pictures are compared at the same size. Inkscape sizes its drawing of a file by
-  # rules of its own (a placeable frame of 437.44 pixels becomes 438, where Tessivo rounds to
-  # 437), and a drawing one pixel larger moves every cell near its far edges by most of a
-  # pixel. When the sizes differ, Inkscape draws the file again at Tessivo's size.
+  # The two pictures are compared at the same size.
   ours=$(head -c 12 "$dir/reply" | od -An -tu4 -j4 | xargs)
-  theirs=$(python3 -c 'import struct, sys
-print(*struct.unpack(">II", open(sys.argv[1], "rb").read(24)[16:24]))' "$ref")
-  if [ -n "$ours" ] && [ "$ours" != "$theirs" ]; then
-    sized=$meta.sized.png
-    if [ ! -s "$sized" ]; then
-      timeout 120 inkscape "$meta" --export-type=png --export-width="${ours% *}" \
-        --export-height="${ours#* }" --export-filename="$sized" >/dev/null 2>&1 || true
-    fi
-    [ -s "$sized" ] && ref=$sized
-  fi
+  ref=$("${producer}_reference" "$meta" "$ours")
   "$convert_bin" --no-footer "$meta" > "$meta.txt" 2>/dev/null || true
   "$convert_bin" --no-footer "$ref" > "$ref.txt" 2>/dev/null || true
   python3 - "$meta" "$meta.txt" "$ref.txt" "$start" "$end" "$peak" "$ref" >> "$dir/results.tsv" <<'EOF'
@@ -128,10 +205,13 @@ for kind in ('wmf', 'emf'):
     peaks = [int(r[4]) for r in mine if r[4].isdigit()]
     blank = sum(int(r[3]) for r in mine)
     resized = sum(int(r[5]) for r in mine if len(r) > 5)
+    quartile = statistics.quantiles(shares, n=4)[0] if len(shares) > 1 else shares[0]
     print(f"{kind}: {len(mine)} files, median share {statistics.median(shares):.3f}, "
-          f"lowest {shares[0]:.3f}, median helper time {statistics.median(times):.3f} s, "
+          f"lower quartile {quartile:.3f}, lowest {shares[0]:.3f}, "
+          f"below 0.85: {sum(s < 0.85 for s in shares)}, "
+          f"median helper time {statistics.median(times):.3f} s, "
           f"median peak memory {statistics.median(peaks) / 1024 if peaks else 0:.0f} MiB, "
-          f"blank where Inkscape draws: {blank}, drawn again at Tessivo's size: {resized}")
+          f"blank where the reference draws: {blank}, drawn again at Tessivo's size: {resized}")
     worst = sorted(mine, key=lambda r: float(r[1]))[:5]
     print("  worst: " + ", ".join(f"{r[0].rsplit('/', 1)[-1]} {r[1]}" for r in worst))
 EOF
