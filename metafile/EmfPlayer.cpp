@@ -95,6 +95,7 @@ public:
     {
         if (m_mask)
             drawMask();
+        m_plus.end();
     }
 
 private:
@@ -153,7 +154,6 @@ void EmfPlay::record(quint32 type, const RecordParams& p)
         m_plus.comment(p);
         return;
     }
-    m_player.setHidden(m_plus.repeats());
     if (m_mask && type != StretchDiBits)
         drawMask();
     for (const auto family :

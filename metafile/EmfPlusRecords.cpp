@@ -58,13 +58,24 @@ void EmfPlusPlay::comment(const RecordParams& p)
     });
 }
 
+void EmfPlusPlay::settle()
+{
+    if (!m_fill)
+        return;
+    if (!m_player.repeatFilled())
+        m_player.fillDevice(m_fill->device, m_fill->colour);
+    m_player.setRepeating(std::nullopt);
+    m_fill.reset();
+}
+
 void EmfPlusPlay::record(const Record& r)
 {
+    settle();
     switch (r.type) {
     case Header:
     case EndOfFile:
     case Comment: return;
-    case GetDc: m_repeats = false; return;
+    case GetDc: return;
     case Object: {
         const quint16 number = r.flags & ObjectNumberMask;
         std::optional<QColor>& brush = m_brushes[number];
@@ -87,16 +98,14 @@ void EmfPlusPlay::record(const Record& r)
         return;
     if (transforms(r) || saves(r))
         return;
-    // A drawing record that is followed here makes the plain records after it repeats; any
-    // other leaves them the drawing. A record that sets what is not followed ends the reading.
+    // Another drawing record leaves the plain records after it the drawing; a record that sets
+    // what is not followed ends the reading.
     if (r.type == FillRects || r.type == FillPolygon || r.type == FillEllipse) {
-        m_repeats = draws(r);
+        fills(r);
         return;
     }
-    if ((r.type >= Clear && r.type <= DrawString) || r.type == DrawDriverString ||
-        r.type == StrokeFillPath)
-        m_repeats = false;
-    else
+    if (!(r.type >= Clear && r.type <= DrawString) && r.type != DrawDriverString &&
+        r.type != StrokeFillPath)
         giveUp();
 }
 
@@ -108,7 +117,7 @@ std::optional<QColor> EmfPlusPlay::brush(const Record& r) const
     return value < m_brushes.size() ? m_brushes[value] : std::nullopt;
 }
 
-bool EmfPlusPlay::draws(const Record& r)
+bool EmfPlusPlay::fills(const Record& r)
 {
     const std::optional<QColor> colour = brush(r);
     if (!colour || (r.flags & FlagRelativePoints))
@@ -140,15 +149,11 @@ bool EmfPlusPlay::draws(const Record& r)
             path.closeSubpath();
         }
     }
-    fill(path, *colour);
-    return true;
-}
-
-void EmfPlusPlay::fill(const QPainterPath& world, QColor colour)
-{
     const QTransform toDevice =
         m_state.world * QTransform::fromScale(m_state.pageScale, m_state.pageScale);
-    m_player.fillDevice(toDevice.map(world), colour);
+    m_fill = Fill{toDevice.map(path), *colour};
+    m_player.setRepeating(*colour);
+    return true;
 }
 
 bool EmfPlusPlay::transforms(const Record& r)

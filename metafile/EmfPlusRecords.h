@@ -117,11 +117,14 @@ template <typename Visit> bool WalkRecords(const RecordParams& comment, Visit&& 
 
 class MetafilePlayer;
 
-// Plays the EMF+ records of a dual file. It draws fills of solid colour (polygons, rectangles,
-// ellipses) under the EMF+ world and page transforms. After a record it drew, the plain records
-// up to the next EMF+ record only repeat it, and repeats() says so; after a record it cannot
-// draw, they stay the drawing. A file whose EMF+ records set what is not followed here (a clip,
-// a compositing that replaces) is played from its plain records from there on.
+// Plays the EMF+ records of a dual file: fills of solid colour (polygons, rectangles, ellipses)
+// under the EMF+ world and page transforms. The plain records after such a fill, up to the next
+// EMF+ record, repeat it: they draw their fills in its colour, which gives them the transparency
+// they cannot hold, and nothing else; only when they fill nothing is the EMF+ shape drawn. (The
+// plain shape is the better one: one program writes a curve's control points as the corners of
+// the EMF+ polygon.) After an EMF+ record not drawn here, the plain records stay the drawing. A
+// file whose EMF+ records set what is not followed (a clip, a compositing that replaces) is
+// played from its plain records from there on.
 class EmfPlusPlay {
 public:
     explicit EmfPlusPlay(MetafilePlayer& player)
@@ -130,8 +133,8 @@ public:
     }
     // A comment record; ignored unless it holds EMF+ records.
     void comment(const RecordParams& p);
-    // Whether the plain records now being read only repeat what EMF+ records drew.
-    bool repeats() const { return m_repeats; }
+    // The end of the records: a fill still waiting for its repeat is drawn.
+    void end() { settle(); }
 
 private:
     struct State {
@@ -139,22 +142,26 @@ private:
         double pageScale = 1; // device pixels to a world unit
     };
     void record(const emfplus::Record& r);
-    bool draws(const emfplus::Record& r);
+    bool fills(const emfplus::Record& r);
+    void settle();
     bool transforms(const emfplus::Record& r);
     bool saves(const emfplus::Record& r);
     std::optional<QColor> brush(const emfplus::Record& r) const;
-    void fill(const QPainterPath& world, QColor colour);
     void multiply(const QTransform& t, quint16 flags);
     void giveUp()
     {
+        settle();
         m_on = false;
-        m_repeats = false;
     }
 
     MetafilePlayer& m_player;
     bool m_on = false; // the file's first comment began with an EMF+ header
     bool m_first = true;
-    bool m_repeats = false;
+    struct Fill {
+        QPainterPath device;
+        QColor colour;
+    };
+    std::optional<Fill> m_fill; // the EMF+ fill the plain records now being read repeat
     QSizeF m_dpi{96, 96};
     State m_state;
     std::vector<std::pair<quint32, State>> m_saved;

@@ -153,7 +153,7 @@ QImage MaskedBitmap(const QImage& picture, const QImage& mask)
 void MetafilePlayer::drawBitmap(const QImage& bitmap, const QRectF& source,
                                 const QRectF& destination, quint32 rop)
 {
-    if (m_hidden)
+    if (m_repeatFill)
         return;
     if (bitmap.isNull() || destination.width() == 0 || destination.height() == 0)
         return;
@@ -198,7 +198,7 @@ void MetafilePlayer::drawBitmap(const QImage& bitmap, const QRectF& source,
 
 void MetafilePlayer::patternBlt(const QRectF& destination, quint32 rop)
 {
-    if (m_hidden)
+    if (m_repeatFill)
         return;
     QPainterPath area;
     area.addRect(destination.normalized());

@@ -351,9 +351,23 @@ void MetafilePlayer::finish()
     m_paperArea = QRect();
 }
 
+bool MetafilePlayer::fillRepeat(const QPainterPath& image)
+{
+    if (!m_repeatFill)
+        return false;
+    m_repeatFilled = true;
+    if (!m_painter) {
+        note(image.boundingRect());
+        return true;
+    }
+    m_painter->setTransform(QTransform());
+    m_painter->fillPath(image, *m_repeatFill);
+    return true;
+}
+
 void MetafilePlayer::fillImage(const QPainterPath& device, const MetafileBrush& brush)
 {
-    if (brush.style == BsNull)
+    if (brush.style == BsNull || fillRepeat(device))
         return;
     if (!m_painter) {
         note(device.boundingRect());
@@ -386,8 +400,6 @@ void MetafilePlayer::fillImage(const QPainterPath& device, const MetafileBrush& 
 
 void MetafilePlayer::fillWith(const QPainterPath& path, const MetafileBrush& brush)
 {
-    if (m_hidden)
-        return;
     QPainterPath device = logicalToImage().map(path);
     device.setFillRule(path.fillRule());
     fillImage(device, brush);
@@ -395,16 +407,14 @@ void MetafilePlayer::fillWith(const QPainterPath& path, const MetafileBrush& bru
 
 void MetafilePlayer::fillRegion(const QPainterPath& device, const MetafileBrush* brush)
 {
-    if (m_hidden)
-        return;
     fillImage(m_deviceToImage.map(device), brush ? *brush : m_dc.brush);
 }
 
 void MetafilePlayer::fillLogical(const QPainterPath& path, const QBrush& brush)
 {
-    if (m_hidden)
-        return;
     const QTransform toImage = logicalToImage();
+    if (fillRepeat(toImage.map(path)))
+        return;
     if (!m_painter) {
         note(toImage.map(path).boundingRect());
         return;
@@ -415,8 +425,6 @@ void MetafilePlayer::fillLogical(const QPainterPath& path, const QBrush& brush)
 
 void MetafilePlayer::draw(const QPainterPath& path, bool fill, bool stroke)
 {
-    if (m_hidden)
-        return;
     if (path.isEmpty())
         return;
     const QTransform toImage = logicalToImage();
@@ -426,7 +434,7 @@ void MetafilePlayer::draw(const QPainterPath& path, bool fill, bool stroke)
         fillWith(filled, m_dc.brush);
     }
     const MetafilePen& pen = m_dc.pen;
-    if (!stroke || (pen.style & PsStyleMask) == PsNull)
+    if (!stroke || (pen.style & PsStyleMask) == PsNull || m_repeatFill)
         return;
     if (!m_painter) {
         const double half = pen.width * std::sqrt(std::abs(toImage.determinant())) / 2;

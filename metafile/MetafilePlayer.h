@@ -262,9 +262,16 @@ public:
     // Fills a path in device units with a colour laid over what is there, whatever the raster
     // operation: the fills of EMF+ records.
     void fillDevice(const QPainterPath& device, QColor color);
-    // While hidden, the operations above draw nothing and the state still follows the records:
-    // for the plain records of a dual file that repeat what its EMF+ records drew.
-    void setHidden(bool hidden) { m_hidden = hidden; }
+    // The plain records of a dual file that repeat an EMF+ fill of this colour: while they are
+    // read, the state follows them and their fills are drawn in the colour (the EMF+ record
+    // gives the transparency the plain ones cannot), and nothing else of theirs is drawn.
+    void setRepeating(std::optional<QColor> fill)
+    {
+        m_repeatFill = fill;
+        m_repeatFilled = false;
+    }
+    // Whether the records repeating a fill have filled something.
+    bool repeatFilled() const { return m_repeatFilled; }
 
     // Ends the drawing: where raster operations took the transparent page as white paper and
     // left it white, it is transparent again.
@@ -294,6 +301,7 @@ private:
     QTransform pageTransform() const;
     QTransform logicalToImage() const { return m_dc.world * pageTransform() * m_deviceToImage; }
     void fillImage(const QPainterPath& image, const MetafileBrush& brush);
+    bool fillRepeat(const QPainterPath& image);
     void note(const QRectF& imageRect);
     void setClip(std::optional<QPainterPath> clip);
     void combineImageClip(const QPainterPath& image, int mode);
@@ -317,7 +325,8 @@ private:
     std::vector<Dc> m_saved;
     QRectF m_measured;
     bool m_refused = false;
-    bool m_hidden = false;
+    std::optional<QColor> m_repeatFill;
+    bool m_repeatFilled = false;
     QImage m_paper;    // page-sized; non-zero where a transparent pixel was made white paper
     QRect m_paperArea; // where m_paper has marks
 };

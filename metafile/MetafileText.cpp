@@ -29,7 +29,7 @@ bool MetafileFontsAvailable()
 void MetafilePlayer::drawText(QPointF at, const QString& text, const std::vector<double>& advances,
                               quint32 options, const QRectF& box)
 {
-    if (m_hidden)
+    if (m_repeatFill)
         return;
     const QTransform toImage = logicalToImage();
     if ((options & EtoOpaque) && box.isValid()) {

@@ -90,10 +90,15 @@ private slots:
 
         const QByteArray dual =
             emfPlusStart() + emfPlusComment(plusSquare(0x80FF0000)) +
-            plainRect(BlueRef, 0, 0, 100, 100) + // repeats the EMF+ square, opaque
+            plainRect(BlueRef, 0, 0, 50, 100) + // repeats the EMF+ square, opaque, narrower
             emfPlusComment(emfPlusRecord(PlusGetDc, 0)) + plainRect(GreenRef, 150, 0, 200, 100);
-        QTest::newRow("EMF+ fill drawn, its repeat hidden, plain records after GETDC drawn")
-            << emf(dual) << leftMiddleRight << QList<QRgb>{HalfRed, Nothing, Green};
+        QTest::newRow("EMF+ fill: its plain repeat's shape in its colour, then plain records")
+            << emf(dual) << QList<QPoint>{{25, 50}, {75, 50}, {175, 50}}
+            << QList<QRgb>{HalfRed, Nothing, Green};
+        const QByteArray unfilled = emfPlusStart() + emfPlusComment(plusSquare(0x80FF0000)) +
+                                    onePixel("\xFF\x00\x00", 0x00CC0020);
+        QTest::newRow("EMF+ fill whose repeat fills nothing: the EMF+ shape")
+            << emf(unfilled) << leftMiddleRight << QList<QRgb>{HalfRed, Nothing, Nothing};
 
         const QByteArray brush = emfPlusRecord(PlusObject, 0x0100 | 3, // a brush, number 3
                                                le<quint32>({0xDBC01002, 0, 0xFF0000FF}));
