@@ -156,6 +156,7 @@ void EmfPlay::record(quint32 type, const RecordParams& p)
     }
     if (m_mask && type != StretchDiBits)
         drawMask();
+    m_player.nextRecord();
     for (const auto family :
          {&EmfPlay::state, &EmfPlay::objects, &EmfPlay::clipping, &EmfPlay::paths, &EmfPlay::lines,
           &EmfPlay::shapes, &EmfPlay::bitmaps, &EmfPlay::text})

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace tessivo {
@@ -274,13 +275,83 @@ std::optional<QPainter::CompositionMode> MetafilePlayer::rop2Mode() const
     }
 }
 
+namespace {
+
+// The pixels bounds touches, with one around, within size; empty for bounds that are not finite.
+QRect pixelsAround(const QRectF& bounds, QSize size)
+{
+    if (!std::isfinite(bounds.left()) || !std::isfinite(bounds.top()) ||
+        !std::isfinite(bounds.right()) || !std::isfinite(bounds.bottom()))
+        return {};
+    const auto at = [](double v, int most) { return int(std::clamp(v, 0.0, double(most))); };
+    return QRect(QPoint(at(std::floor(bounds.left()) - 1, size.width()),
+                        at(std::floor(bounds.top()) - 1, size.height())),
+                 QPoint(at(std::ceil(bounds.right()) + 1, size.width()) - 1,
+                        at(std::ceil(bounds.bottom()) + 1, size.height()) - 1));
+}
+
+void putPixels(QImage& page, const QRect& area, const QImage& pixels)
+{
+    for (int y = 0; y < area.height(); ++y)
+        std::memcpy(page.scanLine(area.top() + y) + std::size_t(area.left()) * 4,
+                    pixels.constScanLine(y), std::size_t(area.width()) * 4);
+}
+
+} // namespace
+
+QImage* MetafilePlayer::page() const
+{
+    if (!m_painter || m_painter->device()->devType() != QInternal::Image)
+        return nullptr;
+    auto* image = static_cast<QImage*>(m_painter->device());
+    return image->format() == QImage::Format_ARGB32_Premultiplied ? image : nullptr;
+}
+
+// Programs fill a shape with a gradient by XOR-ing the gradient over its box, filling the shape
+// black (with a black outline), and XOR-ing the gradient again: outside the shape the two XORs
+// cancel. Windows draws the black shape without antialiasing; drawn with it, its edge pixels are
+// partly black, the second XOR cannot cancel there, and the shape gets a dark rim. So the plain
+// drawing of a record right after raster operations over the same pixels is drawn both ways, and
+// its pixels without antialiasing are put back if the next record draws a raster operation.
+void MetafilePlayer::paintKeepingAliased(const QRectF& area, const std::function<void()>& paint)
+{
+    QImage* image = page();
+    if (m_aliased && m_aliased->ended)
+        forgetAliased();
+    if (!m_aliased && image && pixelsAround(area, image->size()).intersects(m_ropArea))
+        m_aliased = Aliased{m_ropArea, image->copy(m_ropArea)};
+    if (!m_aliased) {
+        m_ropArea = QRect();
+        paint();
+        return;
+    }
+    // The page as it is, then this drawing without antialiasing over the record's earlier ones.
+    const QRect& kept = m_aliased->area;
+    const QImage smooth = image->copy(kept);
+    putPixels(*image, kept, m_aliased->pixels);
+    m_painter->save();
+    m_painter->setRenderHint(QPainter::Antialiasing, false);
+    paint();
+    m_painter->restore();
+    m_aliased->pixels = image->copy(kept);
+    putPixels(*image, kept, smooth);
+    paint();
+}
+
 void MetafilePlayer::combine(QPainter::CompositionMode mode, const QRectF& area,
                              const std::function<void()>& paint)
 {
     if (mode == QPainter::CompositionMode_SourceOver) {
-        paint();
+        paintKeepingAliased(area, paint);
         return;
     }
+    QImage* image = page();
+    const QRect pixels = image ? pixelsAround(area, image->size()) : QRect();
+    if (m_aliased && m_aliased->area.intersects(pixels))
+        putPixels(*image, m_aliased->area, m_aliased->pixels);
+    if (m_aliased)
+        forgetAliased();
+    m_ropArea |= pixels;
     toPaper(area);
     m_painter->save();
     m_painter->setCompositionMode(mode);
@@ -356,6 +427,7 @@ bool MetafilePlayer::fillRepeat(const QPainterPath& image)
     if (!m_repeatFill)
         return false;
     m_repeatFilled = true;
+    forgetAliased();
     if (!m_painter) {
         note(image.boundingRect());
         return true;
@@ -415,6 +487,7 @@ void MetafilePlayer::fillLogical(const QPainterPath& path, const QBrush& brush)
     const QTransform toImage = logicalToImage();
     if (fillRepeat(toImage.map(path)))
         return;
+    forgetAliased();
     if (!m_painter) {
         note(toImage.map(path).boundingRect());
         return;
@@ -427,7 +500,6 @@ void MetafilePlayer::draw(const QPainterPath& path, bool fill, bool stroke)
 {
     if (path.isEmpty())
         return;
-    const QTransform toImage = logicalToImage();
     if (fill) {
         QPainterPath filled = path;
         filled.setFillRule(m_dc.fillRule);
@@ -436,6 +508,10 @@ void MetafilePlayer::draw(const QPainterPath& path, bool fill, bool stroke)
     const MetafilePen& pen = m_dc.pen;
     if (!stroke || (pen.style & PsStyleMask) == PsNull || m_repeatFill)
         return;
+    // Windows takes a pen's line through the centres of the pixels its coordinates name, where a
+    // fill covers the pixels whose centres lie inside it: a line along a fill's edge lights the
+    // row the fill starts on. Pixel centres here lie half a pixel in from whole coordinates.
+    const QTransform toImage = logicalToImage() * QTransform::fromTranslate(0.5, 0.5);
     if (!m_painter) {
         const double half = pen.width * std::sqrt(std::abs(toImage.determinant())) / 2;
         note(toImage.map(path).boundingRect().adjusted(-half, -half, half, half));
@@ -543,6 +619,7 @@ void MetafilePlayer::setPixel(QPointF at, QColor color)
 void MetafilePlayer::fillDevice(const QPainterPath& device, QColor color)
 {
     const QPainterPath image = m_deviceToImage.map(device);
+    forgetAliased();
     if (!m_painter) {
         note(image.boundingRect());
         return;

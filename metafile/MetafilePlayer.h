@@ -273,6 +273,12 @@ public:
     // Whether the records repeating a fill have filled something.
     bool repeatFilled() const { return m_repeatFilled; }
 
+    // Each record's start: the plain drawing a record made ends with it (see combine()).
+    void nextRecord()
+    {
+        if (m_aliased)
+            m_aliased->ended = true;
+    }
     // Ends the drawing: where raster operations took the transparent page as white paper and
     // left it white, it is transparent again.
     void finish();
@@ -312,6 +318,18 @@ private:
     void combine(QPainter::CompositionMode mode, const QRectF& area,
                  const std::function<void()>& paint);
     void toPaper(const QRectF& bounds);
+    // The page when the painter paints onto an image of its own format, else none.
+    QImage* page() const;
+    // Paints a plain drawing; when its record drew over what raster operations just before it
+    // drew, also keeps the pixels it would have made without antialiasing, for a raster
+    // operation right after the record to combine with (see combine()).
+    void paintKeepingAliased(const QRectF& area, const std::function<void()>& paint);
+    // For drawings that paint without combine(): what was kept is no longer on the page.
+    void forgetAliased()
+    {
+        m_aliased.reset();
+        m_ropArea = QRect();
+    }
     // Fills as the pen's raster operation were a copy: for a pixel set, a pattern blt.
     void fillPlain(const QPainterPath& path, const MetafileBrush& brush);
     // The painter's mode for the binary raster operation; none for R2Nop.
@@ -329,6 +347,13 @@ private:
     bool m_repeatFilled = false;
     QImage m_paper;    // page-sized; non-zero where a transparent pixel was made white paper
     QRect m_paperArea; // where m_paper has marks
+    QRect m_ropArea;   // the pixels of the raster operations since the last plain drawing
+    struct Aliased {
+        QRect area;
+        QImage pixels;
+        bool ended = false; // the record that drew them has ended
+    };
+    std::optional<Aliased> m_aliased; // the last record's plain drawing without antialiasing
 };
 
 // A device-independent bitmap (its header, colour table and rows, or the header and colour

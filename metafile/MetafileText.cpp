@@ -31,6 +31,7 @@ void MetafilePlayer::drawText(QPointF at, const QString& text, const std::vector
 {
     if (m_repeatFill)
         return;
+    forgetAliased();
     const QTransform toImage = logicalToImage();
     if ((options & EtoOpaque) && box.isValid()) {
         QPainterPath area;

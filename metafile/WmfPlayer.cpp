@@ -529,6 +529,7 @@ void PlayWmfRecords(QByteArrayView file, qsizetype headerAt, MetafilePlayer& pla
         return;
     WmfPlay play(player, readLe<quint16>(file, headerAt + ObjectCountAt));
     WalkRecords(file, headerAt, [&](const Record& record) {
+        player.nextRecord();
         play.record(record.function, RecordParams(record.params));
         return !player.refused();
     });

@@ -168,6 +168,28 @@ private slots:
                                     .arg(at[i].y())
                                     .arg(image.pixel(at[i]), 8, 16, QLatin1Char('0'))));
     }
+
+    // A shape filled with a gradient as XORs around a black fill: the steps XOR-ed over the box,
+    // the shape filled black, the steps XOR-ed again. Every pixel ends as the step's colour or
+    // as nothing, the shape's edge too.
+    void xorFilledShape()
+    {
+        const QByteArray step = emfRecord(39, {1, 0, 0x204080, 0}) + emfRecord(37, {1}) +
+                                emfRecord(37, {qint32(0x80000008)}) + emfRecord(20, {7}) +
+                                emfRecord(43, {0, 0, 200, 100}); // XOR a rectangle
+        const QByteArray black = emfRecord(39, {2, 0, 0, 0}) + emfRecord(37, {2}) +
+                                 emfRecord(20, {13}) + emfRecord(42, {20, 20, 180, 80});
+        const QImage image =
+            DecodeMetafile(emf(step + black + step)).convertToFormat(QImage::Format_ARGB32);
+        QVERIFY(!image.isNull());
+        const QRgb colour = qRgb(0x80, 0x40, 0x20);
+        int stray = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                stray += image.pixel(x, y) != colour && qAlpha(image.pixel(x, y)) != 0;
+        QCOMPARE(stray, 0);
+        QCOMPARE(image.pixel(100, 50), colour);
+    }
 };
 
 QTEST_MAIN(TestDualMetafile)
