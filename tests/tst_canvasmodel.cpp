@@ -178,6 +178,28 @@ private slots:
         QCOMPARE(inkedBox(canvas), QRect(0, 0, 10, 10));
     }
 
+    // A restore says the size changed, so that views follow, when either side changed.
+    void restoreSaysWhenTheSizeChanges_data()
+    {
+        QTest::addColumn<QSize>("twips"); // of the snapshot, restored over 7935 x 5535
+        QTest::newRow("same size") << QSize(7935, 5535);
+        QTest::newRow("width alone") << QSize(3000, 5535);
+        QTest::newRow("height alone") << QSize(7935, 3000);
+    }
+
+    void restoreSaysWhenTheSizeChanges()
+    {
+        QFETCH(QSize, twips);
+        CanvasModel canvas;
+        canvas.setSizeTwips(twips.width(), twips.height());
+        const CanvasModel::Snapshot snapshot = canvas.snapshot();
+        canvas.setSizeTwips(7935, 5535);
+        QSignalSpy resized(&canvas, &CanvasModel::resized);
+        canvas.restore(snapshot);
+        QCOMPARE(QSize(canvas.widthTwips(), canvas.heightTwips()), twips);
+        QCOMPARE(resized.count(), twips == QSize(7935, 5535) ? 0 : 1);
+    }
+
     void sameSizeOnlyRecords()
     {
         CanvasModel canvas;

@@ -329,6 +329,14 @@ void TestExport::wideCharactersTakeTwoCells()
     QCOMPARE(lines[1].text, QString());
     QCOMPARE(lines[2].text, QStringLiteral("<&>"));
     QVERIFY(svg.contains(QStringLiteral("width=\"56\" height=\"48\"")));
+    // A first line of one colour painted behind it: one stretch over all its 7 cells.
+    art.colours = QList<ColorValue>(5, 0x0000FF);
+    options.colour = true;
+    options.colourMode = ColourMode::Background;
+    QList<SvgCell> cells;
+    readSvg(QString::fromUtf8(ExportArt(art, options).bytes), &cells);
+    QCOMPARE(cells.size(), 1);
+    QCOMPARE(cells[0].width, 56.0);
 }
 
 QTEST_MAIN(TestExport)

@@ -255,6 +255,18 @@ private slots:
             << large.file({0, 0, 100, 100}, 96) << leftRight
             << QList<QRgb>{Red, qRgb(0x80, 0x80, 0x80)};
 
+        // STRETCHDIB of an 8-bit bitmap of the three colours its header counts: black, red and
+        // blue (0x00RRGGBB).
+        Wmf indexed = plainWmf();
+        indexed.add(0x0F43, le<qint16>({0x0020, 0x00CC, 0, 1, 2, 0, 0, 100, 100, 0, 0}) +
+                                le<quint32>({40}) + le<qint32>({2, 1}) + le<quint16>({1, 8}) +
+                                le<quint32>({0, 0, 0, 0, 3, 0}) +
+                                le<quint32>({0, 0xFF0000, 0x0000FF}) +
+                                QByteArray("\x01\x02\0\0", 4));
+        QTest::newRow("wmf, 8-bit bitmap of fewer than 256 colours")
+            << indexed.file({0, 0, 100, 100}, 96) << QList<QPoint>{{10, 50}, {90, 50}}
+            << QList<QRgb>{Red, Blue};
+
         // A bitmap placed through a transform between a save and a restore: what follows is
         // drawn without it.
         const QByteArray placed = emfRecord(33, {}) + transform({1, 0, 0, 1, 100, 0}, 4) +
