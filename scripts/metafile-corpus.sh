@@ -12,7 +12,8 @@
 # LibreOffice, the second producer, exports a third of COUNT documents made by
 # scripts/office-documents.py (gradients, hatches, transparency, shadows, bitmaps, text, charts,
 # slides) and clip art for the rest (each drawing imported into a page of its own size, without
-# margins); the reference is LibreOffice's PNG of the same page at the size of Tessivo's picture.
+# margins); the reference is LibreOffice's PNG of the same page at the size of Tessivo's picture,
+# and LibreOffice's own drawing of each file witnesses what the export keeps of the page.
 #
 # Each file is converted with tessivo-convert, and so is its reference; the script prints for
 # each file the share of identical character cells over the inked area (cells where either art
@@ -138,15 +139,57 @@ libreoffice_sample() {
   done
 }
 
-# LibreOffice's PNG of the page the file was exported from, at Tessivo's size.
+# A LibreOffice document to PNG at Tessivo's size.
+office_png() { # DOCUMENT "WIDTH HEIGHT" PNG
+  local out
+  out=$(basename "$1" .fodg).png
+  office --convert-to "png:draw_png_Export:{\"PixelWidth\":{\"type\":\"long\",\"value\":\"${2% *}\"},\"PixelHeight\":{\"type\":\"long\",\"value\":\"${2#* }\"}}" \
+    --outdir "$dir/ref/out" "$1"
+  mv "$dir/ref/out/$out" "$3" 2>/dev/null || true
+}
+
+# The reference: LibreOffice's PNG of the page the file was exported from. And a witness of what
+# the export keeps (META.file.png): LibreOffice's own drawing of the file, as a picture filling a
+# page of that size. Where the witness differs from the page, the file itself differs from it
+# (the export rounds coordinates to 0.01 mm, writes some gradients and strokes otherwise than it
+# draws them), and no player can show the page.
 libreoffice_reference() { # META "WIDTH HEIGHT"
-  local name ref=$1.png
+  local name kind ref=$1.png
   name=$(basename "$1")
+  kind=${name##*.}
   name=${name%.*}
-  if [ ! -s "$ref" ] && [ -n "$2" ]; then
-    office --convert-to "png:draw_png_Export:{\"PixelWidth\":{\"type\":\"long\",\"value\":\"${2% *}\"},\"PixelHeight\":{\"type\":\"long\",\"value\":\"${2#* }\"}}" \
-      --outdir "$dir/ref" "$dir/pages/$name.fodg"
-    mv "$dir/ref/$name.png" "$ref" 2>/dev/null || true
+  mkdir -p "$dir/ref/out"
+  if [ -n "$2" ] && [ ! -s "$ref" ]; then
+    office_png "$dir/pages/$name.fodg" "$2" "$ref"
+  fi
+  if [ -n "$2" ] && [ ! -s "$1.file.png" ]; then
+    python3 - "$dir/pages/$name.fodg" "$1" "$dir/ref/$name.$kind.fodg" <<'EOF'
+import base64, re, sys
+page, meta, out = sys.argv[1:]
+width, height = re.search(r'fo:page-width="([^"]*)" fo:page-height="([^"]*)"',
+                          open(page, encoding='utf-8').read()).groups()
+data = base64.b64encode(open(meta, 'rb').read()).decode()
+ns = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+      'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
+      'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" '
+      'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" '
+      'xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"')
+open(out, 'w', encoding='utf-8').write(
+    f'<?xml version="1.0" encoding="UTF-8"?>\n<office:document {ns} office:version="1.3" '
+    'office:mimetype="application/vnd.oasis.opendocument.graphics"><office:styles/>'
+    '<office:automatic-styles><style:page-layout style:name="PM1">'
+    f'<style:page-layout-properties fo:page-width="{width}" fo:page-height="{height}" '
+    'fo:margin-top="0cm" fo:margin-bottom="0cm" fo:margin-left="0cm" fo:margin-right="0cm"/>'
+    '</style:page-layout><style:style style:name="gr1" style:family="graphic">'
+    '<style:graphic-properties draw:fill="none" draw:stroke="none"/></style:style>'
+    '</office:automatic-styles><office:master-styles><style:master-page style:name="Default" '
+    'style:page-layout-name="PM1"/></office:master-styles><office:body><office:drawing>'
+    '<draw:page draw:name="p1" draw:master-page-name="Default"><draw:frame draw:style-name="gr1" '
+    f'svg:x="0cm" svg:y="0cm" svg:width="{width}" svg:height="{height}"><draw:image>'
+    f'<office:binary-data>{data}</office:binary-data></draw:image></draw:frame></draw:page>'
+    '</office:drawing></office:body></office:document>\n')
+EOF
+    office_png "$dir/ref/$name.$kind.fodg" "$2" "$1.file.png"
   fi
   echo "$ref"
 }
@@ -166,29 +209,38 @@ while read -r name svg; do
   ref=$("${producer}_reference" "$meta" "$ours")
   "$convert_bin" --no-footer "$meta" > "$meta.txt" 2>/dev/null || true
   "$convert_bin" --no-footer "$ref" > "$ref.txt" 2>/dev/null || true
-  python3 - "$meta" "$meta.txt" "$ref.txt" "$start" "$end" "$peak" "$ref" >> "$dir/results.tsv" <<'EOF'
-import sys
-meta, ours, theirs, start, end, peak, ref = sys.argv[1:]
+  witness=$meta.file.png
+  [ -s "$witness" ] && "$convert_bin" --no-footer "$witness" > "$witness.txt" 2>/dev/null || true
+  python3 - "$meta" "$meta.txt" "$ref.txt" "$start" "$end" "$peak" "$ref" "$witness.txt" \
+    >> "$dir/results.tsv" <<'EOF'
+import os, sys
+meta, ours, theirs, start, end, peak, ref, witness = sys.argv[1:]
 def lines(path):
     with open(path, 'rb') as f:
         return f.read().decode('utf-8', 'replace').split('\r\n')
+def share(a, b):
+    inked = same = 0
+    for y in range(max(len(a), len(b))):
+        ra = a[y] if y < len(a) else ''
+        rb = b[y] if y < len(b) else ''
+        for x in range(max(len(ra), len(rb))):
+            ca = ra[x] if x < len(ra) else ' '
+            cb = rb[x] if x < len(rb) else ' '
+            if ca.isspace() and cb.isspace():
+                continue
+            inked += 1
+            same += ca == cb
+    return same / inked if inked else 1.0
 a, b = lines(ours), lines(theirs)
-inked = same = 0
-for y in range(max(len(a), len(b))):
-    ra = a[y] if y < len(a) else ''
-    rb = b[y] if y < len(b) else ''
-    for x in range(max(len(ra), len(rb))):
-        ca = ra[x] if x < len(ra) else ' '
-        cb = rb[x] if x < len(rb) else ' '
-        if ca.isspace() and cb.isspace():
-            continue
-        inked += 1
-        same += ca == cb
 blank_ours = all(c.isspace() for c in ''.join(a))
 blank_ref = all(c.isspace() for c in ''.join(b))
-share = same / inked if inked else 1.0
-print(f"{meta}\t{share:.3f}\t{float(end) - float(start):.3f}\t"
-      f"{int(blank_ours and not blank_ref)}\t{peak}\t{int(ref.endswith('.sized.png'))}")
+# For LibreOffice: how much of the page its own drawing of the file keeps, and Tessivo against it.
+kept = ''
+if os.path.exists(witness):
+    w = lines(witness)
+    kept = f"\t{share(w, b):.3f}\t{share(a, w):.3f}"
+print(f"{meta}\t{share(a, b):.3f}\t{float(end) - float(start):.3f}\t"
+      f"{int(blank_ours and not blank_ref)}\t{peak}\t{int(ref.endswith('.sized.png'))}{kept}")
 EOF
  done
 done < "$dir/sample.txt"
@@ -213,5 +265,20 @@ for kind in ('wmf', 'emf'):
           f"median peak memory {statistics.median(peaks) / 1024 if peaks else 0:.0f} MiB, "
           f"blank where the reference draws: {blank}, drawn again at Tessivo's size: {resized}")
     worst = sorted(mine, key=lambda r: float(r[1]))[:5]
+    witnessed = [r for r in mine if len(r) > 7]
+    if witnessed:
+        kept = [r for r in witnessed if float(r[6]) >= 0.9]
+        lost = sorted(float(r[6]) for r in witnessed)
+        def figures(values):
+            values = sorted(values)
+            q = statistics.quantiles(values, n=4)[0] if len(values) > 1 else values[0]
+            return (f"median {statistics.median(values):.3f}, lower quartile {q:.3f}, "
+                    f"lowest {values[0]:.3f}, below 0.85: {sum(v < 0.85 for v in values)}")
+        print(f"  LibreOffice's own drawing of the file against the page: {figures(lost)}")
+        print(f"  Tessivo against LibreOffice's own drawing of the file: "
+              f"{figures(float(r[7]) for r in witnessed)}")
+        if kept:
+            print(f"  the {len(kept)} files whose own drawing keeps at least 0.9 of the page: "
+                  f"{figures(float(r[1]) for r in kept)}")
     print("  worst: " + ", ".join(f"{r[0].rsplit('/', 1)[-1]} {r[1]}" for r in worst))
 EOF
