@@ -403,6 +403,10 @@ private slots:
                            << "0" << 77;
         QTest::newRow("300") << "C"
                              << "300" << 77;
+        QTest::newRow("1, the least") << "C"
+                                      << "1" << 1;
+        QTest::newRow("255, the most") << "C"
+                                       << "255" << 255;
         QTest::newRow("abc") << "C"
                              << "abc" << 77;
         QTest::newRow("empty") << "C"
