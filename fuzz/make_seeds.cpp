@@ -353,8 +353,14 @@ void emfSeeds()
             emfPlusRecord(0x4008, 0x0105, le<quint32>({0xDBC01002, 0, 0xFF00FF00})) +
             emfPlusRecord(0x402D, 0, plusFloats({10, 5})) +
             emfPlusRecord(0x400A, 0x0005, le<quint32>({5, 1}) + plusFloats({40, 30, 45, 35}))) +
-        emfRecord(43, {50, 35, 95, 70}) + emfPlusComment(emfPlusRecord(0x4004, 0)) +
-        emfRecord(42, {25, 20, 97, 72});
+        emfRecord(43, {50, 35, 95, 70}) +
+        // A path object of a line and a curve, filled in a colour of its own.
+        emfPlusComment(emfPlusRecord(0x4008, 0x0306,
+                                     le<quint32>({0xDBC01002, 5, 0x4000}) +
+                                         le<qint16>({5, 40, 40, 40, 40, 50, 30, 70, 5, 70}) +
+                                         QByteArray("\x00\x01\x03\x03\x83\x00\x00\x00", 8)) +
+                       emfPlusRecord(0x4014, 0x8006, le<quint32>({0x80FF00FF}))) +
+        emfPlusComment(emfPlusRecord(0x4004, 0)) + emfRecord(42, {25, 20, 97, 72});
     put("picture_emf", "emf-plus.emf", seedEmf(plus));
 
     // A Windows metafile carrying the enhanced metafile above in escapes of 256 bytes.

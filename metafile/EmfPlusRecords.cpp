@@ -34,6 +34,41 @@ double coordinate(const RecordParams& p, qsizetype at, qint64 index, bool small)
     return small ? double(p.at<qint16>(at + 2 * index)) : double(p.f32(at + 4 * index));
 }
 
+// A path object's outline, when it writes its points in a way read here.
+std::optional<QPainterPath> pathObject(const RecordParams& p, MetafilePlayer& player)
+{
+    const quint32 count = p.at<quint32>(PathCountAt);
+    const quint32 flags = p.at<quint32>(PathFlagsAt);
+    const bool small = flags & PathShortPoints;
+    const qsizetype typesAt =
+        PathPointsAt + qsizetype(count) * (small ? ShortPointBytes : FloatPointBytes);
+    if ((flags & (PathRelative | PathRunLengths)) ||
+        !p.holds(PathPointsAt, typesAt - PathPointsAt) || !p.holds(typesAt, count) ||
+        !player.admits(count))
+        return std::nullopt;
+    const auto point = [&](quint32 i) {
+        return QPointF(coordinate(p, PathPointsAt, 2 * qint64(i), small),
+                       coordinate(p, PathPointsAt, 2 * qint64(i) + 1, small));
+    };
+    QPainterPath path;
+    path.setFillRule(Qt::OddEvenFill);
+    for (quint32 i = 0; i < count;) {
+        const quint8 kind = p.at<quint8>(typesAt + i) & PointKindMask;
+        if (kind == PointStart || path.elementCount() == 0) {
+            path.moveTo(point(i));
+        } else if (kind == PointBezier && count - i >= 3) {
+            path.cubicTo(point(i), point(i + 1), point(i + 2));
+            i += 2;
+        } else {
+            path.lineTo(point(i));
+        }
+        if (p.at<quint8>(typesAt + i) & PointCloses)
+            path.closeSubpath();
+        ++i;
+    }
+    return path;
+}
+
 } // namespace
 
 void EmfPlusPlay::comment(const RecordParams& p)
@@ -78,12 +113,17 @@ void EmfPlusPlay::record(const Record& r)
     case GetDc: return;
     case Object: {
         const quint16 number = r.flags & ObjectNumberMask;
+        const quint16 kind = (r.flags >> ObjectKindShift) & ObjectKindMask;
         std::optional<QColor>& brush = m_brushes[number];
+        std::optional<QPainterPath>& path = m_paths[number];
         brush.reset();
-        if (!(r.flags & FlagContinued) &&
-            ((r.flags >> ObjectKindShift) & ObjectKindMask) == ObjectKindBrush &&
-            r.params.at<quint32>(ObjectTypeAt) == BrushSolidColour)
+        path.reset();
+        if (r.flags & FlagContinued)
+            return;
+        if (kind == ObjectKindBrush && r.params.at<quint32>(ObjectTypeAt) == BrushSolidColour)
             brush = argb(r.params.at<quint32>(ObjectColourAt));
+        else if (kind == ObjectKindPath)
+            path = pathObject(r.params, m_player);
         return;
     }
     case ResetClip: return;
@@ -100,7 +140,8 @@ void EmfPlusPlay::record(const Record& r)
         return;
     // Another drawing record leaves the plain records after it the drawing; a record that sets
     // what is not followed ends the reading.
-    if (r.type == FillRects || r.type == FillPolygon || r.type == FillEllipse) {
+    if (r.type == FillRects || r.type == FillPolygon || r.type == FillEllipse ||
+        r.type == FillPath) {
         fills(r);
         return;
     }
@@ -126,7 +167,12 @@ bool EmfPlusPlay::fills(const Record& r)
     const bool small = r.flags & FlagShortPoints;
     QPainterPath path;
     path.setFillRule(Qt::OddEvenFill);
-    if (r.type == FillEllipse) {
+    if (r.type == FillPath) {
+        const std::optional<QPainterPath>& object = m_paths[r.flags & ObjectNumberMask];
+        if (!object)
+            return false;
+        path = *object;
+    } else if (r.type == FillEllipse) {
         if (!p.holds(EllipseBoxAt, 4 * (small ? 2 : 4)))
             return false;
         const auto c = [&](int i) { return coordinate(p, EllipseBoxAt, i, small); };

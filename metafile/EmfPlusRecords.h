@@ -37,6 +37,7 @@ enum Type : quint16 {
     FillRects = 0x400A,
     FillPolygon = 0x400C,
     FillEllipse = 0x400E,
+    FillPath = 0x4014,
     DrawString = 0x401C,
     SetRenderingOrigin = 0x401D,
     SetCompositingMode = 0x4023,
@@ -70,7 +71,15 @@ constexpr int ObjectKindShift = 8;
 constexpr quint16 ObjectKindMask = 0x7F;
 constexpr quint16 ObjectNumberMask = 0xFF;
 constexpr quint16 ObjectKindBrush = 1;
+constexpr quint16 ObjectKindPath = 3;
 constexpr quint32 BrushSolidColour = 0;
+// A path object: after its version, how many points, how they are written (16-bit integers or
+// floats, relative to the point before, the point types run-length encoded), the points, then a
+// type for each point: its kind in the low four bits (start, line, Bézier), and a flag for the
+// point that closes a figure.
+constexpr qsizetype PathCountAt = 16, PathFlagsAt = 20, PathPointsAt = 24;
+constexpr quint32 PathShortPoints = 0x4000, PathRunLengths = 0x1000, PathRelative = 0x0800;
+constexpr quint8 PointKindMask = 0x0F, PointStart = 0, PointBezier = 3, PointCloses = 0x80;
 
 // Where the fields are, counted from a record's start.
 constexpr qsizetype HeaderDpiXAt = 20; // after its version and flags
@@ -166,6 +175,8 @@ private:
     State m_state;
     std::vector<std::pair<quint32, State>> m_saved;
     std::vector<std::optional<QColor>> m_brushes = std::vector<std::optional<QColor>>(256);
+    std::vector<std::optional<QPainterPath>> m_paths =
+        std::vector<std::optional<QPainterPath>>(256);
 };
 
 } // namespace tessivo

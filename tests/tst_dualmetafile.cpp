@@ -111,6 +111,20 @@ private slots:
         QTest::newRow("EMF+ brush object and world transform")
             << emf(moved) << leftMiddleRight << QList<QRgb>{Nothing, Blue, Nothing};
 
+        // A path object: a line, a curve bulging less than its control points, closed; then
+        // filled by its number.
+        const QByteArray path =
+            emfPlusRecord(0x4008, 0x0300 | 7,
+                          le<quint32>({0xDBC01002, 5, 0x4000}) +
+                              le<qint16>({0, 0, 100, 0, 100, 33, 100, 66, 0, 100}) +
+                              QByteArray("\x00\x01\x03\x03\x83\x00\x00\x00", 8));
+        const QByteArray filledPath =
+            emfPlusStart() + emfPlusComment(path + emfPlusRecord(0x4014, ColourBrush | 7,
+                                                                 le<quint32>({0x80FF0000})));
+        QTest::newRow("EMF+ path object filled")
+            << emf(filledPath) << QList<QPoint>{{50, 20}, {80, 50}, {95, 50}, {150, 50}}
+            << QList<QRgb>{HalfRed, HalfRed, Nothing, Nothing};
+
         const QByteArray unknown =
             emfPlusStart() +
             emfPlusComment(emfPlusRecord(PlusDrawLines, 0, le<quint32>({0xFF000000, 0}))) +
