@@ -337,12 +337,6 @@ void emfSeeds()
     // A dual file: EMF+ brush object, transform and fills (a polygon of 16-bit points in a
     // half-transparent colour, rectangles of floats with the object), each with the plain
     // rectangle that repeats it, then GETDC and a plain ellipse.
-    const auto plusFloats = [](std::initializer_list<float> values) {
-        QByteArray bytes;
-        for (const float v : values)
-            bytes += le<quint32>({std::bit_cast<quint32>(v)});
-        return bytes;
-    };
     const QByteArray plus =
         emfPlusStart() +
         emfPlusComment(emfPlusRecord(0x400C, 0xC000,
@@ -351,8 +345,8 @@ void emfSeeds()
         emfTools() + emfRecord(43, {2, 2, 50, 37}) +
         emfPlusComment(
             emfPlusRecord(0x4008, 0x0105, le<quint32>({0xDBC01002, 0, 0xFF00FF00})) +
-            emfPlusRecord(0x402D, 0, plusFloats({10, 5})) +
-            emfPlusRecord(0x400A, 0x0005, le<quint32>({5, 1}) + plusFloats({40, 30, 45, 35}))) +
+            emfPlusRecord(0x402D, 0, floats({10, 5})) +
+            emfPlusRecord(0x400A, 0x0005, le<quint32>({5, 1}) + floats({40, 30, 45, 35}))) +
         emfRecord(43, {50, 35, 95, 70}) +
         // A path object of a line and a curve, filled in a colour of its own.
         emfPlusComment(emfPlusRecord(0x4008, 0x0306,

@@ -10,6 +10,7 @@
 #include <QSize>
 
 #include <algorithm>
+#include <bit>
 #include <initializer_list>
 
 namespace tessivo::testing {
@@ -21,6 +22,15 @@ template <typename T> QByteArray le(std::initializer_list<T> values)
     out.setByteOrder(QDataStream::LittleEndian);
     for (T v : values)
         out << v;
+    return bytes;
+}
+
+// 32-bit floats, as the transforms of both kinds and EMF+ points write them.
+inline QByteArray floats(std::initializer_list<float> values)
+{
+    QByteArray bytes;
+    for (const float v : values)
+        bytes += le<quint32>({std::bit_cast<quint32>(v)});
     return bytes;
 }
 

@@ -7,8 +7,6 @@
 
 #include <QTest>
 
-#include <cstring>
-
 using namespace tessivo;
 using namespace tessivo::testing;
 
@@ -24,17 +22,6 @@ constexpr quint16 PlusGetDc = 0x4004, PlusObject = 0x4008, PlusFillRects = 0x400
                   PlusFillPolygon = 0x400C, PlusDrawLines = 0x400D, PlusTranslate = 0x402D,
                   PlusSetClipRect = 0x4032;
 constexpr quint16 ColourBrush = 0x8000, ShortPoints = 0x4000;
-
-QByteArray floats(std::initializer_list<float> values)
-{
-    QByteArray bytes;
-    for (const float v : values) {
-        quint32 bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        bytes += le<quint32>({bits});
-    }
-    return bytes;
-}
 
 // A plain rectangle in a solid colour without an outline.
 QByteArray plainRect(quint32 colorRef, int l, int t, int r, int b)

@@ -43,17 +43,6 @@ void hatchBrush(Wmf& w, quint32 colorRef, qint16 hatch)
     w.object(0x02FC, {2, qint16(colorRef & 0xFFFF), qint16(colorRef >> 16), hatch});
 }
 
-QByteArray floats(std::initializer_list<float> values)
-{
-    QByteArray bytes;
-    for (const float v : values) {
-        quint32 bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        bytes += le<quint32>({bits});
-    }
-    return bytes;
-}
-
 // Records of enhanced metafiles: solid and hatched brushes (object 1) without outlines.
 QByteArray emfBrush(quint32 colorRef, quint32 style = 0, quint32 hatch = 0)
 {
