@@ -2,7 +2,7 @@
 # The mutation test: plants each fault of tests/mutants/ (one small patch each, its first line
 # saying what it plants) one at a time in a clone of HEAD, rebuilds incrementally, runs the whole
 # test suite and says whether a test caught the fault. Not part of CI: each fault costs a
-# rebuild and a run of the suite, about a minute on two cores.
+# rebuild and a run of the suite, about 25 seconds on two cores (some 25 minutes in all).
 #   scripts/mutate.sh [PATCH...]      every tests/mutants/*.patch unless named
 # Prints a line per fault and a count; the table stays in $MUTATE_WORK/results.tsv
 # (/tmp/tessivo-mutate unless set). Exits 1 when a fault survived.
