@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/RunRecord.h"
+#include "art/InkArt.h"
 #include "canvas/CanvasModel.h"
-#include "canvas/InkArt.h"
 #include "canvas/ui/ColorPicker.h"
 #include "engine/CharTable.h"
 #include "engine/Color.h"

@@ -1,6 +1,7 @@
 #include "app/ResultSaver.h"
 
 #include "app/ResultBox.h"
+#include "art/ArtFont.h"
 #include "engine/OutputFile.h"
 #include "widgets/UserSettings.h"
 
@@ -256,7 +257,8 @@ bool ResultSaver::save(ResultBox* box, const QString& path, SaveType type)
     ExportResult result;
     if (row.format == ExportFormat::Png) {
         // Drawn here rather than by the writer, to name a picture too large in the window's words.
-        const ArtPicture picture = RenderArt(art, false, box->fontSize());
+        const ArtPicture picture =
+            RenderArt(art, false, ArtFont(box->fontFamily(), box->fontSize()));
         if (picture.image.isNull()) {
             warn(box, (picture.tooLarge ? tooLargeText(picture.size) : NoMemoryText) +
                           QStringLiteral("文件没有保存。"));
@@ -271,6 +273,7 @@ bool ResultSaver::save(ResultBox* box, const QString& path, SaveType type)
         options.encoding = row.encoding;
         options.colour = row.colour;
         options.fontSize = box->fontSize();
+        options.fontFamily = box->fontFamily();
         // A page is named as its file is.
         options.title = QFileInfo(path).completeBaseName();
         result = ExportArt(art, options);
@@ -287,7 +290,8 @@ bool ResultSaver::save(ResultBox* box, const QString& path, SaveType type)
 
 bool ResultSaver::copyPicture(ResultBox* box)
 {
-    const ArtPicture picture = RenderArt(artFor(box, SaveType::Png), false, box->fontSize());
+    const ArtPicture picture =
+        RenderArt(artFor(box, SaveType::Png), false, ArtFont(box->fontFamily(), box->fontSize()));
     if (picture.image.isNull()) {
         warn(box, picture.tooLarge ? tooLargeText(picture.size) : NoMemoryText);
         return false;

@@ -383,10 +383,10 @@ void TableWorkshopDialog::startPreview()
             m_previewNote->setText(QStringLiteral("输入字符表的行后显示预览"));
             return;
         }
-        const QFont& font = m_workshop.meter().font();
         const bool shape = m_choice == CharacterChoice::Shape;
         m_previewBox->setPlainText(InkResultText(m_canvas, m_workshop.loadedTable(), m_settings,
-                                                 font.family(), font.pointSizeF(), shape));
+                                                 m_workshop.meter().family(),
+                                                 m_workshop.meter().pointSize(), shape));
         m_previewNote->setText(
             QStringLiteral("预览完成（%1）：与“生成”所得相同，画布和正在使用的字符表未改变")
                 .arg(shape ? QStringLiteral("按字形选字") : QStringLiteral("按墨量选字")));
@@ -437,10 +437,10 @@ void TableWorkshopDialog::tickPreview()
 
 QString TableWorkshopDialog::saveTable(const QString& path, TableEncoding encoding) const
 {
-    const QString family = m_workshop.meter().font().family();
+    const QString family = m_workshop.meter().family();
     const QStringList comments = {
         QStringLiteral("Tessivo character table, darkest row first"),
-        QStringLiteral("font: %1 %2 pt").arg(family).arg(m_workshop.meter().font().pointSizeF()),
+        QStringLiteral("font: %1 %2 pt").arg(family).arg(m_workshop.meter().pointSize()),
         QStringLiteral("made in the character-table workshop of Tessivo " TESSIVO_VERSION),
     };
     if (m_workshop.table().isEmpty())

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "canvas/InkArt.h"
-#include "canvas/TableWorkshop.h"
+#include "art/InkArt.h"
+#include "art/TableWorkshop.h"
 #include "engine/TableFile.h"
 
 #include <QDialog>

@@ -12,9 +12,9 @@
 //                                              the median of RUNS (50) in milliseconds
 #include "app/MainWindow.h"
 #include "app/ResultBox.h"
+#include "art/InkArt.h"
 #include "canvas/CanvasModel.h"
 #include "canvas/Fonts.h"
-#include "canvas/InkArt.h"
 #include "engine/GenerationRun.h"
 #include "loading/PictureLoader.h"
 #include "settings/SettingValues.h"

@@ -1,8 +1,8 @@
 #include "cli/Conversion.h"
 
+#include "art/InkRun.h"
 #include "cli/ConvertOptions.h"
 #include "cli/FileArguments.h"
-#include "engine/BlankLines.h"
 #include "engine/GenerationRun.h"
 #include "engine/TableFile.h"
 #include "engine/TextCells.h"
@@ -181,14 +181,12 @@ ConversionOutput runInk(const ConvertOptions& options, const ConversionState& st
                         const InkPalette& palette)
 {
     const SettingValues& values = state.values;
-    InkOptions ink;
-    ink.colorLevel = values.value(Setting::ColorLevel);
-    ink.ignoreValue = values.value(Setting::IgnoreValue);
-    ink.contrast = values.value(Setting::Contrast);
-    ink.shape = options.mode == CharacterChoice::Shape;
     const ExportOptions& exportOptions = options.exportOptions;
-    ink.recordColours = exportOptions.format == ExportFormat::Ansi ||
-                        (exportOptions.colour && FormatTakesColour(exportOptions.format));
+    InkOptions ink =
+        InkOptionsFor(values, options.mode,
+                      exportOptions.format == ExportFormat::Ansi ||
+                          (exportOptions.colour && FormatTakesColour(exportOptions.format)));
+    ink.dither = options.dither;
     // Without a size, as many columns as a run over the Canvas at SampleX gives (the ink mode
     // refuses the Canvas's size settings, so this is the Canvas the window starts with).
     const int runColumns = RunColumns(state.canvas.widthTwips(), values.value(Setting::SampleX));
@@ -238,17 +236,10 @@ ConversionOutput runInk(const ConvertOptions& options, const ConversionState& st
                                          "could exceed %1 characters\n")
                               .arg(GenerationRun::MaxTextLength));
 
-    InkArt art = DrawInkArt(picture, palette, ink);
+    InkArt art = FinishInkArt(DrawInkArt(picture, palette, ink), values, !options.noFooter);
     if (onDarkTerminal(options))
         invertColours(art.colours);
-    ArtDocument document;
-    if (values.removeBlankLines())
-        document.text = ink.recordColours ? ClearBlankLines(art.text, art.colours, document.colours)
-                                          : ClearBlankLines(art.text);
-    else
-        document = ArtDocument{std::move(art.text), std::move(art.colours)};
-    if (!options.noFooter)
-        document.text += GenerationRun::Footer;
+    const ArtDocument document{std::move(art.text), std::move(art.colours)};
     return exported(options, document);
 }
 

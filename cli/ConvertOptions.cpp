@@ -148,6 +148,14 @@ std::optional<QString> takeValueOption(const QString& name, const std::optional<
         if (!value || value->isEmpty())
             return QStringLiteral("--font takes a font family");
         options.fontFamily = *value;
+        options.exportOptions.fontFamily = *value;
+    } else if (name == QLatin1String("--dither")) {
+        if (value == QLatin1String("none"))
+            options.dither = Dither::None;
+        else if (value == QLatin1String("diffusion"))
+            options.dither = Dither::Diffusion;
+        else
+            return QStringLiteral("--dither takes none or diffusion");
     } else if (name == QLatin1String("--jobs")) {
         const std::optional<int> jobs = value ? parseWholeNumber(*value) : std::nullopt;
         if (!jobs || *jobs < 1 || *jobs > MostJobs)
@@ -192,7 +200,7 @@ std::optional<QString> settleOutput(ConvertOptions& options, bool outputGiven, b
 std::optional<QString> settleMode(const ConvertOptions& options, const QStringList& given)
 {
     if (options.mode == CharacterChoice::Tone) {
-        for (const char* option : {"--size", "--width", "--height", "--font"}) {
+        for (const char* option : {"--size", "--width", "--height", "--font", "--dither"}) {
             if (given.contains(QLatin1String(option)))
                 return QStringLiteral("%1 is for --mode ink and shape").arg(QLatin1String(option));
         }
@@ -233,10 +241,10 @@ ParsedCommandLine ParseConvertOptions(const QStringList& args)
                    {QLatin1String("--version"), &options.version},
                    {QLatin1String("--colour"), &options.exportOptions.colour},
                    {QLatin1String("--no-clobber"), &options.noClobber}};
-    table.withValue = {"--table",       "--output",     "--output-dir", "--format",
-                       "--encoding",    "--font-size",  "--jobs",       "--mode",
-                       "--size",        "--width",      "--height",     "--font",
-                       "--colour-mode", "--background", "--colours",    "--title"};
+    table.withValue = {"--table",     "--output", "--output-dir",  "--format",     "--encoding",
+                       "--font-size", "--jobs",   "--mode",        "--size",       "--width",
+                       "--height",    "--font",   "--colour-mode", "--background", "--colours",
+                       "--title",     "--dither"};
     for (const SettingOption& option : SettingOptions())
         table.withValue.append(QLatin1String(option.name));
     table.unknownHint = QStringLiteral(" (see --help)");
@@ -322,7 +330,11 @@ QString ConvertUsage()
         "                        lines from the picture's proportions in the font]\n"
         "  --width COLS          the ink mode's columns; the lines follow the picture\n"
         "  --height LINES        the ink mode's lines; the columns follow the picture\n"
-        "  --font FAMILY         the font the ink mode measures the rows in [新宋体]\n"
+        "  --font FAMILY         the font the ink mode measures the rows in, and draws them in\n"
+        "                        for svg, png and html [新宋体]\n"
+        "  --dither D            none, or diffusion: a cell's darkness its row cannot show\n"
+        "                        is carried to the next cells, so that tones between rows\n"
+        "                        far apart in ink come out as a mix of them [diffusion]\n"
         "\n"
         "Output:\n"
         "  --output FILE         write to FILE; - is standard output [-]\n"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas/InkArt.h"
+#include "art/InkArt.h"
 #include "cli/OptionTable.h"
 #include "export/ArtExport.h"
 #include "settings/SettingsTable.h"
@@ -34,6 +34,7 @@ struct ConvertOptions {
     int lines = 0;
     QString fontFamily = QStringLiteral("新宋体");
     double fontSize = ExportOptions::DefaultFontSize;
+    Dither dither = Dither::Diffusion;
     bool help = false;
     bool version = false;
 };

@@ -1,6 +1,6 @@
 #include "cli/TableTool.h"
 
-#include "canvas/TableMeter.h"
+#include "art/TableMeter.h"
 #include "cli/ConvertOptions.h"
 #include "cli/FileArguments.h"
 #include "cli/TableOptions.h"
@@ -34,12 +34,12 @@ QString percent(double tone)
 
 QString fontDescription(const TableMeter& meter)
 {
-    const QString asked = meter.font().family();
+    const QString asked = meter.family();
     const QString drawn = QFontInfo(meter.font()).family();
     QString text = asked;
     if (drawn != asked)
         text += QStringLiteral(" (drawn in %1)").arg(drawn);
-    return text + QStringLiteral(" %1 pt").arg(meter.font().pointSizeF());
+    return text + QStringLiteral(" %1 pt").arg(meter.pointSize());
 }
 
 QString problemText(const EncodedTable& table)
@@ -115,9 +115,9 @@ TableToolOutput RunTableTool(const TableOptions& options, const QDateTime& made)
 
     const TableMeter meter(options.family, options.pointSize);
     TableToolOutput output;
-    if (!QFontInfo(meter.font()).exactMatch() && QFont::substitutes(options.family).isEmpty())
+    if (const QString& drawn = meter.artFont().fallbackFamily(); !drawn.isEmpty())
         output.err += QStringLiteral("tessivo-table: no font %1 is installed; measured in %2\n")
-                          .arg(options.family, QFontInfo(meter.font()).family())
+                          .arg(options.family, drawn)
                           .toUtf8();
 
     if (const qsizetype other = FirstRowOfOtherWidth(rows); other >= 0)

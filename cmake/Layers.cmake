@@ -3,8 +3,8 @@
 #
 #   0  engine                                 QtCore only
 #   1  settings, canvas
-#   2  loading
-#   3  widgets, metafile (the helper process's decoders), history (undo of the Canvas)
+#   2  loading, art (glyphs measured as drawn, the ink and shape modes, the workshop)
+#   3  widgets, metafile (the helper process's decoders), history (undo of the Canvas), export
 #   4  the pages: settings/ui, canvas/ui, loading/ui
 #   5  app, cli
 #

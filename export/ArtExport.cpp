@@ -16,25 +16,10 @@ ArtDocument ArtOf(const GenerationRun& run, bool footer)
     return art;
 }
 
-const QStringList& ArtFontFamilies()
-{
-    static const QStringList families = {
-        QStringLiteral("新宋体"),         QStringLiteral("NSimSun"),
-        QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Sans Mono CJK SC"),
-        QStringLiteral("Sarasa Mono SC"), QStringLiteral("WenQuanYi Zen Hei Mono"),
-        QStringLiteral("monospace")};
-    return families;
-}
-
-QString SingleArtFamily()
-{
-    return QStringLiteral("AR PL UMing CN");
-}
-
-QString FontFamilyList(QChar quote)
+QString FontFamilyList(const QStringList& families, QChar quote)
 {
     QStringList names;
-    for (const QString& family : ArtFontFamilies())
+    for (const QString& family : families)
         names << (family == QLatin1String("monospace") ? family : quote + family + quote);
     return names.join(QLatin1String(", "));
 }

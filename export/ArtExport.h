@@ -45,7 +45,8 @@ struct ExportOptions {
     TerminalBackground background = TerminalBackground::Light; // ansi
     TerminalColours terminalColours = TerminalColours::Full;   // ansi
     double fontSize = DefaultFontSize;                         // svg and png, points
-    QString title;                                             // html; empty: the program's name
+    QString fontFamily; // html, svg and png; empty: the result box's font
+    QString title;      // html; empty: the program's name
 
     // The result box's font size.
     static constexpr double DefaultFontSize = 9;
@@ -66,6 +67,8 @@ struct GbkMiss {
 };
 std::optional<GbkMiss> FirstOutsideGbk(const QString& text);
 
+class ArtFont;
+
 // The art drawn as the PNG writer draws it, on white paper, each character in its cells. The
 // image is null when it would pass the size a picture may have (tooLarge) or memory runs out;
 // size says how large it is or would be. Needs a QGuiApplication.
@@ -74,7 +77,7 @@ struct ArtPicture {
     QSize size;
     bool tooLarge = false;
 };
-ArtPicture RenderArt(const ArtDocument& art, bool colour, double fontSize,
+ArtPicture RenderArt(const ArtDocument& art, bool colour, const ArtFont& font,
                      ColourMode mode = ColourMode::Foreground);
 // A drawn art as the bytes of a PNG file; empty when it could not be made.
 QByteArray EncodePng(const QImage& image);

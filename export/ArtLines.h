@@ -40,13 +40,7 @@ ExportResult WriteAnsi(const ArtDocument& art, const ExportOptions& options);
 ExportResult WriteSvg(const ArtDocument& art, const ExportOptions& options);
 ExportResult WritePng(const ArtDocument& art, const ExportOptions& options);
 
-// The fonts the art is shown in, the result box's first, then fonts with the same cell widths
-// found on this system.
-const QStringList& ArtFontFamilies();
-// The one font named where a viewer takes a single name: the Song-style font of the list that
-// Linux systems ship.
-QString SingleArtFamily();
-// The same list as a CSS or SVG font-family value, each name in quote but the generic family.
-QString FontFamilyList(QChar quote);
+// Families as a CSS or SVG font-family value, each name in quotes but the generic family.
+QString FontFamilyList(const QStringList& families, QChar quote);
 
 } // namespace tessivo

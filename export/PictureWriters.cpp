@@ -1,6 +1,8 @@
 #include "export/ArtExport.h"
 #include "export/ArtLines.h"
 
+#include "art/ArtFont.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFont>
@@ -18,22 +20,6 @@
 namespace tessivo {
 
 namespace {
-
-// The art on a grid of cells: a cell is half the font's height wide, a line as high as the font,
-// so that a character that takes two cells is square, as in the result font.
-struct Grid {
-    double em = 12; // the font's size in pixels
-    double cellWidth() const { return em / 2; }
-    double lineHeight() const { return em; }
-    // From a line's top to its baseline.
-    double baseline() const { return em * 0.86; }
-};
-
-Grid gridFor(double fontSize)
-{
-    // Points to pixels at 96 dots per inch: 9 pt is 12 pixels.
-    return Grid{fontSize * 4 / 3};
-}
 
 // Each character of a line with the cell it starts at, calling place(index, units, cell).
 template <typename Place> int placeLine(const QString& text, const ArtLine& line, Place place)
@@ -84,73 +70,6 @@ void appendXmlEscaped(QString& svg, QStringView text)
 constexpr qint64 MostPngPixels = qint64(256) * 1024 * 1024;
 constexpr int LongestPngSide = 32767;
 
-// Each character drawn once, black on transparent, with a margin for what reaches past its
-// cells; the picture then takes its coverage in the cell's colour. A result repeats a few
-// characters many thousand times, and drawing text goes through the font machinery, which
-// conversions in other threads wait on.
-class GlyphMasks {
-public:
-    GlyphMasks(const QFont& font, const Grid& grid)
-        : m_font(font)
-        , m_grid(grid)
-        , m_margin(int(std::ceil(grid.em / 2)))
-    {
-    }
-
-    int margin() const { return m_margin; }
-
-    const QImage& of(QStringView character)
-    {
-        const QString key = character.toString();
-        auto found = m_masks.find(key);
-        if (found == m_masks.end()) {
-            int units = 1;
-            const int cells = CellsOf(CodePointAt(key, 0, &units));
-            QImage mask(int(std::ceil(cells * m_grid.cellWidth() + m_grid.em)) + 2 * m_margin,
-                        int(std::ceil(m_grid.lineHeight())) + 2 * m_margin,
-                        QImage::Format_ARGB32_Premultiplied);
-            mask.fill(Qt::transparent);
-            QPainter painter(&mask);
-            painter.setFont(m_font);
-            painter.setPen(Qt::black);
-            painter.drawText(QPointF(m_margin, m_margin + m_grid.baseline()), key);
-            painter.end();
-            found = m_masks.insert(key, mask);
-        }
-        return *found;
-    }
-
-private:
-    QFont m_font;
-    Grid m_grid;
-    int m_margin;
-    QHash<QString, QImage> m_masks;
-};
-
-// Lays ink on the picture where the mask covers it, its top-left corner at (left, top).
-void blend(QImage& image, const QImage& mask, int left, int top, QRgb ink)
-{
-    const int x0 = std::max(0, -left);
-    const int y0 = std::max(0, -top);
-    const int x1 = std::min(mask.width(), image.width() - left);
-    const int y1 = std::min(mask.height(), image.height() - top);
-    const int r = qRed(ink), g = qGreen(ink), b = qBlue(ink);
-    for (int y = y0; y < y1; ++y) {
-        const QRgb* from = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
-        QRgb* to = reinterpret_cast<QRgb*>(image.scanLine(top + y)) + left;
-        for (int x = x0; x < x1; ++x) {
-            const int a = qAlpha(from[x]);
-            if (a == 0)
-                continue;
-            const QRgb d = to[x];
-            const auto mix = [a](int over, int under) {
-                return (over * a + under * (255 - a) + 127) / 255;
-            };
-            to[x] = qRgb(mix(r, qRed(d)), mix(g, qGreen(d)), mix(b, qBlue(d)));
-        }
-    }
-}
-
 // Each stretch of one colour in a line of the art, calling fill(line, firstCell, cells, rgb); the
 // footer and lines past the colours have none.
 template <typename Fill>
@@ -185,14 +104,14 @@ void forEachColourStretch(const ArtDocument& art, const QList<ArtLine>& lines, q
 
 ExportResult WriteSvg(const ArtDocument& art, const ExportOptions& options)
 {
-    const Grid grid = gridFor(options.fontSize);
+    const ArtFont grid(options.fontFamily, options.fontSize);
     const ColourMode mode = options.colourMode;
     const QList<ArtLine> lines = LinesOf(art.text);
     const qsizetype coloursEnd = options.colour ? art.colours.size() : 0;
     const double width = std::ceil(widestLine(art.text, lines) * grid.cellWidth());
     const double height = std::ceil(std::max<qsizetype>(lines.size(), 1) * grid.lineHeight());
 
-    const QString families = FontFamilyList(QLatin1Char('\''));
+    const QString families = FontFamilyList(grid.families(), QLatin1Char('\''));
     QString svg =
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
@@ -218,7 +137,8 @@ ExportResult WriteSvg(const ArtDocument& art, const ExportOptions& options)
     svg += QStringLiteral("<style>.art { font-family: %1; }</style>\n"
                           "<g class=\"art\" font-family=\"%2\" font-size=\"%3\" "
                           "fill=\"#000000\">\n")
-               .arg(families, SingleArtFamily(), number(grid.em));
+               .arg(families, grid.family().isEmpty() ? SingleArtFamily() : grid.family(),
+                    number(grid.em()));
     for (qsizetype n = 0; n < lines.size(); ++n) {
         const ArtLine& line = lines[n];
         svg += QStringLiteral("<text y=\"%1\" xml:space=\"preserve\">")
@@ -262,9 +182,8 @@ ExportResult WriteSvg(const ArtDocument& art, const ExportOptions& options)
     return {svg.toUtf8(), {}};
 }
 
-ArtPicture RenderArt(const ArtDocument& art, bool colour, double fontSize, ColourMode mode)
+ArtPicture RenderArt(const ArtDocument& art, bool colour, const ArtFont& grid, ColourMode mode)
 {
-    const Grid grid = gridFor(fontSize);
     const QList<ArtLine> lines = LinesOf(art.text);
     const qint64 width = qint64(std::ceil(widestLine(art.text, lines) * grid.cellWidth()));
     const qint64 height =
@@ -281,20 +200,15 @@ ArtPicture RenderArt(const ArtDocument& art, bool colour, double fontSize, Colou
     if (image.isNull())
         return picture;
     image.fill(Qt::white);
-    QFont font;
-    font.setFamilies(ArtFontFamilies());
-    font.setPixelSize(std::max(1, int(std::lround(grid.em))));
-    GlyphMasks masks(font, grid);
     const qsizetype coloursEnd = colour ? art.colours.size() : 0;
     const auto pixel = [](double v) { return int(std::lround(v)); };
     // The cells' colours first, so that no cell covers what a character reaches into it.
     if (mode != ColourMode::Foreground) {
         forEachColourStretch(
             art, lines, coloursEnd, [&](qsizetype n, int first, int cells, QRgb rgb) {
-                const int left = pixel(first * grid.cellWidth());
+                const int left = grid.cellLeft(first);
                 const int top = pixel(n * grid.lineHeight());
-                const int right =
-                    std::min(image.width(), pixel((first + cells) * grid.cellWidth()));
+                const int right = std::min(image.width(), grid.cellLeft(first + cells));
                 const int bottom = std::min(image.height(), pixel((n + 1) * grid.lineHeight()));
                 for (int y = top; y < bottom; ++y) {
                     QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
@@ -310,9 +224,8 @@ ArtPicture RenderArt(const ArtDocument& art, bool colour, double fontSize, Colou
             const QRgb ink = i < coloursEnd
                                  ? PaintOf(RgbOf(art.colours.at(i)), mode, qRgb(0, 0, 0)).ink
                                  : qRgb(0, 0, 0);
-            const QImage& mask = masks.of(QStringView(art.text).mid(i, units));
-            blend(image, mask, int(std::lround(cell * grid.cellWidth())) - masks.margin(),
-                  top - masks.margin(), ink);
+            const QImage& mask = grid.mask(QStringView(art.text).mid(i, units));
+            BlendMask(image, mask, grid.cellLeft(cell) - grid.margin(), top - grid.margin(), ink);
         });
     }
     picture.image = std::move(image);
@@ -323,7 +236,8 @@ ExportResult WritePng(const ArtDocument& art, const ExportOptions& options)
 {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return {{}, QStringLiteral("drawing a PNG needs a QGuiApplication")};
-    const ArtPicture picture = RenderArt(art, options.colour, options.fontSize, options.colourMode);
+    const ArtPicture picture = RenderArt(
+        art, options.colour, ArtFont(options.fontFamily, options.fontSize), options.colourMode);
     if (picture.tooLarge)
         return {{},
                 QStringLiteral("the picture would be %1 x %2 pixels, too large for a PNG; "

@@ -1,6 +1,8 @@
 #include "export/ArtExport.h"
 #include "export/ArtLines.h"
 
+#include "art/ArtFont.h"
+
 #include "engine/FreshMemory.h"
 #include "engine/Gbk.h"
 
@@ -188,7 +190,8 @@ ExportResult WriteHtml(const ArtDocument& art, const ExportOptions& options)
 {
     const TextEncoding encoding = options.encoding;
     const bool coloured = options.colour && art.hasColours();
-    const QString families = FontFamilyList(QLatin1Char('"'));
+    const ArtFont font(options.fontFamily, options.fontSize);
+    const QString families = FontFamilyList(font.families(), QLatin1Char('"'));
     const QString title = options.title.isEmpty() ? QStringLiteral("Tessivo") : options.title;
     QString html =
         QStringLiteral("<!DOCTYPE html>\n<html%1>\n<head>\n<meta charset=\"%2\">\n<title>")
@@ -197,9 +200,11 @@ ExportResult WriteHtml(const ArtDocument& art, const ExportOptions& options)
     appendEscaped(html, title, 0, title.size(), encoding);
     html += QStringLiteral("</title>\n<style>\n"
                            "body { background: #ffffff; color: #000000; }\n"
-                           "pre { font-family: %1; font-size: 9pt; line-height: 1; }\n"
+                           "pre { font-family: %1; font-size: %2pt; line-height: %3; }\n"
                            "</style>\n</head>\n<body>\n<pre>\n")
-                .arg(families);
+                .arg(families, QString::number(font.pointSize()),
+                     // The result font's lines are an em apart; another font keeps its own.
+                     font.family().isEmpty() ? QLatin1String("1") : QLatin1String("normal"));
     // A browser drops the line end that follows <pre>: the one above, not the art's first line.
     html.reserve(html.size() + art.text.size() * (coloured ? 4 : 1) + 32);
     const qsizetype coloursEnd = coloured ? art.colours.size() : 0;

@@ -1,5 +1,6 @@
 #include "ExportParsers.h"
 
+#include "art/ArtFont.h"
 #include "cli/Conversion.h"
 #include "cli/ConvertOptions.h"
 #include "export/ArtExport.h"
@@ -218,7 +219,7 @@ void TestExport::pngSideLimits()
 {
     QFETCH(QString, text);
     QFETCH(bool, tooLarge);
-    const ArtPicture picture = RenderArt(ArtDocument{text, {}}, false, 9);
+    const ArtPicture picture = RenderArt(ArtDocument{text, {}}, false, ArtFont());
     QCOMPARE(picture.tooLarge, tooLarge);
     QCOMPARE(picture.image.isNull(), tooLarge);
 }

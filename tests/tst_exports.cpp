@@ -1,5 +1,6 @@
 #include "ExportParsers.h"
 
+#include "art/ArtFont.h"
 #include "cli/Conversion.h"
 #include "cli/ConvertOptions.h"
 #include "export/ArtExport.h"
@@ -144,7 +145,8 @@ void TestExports::svgDrawsAsThePng()
         art.text += line + QStringLiteral("\r\n");
     }
     const ExportOptions options = optionsFor(QStringLiteral("svg"), mode);
-    const ArtPicture png = RenderArt(art, options.colour, options.fontSize, options.colourMode);
+    const ArtPicture png = RenderArt(
+        art, options.colour, ArtFont(options.fontFamily, options.fontSize), options.colourMode);
     QSvgRenderer svg(ExportArt(art, options).bytes);
     QCOMPARE(svg.defaultSize(), png.image.size());
     QImage drawn(png.image.size(), QImage::Format_RGB32);

@@ -1,9 +1,11 @@
+#include "art/ArtFont.h"
+#include "art/InkArt.h"
 #include "canvas/Fonts.h"
-#include "canvas/InkArt.h"
 #include "cli/Conversion.h"
 #include "cli/ConvertOptions.h"
 #include "engine/CharTable.h"
 #include "engine/TextCells.h"
+#include "export/ArtExport.h"
 
 #include <QPainter>
 #include <QTemporaryDir>
@@ -58,6 +60,14 @@ private slots:
     void fullWidthTableKeepsOneLineWidth();
     void shapeFollowsWhereTheDarknessLies_data();
     void shapeFollowsWhereTheDarknessLies();
+    void ownPngRampNeverDarkens_data();
+    void ownPngRampNeverDarkens();
+    void measuredInkIsDrawnInk_data();
+    void measuredInkIsDrawnInk();
+    void flatAreaTakesOneRow_data();
+    void flatAreaTakesOneRow();
+    void lightGreyIsNotBlank_data();
+    void lightGreyIsNotBlank();
 
 private:
     QTemporaryDir m_dir;
@@ -96,6 +106,7 @@ void TestInkArt::greyRampGivesRowsInOrderOfInk()
     options.columns = 64;
     options.lines = 1;
     options.shape = shape;
+    options.dither = Dither::None;
     const QList<double> inks = inksOf(linesOf(DrawInkArt(ramp, palette, options).text)[0], palette);
     QCOMPARE(inks.size(), 64);
     if (!shape)
@@ -201,9 +212,11 @@ void TestInkArt::settingsActOnTheTones()
     const InkOptions options{1, 1, colorLevel, ignoreValue, contrast, false};
     const double ink =
         inksOf(linesOf(DrawInkArt(picture, m_palette, options).text)[0], m_palette)[0];
-    // No other row is nearer the cell's darkness (within a level of the row lookup).
+    // No other row is nearer the cell's darkness by more than the reach within which rows count
+    // as one tone (and a level of the row lookup).
     for (const double other : m_palette.inks())
-        QVERIFY2(std::abs(other - (1 - lightness)) >= std::abs(ink - (1 - lightness)) - 1.0 / 1023,
+        QVERIFY2(std::abs(other - (1 - lightness)) >=
+                     std::abs(ink - (1 - lightness)) - InkPalette::EvenReach - 1.0 / 1023,
                  qPrintable(QStringLiteral("%1 against %2").arg(ink).arg(other)));
 }
 
@@ -273,22 +286,32 @@ void TestInkArt::shapeFollowsWhereTheDarknessLies_data()
 {
     // Each line's cells half black, in the half named: the same tone in every case, so only the
     // shape mode tells them apart.
+    QTest::addColumn<QString>("family");
     QTest::addColumn<QRect>("black");  // of a cell of 40 x 40 pixels
     QTest::addColumn<int>("darkPart"); // in the palette's parts: 0 top left, then by rows
     QTest::addColumn<int>("lightPart");
-    QTest::newRow("top") << QRect(0, 0, 40, 20) << 0 << 2;
-    QTest::newRow("bottom") << QRect(0, 20, 40, 20) << 2 << 0;
-    QTest::newRow("left") << QRect(0, 0, 20, 40) << 0 << 1;
-    QTest::newRow("right") << QRect(20, 0, 20, 40) << 1 << 0;
+    // How much more ink the dark part must have: Latin glyphs of half ink have little below the
+    // middle of the line, where only the lower half of the small letters lies, and the result
+    // font's sit in the upper middle of lines an em high.
+    QTest::addColumn<double>("more");
+    for (const QString& family : {QStringLiteral("DejaVu Sans Mono"), QString()}) {
+        const char* name = family.isEmpty() ? "result font" : "DejaVu Sans Mono";
+        const double downward = 0.1;
+        QTest::addRow("top, %s", name) << family << QRect(0, 0, 40, 20) << 0 << 2 << 0.3;
+        QTest::addRow("bottom, %s", name) << family << QRect(0, 20, 40, 20) << 2 << 0 << downward;
+        QTest::addRow("left, %s", name) << family << QRect(0, 0, 20, 40) << 0 << 1 << 0.3;
+        QTest::addRow("right, %s", name) << family << QRect(20, 0, 20, 40) << 1 << 0 << 0.3;
+    }
 }
 
 void TestInkArt::shapeFollowsWhereTheDarknessLies()
 {
+    QFETCH(QString, family);
     QFETCH(QRect, black);
     QFETCH(int, darkPart);
     QFETCH(int, lightPart);
-    static_assert(InkPalette::ShapeColumnsPerCell == 2 && InkPalette::ShapeRowsPerCell == 2);
-    const InkPalette palette(DefaultCharTable(), QStringLiteral("新宋体"), 9, true);
+    QFETCH(double, more);
+    const InkPalette palette(DefaultCharTable(), family, 9, true);
     constexpr int Cell = 40, Columns = 6, Lines = 4;
     QImage picture = whitePicture(Columns * Cell, Lines * Cell);
     {
@@ -301,6 +324,7 @@ void TestInkArt::shapeFollowsWhereTheDarknessLies()
     options.columns = Columns;
     options.lines = Lines;
     options.shape = true;
+    options.dither = Dither::None;
     const QStringList lines = linesOf(DrawInkArt(picture, palette, options).text);
     QCOMPARE(lines.size(), Lines);
     const int parts = palette.shapeParts();
@@ -310,11 +334,174 @@ void TestInkArt::shapeFollowsWhereTheDarknessLies()
             const qsizetype row = palette.rows().indexOf(QString(c));
             QVERIFY(row >= 0);
             const float* shape = palette.shapes().data() + row * parts;
-            QVERIFY2(shape[darkPart] > shape[lightPart] + 0.3f, qPrintable(line));
+            QVERIFY2(shape[darkPart] > shape[lightPart] + more, qPrintable(line));
             // Half the cell dark: the tone stays about half.
             QVERIFY2(std::abs(palette.inks()[row] - 0.5) < 0.3, qPrintable(line));
         }
     }
+}
+
+void TestInkArt::ownPngRampNeverDarkens_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("family");
+    for (const char* mode : {"ink", "shape"}) {
+        QTest::addRow("%s, result font", mode) << mode << QString();
+        QTest::addRow("%s, DejaVu Sans Mono", mode) << mode << QStringLiteral("DejaVu Sans Mono");
+    }
+}
+
+// The art of a ramp from black to white, drawn by the mode's own PNG export: a row credited
+// with ink other than what it has where it is drawn shows as a column lighter than the next.
+void TestInkArt::ownPngRampNeverDarkens()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, family);
+    QImage ramp(800, 300, QImage::Format_RGB32);
+    for (int x = 0; x < ramp.width(); ++x) {
+        const int grey = x * 255 / (ramp.width() - 1);
+        for (int y = 0; y < ramp.height(); ++y)
+            ramp.setPixel(x, y, qRgb(grey, grey, grey));
+    }
+    const QString path = m_dir.filePath(QStringLiteral("ramp.png"));
+    QVERIFY(ramp.save(path));
+    QStringList args{"--mode", mode, "--size", "80x30", "--format", "png", "--no-footer"};
+    if (!family.isEmpty())
+        args << "--font" << family;
+    const ConversionOutput output = RunConversion(*ParseConvertOptions(args << path).options);
+    QCOMPARE(output.exitCode, 0);
+    const QImage drawn = QImage::fromData(output.out, "PNG").convertToFormat(QImage::Format_RGB32);
+    QVERIFY(!drawn.isNull());
+    const ArtFont font(family);
+    QCOMPARE(drawn.width(), int(std::ceil(80 * font.cellWidth())));
+    QList<double> columns;
+    for (int c = 0; c < 80; ++c) {
+        double sum = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = font.cellLeft(c); x < font.cellLeft(c + 1); ++x)
+                sum += qGray(drawn.pixel(x, y));
+        columns.append(sum / (drawn.height() * (font.cellLeft(c + 1) - font.cellLeft(c))));
+    }
+    for (int c = 0; c + 1 < 80; ++c)
+        QVERIFY2(columns[c] <= columns[c + 1] + 2,
+                 qPrintable(QStringLiteral("column %1: %2, then %3")
+                                .arg(c)
+                                .arg(columns[c])
+                                .arg(columns[c + 1])));
+    QVERIFY(columns.last() > columns.first() + 30);
+}
+
+void TestInkArt::measuredInkIsDrawnInk_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<double>("pointSize");
+    QTest::newRow("result font") << QString() << 9.0;
+    QTest::newRow("result font, 10 pt") << QString() << 10.0;
+    QTest::newRow("DejaVu Sans Mono") << QStringLiteral("DejaVu Sans Mono") << 9.0;
+    QTest::newRow("DejaVu Sans Mono, 14 pt") << QStringLiteral("DejaVu Sans Mono") << 14.0;
+}
+
+// Each row's ink as the modes measure it is the darkness its cell has in the PNG export: the
+// middle cell of three lines of five, where the ink neighbours spill in makes up for the ink
+// it spills out.
+void TestInkArt::measuredInkIsDrawnInk()
+{
+    QFETCH(QString, family);
+    QFETCH(double, pointSize);
+    const ArtFont font(family, pointSize);
+    for (const QString& row : {QStringLiteral("M"), QStringLiteral("_"), QStringLiteral("g"),
+                               QStringLiteral("."), QStringLiteral("国")}) {
+        const QString line = row.repeated(5);
+        const ArtDocument page{line + QStringLiteral("\r\n") + line + QStringLiteral("\r\n") +
+                                   line + QStringLiteral("\r\n"),
+                               {}};
+        const QImage drawn = RenderArt(page, false, font).image;
+        const int cells = CellsOf(row);
+        const int left = font.cellLeft(2 * cells), right = font.cellLeft(3 * cells);
+        const int top = int(std::lround(font.lineHeight()));
+        const int bottom = int(std::lround(2 * font.lineHeight()));
+        double dark = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x)
+                dark += 255 - qGray(drawn.pixel(x, y));
+        dark /= 255.0 * (right - left) * (bottom - top);
+        const double measured = font.inkOf(row).whole;
+        QVERIFY2(std::abs(measured - dark) <= 0.01 + 0.05 * dark,
+                 qPrintable(
+                     QStringLiteral("%1: measured %2, drawn %3").arg(row).arg(measured).arg(dark)));
+    }
+}
+
+void TestInkArt::flatAreaTakesOneRow_data()
+{
+    QTest::addColumn<double>("where"); // which row, by its place among the rows in order of ink
+    QTest::newRow("a light row") << 0.2;
+    QTest::newRow("a middle row") << 0.5;
+    QTest::newRow("a dark row") << 0.8;
+}
+
+// A flat area as dark as one of the rows, give or take the rounding of its grey, takes that row
+// in every cell: no speckle of rows of another shape and near ink.
+void TestInkArt::flatAreaTakesOneRow()
+{
+    QFETCH(double, where);
+    const InkPalette palette(DefaultCharTable(), QStringLiteral("DejaVu Sans Mono"), 9, true);
+    QList<double> inks = palette.inks();
+    std::sort(inks.begin(), inks.end());
+    const double darkness = inks[qsizetype(where * double(inks.size() - 1))];
+    QImage picture = whitePicture(400, 300);
+    const int grey = int(std::lround(255 * (1 - darkness)));
+    picture.fill(qRgb(grey, grey, grey));
+    InkOptions options;
+    options.columns = 40;
+    options.lines = 15;
+    options.shape = true;
+    const QString art = DrawInkArt(picture, palette, options).text;
+    QSet<QChar> used(art.cbegin(), art.cend());
+    used -= QSet<QChar>{QLatin1Char('\r'), QLatin1Char('\n')};
+    QVERIFY2(used.size() == 1,
+             qPrintable(QStringList(QList<QString>(used.cbegin(), used.cend())).join(QString()) +
+                        QString::number(darkness)));
+    const double ink = palette.inks()[palette.rows().indexOf(QString(*used.cbegin()))];
+    QVERIFY2(std::abs(ink - darkness) <= InkPalette::EvenReach + 1 / 255.0,
+             qPrintable(QString(*used.cbegin())));
+}
+
+void TestInkArt::lightGreyIsNotBlank_data()
+{
+    QTest::addColumn<bool>("shape");
+    QTest::newRow("ink") << false;
+    QTest::newRow("shape") << true;
+}
+
+// A flat grey lighter than the lightest glyph comes out as a scatter of it with the grey's
+// darkness on the whole, not as blank paper.
+void TestInkArt::lightGreyIsNotBlank()
+{
+    QFETCH(bool, shape);
+    const InkPalette palette(DefaultCharTable(), QStringLiteral("DejaVu Sans Mono"), 9, shape);
+    double lightest = 1;
+    for (const double ink : palette.inks())
+        if (ink > 0)
+            lightest = std::min(lightest, ink);
+    const double darkness = lightest / 2;
+    QImage picture = whitePicture(600, 450);
+    const int grey = int(std::lround(255 * (1 - darkness)));
+    picture.fill(qRgb(grey, grey, grey));
+    InkOptions options;
+    options.columns = 60;
+    options.lines = 30;
+    options.shape = shape;
+    const QStringList lines = linesOf(DrawInkArt(picture, palette, options).text);
+    double total = 0;
+    for (const QString& line : lines)
+        for (const double ink : inksOf(line, palette))
+            total += ink;
+    const double mean = total / (60.0 * 30);
+    QVERIFY2(std::abs(mean - (1 - grey / 255.0)) < 0.2 * darkness,
+             qPrintable(QStringLiteral("%1 for %2").arg(mean).arg(darkness)));
+    options.dither = Dither::None;
+    QVERIFY(DrawInkArt(picture, palette, options).text.trimmed().isEmpty());
 }
 
 QTEST_MAIN(TestInkArt)

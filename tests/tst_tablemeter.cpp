@@ -1,5 +1,5 @@
+#include "art/TableMeter.h"
 #include "canvas/Fonts.h"
-#include "canvas/TableMeter.h"
 
 #include <QFontInfo>
 #include <QPainter>
@@ -101,7 +101,7 @@ void TestTableMeter::cells()
     QCOMPARE(CellsOf(row), cells);
     const TableMeter meter;
     if (cells > 0)
-        QCOMPARE(meter.render(row).width(), cells * meter.cellWidth());
+        QCOMPARE(meter.render(row).width(), meter.artFont().cellLeft(cells));
 }
 
 void TestTableMeter::darkerGlyphsMeasureDarker_data()
@@ -145,7 +145,8 @@ void TestTableMeter::wideCharacterIsMeasuredOverTwoCells()
     // a wide glyph clipped to one cell or its ink spread over one cell would miss this.
     QFETCH(QString, row);
     const TableMeter meter;
-    QImage roomy(meter.cellWidth() * 8, meter.cellHeight() * 3, QImage::Format_RGB32);
+    QImage roomy(meter.artFont().cellWidth() * 8, meter.artFont().lineHeight() * 3,
+                 QImage::Format_RGB32);
     roomy.setDotsPerMeterX(meter.render(row).dotsPerMeterX());
     roomy.setDotsPerMeterY(meter.render(row).dotsPerMeterY());
     roomy.fill(Qt::white);
@@ -153,14 +154,15 @@ void TestTableMeter::wideCharacterIsMeasuredOverTwoCells()
         QPainter painter(&roomy);
         painter.setFont(meter.font());
         painter.setPen(Qt::black);
-        painter.drawText(QPointF(meter.cellWidth() * 3, meter.cellHeight() * 1.5), row);
+        painter.drawText(
+            QPointF(meter.artFont().cellWidth() * 3, meter.artFont().lineHeight() * 1.5), row);
     }
     double ink = 0;
     for (int y = 0; y < roomy.height(); ++y) {
         for (int x = 0; x < roomy.width(); ++x)
             ink += (255 - qGray(roomy.pixel(x, y))) / 255.0;
     }
-    const double cellArea = double(meter.cellWidth()) * meter.cellHeight();
+    const double cellArea = double(meter.artFont().cellWidth()) * meter.artFont().lineHeight();
     const double expected = ink / (CellsOf(row) * cellArea);
     const double measured = meter.measure(row);
     QVERIFY2(std::abs(measured - expected) < 0.1 * expected,

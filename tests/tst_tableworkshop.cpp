@@ -1,6 +1,6 @@
+#include "art/TableWorkshop.h"
 #include "canvas/CanvasModel.h"
 #include "canvas/Fonts.h"
-#include "canvas/TableWorkshop.h"
 #include "engine/GenerationRun.h"
 #include "engine/TextCells.h"
 #include "settings/SettingValues.h"

@@ -3,7 +3,7 @@
 #include "app/ResultBox.h"
 #include "app/Startup.h"
 #include "app/TableWorkshopDialog.h"
-#include "canvas/TableMeter.h"
+#include "art/TableMeter.h"
 #include "engine/CharTable.h"
 #include "engine/GenerationRun.h"
 #include "engine/TableFile.h"

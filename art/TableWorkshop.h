@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas/TableMeter.h"
+#include "art/TableMeter.h"
 #include "engine/GenerationRun.h"
 
 #include <QList>

@@ -1,7 +1,4 @@
-#include "canvas/TableMeter.h"
-
-#include <QFontMetricsF>
-#include <QPainter>
+#include "art/TableMeter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,76 +7,26 @@
 
 namespace tessivo {
 
-namespace {
-
-// Images are measured at the resolution of a common screen, where the result is read.
-constexpr double DotsPerInch = 96;
-constexpr int DotsPerMeter = int(DotsPerInch / 0.0254 + 0.5);
-
-QImage blankImage(int width, int height)
-{
-    QImage image(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
-    image.setDotsPerMeterX(DotsPerMeter);
-    image.setDotsPerMeterY(DotsPerMeter);
-    image.fill(Qt::white);
-    return image;
-}
-
-double inkOf(const QImage& image)
-{
-    qint64 ink = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            ink += 255 - qGray(line[x]);
-    }
-    return double(ink) / (255.0 * double(image.width()) * double(image.height()));
-}
-
-} // namespace
-
 TableMeter::TableMeter(const QString& family, double pointSize)
-    : m_font(family)
+    : m_family(family)
+    , m_art(family, pointSize)
+    , m_font(m_art.font())
 {
-    m_font.setPointSizeF(pointSize > 0 ? pointSize : 9);
-    m_font.setStyleStrategy(
-        QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
-    const QImage probe = blankImage(1, 1);
-    const QFontMetricsF metrics(m_font, &probe);
-    // A half-width cell is half an em wide; a line of the result is the font's height.
-    const double em = pointSize * DotsPerInch / 72.0;
-    m_cellWidth = std::max(1, int(std::lround(em / 2)));
-    m_cellHeight = std::max(1, int(std::lround(metrics.height())));
-    m_ascent = int(std::lround(metrics.ascent()));
+    m_font.setPointSizeF(m_art.pointSize());
 }
 
 QImage TableMeter::render(QStringView row) const
 {
-    QImage image = blankImage(CellsOf(row) * m_cellWidth, m_cellHeight);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setFont(m_font);
-    painter.setPen(Qt::black);
-    const QFontMetricsF metrics(m_font, &image);
-    int cell = 0;
-    for (const char32_t c : row.toUcs4()) {
-        const int cells = CellsOf(c);
-        const QString text = QString::fromUcs4(&c, 1);
-        // Each character sits in the middle of its own cells, as in a fixed-pitch font; a
-        // wider glyph spills into its neighbours' cells, a narrower one leaves paper around it.
-        const double left =
-            cell * m_cellWidth + (cells * m_cellWidth - metrics.horizontalAdvance(text)) / 2;
-        painter.drawText(QPointF(left, m_ascent), text);
-        cell += cells;
-    }
-    return image;
+    const int margin = m_art.margin();
+    return m_art.drawRow(row).copy(margin, margin, m_art.cellLeft(CellsOf(row)),
+                                   int(std::ceil(m_art.lineHeight())));
 }
 
 double TableMeter::measure(QStringView row) const
 {
     if (row.isEmpty())
         return 0;
-    return inkOf(render(row));
+    return m_art.inkOf(row).whole;
 }
 
 QList<RowTone> TableMeter::measure(const QStringList& rows) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "art/ArtFont.h"
 #include "engine/TextCells.h"
 
 #include <QFont>
@@ -18,29 +19,30 @@ struct RowTone {
     int cells = 0;
 };
 
-// Draws rows of a character table as the result shows them, each character in its cells, and
-// measures their ink. Fonts need a QGuiApplication; RegisterFontSubstitutes() makes the
-// program's Song-style families available.
+// Measures rows of a character table as the art draws them (ArtFont): each character from its
+// cell's left edge, in the font at the size, on the font's grid. Fonts need a QGuiApplication;
+// RegisterFontSubstitutes() makes the program's Song-style families available.
 class TableMeter {
 public:
     explicit TableMeter(const QString& family = QStringLiteral("新宋体"), double pointSize = 9);
 
+    // The family asked for and the size, as a table file's comment names them.
+    const QString& family() const { return m_family; }
+    double pointSize() const { return m_art.pointSize(); }
+    // The font for showing the rows in a window: the families the art is drawn in, at the size.
     const QFont& font() const { return m_font; }
-    // One half-width cell in pixels at 96 dots per inch.
-    int cellWidth() const { return m_cellWidth; }
-    int cellHeight() const { return m_cellHeight; }
+    const ArtFont& artFont() const { return m_art; }
 
-    // Black on white, anti-aliased, one cell row high and as wide as the row's cells.
+    // Black on white, the row's cells as the art draws them.
     QImage render(QStringView row) const;
     // 0 for a row without characters.
     double measure(QStringView row) const;
     QList<RowTone> measure(const QStringList& rows) const;
 
 private:
+    QString m_family;
+    ArtFont m_art;
     QFont m_font;
-    int m_cellWidth = 1;
-    int m_cellHeight = 1;
-    int m_ascent = 0;
 };
 
 // Darkest first; rows of equal tone keep their order.

@@ -1,4 +1,4 @@
-#include "canvas/TableWorkshop.h"
+#include "art/TableWorkshop.h"
 
 #include "engine/CharTable.h"
 #include "engine/GenerationSettings.h"
@@ -42,7 +42,7 @@ void TableWorkshop::setText(QStringView text)
 
 void TableWorkshop::setFont(const QString& family, double pointSize)
 {
-    if (family == m_meter.font().family() && pointSize == m_meter.font().pointSizeF())
+    if (family == m_meter.family() && pointSize == m_meter.pointSize())
         return;
     m_meter = TableMeter(family, pointSize);
     measure();
