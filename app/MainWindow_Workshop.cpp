@@ -58,12 +58,14 @@ void MainWindow::buildCharacterChoice()
                         QStringLiteral("生成时按每格的色调在当前字符表中选字（启动时的方式）"));
     m_inkAction = add(QStringLiteral("按墨量选字"), QStringLiteral("inkChoiceAction"),
                       QStringLiteral("生成时从载入的字符表中选出墨色与每格深浅最接近的字，"
-                                     "量墨用结果框的字体；格子按字体的宽高比铺满整个画布，"
-                                     "列数由采样X定，行数随字体；采样Y、图像适应和运行效率"
-                                     "在此方式下不起作用"));
+                                     "墨色相近的字中取墨迹最匀的；量墨按结果框的字体实际画出；"
+                                     "一格表现不出的深浅分给后面的格子，渐变平滑、浅灰不成空白；"
+                                     "格子按字体的宽高比铺满整个画布，列数由采样X定，行数随字体；"
+                                     "采样Y、图像适应和运行效率在此方式下不起作用"));
     m_shapeAction = add(QStringLiteral("按字形选字"), QStringLiteral("shapeChoiceAction"),
                         QStringLiteral("同按墨量选字，但在墨色相近的字中选墨迹分布（上下左右）"
-                                       "与每格画面深浅分布最接近的字，边缘和线条更清楚"));
+                                       "与每格画面深浅分布最接近的字，边缘和线条更清楚；"
+                                       "画面平坦处相邻的格子用同一个字"));
     tone->setChecked(true);
     connect(group, &QActionGroup::triggered, this, [this](QAction* action) {
         setCharacterChoice(action == m_inkAction     ? CharacterChoice::Ink

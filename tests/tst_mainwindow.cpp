@@ -682,6 +682,15 @@ void TestMainWindow::aboutPageNamesTheAdditions()
     const QString page = window.aboutPage()->browser()->toPlainText();
     for (const char* named : {"Ctrl+Z", "Ctrl+S", "拖", "Ctrl+V", "字符表工坊", "tessivo-table"})
         QVERIFY2(page.contains(QString::fromUtf8(named)), named);
+    // The three ways of choosing characters are named where the menu entries that choose them
+    // are, each with what it does.
+    for (const char* action : {"toneChoiceAction", "inkChoiceAction", "shapeChoiceAction"}) {
+        const QAction* entry = window.findChild<QAction*>(QLatin1String(action));
+        QVERIFY(entry);
+        QVERIFY2(page.contains(entry->text()), action);
+        QVERIFY2(entry->toolTip().size() > entry->text().size() + 10, action);
+    }
+    QVERIFY(page.contains(QStringLiteral("墨迹分布")) && page.contains(QStringLiteral("色调")));
     QCOMPARE(window.resultBox()->text(), HelpText());
 }
 
