@@ -27,6 +27,7 @@ import shutil
 import subprocess
 import sys
 import time
+import unicodedata
 
 import numpy as np
 from PIL import Image, ImageDraw, ImageFont, ImageOps
@@ -37,8 +38,16 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 LISTS = os.path.join(ROOT, "bench", "quality")
 CONVERT = os.path.abspath(os.environ.get("TESSIVO_CONVERT",
                                          os.path.join(ROOT, "build", "cli", "tessivo-convert")))
-FONT_PATH = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf"
-FONT_PX = 12  # 9 pt at 96 dots per inch
+# The fonts the art is drawn in: a name for --font, then the family Tessivo is told, the file
+# and the face in it. 12 pixels to the em, 9 pt at 96 dots per inch.
+FONTS = {
+    "dejavu": ("DejaVu Sans Mono", "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf", 0),
+    "uming": ("AR PL UMing CN", "/usr/share/fonts/truetype/arphic/uming.ttc", 0),
+}
+FONT = "dejavu"  # the one this run draws in (--font)
+FONT_PX = 12
+# A table of full-width rows for the ink and shape modes, measured in the CJK font.
+CJK_TABLE = os.path.join(ROOT, "bench", "quality", "cjk-table.txt")
 GRIDS = [(80, 30), (120, 45), (160, 60)]
 
 # The Canvas's largest size, in twips, and the twips of a pixel.
@@ -74,11 +83,10 @@ def package_files(package):
     return [p for p in out.stdout.splitlines() if os.path.isfile(p)]
 
 
-def choose(seed):
-    """Expands the seeded lines of the pool and sets about a fifth of every kind aside."""
-    rng = random.Random(seed)
+def expand(pool_file, rng):
+    """The pool's lines with each seeded line expanded to its count of the package's files."""
     pool = []
-    for kind, package, rest in read_list(os.path.join(LISTS, "pool.txt")):
+    for kind, package, rest in read_list(os.path.join(LISTS, pool_file)):
         if rest.startswith("*seeded"):
             _, count, pattern = rest.split()
             files = sorted(p for p in package_files(package) if fnmatch.fnmatch(p, pattern))
@@ -88,6 +96,25 @@ def choose(seed):
             pool += [(kind, package, p) for p in sorted(files[: int(count)])]
         else:
             pool.append((kind, package, rest))
+    return pool
+
+
+def choose_second(seed):
+    """The second held-back sample: every picture of bench/quality/pool2.txt, expanded."""
+    pool = expand("pool2.txt", random.Random(seed))
+    with open(os.path.join(LISTS, "holdout2.txt"), "w", encoding="utf-8") as f:
+        f.write("# The second held-back sample: used only to check the final result, never while\n"
+                f"# working on the modes. Chosen by `scripts/quality.py choose-second --seed {seed}`\n"
+                "# from bench/quality/pool2.txt.\n# KIND PACKAGE PATH\n")
+        for e in pool:
+            f.write(" ".join(e) + "\n")
+    print(f"holdout2.txt: {len(pool)} pictures")
+
+
+def choose(seed):
+    """Expands the seeded lines of the pool and sets about a fifth of every kind aside."""
+    rng = random.Random(seed)
+    pool = expand("pool.txt", rng)
     corpus, holdout = [], []
     for kind in sorted({k for k, _, _ in pool}):
         members = [e for e in pool if e[0] == kind]
@@ -297,10 +324,11 @@ def crlf_lines(out):
     return text[:-2].split("\r\n") if text else []
 
 
-def tool_mode(mode):
+def tool_mode(mode, table=None):
     def convert(pic, cols, rows, work):
-        out = run([CONVERT, "--mode", mode, "--size", f"{cols}x{rows}", "--font", "DejaVu Sans Mono",
-                   "--font-size", "9", "--no-footer", pic],
+        extra = ["--table", table] if table else []
+        out = run([CONVERT, "--mode", mode, "--size", f"{cols}x{rows}", "--font", FONTS[FONT][0],
+                   "--font-size", "9", "--no-footer"] + extra + [pic],
                   env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
         return crlf_lines(out)
     return convert
@@ -337,6 +365,9 @@ def tools_available(modes):
     }
     for m in modes:
         tools["tessivo " + m] = tool_mode(m)
+    if FONT == "uming":
+        for m in modes:
+            tools[f"tessivo {m} CJK-table"] = tool_mode(m, CJK_TABLE)
     tools["blank page"] = tool_blank
     return tools
 
@@ -347,12 +378,20 @@ def call(tool, pic, cols, rows, work):
     return tool(pic, cols, rows)
 
 
+def cells_of(ch):
+    return 2 if unicodedata.east_asian_width(ch) in "WF" else 1
+
+
+def width_of(line):
+    return sum(cells_of(c) for c in line)
+
+
 def check_grid(lines, cols, rows):
     if len(lines) != rows:
         raise HarnessError(f"{len(lines)} lines instead of {rows}")
-    bad = [(i, len(l)) for i, l in enumerate(lines) if len(l) != cols]
+    bad = [(i, width_of(l)) for i, l in enumerate(lines) if width_of(l) != cols]
     if bad:
-        raise HarnessError(f"line {bad[0][0] + 1} has {bad[0][1]} characters instead of {cols}"
+        raise HarnessError(f"line {bad[0][0] + 1} is {bad[0][1]} cells wide instead of {cols}"
                            f" ({len(bad)} such lines)")
     ctrl = [c for l in lines for c in l if ord(c) < 32 or ord(c) == 127]
     if ctrl:
@@ -364,14 +403,17 @@ def check_grid(lines, cols, rows):
 
 
 class Renderer:
-    """Draws art black on white in DejaVu Sans Mono at 12 pixels to the em: a line every
-    ascent + descent pixels, character i of a line at x = round(i * advance)."""
+    """Draws art black on white in the run's font at 12 pixels to the em: a line every
+    ascent + descent pixels, the character in cell i of a line at x = round(i * advance), a
+    full-width character taking two cells."""
 
-    def __init__(self):
+    def __init__(self, font=None):
+        _, path, index = FONTS[font or FONT]
         try:
-            self.font = ImageFont.truetype(FONT_PATH, FONT_PX, layout_engine=ImageFont.Layout.RAQM)
+            self.font = ImageFont.truetype(path, FONT_PX, index=index,
+                                           layout_engine=ImageFont.Layout.RAQM)
         except Exception:
-            self.font = ImageFont.truetype(FONT_PATH, FONT_PX)
+            self.font = ImageFont.truetype(path, FONT_PX, index=index)
         ascent, descent = self.font.getmetrics()
         self.line = ascent + descent
         self.advance = self.font.getlength("M")
@@ -381,7 +423,7 @@ class Renderer:
         self.missing = set()
 
     def _draw(self, ch):
-        w = math.ceil(self.advance) + 2 * self.pad
+        w = math.ceil(cells_of(ch) * self.advance) + 2 * self.pad
         im = Image.new("L", (w, self.line), 255)
         ImageDraw.Draw(im).text((self.pad, 0), ch, font=self.font, fill=0)
         return np.asarray(im)
@@ -421,11 +463,13 @@ class Renderer:
         canvas = np.full((h, w + 2 * p + 8), 255, np.uint8)
         for j, line in enumerate(lines):
             y = j * self.line
-            for i, ch in enumerate(line):
-                if ch == " ":
+            i = 0
+            for ch in line:
+                cell, i = i, i + cells_of(ch)
+                if ch == " " or cell >= cols:
                     continue
                 g = self.glyph(ch)
-                x = xs[i]
+                x = xs[cell]
                 region = canvas[y:y + self.line, x:x + g.shape[1]]
                 np.minimum(region, g, out=region)
         return canvas[:, p:p + w]
@@ -507,7 +551,7 @@ def measure(art, ref, xs, line, rows, sigma, dark):
 
 
 def art_path(work, name, cols, rows, tool):
-    short = tool.split()[-1] if tool.startswith("tessivo") else tool.split()[0]
+    short = "-".join(tool.split()[1:]) if tool.startswith("tessivo") else tool.split()[0]
     return os.path.join(work, "art", f"{name}-{cols}x{rows}-{short}.txt")
 
 
@@ -518,11 +562,11 @@ _renderer = None
 
 
 def convert_picture(task):
-    global _renderer
+    global _renderer, FONT
+    sample, name, pic, kind, grids, tool_names, modes, work, dark, FONT = task
     if _renderer is None:
         _renderer = Renderer()
     R = _renderer
-    sample, name, pic, kind, grids, tool_names, modes, work, dark = task
     tools = tools_available(modes)
     rows_out, errors = [], []
     grey = Image.open(pic).convert("L")
@@ -710,8 +754,8 @@ def tone_table(results, tools, grids, markdown=False):
     return render_table(head, body, markdown) if body else "(no pictures)"
 
 
-def kind_table(results, sample, tools, markdown=False):
-    """Per tool and kind of picture: the median B-SSIM over every grid."""
+def kind_table(results, sample, tools, markdown=False, column=BSSIM):
+    """Per tool and kind of picture: the median B-SSIM (or another column) over every grid."""
     kinds = sorted({r[1] for r in results if r[0] == sample})
     count = {k: len({r[2] for r in results if r[0] == sample and r[1] == k}) for k in kinds}
     head = ["tool"] + [f"{k} ({count[k]})" for k in kinds]
@@ -719,10 +763,71 @@ def kind_table(results, sample, tools, markdown=False):
     for tn in tools:
         row = [tn]
         for k in kinds:
-            vals = [r[BSSIM] for r in results if r[0] == sample and r[3] == tn and r[1] == k]
+            vals = [r[column] for r in results if r[0] == sample and r[3] == tn and r[1] == k]
             row.append(f"{float(np.median(vals)):.3f}" if vals else "-")
         body.append(row)
     return render_table(head, body, markdown)
+
+
+PEERS = ("jp2a", "chafa", "aalib")
+SAMPLES = (("corpus", "Corpus"), ("holdout", "Held-back sample"),
+           ("holdout2", "Second held-back sample"))
+
+
+def wins_table(results, sample, tools, grids, markdown=False):
+    """Per Tessivo mode and peer: at each grid, the pictures where the mode's B-SSIM is above
+    the peer's, and at the last column the same count for plain SSIM over every grid."""
+    gnames = [f"{c}x{r}" for c, r in grids]
+    by = {(r[2], r[3], r[4]): r for r in results if r[0] == sample}
+    head = ["mode", "against"] + [f"B-SSIM {g}" for g in gnames] + ["SSIM, every grid"]
+    body = []
+    for tn in tools:
+        if not tn.startswith("tessivo") or tn == "tessivo tone":
+            continue
+        for peer in PEERS:
+            if peer not in tools:
+                continue
+            row = [tn, peer]
+            for g in gnames:
+                pairs = [(by[(p, tn, g)][BSSIM], by[(p, peer, g)][BSSIM]) for (p, t, gg) in by
+                         if t == tn and gg == g and (p, peer, g) in by]
+                row.append(f"{sum(a > b for a, b in pairs)} of {len(pairs)}" if pairs else "-")
+            pairs = [(by[k][SSIM], by[(k[0], peer, k[2])][SSIM]) for k in by
+                     if k[1] == tn and (k[0], peer, k[2]) in by]
+            row.append(f"{sum(a > b for a, b in pairs)} of {len(pairs)}" if pairs else "-")
+            body.append(row)
+    return render_table(head, body, markdown) if body else "(no pictures)"
+
+
+def own_png_ramps(modes, work):
+    """Each mode's own PNG of a ramp from black (left) to white, 80 columns: the largest step
+    by which a column of the drawing is lighter than the next one, in grey levels of the mean
+    over the column's cells. A choice of rows that follows the picture never gets darker where
+    it gets lighter."""
+    ramp = os.path.join(work, "pictures", "_ramp-png.png")
+    Image.fromarray(np.tile(np.linspace(0, 255, 800), (300, 1)).astype(np.uint8)).convert(
+        "RGB").save(ramp)
+    cols = 80
+    out = {}
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    for mode in ["tone"] + list(modes):
+        png = os.path.join(work, f"_ramp-{mode}.png")
+        if mode == "tone":
+            w, sx = tone_plan(cols, 512)
+            small = os.path.join(work, "tone", "_ramp-png.png")
+            Image.open(ramp).resize((w, 300), Image.LANCZOS).save(small)
+            cmd = [CONVERT, "--no-footer", "--canvas-width", str(TWIPS * w + LINE_END_MARGIN),
+                   "--canvas-height", str(TWIPS * 300), "--sample-x", str(sx), "--format", "png",
+                   "--output", png, small]
+        else:
+            cmd = [CONVERT, "--mode", mode, "--size", f"{cols}x30", "--font", FONTS[FONT][0],
+                   "--no-footer", "--format", "png", "--output", png, ramp]
+        subprocess.run(cmd, check=True, env=env, capture_output=True)
+        g = np.asarray(Image.open(png).convert("L"), np.float64)
+        edges = [round(i * g.shape[1] / cols) for i in range(cols + 1)]
+        means = [g[:, edges[i]:edges[i + 1]].mean() for i in range(cols)]
+        out[mode] = max(0.0, max(means[i] - means[i + 1] for i in range(cols - 1)))
+    return out
 
 
 def figures(work, names, grid, tools, outdir):
@@ -803,6 +908,8 @@ def snapshot_convert(work):
 
 
 def main_run(args):
+    global FONT
+    FONT = args.font
     t_start = time.monotonic()
     work = os.path.abspath(args.work)
     for sub in ("pictures", "art", "tone"):
@@ -831,13 +938,16 @@ def main_run(args):
         return 2
 
     samples = [("corpus", e) for e in read_list(os.path.join(LISTS, "corpus.txt"))] + \
-              [("holdout", e) for e in read_list(os.path.join(LISTS, "holdout.txt"))]
+              [("holdout", e) for e in read_list(os.path.join(LISTS, "holdout.txt"))] + \
+              [("holdout2", e) for e in read_list(os.path.join(LISTS, "holdout2.txt"))]
+    if args.samples:
+        samples = [(s, e) for s, e in samples if s in args.samples.split(",")]
     if args.limit:
         samples = samples[:args.limit]
     tasks = []
     for sample, entry in samples:
         name, pic = prepare(entry, work)
-        tasks.append((sample, name, pic, entry[0], grids, list(tools), modes, work, dark))
+        tasks.append((sample, name, pic, entry[0], grids, list(tools), modes, work, dark, FONT))
     names = [t[1] for t in tasks]
     if len(set(names)) != len(names):
         raise HarnessError("two pictures share a name")
@@ -861,7 +971,7 @@ def main_run(args):
     n_hold = len(samples) - n_corpus
     print(f"Pictures: {n_corpus} in the corpus, {n_hold} held back; grids "
           + ", ".join(f"{c}x{r}" for c, r in grids))
-    print(f"Drawn in DejaVu Sans Mono at {FONT_PX} px: a line every {R.line} px, a character every "
+    print(f"Drawn in {FONTS[FONT][0]} at {FONT_PX} px: a line every {R.line} px, a character every "
           f"{R.advance:.5f} px; B-SSIM blur sigma {R.line / 2} px")
     stretch_note = (f"the darkest printable ASCII character, {darkest!r}, leaves a cell at a mean "
                     f"grey of {dark:.1f}: the art's greys g are stretched to "
@@ -874,38 +984,55 @@ def main_run(args):
     if missing:
         print("Note: characters the font lacks (drawn as its empty box):",
               " ".join(f"U+{ord(c):04X}" for c in sorted(missing)))
-    for sample, title in (("corpus", "Corpus"), ("holdout", "Held-back sample")):
+    present = [(k, t) for k, t in SAMPLES if any(r[0] == k for r in results)]
+    for sample, title in present:
         print(f"\n{title}, the art stretched (medians over pictures; SSIM and tone error over "
               "every grid)")
         print(table(results, sample, tools, grids))
+        print(f"\n{title}: pictures won against each peer")
+        print(wins_table(results, sample, tools, grids))
+        print(f"\n{title} by kind of picture, median B-SSIM over every grid")
+        print(kind_table(results, sample, tools))
+        print(f"\n{title} by kind of picture, median SSIM over every grid")
+        print(kind_table(results, sample, tools, column=SSIM))
+    ramps = own_png_ramps(modes, work)
+    print("\nEach mode's own PNG of an 80-column ramp, black to white: the most a column is "
+          "lighter than the next (grey levels; at most 2 passes)")
+    for mode, step in ramps.items():
+        print(f"  {mode}: {step:.2f}  {'passes' if step <= 2 else 'FAILS'}")
     print("\nThe art as drawn, not stretched (medians over pictures; SSIM and tone error over "
           "every grid)")
     print(raw_table(results, tools, grids))
     print("\nTone error of the art stretched, by grid (medians over pictures)")
     print(tone_table(results, tools, grids))
-    print("\nCorpus by kind of picture, the art stretched (median B-SSIM over every grid; "
-          "pictures in brackets)")
-    print(kind_table(results, "corpus", tools))
     print(f"\nTime: {elapsed:.0f} s with {args.jobs} processes; per-result numbers in "
           f"{os.path.join(work, 'results.tsv')}")
 
     if args.markdown:
         with open(args.markdown, "w", encoding="utf-8") as f:
-            f.write(f"Measured {datetime.date.today().isoformat()}; {n_corpus} pictures in the corpus, "
-                    f"{n_hold} held back.\n\n")
+            f.write(f"Measured {datetime.date.today().isoformat()}, drawn in {FONTS[FONT][0]}; "
+                    f"{n_corpus} pictures in the corpus, {n_hold} held back.\n\n")
             for k, v in info.items():
                 f.write(f"- {k}: {v}\n")
             f.write(f"- stretch: {stretch_note}\n")
             for n in notes:
                 f.write(f"- {n}\n")
-            for sample, title in (("corpus", "Corpus"), ("holdout", "Held-back sample")):
+            for sample, title in present:
                 f.write(f"\n{title}:\n\n{table(results, sample, tools, grids, markdown=True)}\n")
+                f.write(f"\n{title}, pictures won against each peer:\n\n"
+                        f"{wins_table(results, sample, tools, grids, markdown=True)}\n")
+                f.write(f"\n{title} by kind of picture, median B-SSIM over every grid:\n\n"
+                        f"{kind_table(results, sample, tools, markdown=True)}\n")
+                f.write(f"\n{title} by kind of picture, median SSIM over every grid:\n\n"
+                        f"{kind_table(results, sample, tools, markdown=True, column=SSIM)}\n")
+            f.write("\nEach mode's own PNG of an 80-column ramp: the most a column is lighter "
+                    "than the next, in grey levels:\n\n")
+            for mode, step in ramps.items():
+                f.write(f"- {mode}: {step:.2f}\n")
             f.write("\nThe art as drawn, not stretched:\n\n"
                     f"{raw_table(results, tools, grids, markdown=True)}\n")
             f.write("\nTone error by grid:\n\n"
                     f"{tone_table(results, tools, grids, markdown=True)}\n")
-            f.write("\nCorpus by kind of picture, median B-SSIM over every grid:\n\n"
-                    f"{kind_table(results, 'corpus', tools, markdown=True)}\n")
             f.write(f"\nThe run took {elapsed:.0f} s with {args.jobs} processes.\n")
     if args.figures:
         shown = [t for t in tools if t not in ("blank page", "img2txt (colours stripped)",
@@ -931,14 +1058,24 @@ def main():
     r.add_argument("--grids", help="e.g. 80x30,160x60")
     r.add_argument("--tools", help="a comma-separated subset, e.g. jp2a,tone")
     r.add_argument("--limit", type=int, help="only the first N pictures (a quick look)")
+    r.add_argument("--font", choices=sorted(FONTS), default="dejavu",
+                   help="the font every art is drawn in, and Tessivo told (uming adds a table of "
+                        "full-width rows to the Tessivo modes)")
+    r.add_argument("--samples", help="only these samples, e.g. corpus (while tuning: never the "
+                   "held-back ones)")
     r.add_argument("--markdown", help="also write the tables, in Markdown, to this file")
     r.add_argument("--figures", help="write side-by-side pictures into this folder")
     r.add_argument("--figure-pictures", default="astronaut,grace_hopper,horse,page")
     c = sub.add_parser("choose")
     c.add_argument("--seed", type=int, default=7)
+    c2 = sub.add_parser("choose-second", help="make holdout2.txt from bench/quality/pool2.txt")
+    c2.add_argument("--seed", type=int, default=11)
     args = ap.parse_args()
     if args.command == "choose":
         choose(args.seed)
+        return 0
+    if args.command == "choose-second":
+        choose_second(args.seed)
         return 0
     return main_run(args)
 
