@@ -465,8 +465,10 @@ private slots:
     void rasterOps() { draws(); }
 
     // A pen with a width of its own covers the pixels it crosses by the share it sweeps: one
-    // narrower than a pixel stays in its row, lighter; a wide one is solid. Probed down the
-    // middle column, alpha at each row.
+    // narrower than a pixel stays in its row, lighter; a wide one is solid. A hairline (no
+    // width, or one pixel) at a whole coordinate lights the one row that coordinate names, as
+    // Windows draws it, not the two rows it borders. Probed down the middle column, alpha at
+    // each row.
     void penWidths_data()
     {
         QTest::addColumn<QByteArray>("file");
@@ -485,11 +487,25 @@ private slots:
             << wmfLine(4, 102) << QList<int>{9, 10, 11} << QList<int>{0, 102, 0};
         QTest::newRow("wmf, three pixels") << wmfLine(30, 505) << QList<int>{48, 49, 50, 51, 52}
                                            << QList<int>{0, 255, 255, 255, 0};
-        const QByteArray emfLine = transform({0.1f, 0, 0, 0.1f, 0, 0}, 4) +
-                                   emfRecord(38, {1, 0, 4, 0, 0}) + emfRecord(37, {1}) +
-                                   emfRecord(27, {0, 102}) + emfRecord(54, {1000, 102});
+        const QList<int> aroundTen = {9, 10, 11}, tenAlone = {0, 255, 0};
+        QTest::newRow("wmf, hairline at a whole pixel") << wmfLine(0, 100) << aroundTen << tenAlone;
+        QTest::newRow("wmf, one pixel at a whole pixel")
+            << wmfLine(10, 100) << aroundTen << tenAlone;
+        // Near a pixel is not a hairline: from 9.45 to 10.55, where its coordinates put it.
+        QTest::newRow("wmf, 1.1 pixels at a whole pixel")
+            << wmfLine(11, 100) << aroundTen << QList<int>{140, 140, 0};
+        const auto emfLine = [](qint32 width, qint32 y) {
+            return emf(transform({0.1f, 0, 0, 0.1f, 0, 0}, 4) + emfRecord(38, {1, 0, width, 0, 0}) +
+                       emfRecord(37, {1}) + emfRecord(27, {0, y}) + emfRecord(54, {1000, y}));
+        };
         QTest::newRow("emf, under a pixel")
-            << emf(emfLine) << QList<int>{9, 10, 11} << QList<int>{0, 102, 0};
+            << emfLine(4, 102) << aroundTen << QList<int>{0, 102, 0};
+        QTest::newRow("emf, hairline at a whole pixel") << emfLine(0, 100) << aroundTen << tenAlone;
+        // A cosmetic pen of EXTCREATEPEN is one pixel whatever width it gives.
+        QTest::newRow("emf, cosmetic pen at a whole pixel")
+            << emf(emfRecord(95, {1, 0, 0, 0, 0, 0, 7, 0, 0, 0, 0}) + emfRecord(37, {1}) +
+                   emfRecord(27, {0, 10}) + emfRecord(54, {200, 10}))
+            << aroundTen << tenAlone;
     }
 
     void penWidths()
