@@ -150,6 +150,31 @@ QImage MaskedBitmap(const QImage& picture, const QImage& mask)
     return masked;
 }
 
+void MaskedBitmaps::draw(const QImage& bitmap, const QRectF& source, const QRectF& destination,
+                         quint32 rop)
+{
+    if (m_mask && rop == RopSrcAnd && destination == m_mask->destination &&
+        source == m_mask->source && bitmap.size() == m_mask->bitmap.size()) {
+        m_player.drawBitmap(MaskedBitmap(bitmap, m_mask->bitmap), source, destination, RopSrcCopy);
+        m_mask.reset();
+        return;
+    }
+    flush();
+    if (rop == RopSrcPaint) {
+        m_mask = Mask{bitmap, source, destination};
+        return;
+    }
+    m_player.drawBitmap(bitmap, source, destination, rop);
+}
+
+void MaskedBitmaps::flush()
+{
+    if (!m_mask)
+        return;
+    m_player.drawBitmap(m_mask->bitmap, m_mask->source, m_mask->destination, RopSrcPaint);
+    m_mask.reset();
+}
+
 void MetafilePlayer::drawBitmap(const QImage& bitmap, const QRectF& source,
                                 const QRectF& destination, quint32 rop)
 {
