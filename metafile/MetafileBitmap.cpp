@@ -9,6 +9,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tessivo {
 
@@ -72,6 +73,26 @@ QImage premultipliedBitmap(const DibHeader& dib, bool topDown, QByteArrayView bi
         }
     }
     return image;
+}
+
+// A bitmap placed upright lies on whole pixels, its corners rounded to the nearest, as Windows
+// places it (and LibreOffice draws it): drawn where its fractional corners fall, its edges
+// would be partly covered pixels and its own pixels' borders would fall between the page's.
+QTransform onWholePixels(const QTransform& toImage, QSize bitmap)
+{
+    if (toImage.type() > QTransform::TxScale)
+        return toImage;
+    const QRectF exact = toImage.mapRect(QRectF(QPointF(0, 0), QSizeF(bitmap)));
+    const QPointF topLeft(std::round(exact.left()), std::round(exact.top()));
+    const QPointF bottomRight(std::round(exact.right()), std::round(exact.bottom()));
+    if (topLeft.x() == bottomRight.x() || topLeft.y() == bottomRight.y())
+        return toImage;
+    // Mirrored placements keep their direction.
+    const bool flipX = toImage.m11() < 0, flipY = toImage.m22() < 0;
+    const double sx = (bottomRight.x() - topLeft.x()) / bitmap.width();
+    const double sy = (bottomRight.y() - topLeft.y()) / bitmap.height();
+    return QTransform(flipX ? -sx : sx, 0, 0, flipY ? -sy : sy,
+                      flipX ? bottomRight.x() : topLeft.x(), flipY ? bottomRight.y() : topLeft.y());
 }
 
 } // namespace
@@ -191,7 +212,7 @@ void MetafilePlayer::drawBitmap(const QImage& bitmap, const QRectF& source,
     const QTransform placement(destination.width() / shown.width(), 0, 0,
                                destination.height() / shown.height(), destination.x(),
                                destination.y());
-    const QTransform toImage = placement * logicalToImage();
+    const QTransform toImage = onWholePixels(placement * logicalToImage(), shown.size());
     if (!m_painter) {
         note(toImage.mapRect(QRectF(shown.rect())));
         return;

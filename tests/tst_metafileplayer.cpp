@@ -256,6 +256,19 @@ private slots:
             << indexed.file({0, 0, 100, 100}, 96) << QList<QPoint>{{10, 50}, {90, 50}}
             << QList<QRgb>{Red, Blue};
 
+        // A bitmap from 10.4 to 30.4 pixels lies on whole pixels, 10 to 30, as Windows places it:
+        // no pixel is partly covered. A tenth of a pixel to the unit.
+        const QList<QPoint> aroundBitmap = {{9, 50}, {10, 50}, {29, 50}, {30, 50}};
+        const QList<QRgb> onWholePixels = {Nothing, Red, Red, Nothing};
+        Wmf fractional;
+        fractional.stretchDib(dibRow({RedRef}), 1, 0x00CC0020, QRect(104, 0, 200, 1000));
+        QTest::newRow("wmf, bitmap at a fractional place")
+            << fractional.file({0, 0, 1000, 1000}, 960) << aroundBitmap << onWholePixels;
+        QTest::newRow("emf, bitmap at a fractional place")
+            << emf(transform({0.1f, 0, 0, 0.1f, 0, 0}, 4) +
+                   emfStretchDiBits(dibRow({RedRef}), 1, 0x00CC0020, QRect(104, 0, 200, 1000)))
+            << aroundBitmap << onWholePixels;
+
         // A bitmap placed through a transform between a save and a restore: what follows is
         // drawn without it.
         const QByteArray placed = emfRecord(33, {}) + transform({1, 0, 0, 1, 100, 0}, 4) +
