@@ -194,6 +194,45 @@ private slots:
             << masked.file(square, 96)
             << emf100(emfStretchDiBits(mask, 2, 0x00EE0086, square) +
                       emfStretchDiBits(picture, 2, 0x008800C6, square));
+
+        // The same at a tenth of a pixel to the unit, from 10.4 to 30.4 pixels.
+        const QRect fractional(104, 0, 200, 1000);
+        Wmf placed;
+        placed.stretchDib(picture, 2, 0x00CC0020, fractional);
+        QTest::newRow("bitmap at a fractional place")
+            << placed.file({0, 0, 1000, 1000}, 960)
+            << emf100(emfRecord(35, floats({0.1f, 0, 0, 0.1f, 0, 0})) +
+                      emfStretchDiBits(picture, 2, 0x00CC0020, fractional));
+
+        // Hairlines across the pixel grid and along whole coordinates.
+        Wmf hairlines;
+        hairlines.object(0x02FA, {0, 0, 0, 0, 0});
+        hairlines.add(0x0325, {4, 10, 10, 90, 37, 50, 90, 10, 50});
+        QTest::newRow("hairlines")
+            << hairlines.file(square, 96)
+            << emf100(emfRecord(38, {1, 0, 0, 0, 0}) + emfRecord(37, {1}) +
+                      emfRecord(87, le<qint32>({0, 0, 0, 0, 4}) +
+                                        le<qint16>({10, 10, 90, 37, 50, 90, 10, 50})));
+
+        // Text on its baseline in a font of 20 pixels, with the advances the file gives.
+        QByteArray face(32, '\0');
+        face.replace(0, 11, "DejaVu Sans");
+        Wmf text;
+        text.add(0x0102, {1});  // transparent background
+        text.add(0x012E, {24}); // baseline
+        text.object(0x02FB, le<qint16>({-20, 0, 0, 0, 400}) + QByteArray(8, '\0') + face);
+        text.add(0x0A32,
+                 le<qint16>({60, 10, 3, 0}) + QByteArray("Hiw\0", 4) + le<qint16>({15, 7, 20}));
+        QByteArray wideFace(64, '\0');
+        for (int i = 0; i < 11; ++i)
+            wideFace[2 * i] = face[i];
+        const QByteArray emfText =
+            emfRecord(18, {1}) + emfRecord(22, {24}) +
+            emfRecord(82, le<qint32>({2, -20, 0, 0, 0, 400}) + QByteArray(8, '\0') + wideFace) +
+            emfRecord(37, {2}) +
+            emfRecord(84, le<qint32>({0, 0, 0, 0, 1, 0, 0, 10, 60, 3, 76, 0, 0, 0, 0, 0, 84}) +
+                              le<quint16>({'H', 'i', 'w', 0}) + le<qint32>({15, 7, 20}));
+        QTest::newRow("text with advances") << text.file(square, 96) << emf100(emfText);
     }
     void sameRaster()
     {
