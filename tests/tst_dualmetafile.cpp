@@ -214,6 +214,28 @@ private slots:
                       emfRecord(87, le<qint32>({0, 0, 0, 0, 4}) +
                                         le<qint16>({10, 10, 90, 37, 50, 90, 10, 50})));
 
+        // A red square clipped to its left half, and a blue ring: a square with a square hole,
+        // filled alternately.
+        Wmf clippedRing;
+        clippedRing.object(0x02FA, {5, 0, 0, 0, 0}); // null pen
+        clippedRing.add(0x001E, {});                 // SAVEDC
+        clippedRing.add(0x0416, {100, 50, 0, 0});    // INTERSECTCLIPRECT
+        clippedRing.brush(RedRef);
+        clippedRing.rectangle(10, 10, 90, 40);
+        clippedRing.add(0x0127, {-1}); // RESTOREDC
+        clippedRing.brush(BlueRef);
+        clippedRing.add(0x0538,
+                        {2, 4, 4, 10, 50, 90, 50, 90, 95, 10, 95, 30, 60, 70, 60, 70, 85, 30, 85});
+        const QByteArray ring = emfRecord(
+            91, le<qint32>({0, 0, 0, 0, 2, 8, 4, 4}) +
+                    le<qint16>({10, 50, 90, 50, 90, 95, 10, 95, 30, 60, 70, 60, 70, 85, 30, 85}));
+        QTest::newRow("clip and a polygon with a hole")
+            << clippedRing.file(square, 96)
+            << emf100(emfRecord(37, {qint32(0x80000008)}) + emfRecord(33, {}) +
+                      emfRecord(30, {0, 0, 50, 100}) + plainRect(RedRef, 10, 10, 90, 40) +
+                      emfRecord(34, {-1}) + emfRecord(39, {2, 0, qint32(BlueRef), 0}) +
+                      emfRecord(37, {2}) + ring);
+
         // Text on its baseline in a font of 20 pixels, with the advances the file gives.
         QByteArray face(32, '\0');
         face.replace(0, 11, "DejaVu Sans");
