@@ -65,10 +65,6 @@ struct Wmf {
     // A record that creates an object, and one that selects it.
     void object(quint16 function, std::initializer_list<qint16> params)
     {
-        object(function, le<qint16>(params));
-    }
-    void object(quint16 function, const QByteArray& params)
-    {
         add(function, params);
         add(0x012D, {qint16(objects++)});
     }

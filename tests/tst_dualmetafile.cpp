@@ -213,48 +213,6 @@ private slots:
             << emf100(emfRecord(38, {1, 0, 0, 0, 0}) + emfRecord(37, {1}) +
                       emfRecord(87, le<qint32>({0, 0, 0, 0, 4}) +
                                         le<qint16>({10, 10, 90, 37, 50, 90, 10, 50})));
-
-        // A red square clipped to its left half, and a blue ring: a square with a square hole,
-        // filled alternately.
-        Wmf clippedRing;
-        clippedRing.object(0x02FA, {5, 0, 0, 0, 0}); // null pen
-        clippedRing.add(0x001E, {});                 // SAVEDC
-        clippedRing.add(0x0416, {100, 50, 0, 0});    // INTERSECTCLIPRECT
-        clippedRing.brush(RedRef);
-        clippedRing.rectangle(10, 10, 90, 40);
-        clippedRing.add(0x0127, {-1}); // RESTOREDC
-        clippedRing.brush(BlueRef);
-        clippedRing.add(0x0538,
-                        {2, 4, 4, 10, 50, 90, 50, 90, 95, 10, 95, 30, 60, 70, 60, 70, 85, 30, 85});
-        const QByteArray ring = emfRecord(
-            91, le<qint32>({0, 0, 0, 0, 2, 8, 4, 4}) +
-                    le<qint16>({10, 50, 90, 50, 90, 95, 10, 95, 30, 60, 70, 60, 70, 85, 30, 85}));
-        QTest::newRow("clip and a polygon with a hole")
-            << clippedRing.file(square, 96)
-            << emf100(emfRecord(37, {qint32(0x80000008)}) + emfRecord(33, {}) +
-                      emfRecord(30, {0, 0, 50, 100}) + plainRect(RedRef, 10, 10, 90, 40) +
-                      emfRecord(34, {-1}) + emfRecord(39, {2, 0, qint32(BlueRef), 0}) +
-                      emfRecord(37, {2}) + ring);
-
-        // Text on its baseline in a font of 20 pixels, with the advances the file gives.
-        QByteArray face(32, '\0');
-        face.replace(0, 11, "DejaVu Sans");
-        Wmf text;
-        text.add(0x0102, {1});  // transparent background
-        text.add(0x012E, {24}); // baseline
-        text.object(0x02FB, le<qint16>({-20, 0, 0, 0, 400}) + QByteArray(8, '\0') + face);
-        text.add(0x0A32,
-                 le<qint16>({60, 10, 3, 0}) + QByteArray("Hiw\0", 4) + le<qint16>({15, 7, 20}));
-        QByteArray wideFace(64, '\0');
-        for (int i = 0; i < 11; ++i)
-            wideFace[2 * i] = face[i];
-        const QByteArray emfText =
-            emfRecord(18, {1}) + emfRecord(22, {24}) +
-            emfRecord(82, le<qint32>({2, -20, 0, 0, 0, 400}) + QByteArray(8, '\0') + wideFace) +
-            emfRecord(37, {2}) +
-            emfRecord(84, le<qint32>({0, 0, 0, 0, 1, 0, 0, 10, 60, 3, 76, 0, 0, 0, 0, 0, 84}) +
-                              le<quint16>({'H', 'i', 'w', 0}) + le<qint32>({15, 7, 20}));
-        QTest::newRow("text with advances") << text.file(square, 96) << emf100(emfText);
     }
     void sameRaster()
     {
