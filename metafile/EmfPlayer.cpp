@@ -87,14 +87,14 @@ public:
         : m_player(player)
         , m_objects(objects)
         , m_plus(player)
+        , m_masks(player)
     {
     }
     void record(quint32 type, const RecordParams& p);
     // Draws what is held back.
     void end()
     {
-        if (m_mask)
-            drawMask();
+        m_masks.flush();
         m_plus.end();
     }
 
@@ -131,19 +131,11 @@ private:
     void polyPoly(quint32 type, const RecordParams& p);
     void blt(quint32 type, const RecordParams& p);
     void diBits(quint32 type, const RecordParams& p);
-    void drawMask();
-
-    // A bitmap OR-ed onto the page and not yet drawn: when the next record AND-s a picture of
-    // its size onto the same place, the two are one picture with the first as its opacity.
-    struct Mask {
-        QImage bitmap;
-        QRectF source, destination;
-    };
 
     MetafilePlayer& m_player;
     MetafileObjects m_objects;
     EmfPlusPlay m_plus;
-    std::optional<Mask> m_mask;
+    MaskedBitmaps m_masks;
     QPainterPath m_path;
     bool m_inPath = false;
 };
@@ -154,8 +146,8 @@ void EmfPlay::record(quint32 type, const RecordParams& p)
         m_plus.comment(p);
         return;
     }
-    if (m_mask && type != StretchDiBits)
-        drawMask();
+    if (type != StretchDiBits)
+        m_masks.flush();
     m_player.nextRecord();
     for (const auto family :
          {&EmfPlay::state, &EmfPlay::objects, &EmfPlay::clipping, &EmfPlay::paths, &EmfPlay::lines,
@@ -558,29 +550,7 @@ void EmfPlay::diBits(quint32 type, const RecordParams& p)
         type == StretchDiBits ? sizeAt(p, DiBitsAt::DestinationSize) : source.size();
     const QRectF destination(EmfPoint(p, DiBitsAt::Destination), size);
     const quint32 rop = type == StretchDiBits ? p.at<quint32>(DiBitsAt::Rop) : RopSrcCopy;
-    // A mask and its picture, as some programs write a bitmap with transparent parts: OR-ed,
-    // the mask makes the page white where the picture shows (and leaves it where the mask is
-    // black), then the picture is AND-ed onto that white. Drawn as one picture, a mask of greys
-    // gives the picture partial transparency, as those programs mean it to.
-    if (m_mask && rop == RopSrcAnd && destination == m_mask->destination &&
-        source == m_mask->source && image.size() == m_mask->bitmap.size()) {
-        m_player.drawBitmap(MaskedBitmap(image, m_mask->bitmap), source, destination, RopSrcCopy);
-        m_mask.reset();
-        return;
-    }
-    if (m_mask)
-        drawMask();
-    if (rop == RopSrcPaint) {
-        m_mask = Mask{image, source, destination};
-        return;
-    }
-    m_player.drawBitmap(image, source, destination, rop);
-}
-
-void EmfPlay::drawMask()
-{
-    m_player.drawBitmap(m_mask->bitmap, m_mask->source, m_mask->destination, RopSrcPaint);
-    m_mask.reset();
+    m_masks.draw(image, source, destination, rop);
 }
 
 bool EmfPlay::text(quint32 type, const RecordParams& p)

@@ -9,6 +9,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tessivo {
 
@@ -72,6 +73,26 @@ QImage premultipliedBitmap(const DibHeader& dib, bool topDown, QByteArrayView bi
         }
     }
     return image;
+}
+
+// A bitmap placed upright lies on whole pixels, its corners rounded to the nearest, as Windows
+// places it (and LibreOffice draws it): drawn where its fractional corners fall, its edges
+// would be partly covered pixels and its own pixels' borders would fall between the page's.
+QTransform onWholePixels(const QTransform& toImage, QSize bitmap)
+{
+    if (toImage.type() > QTransform::TxScale)
+        return toImage;
+    const QRectF exact = toImage.mapRect(QRectF(QPointF(0, 0), QSizeF(bitmap)));
+    const QPointF topLeft(std::round(exact.left()), std::round(exact.top()));
+    const QPointF bottomRight(std::round(exact.right()), std::round(exact.bottom()));
+    if (topLeft.x() == bottomRight.x() || topLeft.y() == bottomRight.y())
+        return toImage;
+    // Mirrored placements keep their direction.
+    const bool flipX = toImage.m11() < 0, flipY = toImage.m22() < 0;
+    const double sx = (bottomRight.x() - topLeft.x()) / bitmap.width();
+    const double sy = (bottomRight.y() - topLeft.y()) / bitmap.height();
+    return QTransform(flipX ? -sx : sx, 0, 0, flipY ? -sy : sy,
+                      flipX ? bottomRight.x() : topLeft.x(), flipY ? bottomRight.y() : topLeft.y());
 }
 
 } // namespace
@@ -150,6 +171,31 @@ QImage MaskedBitmap(const QImage& picture, const QImage& mask)
     return masked;
 }
 
+void MaskedBitmaps::draw(const QImage& bitmap, const QRectF& source, const QRectF& destination,
+                         quint32 rop)
+{
+    if (m_mask && rop == RopSrcAnd && destination == m_mask->destination &&
+        source == m_mask->source && bitmap.size() == m_mask->bitmap.size()) {
+        m_player.drawBitmap(MaskedBitmap(bitmap, m_mask->bitmap), source, destination, RopSrcCopy);
+        m_mask.reset();
+        return;
+    }
+    flush();
+    if (rop == RopSrcPaint) {
+        m_mask = Mask{bitmap, source, destination};
+        return;
+    }
+    m_player.drawBitmap(bitmap, source, destination, rop);
+}
+
+void MaskedBitmaps::flush()
+{
+    if (!m_mask)
+        return;
+    m_player.drawBitmap(m_mask->bitmap, m_mask->source, m_mask->destination, RopSrcPaint);
+    m_mask.reset();
+}
+
 void MetafilePlayer::drawBitmap(const QImage& bitmap, const QRectF& source,
                                 const QRectF& destination, quint32 rop)
 {
@@ -166,7 +212,7 @@ void MetafilePlayer::drawBitmap(const QImage& bitmap, const QRectF& source,
     const QTransform placement(destination.width() / shown.width(), 0, 0,
                                destination.height() / shown.height(), destination.x(),
                                destination.y());
-    const QTransform toImage = placement * logicalToImage();
+    const QTransform toImage = onWholePixels(placement * logicalToImage(), shown.size());
     if (!m_painter) {
         note(toImage.mapRect(QRectF(shown.rect())));
         return;

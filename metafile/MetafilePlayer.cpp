@@ -62,6 +62,18 @@ Qt::PenStyle qtPenStyle(quint32 style)
     }
 }
 
+// A hairline: a pen of no width, which draws one pixel wide whatever the mapping, or one whose
+// width comes to a pixel, as files made for the screen write it. A pen whose width only comes
+// near a pixel (Inkscape writes 0.96 or 1.04 of one, in its units of 1/1200 inch) is drawn by
+// its share of the pixels it crosses, where its coordinates put it, as Inkscape draws it.
+constexpr double HairlineTolerance = 0.02; // pixels
+
+bool isHairline(const MetafilePen& pen, const QTransform& toImage)
+{
+    const double pixels = pen.width * std::sqrt(std::abs(toImage.determinant()));
+    return pen.width <= 0 || std::abs(pixels - 1) <= HairlineTolerance;
+}
+
 } // namespace
 
 QColor MetafileColor(quint32 colorRef)
@@ -510,13 +522,16 @@ void MetafilePlayer::draw(const QPainterPath& path, bool fill, bool stroke)
         return;
     // Windows takes a pen's line through the centres of the pixels its coordinates name, where a
     // fill covers the pixels whose centres lie inside it: a line along a fill's edge lights the
-    // row the fill starts on. Where drawing combines with raster operations (a pen's own, or
-    // those just before), the pixels must be Windows' own, so the line moves to where pixel
-    // centres lie here, half a pixel in from whole coordinates. Elsewhere the line is drawn
-    // where its coordinates put it, as other programs draw these files.
+    // row the fill starts on, and a hairline at y = 10 lights row 10 alone. Here pixel centres
+    // lie half a pixel in from whole coordinates, so such a line moves by half a pixel: always
+    // for a hairline (drawn where its coordinates put it, it would fall on the border of two
+    // rows and grey both), and for any pen where drawing combines with raster operations (a
+    // pen's own, or those just before), whose pixels must be Windows' own. Wider pens are
+    // otherwise drawn where their coordinates put them, as other programs draw these files.
     const std::optional<QPainter::CompositionMode> penMode = rop2Mode();
     const bool windowsPixels = !m_ropArea.isEmpty() || (m_aliased && !m_aliased->ended) ||
-                               penMode != QPainter::CompositionMode_SourceOver;
+                               penMode != QPainter::CompositionMode_SourceOver ||
+                               isHairline(pen, logicalToImage());
     const QTransform toImage =
         windowsPixels ? logicalToImage() * QTransform::fromTranslate(0.5, 0.5) : logicalToImage();
     if (!m_painter) {

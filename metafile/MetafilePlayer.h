@@ -356,6 +356,33 @@ private:
     std::optional<Aliased> m_aliased; // the last record's plain drawing without antialiasing
 };
 
+// Bitmaps with transparent parts, as some programs write them: a mask OR-ed onto the page (white
+// where the picture shows), then in the very next record the picture AND-ed onto the same place.
+// The mask is held back for that record; the two are drawn as one picture with the mask as its
+// opacity, so that a mask of greys gives the picture partial transparency, as those programs
+// mean it to. (With a mask of black and white this is what the two operations give on white
+// paper.) Both kinds of metafile write them, and draw them alike.
+class MaskedBitmaps {
+public:
+    explicit MaskedBitmaps(MetafilePlayer& player)
+        : m_player(player)
+    {
+    }
+    // Draws a bitmap, or holds it when it may be a mask.
+    void draw(const QImage& bitmap, const QRectF& source, const QRectF& destination, quint32 rop);
+    // Draws the mask held, before any record but the one that may pair with it.
+    void flush();
+    bool holding() const { return m_mask.has_value(); }
+
+private:
+    struct Mask {
+        QImage bitmap;
+        QRectF source, destination;
+    };
+    MetafilePlayer& m_player;
+    std::optional<Mask> m_mask;
+};
+
 // A device-independent bitmap (its header, colour table and rows, or the header and colour
 // table with the rows apart) as an image; null when it is not a whole, readable bitmap of
 // acceptable size. With alpha, 32-bit rows carry premultiplied alpha in their fourth byte.

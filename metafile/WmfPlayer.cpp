@@ -177,10 +177,13 @@ public:
     WmfPlay(MetafilePlayer& player, std::size_t objects)
         : m_player(player)
         , m_objects(objects)
+        , m_masks(player)
     {
     }
 
     void record(quint16 function, const RecordParams& p);
+    // Draws what is held back.
+    void end() { m_masks.flush(); }
 
 private:
     // The families of records: each plays a record of its own and answers whether it was one.
@@ -205,11 +208,15 @@ private:
 
     MetafilePlayer& m_player;
     MetafileObjects m_objects;
+    MaskedBitmaps m_masks;
     int m_charset = 0;
 };
 
 void WmfPlay::record(quint16 function, const RecordParams& p)
 {
+    if (function != StretchDib && function != DibStretchBlt && function != DibBitBlt)
+        m_masks.flush();
+    m_player.nextRecord();
     for (const auto family : {&WmfPlay::state, &WmfPlay::objects, &WmfPlay::clipping,
                               &WmfPlay::drawing, &WmfPlay::text, &WmfPlay::bitmaps})
         if ((this->*family)(function, p))
@@ -518,7 +525,7 @@ void WmfPlay::bitmap(const RecordParams& p, qsizetype dibAt, QRectF source, QRec
     // Stretched device-independent bitmaps count their source rows from the bottom.
     if (fromBottom)
         source.moveTop(image.height() - source.top() - source.height());
-    m_player.drawBitmap(image, source, destination, rop);
+    m_masks.draw(image, source, destination, rop);
 }
 
 } // namespace
@@ -529,10 +536,10 @@ void PlayWmfRecords(QByteArrayView file, qsizetype headerAt, MetafilePlayer& pla
         return;
     WmfPlay play(player, readLe<quint16>(file, headerAt + ObjectCountAt));
     WalkRecords(file, headerAt, [&](const Record& record) {
-        player.nextRecord();
         play.record(record.function, RecordParams(record.params));
         return !player.refused();
     });
+    play.end();
 }
 
 } // namespace tessivo

@@ -34,6 +34,18 @@ inline QByteArray floats(std::initializer_list<float> values)
     return bytes;
 }
 
+// A device-independent bitmap of 24 bits a pixel (header and rows) of one row of colours
+// (0x00BBGGRR), left to right.
+inline QByteArray dibRow(std::initializer_list<quint32> colours)
+{
+    QByteArray row;
+    for (const quint32 c : colours)
+        row += char((c >> 16) & 0xFF), row += char((c >> 8) & 0xFF), row += char(c & 0xFF);
+    row += QByteArray((4 - row.size() % 4) % 4, '\0');
+    return le<quint32>({40}) + le<qint32>({qint32(colours.size()), 1}) + le<quint16>({1, 24}) +
+           le<quint32>({0, 0, 0, 0, 0, 0}) + row;
+}
+
 // A Windows metafile's records, and the file around them.
 struct Wmf {
     QByteArray records;
@@ -63,6 +75,14 @@ struct Wmf {
     void rectangle(int l, int t, int r, int b)
     {
         add(0x041B, {qint16(b), qint16(r), qint16(t), qint16(l)});
+    }
+    // STRETCHDIB of a bitmap of one row (dibRow) of count pixels onto a rectangle.
+    void stretchDib(const QByteArray& dib, int count, quint32 rop, QRect to)
+    {
+        add(0x0F43,
+            le<qint16>({qint16(rop & 0xFFFF), qint16(rop >> 16), 0, 1, qint16(count), 0, 0,
+                        qint16(to.height()), qint16(to.width()), qint16(to.y()), qint16(to.x())}) +
+                dib);
     }
 
     // A placeable header with the frame when unitsPerInch is given.
@@ -116,6 +136,16 @@ inline QByteArray emfFile(QRect bounds, QRect frame, const QByteArray& records,
            le<quint16>({4, 0}) + le<quint32>({0, 0, 0}) +
            le<qint32>({device.width(), device.height(), mm.width(), mm.height()}) + extension +
            body;
+}
+
+// STRETCHDIBITS of a bitmap of one row (dibRow) of count pixels onto a rectangle.
+inline QByteArray emfStretchDiBits(const QByteArray& dib, int count, quint32 rop, QRect to)
+{
+    constexpr qint32 InfoAt = 80, InfoBytes = 40;
+    return emfRecord(81, le<qint32>({0, 0, 0, 0, to.x(), to.y(), 0, 0, count, 1, InfoAt, InfoBytes,
+                                     InfoAt + InfoBytes, qint32(dib.size()) - InfoBytes, 0,
+                                     qint32(rop), to.width(), to.height()}) +
+                             dib);
 }
 
 // EMF+ records (a type, flags and data of whole words) and the comment record that carries them.

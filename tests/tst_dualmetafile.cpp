@@ -43,6 +43,12 @@ QByteArray emf(const QByteArray& records)
     return emfFile({0, 0, 199, 99}, {0, 0, 5300, 2650}, records);
 }
 
+// A 100 x 100 picture, as sameRaster's Windows metafiles are.
+QByteArray emf100(const QByteArray& records)
+{
+    return emfFile({0, 0, 99, 99}, {0, 0, 2650, 2650}, records);
+}
+
 // STRETCHDIBITS of a 1 x 1 bitmap of 24 bits (B, G, R) onto the square (0, 0)-(100, 100).
 QByteArray onePixel(const char bgr[3], quint32 rop)
 {
@@ -168,6 +174,72 @@ private slots:
                                     .arg(at[i].x())
                                     .arg(at[i].y())
                                     .arg(image.pixel(at[i]), 8, 16, QLatin1Char('0'))));
+    }
+
+    // The same drawing as a Windows metafile and as an enhanced metafile, both of 100 x 100
+    // pixels at a unit to the pixel, gives the same picture: what LibreOffice writes into the two
+    // kinds, family by family.
+    void sameRaster_data()
+    {
+        QTest::addColumn<QByteArray>("wmf");
+        QTest::addColumn<QByteArray>("emf");
+        const QRect square(0, 0, 100, 100);
+
+        // A picture of red and blue, made partly transparent by a mask of grey and white.
+        const QByteArray mask = dibRow({0x808080, 0xFFFFFF}), picture = dibRow({RedRef, BlueRef});
+        Wmf masked;
+        masked.stretchDib(mask, 2, 0x00EE0086, square);
+        masked.stretchDib(picture, 2, 0x008800C6, square);
+        QTest::newRow("bitmap with a mask of greys")
+            << masked.file(square, 96)
+            << emf100(emfStretchDiBits(mask, 2, 0x00EE0086, square) +
+                      emfStretchDiBits(picture, 2, 0x008800C6, square));
+
+        // The same at a tenth of a pixel to the unit, from 10.4 to 30.4 pixels.
+        const QRect fractional(104, 0, 200, 1000);
+        Wmf placed;
+        placed.stretchDib(picture, 2, 0x00CC0020, fractional);
+        QTest::newRow("bitmap at a fractional place")
+            << placed.file({0, 0, 1000, 1000}, 960)
+            << emf100(emfRecord(35, floats({0.1f, 0, 0, 0.1f, 0, 0})) +
+                      emfStretchDiBits(picture, 2, 0x00CC0020, fractional));
+
+        // Hairlines across the pixel grid and along whole coordinates.
+        Wmf hairlines;
+        hairlines.object(0x02FA, {0, 0, 0, 0, 0});
+        hairlines.add(0x0325, {4, 10, 10, 90, 37, 50, 90, 10, 50});
+        QTest::newRow("hairlines")
+            << hairlines.file(square, 96)
+            << emf100(emfRecord(38, {1, 0, 0, 0, 0}) + emfRecord(37, {1}) +
+                      emfRecord(87, le<qint32>({0, 0, 0, 0, 4}) +
+                                        le<qint16>({10, 10, 90, 37, 50, 90, 10, 50})));
+    }
+    void sameRaster()
+    {
+        QFETCH(QByteArray, wmf);
+        QFETCH(QByteArray, emf);
+        const QImage fromWmf = DecodeMetafile(wmf).convertToFormat(QImage::Format_ARGB32);
+        const QImage fromEmf = DecodeMetafile(emf).convertToFormat(QImage::Format_ARGB32);
+        QVERIFY(!fromWmf.isNull() && !fromEmf.isNull());
+        QCOMPARE(fromWmf.size(), fromEmf.size());
+        int inked = 0, differing = 0;
+        QPoint first;
+        for (int y = 0; y < fromWmf.height(); ++y) {
+            for (int x = 0; x < fromWmf.width(); ++x) {
+                const QRgb a = fromWmf.pixel(x, y), b = fromEmf.pixel(x, y);
+                inked += qAlpha(b) != 0;
+                if (!near(a, b) && differing++ == 0)
+                    first = QPoint(x, y);
+            }
+        }
+        QVERIFY(inked > 0);
+        QVERIFY2(differing == 0, qPrintable(QStringLiteral("%1 pixels differ, first at (%2, %3): "
+                                                           "%4 from the wmf, %5 from the emf")
+                                                .arg(differing)
+                                                .arg(first.x())
+                                                .arg(first.y())
+                                                .arg(fromWmf.pixel(first), 8, 16)
+                                                .arg(fromEmf.pixel(first), 8, 16)));
     }
 
     // A shape filled with a gradient as XORs around a black fill: the steps XOR-ed over the box,

@@ -256,6 +256,19 @@ private slots:
             << indexed.file({0, 0, 100, 100}, 96) << QList<QPoint>{{10, 50}, {90, 50}}
             << QList<QRgb>{Red, Blue};
 
+        // A bitmap from 10.4 to 30.4 pixels lies on whole pixels, 10 to 30, as Windows places it:
+        // no pixel is partly covered. A tenth of a pixel to the unit.
+        const QList<QPoint> aroundBitmap = {{9, 50}, {10, 50}, {29, 50}, {30, 50}};
+        const QList<QRgb> onWholePixels = {Nothing, Red, Red, Nothing};
+        Wmf fractional;
+        fractional.stretchDib(dibRow({RedRef}), 1, 0x00CC0020, QRect(104, 0, 200, 1000));
+        QTest::newRow("wmf, bitmap at a fractional place")
+            << fractional.file({0, 0, 1000, 1000}, 960) << aroundBitmap << onWholePixels;
+        QTest::newRow("emf, bitmap at a fractional place")
+            << emf(transform({0.1f, 0, 0, 0.1f, 0, 0}, 4) +
+                   emfStretchDiBits(dibRow({RedRef}), 1, 0x00CC0020, QRect(104, 0, 200, 1000)))
+            << aroundBitmap << onWholePixels;
+
         // A bitmap placed through a transform between a save and a restore: what follows is
         // drawn without it.
         const QByteArray placed = emfRecord(33, {}) + transform({1, 0, 0, 1, 100, 0}, 4) +
@@ -465,8 +478,10 @@ private slots:
     void rasterOps() { draws(); }
 
     // A pen with a width of its own covers the pixels it crosses by the share it sweeps: one
-    // narrower than a pixel stays in its row, lighter; a wide one is solid. Probed down the
-    // middle column, alpha at each row.
+    // narrower than a pixel stays in its row, lighter; a wide one is solid. A hairline (no
+    // width, or one pixel) at a whole coordinate lights the one row that coordinate names, as
+    // Windows draws it, not the two rows it borders. Probed down the middle column, alpha at
+    // each row.
     void penWidths_data()
     {
         QTest::addColumn<QByteArray>("file");
@@ -485,11 +500,25 @@ private slots:
             << wmfLine(4, 102) << QList<int>{9, 10, 11} << QList<int>{0, 102, 0};
         QTest::newRow("wmf, three pixels") << wmfLine(30, 505) << QList<int>{48, 49, 50, 51, 52}
                                            << QList<int>{0, 255, 255, 255, 0};
-        const QByteArray emfLine = transform({0.1f, 0, 0, 0.1f, 0, 0}, 4) +
-                                   emfRecord(38, {1, 0, 4, 0, 0}) + emfRecord(37, {1}) +
-                                   emfRecord(27, {0, 102}) + emfRecord(54, {1000, 102});
+        const QList<int> aroundTen = {9, 10, 11}, tenAlone = {0, 255, 0};
+        QTest::newRow("wmf, hairline at a whole pixel") << wmfLine(0, 100) << aroundTen << tenAlone;
+        QTest::newRow("wmf, one pixel at a whole pixel")
+            << wmfLine(10, 100) << aroundTen << tenAlone;
+        // Near a pixel is not a hairline: from 9.45 to 10.55, where its coordinates put it.
+        QTest::newRow("wmf, 1.1 pixels at a whole pixel")
+            << wmfLine(11, 100) << aroundTen << QList<int>{140, 140, 0};
+        const auto emfLine = [](qint32 width, qint32 y) {
+            return emf(transform({0.1f, 0, 0, 0.1f, 0, 0}, 4) + emfRecord(38, {1, 0, width, 0, 0}) +
+                       emfRecord(37, {1}) + emfRecord(27, {0, y}) + emfRecord(54, {1000, y}));
+        };
         QTest::newRow("emf, under a pixel")
-            << emf(emfLine) << QList<int>{9, 10, 11} << QList<int>{0, 102, 0};
+            << emfLine(4, 102) << aroundTen << QList<int>{0, 102, 0};
+        QTest::newRow("emf, hairline at a whole pixel") << emfLine(0, 100) << aroundTen << tenAlone;
+        // A cosmetic pen of EXTCREATEPEN is one pixel whatever width it gives.
+        QTest::newRow("emf, cosmetic pen at a whole pixel")
+            << emf(emfRecord(95, {1, 0, 0, 0, 0, 0, 7, 0, 0, 0, 0}) + emfRecord(37, {1}) +
+                   emfRecord(27, {0, 10}) + emfRecord(54, {200, 10}))
+            << aroundTen << tenAlone;
     }
 
     void penWidths()
