@@ -21,7 +21,7 @@ ArtDocument InkResultArt(const CanvasModel& canvas, const QStringList& loadedTab
 {
     InkArt art = InkRunArt(canvas.image(), canvas.widthTwips(), loadedTable, settings, family,
                            pointSize, shape ? CharacterChoice::Shape : CharacterChoice::Ink, true);
-    return ArtDocument{std::move(art.text), std::move(art.colours)};
+    return ArtDocument{std::move(art.text), std::move(art.colours), std::move(art.backgrounds)};
 }
 
 } // namespace tessivo

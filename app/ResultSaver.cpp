@@ -232,7 +232,7 @@ ArtDocument ResultSaver::artFor(ResultBox* box, SaveType type)
 {
     const TypeRow& row = rowOf(type);
     if (row.fromBox || !m_record.hasResult())
-        return ArtDocument{box->text(), {}};
+        return ArtDocument{box->text(), {}, {}};
     return m_record.art(row.colour);
 }
 

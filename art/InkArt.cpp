@@ -1,10 +1,12 @@
 #include "art/InkArt.h"
 
+#include "art/ColourFit.h"
 #include "engine/GenerationRun.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <type_traits>
 #include <vector>
 
 namespace tessivo {
@@ -89,7 +91,9 @@ public:
         const double threshold = (options.ignoreValue - 1) / 100.0;
         const double contrast = options.contrast / 750.0;
         for (int step = 0; step <= Steps; ++step) {
-            double lightness = std::min(1.0, double(step) / Steps * options.colorLevel);
+            const double read = double(step) / Steps;
+            double lightness =
+                std::min(1.0, (options.negative ? 1 - read : read) * options.colorLevel);
             if (lightness < threshold)
                 lightness = 1;
             lightness = std::clamp(0.5 + (lightness - 0.5) * contrast, 0.0, 1.0);
@@ -422,13 +426,19 @@ public:
             m_art.colours.reserve(down * lineLength);
     }
 
-    void writeLine(const std::vector<int>& rows, const CellReader& cells)
+    // A line of rows, each cell's characters in the colour inkOf(cell) gives and, when backOf
+    // is given, on the colour it gives.
+    template <typename Ink, typename Back = std::nullptr_t>
+    void writeLine(const std::vector<int>& rows, Ink inkOf, Back backOf = nullptr)
     {
+        constexpr bool backs = !std::is_same_v<Back, std::nullptr_t>;
         for (std::size_t c = 0; c < rows.size(); ++c) {
             const QString& row = m_rows[rows[c]];
             m_out = std::copy(row.cbegin(), row.cend(), m_out);
             if (m_colours)
-                m_art.colours.insert(m_art.colours.size(), row.size(), cells.colour(c));
+                m_art.colours.insert(m_art.colours.size(), row.size(), inkOf(c));
+            if constexpr (backs)
+                m_art.backgrounds.insert(m_art.backgrounds.size(), row.size(), backOf(c));
         }
         m_out = std::copy(m_padding.cbegin(), m_padding.cend(), m_out);
         *m_out++ = QLatin1Char('\r');
@@ -436,6 +446,11 @@ public:
         if (m_colours) {
             m_art.colours.insert(m_art.colours.size(), m_padding.size(), ColorValue(0xFFFFFF));
             m_art.colours.insert(m_art.colours.size(), 2, ColorValue(0));
+        }
+        if constexpr (backs) {
+            m_art.backgrounds.insert(m_art.backgrounds.size(), m_padding.size(),
+                                     ColorValue(0xFFFFFF));
+            m_art.backgrounds.insert(m_art.backgrounds.size(), 2, ColorValue(0));
         }
     }
 
@@ -453,23 +468,141 @@ private:
     QChar* m_out = nullptr;
 };
 
+// Each cell's parts as their mean colour in linear light, a line of cells at a time.
+class LinearParts {
+public:
+    LinearParts(const QImage& pixels, int across, int down, int partsAcross, int partsDown)
+        : m_pixels(pixels)
+        , m_across(across)
+        , m_partsAcross(partsAcross)
+        , m_partsDown(partsDown)
+        , m_columnEdges(edgesOf(pixels.width(), qint64(across) * partsAcross))
+        , m_rowEdges(edgesOf(pixels.height(), qint64(down) * partsDown))
+        , m_columns(std::size_t(pixels.width()) * 3)
+        , m_running((std::size_t(pixels.width()) + 1) * 3)
+        , m_parts(std::size_t(across) * std::size_t(partsAcross) * std::size_t(partsDown))
+    {
+        for (int i = 0; i < 256; ++i)
+            m_linear[std::size_t(i)] = quint16(std::lround(LinearOf(i) * 65535));
+    }
+
+    void read(int line)
+    {
+        const std::size_t width = std::size_t(m_pixels.width());
+        const std::size_t perCell = std::size_t(m_partsAcross) * std::size_t(m_partsDown);
+        for (int j = 0; j < m_partsDown; ++j) {
+            const std::size_t band = std::size_t(line) * std::size_t(m_partsDown) + std::size_t(j);
+            const int top = m_rowEdges[band], bottom = m_rowEdges[band + 1];
+            if (m_pixels.format() == QImage::Format_RGB32)
+                addLines<4>(top, bottom);
+            else
+                addLines<3>(top, bottom);
+            for (std::size_t x = 0; x < width; ++x)
+                for (std::size_t k = 0; k < 3; ++k)
+                    m_running[3 * (x + 1) + k] = m_running[3 * x + k] + m_columns[3 * x + k];
+            const double rows = std::max(1, bottom - top);
+            for (std::size_t c = 0; c < std::size_t(m_across); ++c) {
+                for (std::size_t i = 0; i < std::size_t(m_partsAcross); ++i) {
+                    const std::size_t at = c * std::size_t(m_partsAcross) + i;
+                    const int from = m_columnEdges[at], to = m_columnEdges[at + 1];
+                    const double count = 65535.0 * rows * std::max(1, to - from);
+                    const auto mean = [&](std::size_t k) {
+                        return float(double(m_running[3 * std::size_t(to) + k] -
+                                            m_running[3 * std::size_t(from) + k]) /
+                                     count);
+                    };
+                    m_parts[c * perCell + std::size_t(j) * std::size_t(m_partsAcross) + i] = {
+                        mean(0), mean(1), mean(2)};
+                }
+            }
+        }
+    }
+
+    const LinearRgb* parts(std::size_t cell) const
+    {
+        return m_parts.data() + cell * std::size_t(m_partsAcross) * std::size_t(m_partsDown);
+    }
+
+private:
+    template <int Bytes> void addLines(int top, int bottom)
+    {
+        constexpr int R = Bytes == 4 ? 2 : 0, B = Bytes == 4 ? 0 : 2;
+        std::fill(m_columns.begin(), m_columns.end(), 0);
+        const std::size_t width = std::size_t(m_pixels.width());
+        for (int y = top; y < bottom; ++y) {
+            const uchar* p = m_pixels.constScanLine(y);
+            for (std::size_t x = 0; x < width; ++x) {
+                m_columns[3 * x] += m_linear[p[x * Bytes + R]];
+                m_columns[3 * x + 1] += m_linear[p[x * Bytes + 1]];
+                m_columns[3 * x + 2] += m_linear[p[x * Bytes + B]];
+            }
+        }
+    }
+
+    const QImage& m_pixels;
+    int m_across;
+    int m_partsAcross;
+    int m_partsDown;
+    std::vector<int> m_columnEdges;
+    std::vector<int> m_rowEdges;
+    std::array<quint16, 256> m_linear{};
+    std::vector<quint32> m_columns;
+    std::vector<quint64> m_running;
+    std::vector<LinearRgb> m_parts;
+};
+
+// The picture ready for reading: enlarged where small, made shorter where a line would be taller
+// than its sums hold, in 24 or 32 bits.
+QImage readyPixels(const QImage& picture, int partsAcross, int partsDown, int down)
+{
+    QImage pixels = readablePixels(picture, partsAcross, partsDown);
+    if (pixels.height() / down >= MostLineHeight)
+        pixels = pixels.scaled(pixels.width(), down * (MostLineHeight - 1), Qt::IgnoreAspectRatio,
+                               Qt::SmoothTransformation);
+    if (pixels.format() != QImage::Format_RGB888 && pixels.format() != QImage::Format_RGB32)
+        pixels = std::move(pixels).convertToFormat(QImage::Format_RGB32);
+    return pixels;
+}
+
+// Every cell's row and two colours chosen together (ColourFitter).
+InkArt drawFitted(const QImage& picture, const InkPalette& palette, const InkOptions& options,
+                  int across, int down)
+{
+    const int partsAcross = InkPalette::FitColumnsPerCell * palette.cellsPerRow();
+    const int partsDown = InkPalette::FitRowsPerCell;
+    const QImage pixels = readyPixels(picture, across * partsAcross, down * partsDown, down);
+    LinearParts cells(pixels, across, down, partsAcross, partsDown);
+    const ColourFitter fitter(palette.coverage(), palette.coverageParts(), *options.fit);
+    ArtWriter writer(palette, across, options.columns, down, true);
+    std::vector<int> rows(static_cast<std::size_t>(across));
+    std::vector<ColorValue> inks(rows.size()), backs(rows.size());
+    for (int line = 0; line < down; ++line) {
+        cells.read(line);
+        for (std::size_t c = 0; c < rows.size(); ++c) {
+            const ColourFitter::Fit fit = fitter.fit(cells.parts(c));
+            rows[c] = fit.row;
+            inks[c] = fit.ink;
+            backs[c] = fit.back;
+        }
+        writer.writeLine(
+            rows, [&](std::size_t c) { return inks[c]; }, [&](std::size_t c) { return backs[c]; });
+    }
+    return writer.finish();
+}
+
 } // namespace
 
 InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOptions& options)
 {
     const int across = std::max(1, options.columns / palette.cellsPerRow());
     const int down = std::max(1, options.lines);
+    if (options.fit && !palette.coverage().empty())
+        return drawFitted(picture, palette, options, across, down);
     const bool shape = options.shape && !palette.shapes().empty();
     // The shape mode reads each cell's parts; the ink mode the cell as one part.
     const int partsAcross = shape ? InkPalette::ShapeColumnsPerCell * palette.cellsPerRow() : 1;
     const int partsDown = shape ? InkPalette::ShapeRowsPerCell : 1;
-    QImage pixels = readablePixels(picture, across * partsAcross, down * partsDown);
-    // A line of the art taller than its sums can hold: the picture is first made shorter.
-    if (pixels.height() / down >= MostLineHeight)
-        pixels = pixels.scaled(pixels.width(), down * (MostLineHeight - 1), Qt::IgnoreAspectRatio,
-                               Qt::SmoothTransformation);
-    if (pixels.format() != QImage::Format_RGB888 && pixels.format() != QImage::Format_RGB32)
-        pixels = std::move(pixels).convertToFormat(QImage::Format_RGB32);
+    const QImage pixels = readyPixels(picture, across * partsAcross, down * partsDown, down);
 
     const ToneCurve tones(options);
     CellReader cells(pixels, across, down, partsAcross, partsDown, tones, options.recordColours);
@@ -519,7 +652,7 @@ InkArt DrawInkArt(const QImage& picture, const InkPalette& palette, const InkOpt
             diffusion.spread(c, wanted - chooser.inkOf(row));
             previous = c;
         }
-        writer.writeLine(rows, cells);
+        writer.writeLine(rows, [&](std::size_t c) { return cells.colour(c); });
         std::swap(means, meansAbove);
         std::swap(flat, flatAbove);
         diffusion.nextLine();

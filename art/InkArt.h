@@ -1,5 +1,6 @@
 #pragma once
 
+#include "art/ColourFit.h"
 #include "art/InkPalette.h"
 #include "engine/Color.h"
 
@@ -7,6 +8,8 @@
 #include <QList>
 #include <QSize>
 #include <QString>
+
+#include <optional>
 
 namespace tessivo {
 
@@ -30,6 +33,11 @@ struct InkOptions {
     // Each cell's row by its shape (the palette's shapes()), not its ink alone.
     bool shape = false;
     Dither dither = Dither::Diffusion;
+    // Rows chosen for the picture's negative (for a dark terminal); colours stay the picture's.
+    bool negative = false;
+    // With a palette that has coverage(): each cell's row, its ink's colour and its cell's colour
+    // chosen together from these colours (ColourFitter), in either mode.
+    std::optional<FitColours> fit;
 };
 
 // The columns a generation run at SampleX gives on a Canvas this many twips wide: the ink mode's
@@ -44,8 +52,10 @@ int InkColumnsFor(QSize picture, int lines, const InkPalette& palette);
 struct InkArt {
     QString text; // the lines, each ending in CR LF
     // With recordColours, the colour of each character's cell (each CR LF two entries of 0), as
-    // a run records them.
+    // a run records them; with a fit, the colour of each character's ink.
     QList<ColorValue> colours;
+    // With a fit, the colour of each character's cell, as the colours.
+    QList<ColorValue> backgrounds;
 };
 
 // Tiles the whole picture with options.lines lines of options.columns cells, from its top-left

@@ -9,12 +9,12 @@
 namespace tessivo {
 
 InkPalette::InkPalette(const QStringList& rows, const QString& family, double pointSize,
-                       bool shapes)
-    : InkPalette(rows, ArtFont(family, pointSize), shapes)
+                       bool shapes, bool coverage)
+    : InkPalette(rows, ArtFont(family, pointSize), shapes, coverage)
 {
 }
 
-InkPalette::InkPalette(const QStringList& rows, const ArtFont& font, bool shapes)
+InkPalette::InkPalette(const QStringList& rows, const ArtFont& font, bool shapes, bool coverage)
     : m_cellWidth(font.cellWidth())
     , m_lineHeight(font.lineHeight())
     , m_fallback(font.fallbackFamily())
@@ -35,6 +35,12 @@ InkPalette::InkPalette(const QStringList& rows, const ArtFont& font, bool shapes
         const ArtFont::RowInk ink = font.inkOf(row, partsAcross, partsDown);
         m_inks.append(ink.whole);
         parts.insert(parts.end(), ink.parts.cbegin(), ink.parts.cend());
+        if (coverage) {
+            const ArtFont::RowInk fine =
+                font.inkOf(row, FitColumnsPerCell * m_cellsPerRow, FitRowsPerCell);
+            for (const double part : fine.parts)
+                m_coverage.push_back(float(std::clamp(part, 0.0, 1.0)));
+        }
     }
 
     const auto [lightest, darkest] = std::minmax_element(m_inks.cbegin(), m_inks.cend());

@@ -16,11 +16,13 @@ class ArtFont;
 // darkest row counts as black and the lightest (the blank row) as white.
 class InkPalette {
 public:
-    // With shapes, each row's ink is also measured part by part (shapes()).
-    InkPalette(const QStringList& rows, const ArtFont& font, bool shapes = false);
+    // With shapes, each row's ink is also measured part by part (shapes()); with coverage, the
+    // share of each of its finer parts its glyphs cover (coverage()).
+    InkPalette(const QStringList& rows, const ArtFont& font, bool shapes = false,
+               bool coverage = false);
     // The same in the family at the size, or in the result font where family is empty.
     InkPalette(const QStringList& rows, const QString& family, double pointSize,
-               bool shapes = false);
+               bool shapes = false, bool coverage = false);
 
     // A cell is cut into this many parts across and down for the shape mode. Measured on the
     // art-quality corpus (docs/quality.md), two by two did best: finer parts give sparse glyphs
@@ -42,6 +44,14 @@ public:
     // Ink beyond the cells counts to the nearest part, so a part may exceed 1. Else empty.
     const std::vector<float>& shapes() const { return m_shapes; }
     int shapeParts() const { return ShapeColumnsPerCell * m_cellsPerRow * ShapeRowsPerCell; }
+    // With coverage, the share of each part of its cells that each row's glyphs cover, from 0 to
+    // 1 as they are drawn (not stretched): coverageParts() values a row, FitColumnsPerCell x
+    // cellsPerRow() across and FitRowsPerCell down, row by row. Else empty. The two-colour fit
+    // reads cells in these parts.
+    const std::vector<float>& coverage() const { return m_coverage; }
+    static constexpr int FitColumnsPerCell = 4;
+    static constexpr int FitRowsPerCell = 4;
+    int coverageParts() const { return FitColumnsPerCell * m_cellsPerRow * FitRowsPerCell; }
     // Whether the rows had different widths before they were padded.
     bool unevenWidths() const { return m_uneven; }
     // One cell of the art in pixels at 96 dots per inch, as the art is drawn.
@@ -69,6 +79,7 @@ private:
     QString m_fallback;
     std::array<int, Levels> m_rowForLevel{};
     std::vector<float> m_shapes;
+    std::vector<float> m_coverage;
 };
 
 } // namespace tessivo

@@ -20,12 +20,15 @@ InkOptions InkOptionsFor(const SettingsSource& settings, CharacterChoice choice,
 InkArt FinishInkArt(InkArt art, const SettingsSource& settings, bool footer)
 {
     InkArt finished;
-    if (!settings.removeBlankLines())
+    if (!settings.removeBlankLines()) {
         finished = std::move(art);
-    else if (!art.colours.isEmpty())
+    } else if (!art.colours.isEmpty()) {
         finished.text = ClearBlankLines(art.text, art.colours, finished.colours);
-    else
+        if (!art.backgrounds.isEmpty())
+            ClearBlankLines(art.text, art.backgrounds, finished.backgrounds);
+    } else {
         finished.text = ClearBlankLines(art.text);
+    }
     if (footer)
         finished.text += GenerationRun::Footer;
     return finished;

@@ -153,14 +153,6 @@ bool onDarkTerminal(const ConvertOptions& options)
            options.exportOptions.background == TerminalBackground::Dark;
 }
 
-void invertColours(QList<ColorValue>& colours)
-{
-    for (ColorValue& c : colours) {
-        if ((c & 0xFF000000) == 0)
-            c ^= 0xFFFFFF;
-    }
-}
-
 // The art written out in the options' format; a page is named after its picture.
 ConversionOutput exported(const ConvertOptions& options, const ArtDocument& art)
 {
@@ -187,6 +179,16 @@ ConversionOutput runInk(const ConvertOptions& options, const ConversionState& st
                       exportOptions.format == ExportFormat::Ansi ||
                           (exportOptions.colour && FormatTakesColour(exportOptions.format)));
     ink.dither = options.dither;
+    if (FitsColours(options))
+        ink.fit = exportOptions.format != ExportFormat::Ansi ? FitColours::Full
+                  : exportOptions.terminalColours == TerminalColours::Xterm256
+                      ? FitColours::Xterm256
+                  : exportOptions.terminalColours == TerminalColours::Basic16 ? FitColours::Basic16
+                                                                              : FitColours::Full;
+    // Pixels each cell is read in across and down: a part of a cell wants one at least.
+    const int partsPerCell = ink.fit     ? InkPalette::FitColumnsPerCell
+                             : ink.shape ? InkPalette::ShapeColumnsPerCell
+                                         : 1;
     // Without a size, as many columns as a run over the Canvas at SampleX gives (the ink mode
     // refuses the Canvas's size settings, so this is the Canvas the window starts with).
     const int runColumns = RunColumns(state.canvas.widthTwips(), values.value(Setting::SampleX));
@@ -204,8 +206,8 @@ ConversionOutput runInk(const ConvertOptions& options, const ConversionState& st
     const auto divisor = [&](QSize natural) {
         const QSize grid = gridFor(natural);
         int divisor = 1;
-        while (divisor < 8 && natural.width() / (2 * divisor) >= grid.width() &&
-               natural.height() / (2 * divisor) >= grid.height())
+        while (divisor < 8 && natural.width() / (2 * divisor) >= grid.width() * partsPerCell &&
+               natural.height() / (2 * divisor) >= grid.height() * partsPerCell)
             divisor *= 2;
         return float(divisor);
     };
@@ -225,21 +227,27 @@ ConversionOutput runInk(const ConvertOptions& options, const ConversionState& st
         picture.fill(Qt::white);
         QPainter(&picture).drawImage(0, 0, read.image);
     }
-    if (onDarkTerminal(options))
-        picture.invertPixels();
+    // On a dark terminal the rows are chosen for the picture's negative, the colours read from
+    // the picture itself; colours fitted with their rows are the picture's own whatever the
+    // terminal's paper.
+    ink.negative = onDarkTerminal(options) && !ink.fit;
     const QSize grid = gridFor(read.naturalSize.isValid() ? read.naturalSize : picture.size());
     ink.columns = grid.width();
     ink.lines = grid.height();
+    // The longest row: rows of one width in cells may differ in characters (a character beyond
+    // the first plane takes two).
+    qsizetype longestRow = 1;
+    for (const QString& row : palette.rows())
+        longestRow = std::max(longestRow, row.size());
     const qsizetype length = qsizetype(ink.lines) * (ink.columns + 2);
-    if (length * palette.rows().first().size() > GenerationRun::MaxTextLength)
+    if (length * longestRow > GenerationRun::MaxTextLength)
         return failure(1, QStringLiteral("tessivo-convert: the table's rows are too long: the text "
                                          "could exceed %1 characters\n")
                               .arg(GenerationRun::MaxTextLength));
 
     InkArt art = FinishInkArt(DrawInkArt(picture, palette, ink), values, !options.noFooter);
-    if (onDarkTerminal(options))
-        invertColours(art.colours);
-    const ArtDocument document{std::move(art.text), std::move(art.colours)};
+    const ArtDocument document{std::move(art.text), std::move(art.colours),
+                               std::move(art.backgrounds)};
     return exported(options, document);
 }
 
@@ -257,13 +265,25 @@ ConversionOutput runTone(const ConvertOptions& options, ConversionState& state)
     PictureRead outcome = PictureRead::Unreadable;
     QString why;
     const ReachableFile picture(options.picture);
-    if (!DrawPictureFile(picture.path(), canvas, &outcome, &why))
+    QRect drawn;
+    if (!DrawPictureFile(picture.path(), canvas, &outcome, &why, &drawn))
         return failure(1, QStringLiteral("tessivo-convert: %1: %2\n")
                               .arg(QuotedForMessage(options.picture),
                                    pictureFailure(options.picture, outcome, why)));
 
-    if (onDarkTerminal(options))
-        canvas.pixelsInPlace().invertPixels();
+    // The picture alone is taken as its negative: the empty Canvas around it is the terminal's
+    // own dark paper, blank as the light run leaves it.
+    const auto invertPicture = [&] {
+        QImage pixels = canvas.pixelsInPlace();
+        for (int y = drawn.top(); y <= drawn.bottom(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(pixels.scanLine(y));
+            for (int x = drawn.left(); x <= drawn.right(); ++x)
+                line[x] ^= 0x00FFFFFF;
+        }
+    };
+    const bool dark = onDarkTerminal(options) && !drawn.isEmpty();
+    if (dark)
+        invertPicture();
     switch (run.start(canvas, values)) {
     case GenerationRun::StartResult::Started: break;
     case GenerationRun::StartResult::PositionsTooLarge:
@@ -277,8 +297,18 @@ ConversionOutput runTone(const ConvertOptions& options, ConversionState& state)
     }
 
     ArtDocument art = ArtOf(run, !options.noFooter);
-    if (onDarkTerminal(options))
-        invertColours(art.colours);
+    if (dark) {
+        // Every character keeps its own cell's colour: the colours of a run over the picture as
+        // it is, which has the same cells.
+        invertPicture();
+        GenerationRun light;
+        light.setBandCount(values.value(Setting::RunEfficiency));
+        light.setRecordColours(true);
+        light.start(canvas, values);
+        while (light.tick(canvas, values) != GenerationRun::TickOutcome::Finished) {
+        }
+        art.colours = light.artColours();
+    }
     return exported(options, art);
 }
 
@@ -294,14 +324,21 @@ QByteArray FontWarning(const ConvertOptions& options, const InkPalette& palette)
         .toUtf8();
 }
 
+bool FitsColours(const ConvertOptions& options)
+{
+    const ExportOptions& out = options.exportOptions;
+    return options.mode != CharacterChoice::Tone && out.colourMode == ColourMode::Both &&
+           (out.format == ExportFormat::Ansi || (out.colour && FormatTakesColour(out.format)));
+}
+
 std::shared_ptr<const InkPalette> InkPaletteFor(const ConvertOptions& options)
 {
     SettingValues values;
     if (readTable(options, values))
         return nullptr;
-    return std::make_shared<const InkPalette>(values.tables().loaded(), options.fontFamily,
-                                              options.fontSize,
-                                              options.mode == CharacterChoice::Shape);
+    return std::make_shared<const InkPalette>(
+        values.tables().loaded(), options.fontFamily, options.fontSize,
+        options.mode == CharacterChoice::Shape, FitsColours(options));
 }
 
 ConversionOutput RunConversion(const ConvertOptions& options, const InkPalette* palette)
@@ -321,7 +358,7 @@ ConversionOutput RunConversion(const ConvertOptions& options, const InkPalette* 
         output = runInk(options, state, *palette);
     else {
         const InkPalette own(values.tables().loaded(), options.fontFamily, options.fontSize,
-                             options.mode == CharacterChoice::Shape);
+                             options.mode == CharacterChoice::Shape, FitsColours(options));
         warnings += FontWarning(options, own);
         output = runInk(options, state, own);
     }

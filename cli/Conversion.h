@@ -39,6 +39,10 @@ class InkPalette;
 // InkPaletteFor(options): a batch measures its table once.
 ConversionOutput RunConversion(const ConvertOptions& options, const InkPalette* palette = nullptr);
 
+// Whether each cell's row and its two colours are chosen together: the ink and shape modes with
+// --colour-mode both in a coloured format.
+bool FitsColours(const ConvertOptions& options);
+
 // The options' table measured in their font; null when the table file cannot be read (each
 // conversion then says why).
 std::shared_ptr<const InkPalette> InkPaletteFor(const ConvertOptions& options);

@@ -1,8 +1,10 @@
 #include "cli/ConvertCommand.h"
 
 #include "cli/ConvertOptions.h"
+#include "cli/FileArguments.h"
 
 #include "engine/OutputFile.h"
+#include "loading/PictureDecoder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -175,6 +177,18 @@ QString OutputFileFor(const QString& picture, const QString& outputDir, ExportFo
 
 ConversionOutput RunConvertCommand(const ConvertOptions& options)
 {
+    if (options.pictures.contains(QStringLiteral("-"))) {
+        // One picture from a pipe; a batch names its files (a file called "-" is "./-").
+        if (options.pictures.size() > 1)
+            return refused(QStringLiteral("tessivo-convert: - (standard input) is a picture of "
+                                          "its own, not one of several\n"));
+        if (const QString why = ReadStandardInput(PictureMemoryLimit()); !why.isEmpty()) {
+            ConversionOutput output;
+            output.exitCode = 1;
+            output.err = QStringLiteral("tessivo-convert: -: %1\n").arg(why).toUtf8();
+            return output;
+        }
+    }
     if (!options.outputDir.isEmpty())
         return convertAll(options);
     if (options.output == QLatin1String("-"))

@@ -21,6 +21,14 @@ private:
     int m_fd = -1;
 };
 
+// The name that stands for standard input where a picture is named ("-", as other converters
+// take it; a file of that name is "./-").
+bool IsStandardInput(const QString& name);
+// Reads standard input whole, once, into memory that the picture's readers (and the helper
+// processes they start) reach as a file, which ReachableFile("-") then names. Empty when read;
+// else why not, in a line: it held more than limit bytes, or could not be read.
+QString ReadStandardInput(qint64 limit);
+
 // Why a file named on the command line cannot be read, in the system's words ("No such file or
 // directory", "Is a directory", ...); empty where it opens as a file.
 QString WhyUnopenable(const QString& name);

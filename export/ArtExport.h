@@ -29,6 +29,9 @@ enum class TerminalColours { Full, Xterm256, Basic16 };
 struct ArtDocument {
     QString text;
     QList<ColorValue> colours;
+    // Where each character's row and colours were chosen together: the colour of its cell, and
+    // colours that of its ink, whatever the colour mode.
+    QList<ColorValue> backgrounds;
 
     bool hasColours() const { return !colours.isEmpty(); }
 };

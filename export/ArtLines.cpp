@@ -38,6 +38,18 @@ CellPaint PaintOf(QRgb colour, ColourMode mode, QRgb plainInk)
     return {colour, false, 0};
 }
 
+CellPaint PaintAt(const ArtDocument& art, qsizetype i, ColourMode mode, QRgb plainInk)
+{
+    if (i < art.backgrounds.size())
+        return {RgbOf(art.colours.at(i)), true, RgbOf(art.backgrounds.at(i))};
+    return PaintOf(RgbOf(art.colours.at(i)), mode, plainInk);
+}
+
+ColorValue FillAt(const ArtDocument& art, qsizetype i)
+{
+    return i < art.backgrounds.size() ? art.backgrounds.at(i) : art.colours.at(i);
+}
+
 char32_t CodePointAt(const QString& text, qsizetype index, int* units)
 {
     const QChar c = text.at(index);

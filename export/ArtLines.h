@@ -29,6 +29,11 @@ struct CellPaint {
     QRgb back = 0;
 };
 CellPaint PaintOf(QRgb colour, ColourMode mode, QRgb plainInk);
+// How character i of the art is painted: in its own two colours where the art has them (its row
+// and colours chosen together), else as PaintOf says for its colour. i must have a colour.
+CellPaint PaintAt(const ArtDocument& art, qsizetype i, ColourMode mode, QRgb plainInk);
+// The colour the cell of character i is filled with in a mode that fills cells.
+ColorValue FillAt(const ArtDocument& art, qsizetype i);
 
 // The character at index (a whole surrogate pair) and the number of QChars it takes.
 char32_t CodePointAt(const QString& text, qsizetype index, int* units);

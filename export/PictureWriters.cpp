@@ -84,7 +84,7 @@ void forEachColourStretch(const ArtDocument& art, const QList<ArtLine>& lines, q
             const int width = CellsOf(CodePointAt(art.text, i, &units));
             if (i >= coloursEnd)
                 return;
-            const ColorValue c = art.colours.at(i);
+            const ColorValue c = FillAt(art, i);
             if (cells > 0 && c == current) {
                 cells += width;
                 return;
@@ -163,7 +163,7 @@ ExportResult WriteSvg(const ArtDocument& art, const ExportOptions& options)
         placeLine(art.text, line, [&](qsizetype i, int units, int cell) {
             std::optional<QRgb> ink;
             if (i < coloursEnd && mode != ColourMode::Background)
-                ink = PaintOf(RgbOf(art.colours.at(i)), mode, qRgb(0, 0, 0)).ink & 0xFFFFFF;
+                ink = PaintAt(art, i, mode, qRgb(0, 0, 0)).ink & 0xFFFFFF;
             if (open && ink != current)
                 close();
             if (!open) {
@@ -221,9 +221,8 @@ ArtPicture RenderArt(const ArtDocument& art, bool colour, const ArtFont& grid, C
         placeLine(art.text, lines[n], [&](qsizetype i, int units, int cell) {
             if (units == 1 && art.text.at(i) == QLatin1Char(' '))
                 return;
-            const QRgb ink = i < coloursEnd
-                                 ? PaintOf(RgbOf(art.colours.at(i)), mode, qRgb(0, 0, 0)).ink
-                                 : qRgb(0, 0, 0);
+            const QRgb ink =
+                i < coloursEnd ? PaintAt(art, i, mode, qRgb(0, 0, 0)).ink : qRgb(0, 0, 0);
             const QImage& mask = grid.mask(QStringView(art.text).mid(i, units));
             BlendMask(image, mask, grid.cellLeft(cell) - grid.margin(), top - grid.margin(), ink);
         });

@@ -5,6 +5,7 @@
 
 #include "engine/FreshMemory.h"
 #include "engine/Gbk.h"
+#include "engine/TerminalPalette.h"
 
 #include <algorithm>
 
@@ -62,10 +63,11 @@ bool holdsChinese(const QString& text)
     return false;
 }
 
-// The style of a span of one colour.
-QString spanStyle(QRgb colour, ColourMode mode)
+// The style of a span of one paint.
+QString spanStyle(const CellPaint& paint, ColourMode mode)
 {
-    const CellPaint paint = PaintOf(colour, mode, qRgb(0, 0, 0));
+    if (paint.filled && mode == ColourMode::Foreground)
+        mode = ColourMode::Both;
     switch (mode) {
     case ColourMode::Foreground: break;
     case ColourMode::Background: return QStringLiteral("background:") + colourName(paint.back);
@@ -76,51 +78,15 @@ QString spanStyle(QRgb colour, ColourMode mode)
     return QStringLiteral("color:") + colourName(paint.ink);
 }
 
-// The 16 colours of a terminal, as xterm shows them.
-constexpr QRgb Basic16[16] = {0x000000, 0xcd0000, 0x00cd00, 0xcdcd00, 0x0000ee, 0xcd00cd,
-                              0x00cdcd, 0xe5e5e5, 0x7f7f7f, 0xff0000, 0x00ff00, 0xffff00,
-                              0x5c5cff, 0xff00ff, 0x00ffff, 0xffffff};
-
-int distance(QRgb a, QRgb b)
-{
-    const int r = qRed(a) - qRed(b), g = qGreen(a) - qGreen(b), bl = qBlue(a) - qBlue(b);
-    return r * r + g * g + bl * bl;
-}
-
-// The nearest of xterm's 256 colours past the first 16: its 6 x 6 x 6 cube or its 24 greys.
-int xterm256(QRgb c)
-{
-    static constexpr int levels[6] = {0, 95, 135, 175, 215, 255};
-    const auto step = [](int v) { return v < 48 ? 0 : v < 115 ? 1 : (v - 35) / 40; };
-    const int r = step(qRed(c)), g = step(qGreen(c)), b = step(qBlue(c));
-    const QRgb cube = qRgb(levels[r], levels[g], levels[b]);
-    const int mean = (qRed(c) + qGreen(c) + qBlue(c)) / 3;
-    const int greyStep = mean > 238 ? 23 : std::max(0, (mean - 3) / 10);
-    const int greyLevel = 8 + 10 * greyStep;
-    if (distance(c, qRgb(greyLevel, greyLevel, greyLevel)) < distance(c, cube))
-        return 232 + greyStep;
-    return 16 + 36 * r + 6 * g + b;
-}
-
-int basic16(QRgb c)
-{
-    int best = 0;
-    for (int i = 1; i < 16; ++i) {
-        if (distance(c, Basic16[i]) < distance(c, Basic16[best]))
-            best = i;
-    }
-    return best;
-}
-
 // The parameters that set a character's colour, or its cell's (back), in the terminal's colours.
 QString sgrColour(QRgb c, bool back, TerminalColours colours)
 {
     switch (colours) {
     case TerminalColours::Full: break;
     case TerminalColours::Xterm256:
-        return QStringLiteral("%1;5;%2").arg(back ? 48 : 38).arg(xterm256(c));
+        return QStringLiteral("%1;5;%2").arg(back ? 48 : 38).arg(Xterm256Index(c & 0xFFFFFF));
     case TerminalColours::Basic16: {
-        const int i = basic16(c);
+        const int i = Basic16Index(c & 0xFFFFFF);
         return QString::number(i < 8 ? (back ? 40 : 30) + i : (back ? 100 : 90) + i - 8);
     }
     }
@@ -219,12 +185,13 @@ ExportResult WriteHtml(const ArtDocument& art, const ExportOptions& options)
                 appendEscaped(html, art.text, i, end - i, encoding);
                 break;
             }
-            const ColorValue c = art.colours.at(i);
+            const ColorValue c = art.colours.at(i), back = FillAt(art, i);
             qsizetype j = i + 1;
-            while (j < end && j < coloursEnd && art.colours.at(j) == c)
+            while (j < end && j < coloursEnd && art.colours.at(j) == c && FillAt(art, j) == back)
                 ++j;
-            html +=
-                QStringLiteral("<span style=\"%1\">").arg(spanStyle(RgbOf(c), options.colourMode));
+            html += QStringLiteral("<span style=\"%1\">")
+                        .arg(spanStyle(PaintAt(art, i, options.colourMode, qRgb(0, 0, 0)),
+                                       options.colourMode));
             appendEscaped(html, art.text, i, j - i, encoding);
             html += QLatin1String("</span>");
             i = j;
@@ -253,8 +220,7 @@ ExportResult WriteAnsi(const ArtDocument& art, const ExportOptions& options)
         const qsizetype end = line.from + line.length;
         for (qsizetype i = line.from; i < end; ++i) {
             if (i < art.colours.size()) {
-                const CellPaint paint =
-                    PaintOf(RgbOf(art.colours.at(i)), options.colourMode, plainInk);
+                const CellPaint paint = PaintAt(art, i, options.colourMode, plainInk);
                 QString style = sgrColour(paint.ink, false, options.terminalColours);
                 if (paint.filled)
                     style +=

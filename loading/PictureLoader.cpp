@@ -5,6 +5,7 @@
 #include "loading/PictureDecoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace tessivo {
@@ -131,7 +132,7 @@ bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHold
 }
 
 bool DrawPictureFile(const QString& path, CanvasModel& canvas, PictureRead* outcome,
-                     QString* failure)
+                     QString* failure, QRect* drawn)
 {
     // Wiped first: a JPEG drawn at its own size is decoded straight into the Canvas's pixels,
     // which are then what drawing it would have made them, without a picture in between.
@@ -145,8 +146,22 @@ bool DrawPictureFile(const QString& path, CanvasModel& canvas, PictureRead* outc
         *failure = read.failure;
     if (read.image.isNull())
         return false;
-    if (read.image.constBits() != canvas.image().constBits())
+    const bool inPlace = read.image.constBits() == canvas.image().constBits();
+    if (!inPlace)
         paintReduced(read, canvas, 1); // already wiped
+    if (drawn) {
+        // A picture decoded into the Canvas or cropped to it is drawn at its own size; any other
+        // is divided as paintReduced divides it.
+        QSize size = read.naturalSize;
+        if (read.cropped && !inPlace) {
+            size = read.image.size();
+        } else if (!inPlace) {
+            const float divisor = divisorFor(read.naturalSize, canvas, 1);
+            size = QSize(int(std::ceil(float(size.width()) / divisor)),
+                         int(std::ceil(float(size.height()) / divisor)));
+        }
+        *drawn = QRect(QPoint(0, 0), size).intersected(canvas.image().rect());
+    }
     return true;
 }
 

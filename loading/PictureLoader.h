@@ -3,6 +3,7 @@
 #include "loading/PictureDecoder.h"
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 
 #include <array>
@@ -66,9 +67,10 @@ bool LoadPictureOntoCanvas(const QString& path, CanvasModel& canvas, PictureHold
 // The same for a Canvas whose picture is not kept (tessivo-convert's): it gives the same Canvas,
 // but a JPEG at its natural size is decoded only as far as the Canvas shows it, straight into the
 // Canvas's pixels. A file that does not read leaves the Canvas wiped, or partly drawn; failure,
-// when given, is then told ReducedPicture::failure.
+// when given, is then told ReducedPicture::failure. drawn, when given, is told the Canvas's pixels
+// the picture covers.
 bool DrawPictureFile(const QString& path, CanvasModel& canvas, PictureRead* outcome = nullptr,
-                     QString* failure = nullptr);
+                     QString* failure = nullptr, QRect* drawn = nullptr);
 
 // Wipes the Canvas and draws a picture the way a load does.
 void DrawLoadedPicture(const QImage& picture, CanvasModel& canvas);

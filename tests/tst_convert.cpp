@@ -1,5 +1,7 @@
 #include "cli/Conversion.h"
+#include "cli/ConvertCommand.h"
 #include "cli/ConvertOptions.h"
+#include "loading/PictureDecoder.h"
 
 #include <QImage>
 #include <QPainter>
@@ -7,6 +9,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <unistd.h>
 
 #include <cmath>
 
@@ -90,6 +94,7 @@ private slots:
     void programMatchesLibrary();
     void loadsOnlyThePicturesReader_data();
     void loadsOnlyThePicturesReader();
+    void pictureFromStandardInput();
 
 private:
     QTemporaryDir m_dir;
@@ -505,6 +510,55 @@ void TestConvert::loadsOnlyThePicturesReader()
          plugin.globalMatch(QString::fromLocal8Bit(process.readAllStandardError())))
         loaded.append(m.captured(1));
     QCOMPARE(loaded, plugins);
+}
+
+// "-" reads the picture from standard input, as a pipe gives it: the same art as the file, in
+// every mode and in the metafile helper too; a batch refuses it, and input over the picture
+// memory limit is refused with the limit named.
+void TestConvert::pictureFromStandardInput()
+{
+    const auto run = [](const QStringList& args, const QString& input) {
+        QProcess process;
+        if (!input.isEmpty())
+            process.setStandardInputFile(input);
+        process.start(QStringLiteral(TESSIVO_CONVERT_PATH), args);
+        [&] { QVERIFY(process.waitForFinished(60000)); }();
+        return std::tuple(process.exitCode(), process.readAllStandardOutput(),
+                          process.readAllStandardError());
+    };
+    for (const QStringList& mode :
+         {QStringList{}, QStringList{"--mode", "shape", "--size", "40x12"}}) {
+        const auto [code, out, err] = run(mode + QStringList{"-"}, m_picture);
+        QCOMPARE(code, 0);
+        QCOMPARE(err, QByteArray());
+        const auto [fileCode, fileOut, fileErr] = run(mode + QStringList{m_picture}, QString());
+        QCOMPARE(fileCode, 0);
+        QCOMPARE(out, fileOut);
+    }
+    const auto [batchCode, batchOut, batchErr] =
+        run({"--output-dir", m_dir.path(), "-", m_picture}, m_picture);
+    QCOMPARE(batchCode, 2);
+    QVERIFY(batchErr.contains("- (standard input)"));
+
+    // Over the limit: refused in this process, whose limit can be lowered.
+    QFile input(m_picture);
+    QVERIFY(input.open(QIODevice::ReadOnly));
+    const int saved = ::dup(STDIN_FILENO);
+    QVERIFY(::dup2(input.handle(), STDIN_FILENO) >= 0);
+    const qint64 limit = PictureMemoryLimit();
+    LowerPictureMemoryLimit(1024 * 1024);
+    QByteArray big(2 * 1024 * 1024, 'x');
+    QTemporaryFile large;
+    QVERIFY(large.open() && large.write(big) == big.size() && large.flush());
+    QVERIFY(::dup2(large.handle(), STDIN_FILENO) >= 0);
+    ::lseek(STDIN_FILENO, 0, SEEK_SET);
+    const ConversionOutput over = RunConvertCommand(parse({"-"}));
+    LowerPictureMemoryLimit(limit);
+    ::dup2(saved, STDIN_FILENO);
+    ::close(saved);
+    QCOMPARE(over.exitCode, 1);
+    QCOMPARE(over.err, QByteArray("tessivo-convert: -: standard input holds more than 1 MiB, the "
+                                  "most a picture may take\n"));
 }
 
 QTEST_GUILESS_MAIN(TestConvert)

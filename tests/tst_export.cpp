@@ -219,7 +219,7 @@ void TestExport::pngSideLimits()
 {
     QFETCH(QString, text);
     QFETCH(bool, tooLarge);
-    const ArtPicture picture = RenderArt(ArtDocument{text, {}}, false, ArtFont());
+    const ArtPicture picture = RenderArt(ArtDocument{text, {}, {}}, false, ArtFont());
     QCOMPARE(picture.tooLarge, tooLarge);
     QCOMPARE(picture.image.isNull(), tooLarge);
 }

@@ -1,8 +1,10 @@
 #include "ExportParsers.h"
 
 #include "art/ArtFont.h"
+#include "art/InkArt.h"
 #include "cli/Conversion.h"
 #include "cli/ConvertOptions.h"
+#include "engine/CharTable.h"
 #include "export/ArtExport.h"
 #include "export/ArtLines.h"
 
@@ -56,6 +58,14 @@ private slots:
     void terminalColours_data();
     void terminalColours();
     void darkTerminalTakesTheNegative();
+    void halfDarkCellTakesBothColours_data();
+    void halfDarkCellTakesBothColours();
+    void flatCellTakesItsColour_data();
+    void flatCellTakesItsColour();
+    void brightColoursInSixteen_data();
+    void brightColoursInSixteen();
+    void darkTerminalKeepsThePaperBlank_data();
+    void darkTerminalKeepsThePaperBlank();
 };
 
 void TestExports::viewersReadEveryExport_data()
@@ -252,6 +262,209 @@ void TestExports::darkTerminalTakesTheNegative()
     // A page is named after its picture.
     QCOMPARE(readPage(convert({"--format", "html"}).toUtf8()).title,
              QStringLiteral("half & half.png"));
+}
+
+namespace {
+
+// Art of a picture drawn by the ink and shape modes with each cell's row and colours fitted.
+InkArt fitted(const QImage& picture, int columns, int lines, FitColours colours,
+              const QString& family = QStringLiteral("DejaVu Sans Mono"))
+{
+    const InkPalette palette(DefaultCharTable(), family, 9, true, true);
+    InkOptions options;
+    options.columns = columns;
+    options.lines = lines;
+    options.shape = true;
+    options.recordColours = true;
+    options.fit = colours;
+    return DrawInkArt(picture, palette, options);
+}
+
+} // namespace
+
+void TestExports::halfDarkCellTakesBothColours_data()
+{
+    QTest::addColumn<QRect>("dark"); // of each cell of 40 x 80 pixels
+    QTest::addColumn<QRect>("light");
+    QTest::newRow("top") << QRect(0, 0, 40, 40) << QRect(0, 40, 40, 40);
+    QTest::newRow("bottom") << QRect(0, 40, 40, 40) << QRect(0, 0, 40, 40);
+    QTest::newRow("left") << QRect(0, 0, 20, 80) << QRect(20, 0, 20, 80);
+    QTest::newRow("right") << QRect(20, 0, 20, 80) << QRect(0, 0, 20, 80);
+}
+
+// A cell half black and half white is drawn in black and white, the glyph's ink on the half of
+// the ink's colour: the two colours and the glyph are chosen together.
+void TestExports::halfDarkCellTakesBothColours()
+{
+    QFETCH(QRect, dark);
+    QFETCH(QRect, light);
+    QImage picture(4 * 40, 2 * 80, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    {
+        QPainter painter(&picture);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 4; ++x)
+                painter.fillRect(dark.translated(x * 40, y * 80), Qt::black);
+    }
+    const InkArt art = fitted(picture, 4, 2, FitColours::Full);
+    const InkPalette palette(DefaultCharTable(), QStringLiteral("DejaVu Sans Mono"), 9, true, true);
+    QCOMPARE(art.backgrounds.size(), art.colours.size());
+    for (qsizetype i = 0; i < art.text.size(); ++i) {
+        if (art.text[i] == QLatin1Char('\r') || art.text[i] == QLatin1Char('\n'))
+            continue;
+        // A dark and a light colour, as near black and white as a glyph's partial cover allows
+        // (no glyph of the table fills half a cell).
+        const QRgb ink = RgbOf(art.colours[i]) & 0xFFFFFF;
+        const QRgb back = RgbOf(art.backgrounds[i]) & 0xFFFFFF;
+        QVERIFY2(std::abs(qGray(ink) - qGray(back)) >= 96,
+                 qPrintable(QStringLiteral("%1 on %2").arg(ink, 6, 16).arg(back, 6, 16)));
+        // The glyph's ink covers more of the half whose colour it has.
+        const qsizetype row = palette.rows().indexOf(QString(art.text[i]));
+        const float* cover = palette.coverage().data() + row * palette.coverageParts();
+        const auto coverOf = [&](const QRect& half) {
+            double sum = 0;
+            for (int j = 0; j < InkPalette::FitRowsPerCell; ++j)
+                for (int k = 0; k < InkPalette::FitColumnsPerCell; ++k)
+                    if (half.contains(k * 10 + 5, j * 20 + 10))
+                        sum += cover[j * InkPalette::FitColumnsPerCell + k];
+            return sum;
+        };
+        const bool inkIsDark = qGray(ink) < qGray(back);
+        QVERIFY2(coverOf(inkIsDark ? dark : light) > coverOf(inkIsDark ? light : dark) + 1,
+                 qPrintable(art.text));
+    }
+}
+
+void TestExports::flatCellTakesItsColour_data()
+{
+    QTest::addColumn<QRgb>("colour");
+    QTest::addColumn<QString>("colours");
+    QTest::newRow("24-bit") << qRgb(30, 120, 200) << "full";
+    QTest::newRow("256, a colour of the cube") << qRgb(95, 135, 215) << "256";
+    QTest::newRow("16, bright yellow") << qRgb(255, 255, 0) << "16";
+}
+
+// A flat cell is painted its own colour (taken from the colours allowed, not rounded to them
+// after a fit that did not know them), written with a terminal's own codes.
+void TestExports::flatCellTakesItsColour()
+{
+    QFETCH(QRgb, colour);
+    QFETCH(QString, colours);
+    QImage picture(160, 120, QImage::Format_RGB32);
+    picture.fill(colour);
+    const FitColours fit = colours == "full"  ? FitColours::Full
+                           : colours == "256" ? FitColours::Xterm256
+                                              : FitColours::Basic16;
+    const InkArt art = fitted(picture, 8, 4, fit);
+    for (qsizetype i = 0; i < art.text.size(); ++i) {
+        if (art.text[i] == QLatin1Char('\r') || art.text[i] == QLatin1Char('\n'))
+            continue;
+        QCOMPARE(RgbOf(art.backgrounds[i]) & 0xFFFFFF, colour & 0xFFFFFF);
+        // A blank glyph or its ink in the cell's colour: no ink shows.
+        QVERIFY(art.text[i] == QLatin1Char(' ') ||
+                (RgbOf(art.colours[i]) & 0xFFFFFF) == (colour & 0xFFFFFF));
+    }
+    ExportOptions options = optionsFor(QStringLiteral("ansi"), QStringLiteral("both"));
+    options.terminalColours = *TerminalColoursByName(colours);
+    const QString ansi = QString::fromUtf8(
+        ExportArt(ArtDocument{art.text, art.colours, art.backgrounds}, options).bytes);
+    const QString code = colours == "full"  ? QStringLiteral("48;2;30;120;200")
+                         : colours == "256" ? QStringLiteral("48;5;68")
+                                            : QStringLiteral("103");
+    QVERIFY2(ansi.contains(code), qPrintable(ansi.left(80)));
+}
+
+// Bright colours and white are the bright codes of the 16.
+void TestExports::brightColoursInSixteen_data()
+{
+    QTest::addColumn<QRgb>("colour");
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("codes");
+    QTest::newRow("white") << qRgb(255, 255, 255) << "fg"
+                           << "97";
+    QTest::newRow("bright red") << qRgb(255, 0, 0) << "fg"
+                                << "91";
+    QTest::newRow("bright green") << qRgb(0, 255, 0) << "fg"
+                                  << "92";
+    QTest::newRow("bright yellow") << qRgb(255, 255, 0) << "fg"
+                                   << "93";
+    QTest::newRow("bright blue") << qRgb(92, 92, 255) << "fg"
+                                 << "94";
+    QTest::newRow("bright magenta") << qRgb(255, 0, 255) << "fg"
+                                    << "95";
+    QTest::newRow("bright cyan") << qRgb(0, 255, 255) << "fg"
+                                 << "96";
+    QTest::newRow("dark grey") << qRgb(127, 127, 127) << "fg"
+                               << "90";
+    QTest::newRow("light grey") << qRgb(229, 229, 229) << "fg"
+                                << "37";
+    QTest::newRow("white cells") << qRgb(255, 255, 255) << "bg"
+                                 << "30;107";
+    QTest::newRow("bright cyan cells") << qRgb(0, 255, 255) << "bg"
+                                       << "30;106";
+}
+
+void TestExports::brightColoursInSixteen()
+{
+    QFETCH(QRgb, colour);
+    QFETCH(QString, mode);
+    QFETCH(QString, codes);
+    ArtDocument art;
+    art.text = QStringLiteral("x");
+    art.colours = {ComposeColor(qRed(colour), qGreen(colour), qBlue(colour))};
+    ExportOptions options = optionsFor(QStringLiteral("ansi"), mode);
+    options.terminalColours = TerminalColours::Basic16;
+    QCOMPARE(QString::fromUtf8(ExportArt(art, options).bytes),
+             QStringLiteral("\x1b[%1mx\x1b[0m").arg(codes));
+}
+
+void TestExports::darkTerminalKeepsThePaperBlank_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("tone") << QStringList{};
+    QTest::newRow("ink") << QStringList{"--mode", "ink"};
+    QTest::newRow("shape") << QStringList{"--mode", "shape"};
+    QTest::newRow("shape, both") << QStringList{"--mode", "shape", "--colour-mode", "both"};
+    QTest::newRow("ink, 256") << QStringList{"--mode", "ink", "--colours", "256"};
+}
+
+// On a dark terminal a picture takes the dense rows where it is light, but the empty Canvas
+// around a small picture stays as blank as on a light one, and every character keeps its own
+// cell's colour.
+void TestExports::darkTerminalKeepsThePaperBlank()
+{
+    QFETCH(QStringList, options);
+    QTemporaryDir dir;
+    QImage image(100, 60, QImage::Format_RGB32);
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y)
+            image.setPixel(x, y, qRgb(x * 255 / 99, 40, 200 - x));
+    const QString picture = dir.filePath(QStringLiteral("small.png"));
+    QVERIFY(image.save(picture));
+    const auto convert = [&](const QString& background) {
+        int escapes = 0;
+        return readAnsi(
+            QString::fromUtf8(
+                RunConversion(
+                    *ParseConvertOptions(QStringList{picture, "--format", "ansi", "--no-footer",
+                                                     "--background", background} +
+                                         options)
+                         .options)
+                    .out),
+            &escapes);
+    };
+    const QList<ReadLine> light = convert(QStringLiteral("light"));
+    const QList<ReadLine> dark = convert(QStringLiteral("dark"));
+    QCOMPARE(dark.size(), light.size());
+    for (qsizetype n = 0; n < light.size(); ++n) {
+        QCOMPARE(dark[n].colours, light[n].colours);
+        QCOMPARE(dark[n].text.size(), light[n].text.size());
+        for (qsizetype i = 0; i < light[n].text.size(); ++i)
+            if (light[n].text[i] == QLatin1Char(' ') && light[n].colours[i] == 0xFFFFFF)
+                QCOMPARE(dark[n].text[i], QLatin1Char(' '));
+    }
+    if (options.isEmpty()) // the tone mode's Canvas is wider than the picture
+        QVERIFY(light.first().text.endsWith(QStringLiteral("    ")));
 }
 
 QTEST_MAIN(TestExports)

@@ -209,7 +209,12 @@ void TestInkArt::settingsActOnTheTones()
     QFETCH(double, lightness);
     QImage picture = whitePicture(10, 10);
     picture.fill(qRgb(64, 64, 64));
-    const InkOptions options{1, 1, colorLevel, ignoreValue, contrast, false};
+    InkOptions options;
+    options.columns = 1;
+    options.lines = 1;
+    options.colorLevel = colorLevel;
+    options.ignoreValue = ignoreValue;
+    options.contrast = contrast;
     const double ink =
         inksOf(linesOf(DrawInkArt(picture, m_palette, options).text)[0], m_palette)[0];
     // No other row is nearer the cell's darkness by more than the reach within which rows count
@@ -414,6 +419,7 @@ void TestInkArt::measuredInkIsDrawnInk()
         const QString line = row.repeated(5);
         const ArtDocument page{line + QStringLiteral("\r\n") + line + QStringLiteral("\r\n") +
                                    line + QStringLiteral("\r\n"),
+                               {},
                                {}};
         const QImage drawn = RenderArt(page, false, font).image;
         const int cells = CellsOf(row);
