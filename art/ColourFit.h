@@ -37,8 +37,9 @@ Oklab OklabOf(const LinearRgb& colour);
 // nearest in Oklab is chosen.
 class ColourFitter {
 public:
-    // coverage: parts values a row, row by row (InkPalette::coverage()).
-    ColourFitter(const std::vector<float>& coverage, int parts, FitColours colours);
+    // coverage: partsAcross x partsDown values a row, row by row (InkPalette::coverage()).
+    ColourFitter(const std::vector<float>& coverage, int partsAcross, int partsDown,
+                 FitColours colours);
 
     struct Fit {
         int row = 0;
@@ -56,6 +57,11 @@ private:
     };
     // The colours allowed nearest a colour, best first (one for 24-bit colours).
     void nearestAllowed(const LinearRgb& colour, int count, std::vector<int>& out) const;
+
+    // The parts in blocks of two by two, where Oklab weighs a fit: each part's block.
+    std::vector<int> m_blockOf;
+    int m_blocks = 0;
+    std::vector<float> m_blockCoverage; // m_blocks values a row, the mean of their parts'
 
     const std::vector<float>& m_coverage;
     int m_parts;

@@ -572,7 +572,7 @@ InkArt drawFitted(const QImage& picture, const InkPalette& palette, const InkOpt
     const int partsDown = InkPalette::FitRowsPerCell;
     const QImage pixels = readyPixels(picture, across * partsAcross, down * partsDown, down);
     LinearParts cells(pixels, across, down, partsAcross, partsDown);
-    const ColourFitter fitter(palette.coverage(), palette.coverageParts(), *options.fit);
+    const ColourFitter fitter(palette.coverage(), partsAcross, partsDown, *options.fit);
     ArtWriter writer(palette, across, options.columns, down, true);
     std::vector<int> rows(static_cast<std::size_t>(across));
     std::vector<ColorValue> inks(rows.size()), backs(rows.size());

@@ -32,6 +32,7 @@ import unicodedata
 import numpy as np
 from PIL import Image, ImageDraw, ImageFont, ImageOps
 from scipy import ndimage
+from skimage.color import deltaE_ciede2000, rgb2lab
 from skimage.metrics import structural_similarity
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -1049,6 +1050,300 @@ def main_run(args):
     return 0
 
 
+# ---------------------------------------------------------------------------------------------
+# Colour: every tool's coloured art drawn cell by cell (its background, then its glyph in its
+# foreground colour) and held to the picture's colours and luma.
+
+BASIC16 = [0x000000, 0xcd0000, 0x00cd00, 0xcdcd00, 0x0000ee, 0xcd00cd, 0x00cdcd, 0xe5e5e5,
+           0x7f7f7f, 0xff0000, 0x00ff00, 0xffff00, 0x5c5cff, 0xff00ff, 0x00ffff, 0xffffff]
+
+
+def xterm_colour(n):
+    if n < 16:
+        c = BASIC16[n]
+        return (c >> 16 & 255, c >> 8 & 255, c & 255)
+    if n >= 232:
+        v = 8 + 10 * (n - 232)
+        return (v, v, v)
+    n -= 16
+    levels = (0, 95, 135, 175, 215, 255)
+    return (levels[n // 36], levels[n // 6 % 6], levels[n % 6])
+
+
+def parse_ansi(text, cols, rows):
+    """Cells of a terminal's art: (character, foreground, background) for each of rows x cols,
+    a light terminal's defaults (black on white) where no colour is set."""
+    ink0, back0 = (0, 0, 0), (255, 255, 255)
+    grid, line, ink, back = [], [], ink0, back0
+    i = 0
+    while i < len(text):
+        ch = text[i]
+        if ch == "\x1b" and text[i + 1:i + 2] == "[":
+            j = i + 2
+            while j < len(text) and not text[j].isalpha():
+                j += 1
+            if text[j] == "m":
+                p = [int(x) if x else 0 for x in text[i + 2:j].split(";")]
+                k = 0
+                while k < len(p):
+                    v = p[k]
+                    if v == 0:
+                        ink, back = ink0, back0
+                    elif v in (38, 48) and k + 1 < len(p):
+                        if p[k + 1] == 2:
+                            c = tuple(p[k + 2:k + 5])
+                            k += 4
+                        else:
+                            c = xterm_colour(p[k + 2])
+                            k += 2
+                        if v == 38:
+                            ink = c
+                        else:
+                            back = c
+                    elif 30 <= v <= 37 or 90 <= v <= 97:
+                        ink = xterm_colour(v - 30 if v < 90 else v - 90 + 8)
+                    elif 40 <= v <= 47 or 100 <= v <= 107:
+                        back = xterm_colour(v - 40 if v < 100 else v - 100 + 8)
+                    elif v == 39:
+                        ink = ink0
+                    elif v == 49:
+                        back = back0
+                    k += 1
+            i = j + 1
+            continue
+        if ch == "\r":
+            i += 1
+            continue
+        if ch == "\n":
+            grid.append(line)
+            line = []
+        else:
+            line.append((ch, ink, back))
+            for _ in range(cells_of(ch) - 1):
+                line.append(("", ink, back))
+        i += 1
+    if line:
+        grid.append(line)
+    grid = [l for l in grid if l][:rows]
+    if len(grid) != rows or any(len(l) != cols for l in grid):
+        raise HarnessError(f"coloured art of {len(grid)} lines, not {rows} of {cols} cells")
+    return grid
+
+
+def srgb_to_linear(a):
+    a = np.asarray(a, np.float64) / 255
+    return np.where(a <= 0.04045, a / 12.92, ((a + 0.055) / 1.055) ** 2.4)
+
+
+def linear_to_srgb(a):
+    a = np.clip(a, 0, 1)
+    return 255 * np.where(a <= 0.0031308, 12.92 * a, 1.055 * a ** (1 / 2.4) - 0.055)
+
+
+def render_colour(R, grid, cols):
+    """Each cell's background, then its glyph in its foreground colour, blended by the glyph's
+    coverage as a renderer does."""
+    xs = R.xs(cols)
+    h, w = len(grid) * R.line, xs[-1]
+    out = np.zeros((h, w + 2 * R.pad + 8, 3), np.float64)
+    for j, line in enumerate(grid):
+        y = j * R.line
+        for i, (ch, ink, back) in enumerate(line):
+            out[y:y + R.line, R.pad + xs[i]:R.pad + xs[i + 1]] = back
+        for i, (ch, ink, back) in enumerate(line):
+            if ch in ("", " "):
+                continue
+            cover = 1 - R.glyph(ch).astype(np.float64) / 255
+            region = out[y:y + R.line, xs[i]:xs[i] + cover.shape[1]]
+            region += cover[:, :, None] * (np.array(ink, np.float64) - region)
+    return out[:, R.pad:R.pad + w]
+
+
+def colour_tools(colours):
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    family = FONTS[FONT][0]
+
+    def tessivo(mode):
+        def convert(pic, cols, rows):
+            extra = [] if colours == "full" else ["--colours", colours]
+            return run([CONVERT, "--mode", mode, "--size", f"{cols}x{rows}", "--font", family,
+                        "--font-size", "9", "--no-footer", "--format", "ansi", "--colour-mode",
+                        "both"] + extra + [pic], env=env).decode()
+        return convert
+
+    def chafa(pic, cols, rows):
+        return run(["chafa", "--format", "symbols", "--colors", colours, "--symbols", "ascii",
+                    "--size", f"{cols}x{rows}", "--stretch", "--animate", "off", "--threads", "1",
+                    pic]).decode()
+
+    def img2txt(pic, cols, rows):
+        return run(["img2txt", "-W", str(cols), "-H", str(rows), "-f", "utf8", pic]).decode()
+
+    tools = {f"tessivo shape both": tessivo("shape"), f"tessivo ink both": tessivo("ink"),
+             "chafa": chafa}
+    if colours == "16":
+        tools["img2txt"] = img2txt
+    return tools
+
+
+def colour_picture(task):
+    global _renderer, FONT
+    sample, name, pic, kind, cols, rows, colours, work, FONT = task
+    if _renderer is None:
+        _renderer = Renderer()
+    R = _renderer
+    xs = R.xs(cols)
+    w, h = xs[-1], rows * R.line
+    picture = np.asarray(Image.open(pic).convert("RGB").resize((w, h), Image.LANCZOS), np.float64)
+    linear = srgb_to_linear(picture)
+    luma = picture @ [0.299, 0.587, 0.114]
+    out, errors = [], []
+    for tn, tool in colour_tools(colours).items():
+        t0 = time.monotonic()
+        try:
+            text = tool(pic, cols, rows)
+            grid = parse_ansi(text, cols, rows)
+        except (HarnessError, subprocess.SubprocessError, OSError, UnicodeDecodeError) as e:
+            errors.append(f"{tn} {name}: {e}")
+            continue
+        seconds = time.monotonic() - t0
+        drawn = render_colour(R, grid, cols)
+        cells = []
+        for space in ("linear", "srgb"):
+            a = srgb_to_linear(drawn) if space == "linear" else drawn
+            b = linear if space == "linear" else picture
+            ma = np.add.reduceat(np.add.reduceat(a, xs[:-1], axis=1),
+                                 list(range(0, h, R.line)), axis=0)
+            mb = np.add.reduceat(np.add.reduceat(b, xs[:-1], axis=1),
+                                 list(range(0, h, R.line)), axis=0)
+            area = (np.diff(xs)[None, :, None] * R.line)
+            ma, mb = ma / area, mb / area
+            if space == "linear":
+                ma, mb = linear_to_srgb(ma), linear_to_srgb(mb)
+            de = deltaE_ciede2000(rgb2lab(ma / 255), rgb2lab(mb / 255))
+            cells.append(float(np.mean(de)))
+        ssim = float(structural_similarity(drawn @ [0.299, 0.587, 0.114], luma, data_range=255))
+        out.append((sample, kind, name, tn, f"{cols}x{rows}", cells[0], cells[1], ssim, seconds))
+        with open(os.path.join(work, "colour", f"{name}-{colours}-{tn.split()[-2] if tn.startswith('tessivo') else tn}.ans"),
+                  "w", encoding="utf-8") as f:
+            f.write(text)
+    return out, errors
+
+
+def colour_report(results, tools, markdown=False):
+    head = ["sample", "tool", "ΔE00 (linear mean)", "ΔE00 (sRGB mean)", "luma SSIM",
+            "ΔE00 won against chafa", "SSIM won against chafa", "seconds (median)"]
+    body = []
+    for sample, _ in SAMPLES:
+        by = {(r[2], r[3]): r for r in results if r[0] == sample}
+        for tn in tools:
+            rows_ = [r for r in results if r[0] == sample and r[3] == tn]
+            if not rows_:
+                continue
+            med = lambda k: float(np.median([r[k] for r in rows_]))
+            pairs = [(r, by.get((r[2], "chafa"))) for r in rows_]
+            pairs = [(a, b) for a, b in pairs if b is not None]
+            won_de = sum(a[5] < b[5] for a, b in pairs)
+            won_ss = sum(a[7] > b[7] for a, b in pairs)
+            body.append([sample, tn, f"{med(5):.2f}", f"{med(6):.2f}", f"{med(7):.3f}",
+                         f"{won_de} of {len(pairs)}" if tn != "chafa" else "-",
+                         f"{won_ss} of {len(pairs)}" if tn != "chafa" else "-",
+                         f"{med(8):.3f}"])
+    return render_table(head, body, markdown)
+
+
+def colour_kinds(results, tools, column, markdown=False):
+    kinds = sorted({r[1] for r in results})
+    head = ["tool"] + kinds
+    body = []
+    for tn in tools:
+        row = [tn]
+        for k in kinds:
+            v = [r[column] for r in results if r[3] == tn and r[1] == k]
+            row.append(f"{float(np.median(v)):.3f}" if v else "-")
+        body.append(row)
+    return render_table(head, body, markdown)
+
+
+def colour_figures(work, names, cols, rows, colours, tools, outdir):
+    R = Renderer()
+    os.makedirs(outdir, exist_ok=True)
+    made = []
+    for name in names:
+        pic = os.path.join(work, "pictures", name + ".png")
+        if not os.path.isfile(pic):
+            continue
+        xs = R.xs(cols)
+        w, h = xs[-1], rows * R.line
+        panels = [("picture", Image.open(pic).convert("RGB").resize((w, h), Image.LANCZOS))]
+        for tn in tools:
+            short = tn.split()[-2] if tn.startswith("tessivo") else tn
+            f = os.path.join(work, "colour", f"{name}-{colours}-{short}.ans")
+            if os.path.isfile(f):
+                grid = parse_ansi(open(f, encoding="utf-8").read(), cols, rows)
+                panels.append((tn, Image.fromarray(render_colour(R, grid, cols).astype(np.uint8))))
+        sheet = Image.new("RGB", (len(panels) * (w + 8), h + 22), (255, 255, 255))
+        d = ImageDraw.Draw(sheet)
+        for k, (tn, im) in enumerate(panels):
+            sheet.paste(im, (k * (w + 8), 18))
+            d.text((k * (w + 8) + 2, 2), tn, font=R.font, fill=(0, 0, 0))
+        path = os.path.join(outdir, f"colour-{name}.png")
+        sheet.quantize(colors=255, dither=Image.Dither.NONE).save(path, optimize=True)
+        made.append(path)
+    return made
+
+
+def main_colour(args):
+    global FONT
+    FONT = args.font
+    work = os.path.abspath(args.work)
+    for sub in ("pictures", "colour"):
+        os.makedirs(os.path.join(work, sub), exist_ok=True)
+    snapshot_convert(work)
+    cols, rows = (int(v) for v in args.grid.split("x"))
+    samples = [("corpus", e) for e in read_list(os.path.join(LISTS, "corpus.txt"))] + \
+              [("holdout", e) for e in read_list(os.path.join(LISTS, "holdout.txt"))] + \
+              [("holdout2", e) for e in read_list(os.path.join(LISTS, "holdout2.txt"))]
+    if args.samples:
+        samples = [(s, e) for s, e in samples if s in args.samples.split(",")]
+    if args.limit:
+        samples = samples[:args.limit]
+    tasks = []
+    for sample, entry in samples:
+        name, pic = prepare(entry, work)
+        tasks.append((sample, name, pic, entry[0], cols, rows, args.colours, work, FONT))
+    results, errors = [], []
+    with concurrent.futures.ProcessPoolExecutor(max_workers=args.jobs) as pool:
+        for out, errs in pool.map(colour_picture, tasks):
+            results += out
+            errors += errs
+    tools = list(colour_tools(args.colours))
+    with open(os.path.join(work, f"colour-{args.colours}.tsv"), "w", encoding="utf-8") as f:
+        f.write("sample\tkind\tpicture\ttool\tgrid\tde_linear\tde_srgb\tluma_ssim\tseconds\n")
+        for r in results:
+            f.write("\t".join(str(round(x, 5)) if isinstance(x, float) else str(x) for x in r) + "\n")
+    print(f"Colour at {args.grid}, {args.colours} colours, drawn in {FONTS[FONT][0]}: medians per "
+          "picture")
+    print(colour_report(results, tools))
+    print("\nΔE00 (linear mean) by kind of picture, every sample")
+    print(colour_kinds(results, tools, 5))
+    print("\nLuma SSIM by kind of picture, every sample")
+    print(colour_kinds(results, tools, 7))
+    if args.markdown:
+        with open(args.markdown, "w", encoding="utf-8") as f:
+            f.write(f"Colour at {args.grid}, {args.colours} colours:\n\n"
+                    f"{colour_report(results, tools, True)}\n\n"
+                    f"ΔE00 (linear mean) by kind:\n\n{colour_kinds(results, tools, 5, True)}\n\n"
+                    f"Luma SSIM by kind:\n\n{colour_kinds(results, tools, 7, True)}\n")
+    if args.figures:
+        for p in colour_figures(work, args.figure_pictures.split(","), cols, rows, args.colours,
+                                tools, args.figures):
+            print("figure:", p)
+    for e in errors:
+        print("  " + e, file=sys.stderr)
+    return 1 if errors else 0
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     sub = ap.add_subparsers(dest="command", required=True)
@@ -1066,6 +1361,17 @@ def main():
     r.add_argument("--markdown", help="also write the tables, in Markdown, to this file")
     r.add_argument("--figures", help="write side-by-side pictures into this folder")
     r.add_argument("--figure-pictures", default="astronaut,grace_hopper,horse,page")
+    cc = sub.add_parser("colour", help="coloured art against chafa and img2txt")
+    cc.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
+    cc.add_argument("--work", default=os.environ.get("QUALITY_WORK", "/tmp/tessivo-quality"))
+    cc.add_argument("--grid", default="120x45")
+    cc.add_argument("--colours", choices=("full", "256", "16"), default="full")
+    cc.add_argument("--font", choices=sorted(FONTS), default="dejavu")
+    cc.add_argument("--samples")
+    cc.add_argument("--limit", type=int)
+    cc.add_argument("--markdown")
+    cc.add_argument("--figures")
+    cc.add_argument("--figure-pictures", default="astronaut,chelsea,coffee,logo")
     c = sub.add_parser("choose")
     c.add_argument("--seed", type=int, default=7)
     c2 = sub.add_parser("choose-second", help="make holdout2.txt from bench/quality/pool2.txt")
@@ -1074,6 +1380,8 @@ def main():
     if args.command == "choose":
         choose(args.seed)
         return 0
+    if args.command == "colour":
+        return main_colour(args)
     if args.command == "choose-second":
         choose_second(args.seed)
         return 0
