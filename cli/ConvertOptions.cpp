@@ -297,7 +297,8 @@ QString ConvertUsage()
         "\n"
         "Turns a picture into character art, exactly as Tessivo's window does after start-up\n"
         "with the same settings, and writes the result text (UTF-8, CR LF line ends) to\n"
-        "standard output, or the art in another format to a file.\n"
+        "standard output, or the art in another format to a file. PICTURE - is read from\n"
+        "standard input.\n"
         "\n"
         "Options (the value after start-up in brackets):\n");
     const ConversionState fresh;
@@ -346,7 +347,9 @@ QString ConvertUsage()
         "  --colour              draw each character in its picture colour (html, svg, png)\n"
         "  --colour-mode M       what the colour paints (html, svg, png, ansi; implies\n"
         "                        --colour): fg the characters, bg the cells behind them, both\n"
-        "                        the cells, and the characters halfway to the plain ink [fg]\n"
+        "                        the cells, and the characters halfway to the plain ink;\n"
+        "                        in the ink and shape modes, both fits each character and\n"
+        "                        its two colours to the cell together [fg]\n"
         "  --background B        the terminal's background, for ansi: light, or dark, where\n"
         "                        light parts of the picture take the dense characters [light]\n"
         "  --colours N           full (24-bit), 256 or 16 colours, for ansi [full]\n"
