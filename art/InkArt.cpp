@@ -4,8 +4,10 @@
 #include "engine/GenerationRun.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <numeric>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -571,21 +573,39 @@ InkArt drawFitted(const QImage& picture, const InkPalette& palette, const InkOpt
     const int partsAcross = InkPalette::FitColumnsPerCell * palette.cellsPerRow();
     const int partsDown = InkPalette::FitRowsPerCell;
     const QImage pixels = readyPixels(picture, across * partsAcross, down * partsDown, down);
-    LinearParts cells(pixels, across, down, partsAcross, partsDown);
     const ColourFitter fitter(palette.coverage(), partsAcross, partsDown, *options.fit);
+    const std::size_t cells = std::size_t(across) * std::size_t(down);
+    std::vector<ColourFitter::Fit> fits(cells);
+    // Lines are fitted on every processor, each taking the next line not yet taken; the text is
+    // then written in order.
+    std::atomic<int> next{0};
+    const auto work = [&] {
+        LinearParts reader(pixels, across, down, partsAcross, partsDown);
+        for (int line = next++; line < down; line = next++) {
+            reader.read(line);
+            for (std::size_t c = 0; c < std::size_t(across); ++c)
+                fits[std::size_t(line) * std::size_t(across) + c] = fitter.fit(reader.parts(c));
+        }
+    };
+    // A thread pays for itself from some thousand cells.
+    const int threads =
+        std::clamp(int(std::thread::hardware_concurrency()), 1, std::max(1, int(cells / 2048)));
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+
     ArtWriter writer(palette, across, options.columns, down, true);
     std::vector<int> rows(static_cast<std::size_t>(across));
-    std::vector<ColorValue> inks(rows.size()), backs(rows.size());
     for (int line = 0; line < down; ++line) {
-        cells.read(line);
-        for (std::size_t c = 0; c < rows.size(); ++c) {
-            const ColourFitter::Fit fit = fitter.fit(cells.parts(c));
-            rows[c] = fit.row;
-            inks[c] = fit.ink;
-            backs[c] = fit.back;
-        }
+        const ColourFitter::Fit* fit = fits.data() + std::size_t(line) * std::size_t(across);
+        for (std::size_t c = 0; c < rows.size(); ++c)
+            rows[c] = fit[c].row;
         writer.writeLine(
-            rows, [&](std::size_t c) { return inks[c]; }, [&](std::size_t c) { return backs[c]; });
+            rows, [&](std::size_t c) { return fit[c].ink; },
+            [&](std::size_t c) { return fit[c].back; });
     }
     return writer.finish();
 }

@@ -49,8 +49,8 @@ public:
     // cellsPerRow() across and FitRowsPerCell down, row by row. Else empty. The two-colour fit
     // reads cells in these parts.
     const std::vector<float>& coverage() const { return m_coverage; }
-    static constexpr int FitColumnsPerCell = 6;
-    static constexpr int FitRowsPerCell = 12;
+    static constexpr int FitColumnsPerCell = 8;
+    static constexpr int FitRowsPerCell = 14;
     int coverageParts() const { return FitColumnsPerCell * m_cellsPerRow * FitRowsPerCell; }
     // Whether the rows had different widths before they were padded.
     bool unevenWidths() const { return m_uneven; }
