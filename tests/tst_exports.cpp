@@ -317,8 +317,8 @@ void TestExports::halfDarkCellTakesBothColours()
         // leaves black and white where a glyph's partial cover asks for it.
         const QRgb ink = RgbOf(art.colours[i]) & 0xFFFFFF;
         const QRgb back = RgbOf(art.backgrounds[i]) & 0xFFFFFF;
-        QVERIFY2(std::min(qGray(ink), qGray(back)) < 188 - 16 &&
-                     std::max(qGray(ink), qGray(back)) > 188 + 16,
+        QVERIFY2(std::min(qGray(ink), qGray(back)) < 188 - 4 &&
+                     std::max(qGray(ink), qGray(back)) > 188 + 4,
                  qPrintable(QStringLiteral("%1 on %2").arg(ink, 6, 16).arg(back, 6, 16)));
         // The glyph's ink covers more of the half whose colour it has.
         const qsizetype row = palette.rows().indexOf(QString(art.text[i]));
