@@ -22,9 +22,13 @@ bool WriteAll(int fd, const QByteArray& bytes);
 // An output that is never left half written. A plain file (or the file a link leads to) is
 // written as a new file beside it and renamed over it only when every byte has reached it, with
 // the permissions and owner of the file it replaces; until then, and on any failure, the old
-// file stays as it was. A device, a pipe or a terminal is written straight, as a shell's
-// redirection does, and stays what it is. A file that is read-only is left alone, also by root,
-// which the system would let write it.
+// file stays as it was. The new file's name is the file's with ".PID-N.part" added, its stem
+// cut where that would be longer than the folder allows. A link that leads to no file yet gets
+// the file it names. A device, a pipe or a terminal is written straight, as a shell's
+// redirection does, and stays what it is; so is an open file named through /proc/PID/fd
+// (/dev/stdout, /dev/fd/N): the program's own is written through its descriptor, after what is
+// there, another process's added to. A file that is read-only is left alone, also by root, which
+// the system would let write it.
 class OutputFile {
 public:
     enum class Problem {

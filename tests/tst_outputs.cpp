@@ -94,6 +94,12 @@ private slots:
     void interruptedBatchLeavesNoPartialFile();
     void namesAreTheirBytes();
     void noNotesFromQt();
+    void openFilesAreWrittenWhereTheyAre_data();
+    void openFilesAreWrittenWhereTheyAre();
+    void danglingLinksGetTheirFile_data();
+    void danglingLinksGetTheirFile();
+    void longestNamesAreWritten_data();
+    void longestNamesAreWritten();
 
 private:
     QString picture(const QString& name, QColor colour = Qt::darkBlue);
@@ -353,6 +359,160 @@ void TestOutputs::noNotesFromQt()
         QCOMPARE(process.exitCode(), 0);
         QCOMPARE(process.readAllStandardError(), QByteArray());
     }
+}
+
+void TestOutputs::openFilesAreWrittenWhereTheyAre_data()
+{
+    // A shell command, run in a folder of its own with $CONVERT, $TABLE and $PICTURE set; log
+    // holds OLD before it runs.
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("before"); // what log holds before the tool's output
+    QTest::addColumn<QByteArray>("after");  // and after it
+    QTest::newRow("convert, /dev/stdout added to a file")
+        << R"("$CONVERT" --output /dev/stdout "$PICTURE" >> log)" << QByteArray("OLD\n")
+        << QByteArray();
+    QTest::newRow("convert, /proc/self/fd/1 between two lines")
+        << R"({ echo NEW; "$CONVERT" --output /proc/self/fd/1 "$PICTURE"; echo END; } > log)"
+        << QByteArray("NEW\n") << QByteArray("END\n");
+    QTest::newRow("convert, /dev/fd/3") << R"("$CONVERT" --output /dev/fd/3 "$PICTURE" 3>> log)"
+                                        << QByteArray("OLD\n") << QByteArray();
+    QTest::newRow("convert, a link to /dev/stdout")
+        << R"(ln -s /dev/stdout out && "$CONVERT" --output out "$PICTURE" >> log)"
+        << QByteArray("OLD\n") << QByteArray();
+    QTest::newRow("table, /dev/stdout")
+        << R"("$TABLE" --output /dev/stdout M . >> log)" << QByteArray("OLD\n") << QByteArray();
+}
+
+// A name that stands for an open file of the tool (its standard output through /dev/stdout) is
+// written where that file is, after what was written there before: never a new file renamed
+// over it, which would lose what the shell wrote around the tool's output.
+void TestOutputs::openFilesAreWrittenWhereTheyAre()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    const QString folder = m_dir.filePath(QStringLiteral("open-") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder));
+    writeFile(folder + "/log", "OLD\n");
+    struct stat old {};
+    QVERIFY(::stat(QFile::encodeName(folder + "/log").constData(), &old) == 0);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("CONVERT", TESSIVO_CONVERT_PATH);
+    environment.insert("TABLE", TESSIVO_TABLE_PATH);
+    environment.insert("PICTURE", m_picture);
+    QProcess shell;
+    shell.setProcessEnvironment(environment);
+    shell.setWorkingDirectory(folder);
+    shell.start(QStringLiteral("/bin/sh"), {"-c", command});
+    QVERIFY(shell.waitForFinished(60000));
+    const QByteArray err = shell.readAllStandardError();
+    QVERIFY2(shell.exitCode() == 0 && !err.contains("cannot"), err.constData());
+
+    const QByteArray log = readFile(folder + "/log");
+    QVERIFY2(log.startsWith(before) && log.endsWith(after), log.left(40).constData());
+    const QByteArray output = log.mid(before.size(), log.size() - before.size() - after.size());
+    if (command.contains("$CONVERT"))
+        QCOMPARE(output, m_art);
+    else
+        QVERIFY2(output.startsWith("###Tessivo character table"), output.constData());
+    // The same file, not a new one in its place.
+    struct stat now {};
+    QVERIFY(::stat(QFile::encodeName(folder + "/log").constData(), &now) == 0);
+    QCOMPARE(quint64(now.st_ino), quint64(old.st_ino));
+    QCOMPARE(partialFiles(folder), QStringList());
+}
+
+void TestOutputs::danglingLinksGetTheirFile_data()
+{
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QStringList>("args"); // in the test's folder of its own; link is the link
+    QTest::newRow("convert --output")
+        << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{"--output", "link.txt", "PICTURE"};
+    QTest::newRow("convert --output-dir")
+        << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{"--output-dir", ".", "PICTURE"};
+    QTest::newRow("table --output")
+        << QByteArray(TESSIVO_TABLE_PATH) << QStringList{"--output", "link.txt", "M", "."};
+}
+
+// A link to a file not made yet stays a link, and the file it names is made, as a shell's
+// redirection makes it.
+void TestOutputs::danglingLinksGetTheirFile()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(QStringList, args);
+    const QString folder = m_dir.filePath(QStringLiteral("dangling-") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder + "/made"));
+    // The batch names its output after the picture.
+    const QString picture = folder + "/link.png";
+    QVERIFY(QFile::copy(m_picture, picture));
+    args.replaceInStrings("PICTURE", picture);
+    QVERIFY(QFile::link("made/art.txt", folder + "/link.txt"));
+
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(QString::fromUtf8(program), args);
+    QVERIFY(process.waitForFinished(60000));
+    const QByteArray err = process.readAllStandardError();
+    QVERIFY2(process.exitCode() == 0 && !err.contains("cannot"), err.constData());
+    QCOMPARE(typeOf(folder + "/link.txt"), mode_t(S_IFLNK));
+    QCOMPARE(typeOf(folder + "/made/art.txt"), mode_t(S_IFREG));
+    const QByteArray made = readFile(folder + "/made/art.txt");
+    if (program == TESSIVO_CONVERT_PATH)
+        QCOMPARE(made, m_art);
+    else
+        QVERIFY2(made.startsWith("###Tessivo character table"), made.constData());
+    QCOMPARE(partialFiles(folder + "/made"), QStringList());
+
+    // Told to keep what exists, the link is kept, and nothing is made.
+    if (program != TESSIVO_CONVERT_PATH)
+        return;
+    QVERIFY(QFile::remove(folder + "/made/art.txt"));
+    process.start(QString::fromUtf8(program), QStringList{"--no-clobber"} + args);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY(!QFile::exists(folder + "/made/art.txt"));
+    QCOMPARE(typeOf(folder + "/link.txt"), mode_t(S_IFLNK));
+}
+
+void TestOutputs::longestNamesAreWritten_data()
+{
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QStringList>("args"); // LONG stands for the long name without extension
+    QTest::newRow("convert --output")
+        << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{"--output", "LONG.txt", "PICTURE"};
+    QTest::newRow("convert --output-dir")
+        << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{"--output-dir", ".", "LONG.png"};
+    QTest::newRow("table --output")
+        << QByteArray(TESSIVO_TABLE_PATH) << QStringList{"--output", "LONG.txt", "M", "."};
+}
+
+// An output name as long as the system allows (here 244 bytes: 80 characters of three bytes
+// each and .txt) is written: its new file's longer name is cut to fit.
+void TestOutputs::longestNamesAreWritten()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(QStringList, args);
+    const QString folder = m_dir.filePath(QStringLiteral("long-") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder));
+    const QString stem(80, QChar(0x5B57)); // 字
+    QCOMPARE(QFile::encodeName(stem + ".txt").size(), 244);
+    QVERIFY(QFile::copy(m_picture, folder + '/' + stem + ".png"));
+    args.replaceInStrings("LONG", stem);
+    args.replaceInStrings("PICTURE", m_picture);
+
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(QString::fromUtf8(program), args);
+    QVERIFY(process.waitForFinished(60000));
+    const QByteArray err = process.readAllStandardError();
+    QVERIFY2(process.exitCode() == 0 && !err.contains("cannot"), err.constData());
+    const QByteArray written = readFile(folder + '/' + stem + ".txt");
+    if (program == TESSIVO_CONVERT_PATH)
+        QCOMPARE(written, m_art);
+    else
+        QVERIFY2(written.startsWith("###Tessivo character table"), written.constData());
+    QCOMPARE(partialFiles(folder), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestOutputs)

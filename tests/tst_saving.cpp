@@ -230,6 +230,33 @@ private slots:
     }
 
     // A save that fails says why in Chinese, whatever the system's language, and keeps the file.
+    void namesThatSave_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("written"); // the file that takes the art
+        // 244 bytes: the new file beside it, with its longer name, is cut to fit.
+        const QString longest = QString(80, QChar(0x5B57)) + ".txt";
+        QTest::newRow("the longest name") << longest << longest;
+        QTest::newRow("a link to a file not made yet") << "link.txt"
+                                                       << "made/art.txt";
+    }
+
+    void namesThatSave()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, written);
+        QDir folder(m_dir.filePath(QStringLiteral("names-") + QTest::currentDataTag()));
+        QVERIFY(folder.mkpath("made"));
+        QVERIFY(QFile::link("made/art.txt", folder.filePath("link.txt")));
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.resultBox()->setText(QStringLiteral("art\r\n"));
+        QVERIFY(window.resultSaver()->save(window.resultBox(), folder.filePath(name),
+                                           ResultSaver::SaveType::TextUtf8));
+        QCOMPARE(readAll(folder.filePath(written)), "art\r\n");
+        QVERIFY(QFileInfo(folder.filePath("link.txt")).isSymLink());
+        QCOMPARE(folder.entryList({"*.part"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
     void failedSavesSayWhy_data()
     {
         QTest::addColumn<QString>("path");
