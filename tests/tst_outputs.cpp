@@ -210,37 +210,50 @@ void TestOutputs::outputsNeverReplaceTheirPictures_data()
 {
     QTest::addColumn<QStringList>("args"); // relative to the test's folder of its own
     QTest::addColumn<QString>("refused");  // the output named in the message
+    QTest::addColumn<QString>("over");     // and what it would be written over
     QTest::newRow("folder of its pictures")
-        << QStringList{"--format", "png", "--output-dir", ".", "a.png", "b.png"} << "./a.png";
+        << QStringList{"--format", "png", "--output-dir", ".", "a.png", "b.png"} << "./a.png"
+        << "the picture a.png";
     QTest::newRow("--output names the picture")
-        << QStringList{"--output", "a.png", "a.png"} << "a.png";
-    QTest::newRow("through a link") << QStringList{"--output", "link.png", "a.png"} << "link.png";
+        << QStringList{"--output", "a.png", "a.png"} << "a.png"
+        << "the picture a.png";
+    QTest::newRow("through a link") << QStringList{"--output", "link.png", "a.png"} << "link.png"
+                                    << "the picture a.png";
     QTest::newRow("a hard link of the picture")
-        << QStringList{"--format", "png", "--output-dir", "out", "a.png", "b.png"} << "out/b.png";
+        << QStringList{"--format", "png", "--output-dir", "out", "a.png", "b.png"} << "out/b.png"
+        << "the picture b.png";
+    QTest::newRow("the table file in the folder")
+        << QStringList{"--table", "t.txt", "--output-dir", ".", "t.png"} << "./t.txt"
+        << "the table file t.txt";
+    QTest::newRow("--output names the table file")
+        << QStringList{"--table", "t.txt", "--output", "t.txt", "a.png"} << "t.txt"
+        << "the table file t.txt";
 }
 
 void TestOutputs::outputsNeverReplaceTheirPictures()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, refused);
+    QFETCH(QString, over);
     const QString folder = m_dir.filePath(QStringLiteral("own-") + QTest::currentDataTag());
     QVERIFY(QDir().mkpath(folder + "/out"));
-    for (const char* name : {"a.png", "b.png"})
+    for (const char* name : {"a.png", "b.png", "t.png"})
         QVERIFY(QFile::copy(m_picture, folder + '/' + QLatin1String(name)));
     QVERIFY(QFile::link("a.png", folder + "/link.png"));
     QVERIFY(::link(QFile::encodeName(folder + "/b.png").constData(),
                    QFile::encodeName(folder + "/out/b.png").constData()) == 0);
+    writeFile(folder + "/t.txt", "M\r\n.\r\n");
 
     QProcess process;
     process.setWorkingDirectory(folder);
     process.start(QStringLiteral(TESSIVO_CONVERT_PATH), args);
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), 2);
-    const QString err = QString::fromUtf8(process.readAllStandardError());
-    QVERIFY2(err.startsWith("tessivo-convert: " + refused + " would be written over the picture "),
-             qPrintable(err));
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+             "tessivo-convert: " + refused + " would be written over " + over + "\n");
     for (const char* name : {"a.png", "b.png", "out/b.png"})
         QCOMPARE(readFile(folder + '/' + QLatin1String(name)), readFile(m_picture));
+    QCOMPARE(readFile(folder + "/t.txt"), "M\r\n.\r\n");
     QCOMPARE(QDir(folder + "/out").entryList(QDir::Files).size(), 1);
 }
 
