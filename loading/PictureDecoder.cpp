@@ -279,6 +279,12 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
     // A damaged file may leave a partly decoded image behind; it counts as unreadable.
     if (!reader.read(&result.image))
         return {};
+    // Kept at the depth the Canvas draws: a picture decoded deeper (a 16-bit PNG) would be drawn
+    // the same, and held at twice the memory.
+    constexpr int DrawnDepth = 32;
+    if (result.image.depth() > DrawnDepth)
+        result.image.convertTo(result.image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                              : QImage::Format_RGB32);
     result.naturalSize = result.reduced ? natural : result.image.size();
     // Only a picture that is held keeps its bytes (those of one that is not may be a mapping of
     // its file, gone once it is drawn).

@@ -7,6 +7,7 @@
 #include "widgets/ScrollBar.h"
 
 #include "GuiTestSupport.h"
+#include "TestPictures.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -77,6 +78,7 @@ private slots:
     void wheelChangesNothingUnfocused();
     void roundedOutlineShowsTheDrawnCorners();
     void largeHeldPictureKeepsEveryStep();
+    void heldPictureCountsAtTheCanvasDepth();
     void undoHidesThePreviews_data();
     void undoHidesThePreviews();
     void undoPutsBackTheValuesChanged_data();
@@ -253,6 +255,35 @@ void TestUndo::largeHeldPictureKeepsEveryStep()
         w.undo();
     }
     QCOMPARE(undone - 1, CanvasHistory::DefaultMaxSteps);
+}
+
+void TestUndo::heldPictureCountsAtTheCanvasDepth()
+{
+    // A 16-bit picture is held as the Canvas draws it, four bytes a pixel, and its bytes count
+    // against the bound with the Canvas's.
+    QTemporaryDir dir;
+    QImage deep(400, 300, QImage::Format_RGBX64);
+    deep.fill(QColor(10, 20, 30));
+    CanvasModel canvas;
+    PictureHolder holder;
+    CanvasHistory history(canvas, holder);
+    QVERIFY(LoadPictureOntoCanvas(writeFile(dir.path(), "deep.png", encode(deep, "PNG")), canvas,
+                                  holder));
+    QCOMPARE(holder.bytes(), 400 * 300 * 4);
+    history.record();
+    QCOMPARE(history.bytes(), canvas.image().sizeInBytes() + holder.bytes());
+
+    // Over the bound by itself, the newest step is kept all the same: the change can be undone.
+    history.setLimits(CanvasHistory::DefaultMaxSteps, holder.bytes());
+    QCOMPARE(history.undoCount(), 1);
+    canvas.line(0, 0, 1500, 1500);
+    history.record();
+    canvas.clear();
+    QCOMPARE(history.undoCount(), 1);
+    QVERIFY(history.undo());
+    QCOMPARE(canvas.pixelAt(150, 150), 0);
+    QCOMPARE(canvas.pixelAt(300, 75), 0x1E140A);
+    QVERIFY(!history.undo());
 }
 
 void TestUndo::undoHidesThePreviews_data()
