@@ -93,6 +93,9 @@ QString reasonFor(const OutputFile& file)
     case OutputFile::Problem::None: break;
     case OutputFile::Problem::Exists: return QStringLiteral("文件已存在");
     case OutputFile::Problem::ReadOnly: return QStringLiteral("文件是只读的");
+    case OutputFile::Problem::NoReader: return QStringLiteral("没有程序在读取这个管道");
+    case OutputFile::Problem::Stalled:
+        return QStringLiteral("对方%1秒没有接收数据").arg(OutputFile::StalledMilliseconds / 1000);
     case OutputFile::Problem::System: break;
     }
     switch (file.systemError()) {
@@ -118,7 +121,9 @@ QString reasonFor(const OutputFile& file)
 QString WriteWholeFile(const QString& path, const QByteArray& bytes)
 {
     OutputFile file(QFile::encodeName(path));
-    if (file.open({}) && file.write(bytes) && file.commit())
+    OutputFile::Options options;
+    options.neverWait = true;
+    if (file.open(options) && file.write(bytes) && file.commit())
         return {};
     return reasonFor(file);
 }

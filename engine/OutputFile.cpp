@@ -1,6 +1,7 @@
 #include "engine/OutputFile.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -303,7 +304,11 @@ bool OutputFile::open(Options options)
     } else if (S_ISDIR(existing.st_mode)) {
         return fail(Problem::System, EISDIR);
     } else if (!S_ISREG(existing.st_mode)) {
-        m_fd = ::open(m_name.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        // Opening a pipe waits until something reads it, for ever if nothing does.
+        const int wait = options.neverWait ? O_NONBLOCK : 0;
+        m_fd = ::open(m_name.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | wait);
+        if (m_fd < 0 && errno == ENXIO && S_ISFIFO(existing.st_mode))
+            return fail(Problem::NoReader);
         return m_fd >= 0 || fail(Problem::System, errno);
     } else if (options.keepExisting) {
         return fail(Problem::Exists);
@@ -342,7 +347,28 @@ bool OutputFile::write(const QByteArray& bytes)
 {
     if (m_fd < 0)
         return false;
-    return WriteAll(m_fd, bytes) || fail(Problem::System, errno);
+    if (!m_options.neverWait || !m_temporary.isEmpty())
+        return WriteAll(m_fd, bytes) || fail(Problem::System, errno);
+    // Opened without waiting: what the pipe does not take at once is waited for as long as its
+    // reader keeps taking some.
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(m_fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || errno != EAGAIN)
+            return fail(Problem::System, n == 0 ? EIO : errno);
+        pollfd ready{m_fd, POLLOUT, 0};
+        const int polled = ::poll(&ready, 1, StalledMilliseconds);
+        if (polled == 0)
+            return fail(Problem::Stalled);
+        if (polled < 0 && errno != EINTR)
+            return fail(Problem::System, errno);
+    }
+    return true;
 }
 
 bool OutputFile::commit()
@@ -402,6 +428,9 @@ QString OutputFile::errorString() const
     case Problem::None: break;
     case Problem::Exists: return QStringLiteral("the file exists");
     case Problem::ReadOnly: return QStringLiteral("the file is read-only");
+    case Problem::NoReader: return QStringLiteral("nothing reads the pipe");
+    case Problem::Stalled:
+        return QStringLiteral("nothing was taken for %1 s").arg(StalledMilliseconds / 1000);
     case Problem::System: return SystemErrorText(m_error);
     }
     return {};

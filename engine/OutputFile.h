@@ -36,12 +36,18 @@ public:
         Exists,   // told to keep existing files, and the file exists
         ReadOnly, // the file exists and may not be written
         System,   // the system refused: systemError() tells why
+        NoReader, // told never to wait: a pipe that nothing reads
+        Stalled,  // told never to wait: a pipe or device that stopped taking what is written
     };
 
     struct Options {
         bool keepExisting = false; // refuse a plain file that exists instead of replacing it
         bool sync = true;          // wait for the disk before the file is put in place
+        // A window must not hang: a pipe or device is opened without waiting for a reader, and
+        // given up when it takes nothing for StalledMilliseconds.
+        bool neverWait = false;
     };
+    static constexpr int StalledMilliseconds = 3000;
 
     explicit OutputFile(QByteArray name);
     // An output not committed is thrown away: its new file is removed, the old one kept.

@@ -20,6 +20,10 @@
 #include <QStringDecoder>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace tessivo;
 using namespace tessivo::testing;
 
@@ -255,6 +259,33 @@ private slots:
         QCOMPARE(readAll(folder.filePath(written)), "art\r\n");
         QVERIFY(QFileInfo(folder.filePath("link.txt")).isSymLink());
         QCOMPARE(folder.entryList({"*.part"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // A save names a pipe: one that nothing reads is refused at once rather than holding the
+    // window until something does; one that is read takes the art.
+    void pipesNeverHoldTheWindow()
+    {
+        const QString fifo = m_dir.filePath(QStringLiteral("art.fifo"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.resultBox()->setText(QStringLiteral("art\r\n"));
+        const auto save = [&] {
+            return window.resultSaver()->save(window.resultBox(), fifo,
+                                              ResultSaver::SaveType::TextUtf8);
+        };
+        QString message;
+        answerMessage(&message);
+        QVERIFY(!save());
+        QVERIFY2(message.endsWith(QStringLiteral("没有程序在读取这个管道")), qPrintable(message));
+
+        const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        QVERIFY(save());
+        char read[8] = {};
+        QCOMPARE(::read(reader, read, sizeof read), ssize_t(5));
+        ::close(reader);
+        QCOMPARE(QByteArray(read), "art\r\n");
+        QVERIFY(QFileInfo(fifo).isFile() == false && QFile::exists(fifo));
     }
 
     void failedSavesSayWhy_data()
