@@ -3,6 +3,7 @@
 #include "cli/ConvertOptions.h"
 
 #include "engine/OutputFile.h"
+#include "loading/PictureDecoder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -154,6 +155,9 @@ ConversionOutput convertAll(const ConvertOptions& options)
             outputs[std::size_t(i)] = std::move(output);
         }
     };
+    // However many jobs run, the pictures they hold at once take no more memory than one
+    // picture may.
+    const SharedPictureMemory memory;
     const int processors = std::max(QThread::idealThreadCount(), 1);
     const int jobs = int(std::min<qsizetype>(options.jobs > 0 ? options.jobs : processors, count));
     std::vector<std::thread> threads;

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 
@@ -58,6 +59,46 @@ void lower(std::atomic<qint64>& limit, qint64 to)
     qint64 current = limit.load();
     while (to < current && !limit.compare_exchange_weak(current, to)) {
     }
+}
+
+// The budget a SharedPictureMemory turns on.
+class MemoryBudget {
+public:
+    void share(bool on)
+    {
+        const std::lock_guard hold(m_lock);
+        m_shared += on ? 1 : -1;
+    }
+
+    // Takes bytes from the budget for as long as the result lives; nothing while none is shared.
+    std::shared_ptr<const void> take(qint64 bytes)
+    {
+        std::unique_lock hold(m_lock);
+        if (m_shared == 0)
+            return {};
+        bytes = std::clamp<qint64>(bytes, 0, PictureMemoryLimit());
+        m_returned.wait(hold, [&] { return m_used + bytes <= PictureMemoryLimit(); });
+        m_used += bytes;
+        return std::shared_ptr<const void>(nullptr, [this, bytes](const void*) {
+            {
+                const std::lock_guard again(m_lock);
+                m_used -= bytes;
+            }
+            m_returned.notify_all();
+        });
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_returned;
+    int m_shared = 0;
+    qint64 m_used = 0;
+};
+
+MemoryBudget& memoryBudget()
+{
+    static MemoryBudget budget;
+    return budget;
 }
 
 // Qt's own check, which refuses any image over its allocation limit as it is made, is the
@@ -246,8 +287,9 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
     if (format == "bmp" && !bitmapIsWhole(head, device.size()))
         return {};
     const QSize natural = reader.size();
+    // What the decode takes: the picture at the size it comes, or, told nothing, all there is.
+    QSize decoded = natural;
     if (natural.isValid() && format == "jpeg") {
-        QSize decoded = natural;
         const float d = divisor(natural);
         // Only a picture whose bytes are in memory is decoded reduced: the holder decodes its
         // natural size from them later.
@@ -276,6 +318,11 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
             PrepareTarget(reader, decoded, result.image);
         }
     }
+    const bool intoGiven = !result.image.isNull() && result.image.constBits() == into.constBits();
+    result.memory =
+        memoryBudget().take(intoGiven           ? 0
+                            : decoded.isValid() ? decodedBytes(decoded, reader.imageFormat())
+                                                : PictureMemoryLimit());
     // A damaged file may leave a partly decoded image behind; it counts as unreadable.
     if (!reader.read(&result.image))
         return {};
@@ -316,6 +363,16 @@ bool startsLikeJpeg(const QByteArray& head)
 }
 
 } // namespace
+
+SharedPictureMemory::SharedPictureMemory()
+{
+    memoryBudget().share(true);
+}
+
+SharedPictureMemory::~SharedPictureMemory()
+{
+    memoryBudget().share(false);
+}
 
 qint64 PictureMemoryLimit()
 {

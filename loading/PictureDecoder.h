@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 namespace tessivo {
 
@@ -34,6 +35,19 @@ qint64 PictureMemoryLimit();
 // never raises it. Limits are kept in whole MiB, as the image readers count them.
 void LowerPictureMemoryLimit(qint64 bytes);
 
+// While one lives, the pictures decoded at the same time by any thread (a batch's jobs) share one
+// budget of PictureMemoryLimit() bytes: a decode takes what its picture will take from it before
+// decoding, waiting while the others hold too much, and gives it back when the ReducedPicture it
+// made (and every copy of it) is gone. A picture whose header tells no size takes the whole
+// budget. Without one, each picture is held to the limit alone.
+class SharedPictureMemory {
+public:
+    SharedPictureMemory();
+    ~SharedPictureMemory();
+    SharedPictureMemory(const SharedPictureMemory&) = delete;
+    SharedPictureMemory& operator=(const SharedPictureMemory&) = delete;
+};
+
 // How reading a picture went.
 enum class PictureRead {
     Read,
@@ -60,6 +74,8 @@ struct ReducedPicture {
     // With a null image: why, where the file's content was not to blame (the metafile helper
     // failed), in English; empty otherwise.
     QString failure;
+    // The picture's share of a SharedPictureMemory budget, given back with the last copy.
+    std::shared_ptr<const void> memory;
 
     PictureRead outcome() const
     {
