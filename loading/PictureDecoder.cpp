@@ -3,6 +3,7 @@
 #include "engine/FreshMemory.h"
 #include "engine/Rounding.h"
 #include "engine/Twips.h"
+#include "loading/DecoderMessages.h"
 #include "loading/DibHeader.h"
 #include "loading/LittleEndian.h"
 #include "loading/MappedFile.h"
@@ -127,10 +128,39 @@ qint64 decodedBytes(QSize size, QImage::Format format)
     return qint64(size.width()) * size.height() * (bits / 8);
 }
 
-ReducedPicture refusedAsTooLarge()
+ReducedPicture refusedAsTooLarge(const QString& why = {})
 {
     ReducedPicture refused;
     refused.tooLarge = true;
+    refused.failure = why;
+    return refused;
+}
+
+ReducedPicture refusedAsIncomplete(const QString& why)
+{
+    ReducedPicture refused;
+    refused.incomplete = true;
+    refused.failure = why;
+    return refused;
+}
+
+// A decode the decoder had something to say about: refused when the picture did not read, or
+// read only in part, for what the decoder said; nothing where it lost nothing of the picture.
+std::optional<ReducedPicture> refusedFor(const QStringList& messages, bool read)
+{
+    for (const QString& message : messages) {
+        switch (VerdictOf(message)) {
+        case DecoderVerdict::CutShort:
+        case DecoderVerdict::Damaged: return refusedAsIncomplete(ProgramWordsFor(message));
+        case DecoderVerdict::OverMemory: return refusedAsTooLarge();
+        case DecoderVerdict::Note: break;
+        }
+    }
+    if (read)
+        return std::nullopt;
+    ReducedPicture refused;
+    if (!messages.isEmpty())
+        refused.failure = ProgramWordsFor(messages.constFirst());
     return refused;
 }
 
@@ -263,6 +293,7 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
     }
 
     holdReaderToLimit();
+    const DecoderMessages messages;
     QImageReader reader(&device);
     // The content decides: a .dib is a bitmap, and a picture saved under the wrong extension
     // still reads as what it is. Where the start of the file already tells the format, only that
@@ -323,9 +354,12 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
         memoryBudget().take(intoGiven           ? 0
                             : decoded.isValid() ? decodedBytes(decoded, reader.imageFormat())
                                                 : PictureMemoryLimit());
-    // A damaged file may leave a partly decoded image behind; it counts as unreadable.
-    if (!reader.read(&result.image))
-        return {};
+    // A damaged file may leave a partly decoded image behind; it counts as unreadable. One the
+    // decoder read to its end but found cut short or damaged (a JPEG's missing rows are grey)
+    // counts so too.
+    const bool read = reader.read(&result.image);
+    if (std::optional<ReducedPicture> refused = refusedFor(messages.lines(), read))
+        return std::move(*refused);
     // Kept at the depth the Canvas draws: a picture decoded deeper (a 16-bit PNG) would be drawn
     // the same, and held at twice the memory.
     constexpr int DrawnDepth = 32;
@@ -338,6 +372,13 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
     if (result.reduced && !cropTo.isValid())
         result.source = bytes;
     return result;
+}
+
+// A picture whose file another program cut short while it was decoded.
+ReducedPicture cutWhileRead()
+{
+    return refusedAsIncomplete(
+        QStringLiteral("the picture is incomplete: the file was cut short while it was read"));
 }
 
 ReducedPicture decodeData(const QByteArray& bytes, const std::function<float(QSize)>& divisor,
@@ -451,8 +492,21 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
     if (!file.open(QIODevice::ReadOnly))
         return {};
     if (!file.isSequential()) {
-        if (!startsLikeJpeg(file.peek(HeadBytes)))
+        const QByteArray head = file.peek(HeadBytes);
+        // A metafile is drawn by the helper from its file.
+        if (SniffMetafile(head) != MetafileKind::None)
             return decode(file, path, {}, divisor);
+        if (!startsLikeJpeg(head)) {
+            // Decoded from the file mapped into memory: what is checked (a bitmap's length) is
+            // what is decoded, and a file another program cuts short meanwhile is found so,
+            // rather than giving the rows it lacks as they happened to be in memory.
+            const MappedFile mapped(file);
+            if (const QByteArray bytes = mapped.bytes(); !bytes.isEmpty()) {
+                ReducedPicture read = decodeData(bytes, divisor);
+                return mapped.damaged() ? cutWhileRead() : read;
+            }
+            return decode(file, path, {}, divisor);
+        }
         // A JPEG is read once, whole, and decoded from memory: if it is decoded reduced, its
         // bytes are what the holder decodes the natural size from when a zoom asks for it.
         // Compressed data larger than the decoded picture may be is not read at all.
@@ -464,7 +518,7 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
             const MappedFile mapped(file);
             if (const QByteArray bytes = mapped.bytes(); !bytes.isEmpty()) {
                 ReducedPicture read = decodeData(bytes, divisor, cropTo, into);
-                return mapped.damaged() ? ReducedPicture{} : read;
+                return mapped.damaged() ? cutWhileRead() : read;
             }
         }
         const QByteArray bytes = file.read(file.size() + 1);
@@ -477,7 +531,10 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
     const qint64 limit = PipedPictureLimit();
     const QByteArray bytes = file.read(limit + 1);
     if (bytes.size() > limit)
-        return refusedAsTooLarge();
+        return refusedAsTooLarge(
+            QStringLiteral("the picture is too large: a pipe or device may give at most %1")
+                .arg(limit % MiB == 0 ? QStringLiteral("%1 MiB").arg(limit / MiB)
+                                      : QStringLiteral("%1 bytes").arg(limit)));
     return decodeData(bytes, divisor, cropTo, into);
 }
 

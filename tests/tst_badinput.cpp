@@ -213,9 +213,8 @@ private slots:
         QTest::newRow("bmp with bytes after its pixels")
             << "x.bmp" << bmp + QByteArray(100, 'x') << file << QSize(40, 30) << red;
         refused("truncated jpeg: no scan", "t.jpg", jpeg.left(jpeg.size() / 2));
-        // libjpeg fills the part missing at the end grey.
-        QTest::newRow("truncated jpeg: scan cut short")
-            << "s.jpg" << jpeg.chopped(40) << file << QSize(40, 30) << red;
+        // libjpeg would fill the part missing at the end grey: it is read only in part.
+        refused("truncated jpeg: scan cut short", "s.jpg", jpeg.chopped(40));
         // Only the end code and the trailer are cut off: every pixel is there.
         QTest::newRow("truncated gif") << "t.gif" << gif3.chopped(4) << file << QSize(3, 2) << red;
         const QByteArray webp = encode(picture, "WEBP");

@@ -1,6 +1,7 @@
 #include "cli/Conversion.h"
 #include "cli/ConvertOptions.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -85,6 +86,8 @@ private slots:
     void noFooterAndCanvasWidth();
     void customTable();
     void unreadablePicture();
+    void damagedPicturesAreNamed_data();
+    void damagedPicturesAreNamed();
     void largePictures_data();
     void largePictures();
     void programMatchesLibrary();
@@ -404,6 +407,49 @@ void TestConvert::unreadablePicture()
         QVERIFY(output.out.isEmpty());
         QCOMPARE(QString::fromUtf8(output.err), "tessivo-convert: " + path + ": " + cause + '\n');
     }
+}
+
+void TestConvert::damagedPicturesAreNamed_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("cause"); // how the message goes on after the picture's name
+
+    QImage picture(200, 150, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x, y * 7 % 256, (x * y) % 256));
+    }
+    QByteArray jpeg, png;
+    QBuffer jpegBuffer(&jpeg), pngBuffer(&png);
+    QVERIFY(picture.save(&jpegBuffer, "JPEG") && picture.save(&pngBuffer, "PNG"));
+    const QString cutShort = "the picture is incomplete: its data ends before the picture does";
+    // libjpeg fills the rest grey and reads on, where a PNG so cut does not read.
+    QTest::newRow("jpeg cut inside its scan") << jpeg.left(jpeg.size() * 2 / 3) << cutShort;
+    QTest::newRow("png cut short") << png.left(png.size() / 2) << cutShort;
+    QByteArray damaged = png;
+    damaged[damaged.indexOf("IDAT") + 200] = char(damaged[damaged.indexOf("IDAT") + 200] ^ 0x5A);
+    QTest::newRow("png damaged inside") << damaged << "the picture's data is damaged (";
+}
+
+// What the decoders say of a damaged picture reaches standard error as one line that names the
+// picture, in the program's words, however many jobs convert at once; the picture is refused.
+void TestConvert::damagedPicturesAreNamed()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, cause);
+    const QString damaged =
+        m_dir.filePath(QStringLiteral("damaged-%1.picture").arg(QTest::currentDataTag()));
+    QFile file(damaged);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    QProcess process;
+    process.start(QStringLiteral(TESSIVO_CONVERT_PATH),
+                  {"--jobs", "2", "--output-dir", m_dir.filePath("damaged"), m_picture, damaged});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 1);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(err.startsWith("tessivo-convert: " + damaged + ": " + cause) && err.count('\n') == 1,
+             qPrintable(err));
 }
 
 // 8000 x 6000 pixels take 183 MiB decoded, more than image readers allow by default.

@@ -19,11 +19,65 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <thread>
+
+// A file that another program cuts short while this one decodes it. The cut is made inside the
+// reading itself: read() and mmap(), defined here, are what every library of this test program
+// calls; they do what the system's do, and, once a file is chosen, cut it first where they
+// would read it past its start or map it.
+namespace cutWhileRead {
+namespace {
+std::atomic<bool> armed{false};
+dev_t device = 0;
+ino_t inode = 0;
+off_t cutTo = 0;
+QByteArray path;
+
+bool isTheFile(int fd)
+{
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && status.st_dev == device && status.st_ino == inode;
+}
+
+void cutIfDue(int fd, bool mapping)
+{
+    if (armed.load() && fd >= 0 && isTheFile(fd) && (mapping || ::lseek(fd, 0, SEEK_CUR) > 0)) {
+        armed = false;
+        if (::truncate(path.constData(), cutTo) != 0)
+            qFatal("cannot cut the file");
+    }
+}
+} // namespace
+} // namespace cutWhileRead
+
+extern "C" ssize_t read(int fd, void* buffer, size_t bytes)
+{
+    cutWhileRead::cutIfDue(fd, false);
+    return ::syscall(SYS_read, fd, buffer, bytes);
+}
+
+extern "C" ssize_t __read_chk(int fd, void* buffer, size_t bytes, size_t);
+extern "C" ssize_t __read_chk(int fd, void* buffer, size_t bytes, size_t)
+{
+    return read(fd, buffer, bytes);
+}
+
+extern "C" void* mmap(void* address, size_t bytes, int protection, int flags, int fd,
+                      off_t offset) noexcept
+{
+    void* mapped =
+        reinterpret_cast<void*>(::syscall(SYS_mmap, address, bytes, protection, flags, fd, offset));
+    if (mapped != MAP_FAILED)
+        cutWhileRead::cutIfDue(fd, true);
+    return mapped;
+}
 
 using namespace tessivo;
 using namespace tessivo::testing;
@@ -484,6 +538,44 @@ private slots:
         QVERIFY(child.exitStatus() == QProcess::CrashExit || child.exitCode() != 0);
     }
 
+    // A bitmap another program cuts short after its header was checked, while its rows are read:
+    // refused as read in part, rather than drawn with the rows it lacks as they were in memory.
+    void bitmapCutWhileRead_data()
+    {
+        QTest::addColumn<bool>("held"); // loaded as the window does, or drawn as the converter does
+        QTest::newRow("loaded") << true;
+        QTest::newRow("drawn") << false;
+    }
+
+    void bitmapCutWhileRead()
+    {
+        QFETCH(bool, held);
+        const QString path =
+            write(QStringLiteral("cut-while-read.bmp"), encode(stripes(300, 200), "BMP"));
+        struct stat status {};
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &status) == 0);
+        cutWhileRead::device = status.st_dev;
+        cutWhileRead::inode = status.st_ino;
+        cutWhileRead::cutTo = 20000;
+        cutWhileRead::path = QFile::encodeName(path);
+        cutWhileRead::armed = true;
+
+        CanvasModel canvas;
+        canvas.line(0, 0, 3000, 0);
+        const QImage before = canvas.image();
+        PictureHolder holder;
+        PictureRead outcome = PictureRead::Read;
+        const bool read = held ? LoadPictureOntoCanvas(path, canvas, holder, &outcome)
+                               : DrawPictureFile(path, canvas, &outcome);
+        QVERIFY(!cutWhileRead::armed);
+        QVERIFY(!read);
+        QCOMPARE(int(outcome), int(PictureRead::Incomplete));
+        if (held) {
+            QCOMPARE(canvas.image(), before);
+            QVERIFY(!holder.hasPicture());
+        }
+    }
+
     // 8000 x 6000 pixels take 183 MiB decoded, more than image readers allow by default.
     void largePictures_data()
     {
@@ -551,6 +643,10 @@ private slots:
             return DecodePictureReduced(pipe, [](QSize) { return 1.0f; });
         });
         QCOMPARE(int(read.outcome()), outcome);
+        // Said as what it is: more than a pipe may give, not a picture too large to decode.
+        if (read.tooLarge)
+            QCOMPARE(read.failure, "the picture is too large: a pipe or device may give at most "
+                                   "4096 bytes");
     }
 
     // Last: the memory limit, once lowered, stays lowered for the rest of the process. At 1 MiB,
