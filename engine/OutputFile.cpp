@@ -313,7 +313,8 @@ bool OutputFile::open(Options options)
     } else if (options.keepExisting) {
         return fail(Problem::Exists);
     } else if (::access(m_name.constData(), W_OK) != 0 || (existing.st_mode & 0222) == 0) {
-        return fail(Problem::ReadOnly);
+        // A file on a file system mounted read-only is not read-only itself.
+        return errno == EROFS ? fail(Problem::System, EROFS) : fail(Problem::ReadOnly);
     } else {
         // A link stays a link: the file it leads to is replaced.
         char resolved[PATH_MAX];

@@ -23,19 +23,23 @@ struct Run {
 };
 
 // Runs a tool; limitBytes > 0 caps the size of every file it writes (RLIMIT_FSIZE), as a full
-// disk would stop it. standardOutput, when given, is the file its standard output goes to.
+// disk would stop it. standardOutput, when given, is the file its standard output goes to;
+// "closed", none (as a shell's >&- leaves it).
 Run runTool(const char* program, const QStringList& args, rlim_t limitBytes = 0,
             const QString& standardOutput = {})
 {
     QProcess process;
-    if (limitBytes > 0) {
-        process.setChildProcessModifier([limitBytes] {
+    const bool closed = standardOutput == QLatin1String("closed");
+    process.setChildProcessModifier([limitBytes, closed] {
+        if (limitBytes > 0) {
             std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{limitBytes, limitBytes};
             setrlimit(RLIMIT_FSIZE, &limit);
-        });
-    }
-    if (!standardOutput.isEmpty())
+        }
+        if (closed)
+            ::close(STDOUT_FILENO);
+    });
+    if (!standardOutput.isEmpty() && !closed)
         process.setStandardOutputFile(standardOutput);
     process.start(QString::fromUtf8(program), args);
     Run run;
@@ -88,6 +92,7 @@ private slots:
     void devicesAndPipesStayWhatTheyAre();
     void standardOutputErrorsAreReported_data();
     void standardOutputErrorsAreReported();
+    void readOnlyFileSystem();
     void outputsNeverReplaceTheirPictures_data();
     void outputsNeverReplaceTheirPictures();
     void existingFilesFollowOneRule();
@@ -190,20 +195,48 @@ void TestOutputs::standardOutputErrorsAreReported_data()
 {
     QTest::addColumn<QByteArray>("program");
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("convert") << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{m_picture};
-    QTest::newRow("table") << QByteArray(TESSIVO_TABLE_PATH) << QStringList{"M", "."};
+    QTest::addColumn<QString>("output"); // where standard output goes
+    QTest::addColumn<QByteArray>("reason");
+    for (const auto& [output, reason] : {std::pair("/dev/full", "No space left on device"),
+                                         std::pair("closed", "Bad file descriptor")}) {
+        QTest::addRow("convert, %s", output)
+            << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{m_picture} << output
+            << QByteArray(reason);
+        QTest::addRow("table, %s", output) << QByteArray(TESSIVO_TABLE_PATH)
+                                           << QStringList{"M", "."} << output << QByteArray(reason);
+    }
 }
 
 void TestOutputs::standardOutputErrorsAreReported()
 {
     QFETCH(QByteArray, program);
     QFETCH(QStringList, args);
-    const Run run = runTool(program.constData(), args, 0, "/dev/full");
+    QFETCH(QString, output);
+    QFETCH(QByteArray, reason);
+    const Run run = runTool(program.constData(), args, 0, output);
     QCOMPARE(run.exitCode, 1);
     const QByteArray name = QFileInfo(QString::fromUtf8(program)).fileName().toUtf8();
-    QVERIFY2(
-        run.err.endsWith(name + ": cannot write to standard output: No space left on device\n"),
-        run.err.constData());
+    QVERIFY2(run.err.endsWith(name + ": cannot write to standard output: " + reason + "\n"),
+             run.err.constData());
+}
+
+// A file on a file system mounted read-only (here a fresh one, in a namespace of the test's
+// own) is said to be on one, not to be a read-only file.
+void TestOutputs::readOnlyFileSystem()
+{
+    const QString folder = m_dir.filePath(QStringLiteral("mounted"));
+    QVERIFY(QDir().mkpath(folder));
+    QProcess process;
+    process.start(QStringLiteral("unshare"),
+                  {"-rm", "sh", "-c",
+                   "mount -t tmpfs none \"$1\" && echo old > \"$1/art.txt\" && "
+                   "mount -o remount,ro \"$1\" && exec \"$2\" --output \"$1/art.txt\" \"$3\"",
+                   "sh", folder, TESSIVO_CONVERT_PATH, m_picture});
+    if (!process.waitForFinished(60000) || process.exitCode() > 1)
+        QSKIP("a file system of the test's own cannot be mounted here");
+    QCOMPARE(process.readAllStandardError(), "tessivo-convert: cannot write " +
+                                                 QFile::encodeName(folder) +
+                                                 "/art.txt: Read-only file system\n");
 }
 
 void TestOutputs::outputsNeverReplaceTheirPictures_data()
