@@ -227,8 +227,8 @@ bool ResultSaver::openSaveDialog(ResultBox* box)
             return false;
         chosen = *named;
     }
-    settings.setValue(FolderKey, QFileInfo(path).absolutePath());
-    settings.setValue(TypeKey, int(chosen));
+    KeepUserSetting(FolderKey, QFileInfo(path).absolutePath());
+    KeepUserSetting(TypeKey, int(chosen));
     return save(box, path, chosen);
 }
 

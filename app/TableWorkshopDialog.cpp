@@ -485,7 +485,7 @@ void TableWorkshopDialog::chooseFileAndSave()
         QMessageBox::warning(this, QStringLiteral("另存为字符表"), problem);
         return;
     }
-    UserSettings().setValue(LastSavedKey, QFileInfo(path).absolutePath());
+    KeepUserSetting(LastSavedKey, QFileInfo(path).absolutePath());
     setNote(QStringLiteral("已保存 %1").arg(QFileInfo(path).fileName()));
 }
 

@@ -149,7 +149,8 @@ ConversionOutput convertAll(const ConvertOptions& options)
             // Files made again from their pictures at will are not waited for on the disk:
             // for a folder of small pictures, the waits took longer than the conversions.
             ConversionOutput output = convertInto(
-                one, targets[i], OutputFile::Options{options.noClobber, false}, palette.get());
+                one, targets[i], OutputFile::Options{options.noClobber, OutputFile::Sync::Never},
+                palette.get());
             if (output.exitCode != 0)
                 output.err = oneLineFor(one.picture, output.err);
             outputs[std::size_t(i)] = std::move(output);
@@ -191,7 +192,8 @@ ConversionOutput RunConvertCommand(const ConvertOptions& options)
     if (const QString error = outputOverInput(options, {options.picture}, {options.output});
         !error.isEmpty())
         return refused(error);
-    return convertInto(options, options.output, OutputFile::Options{options.noClobber, true});
+    return convertInto(options, options.output,
+                       OutputFile::Options{options.noClobber, OutputFile::Sync::WhenReplacing});
 }
 
 } // namespace tessivo

@@ -334,6 +334,7 @@ bool OutputFile::open(Options options)
     } while (m_fd < 0 && errno == EEXIST);
     if (m_fd < 0)
         return fail(Problem::System, errno);
+    m_replacing = exists;
     if (exists) {
         if (::fchmod(m_fd, existing.st_mode & 07777) != 0)
             return fail(Problem::System, errno);
@@ -376,7 +377,9 @@ bool OutputFile::commit()
 {
     if (m_fd < 0)
         return false;
-    if (m_options.sync && !m_temporary.isEmpty() && ::fsync(m_fd) != 0)
+    const bool sync =
+        m_options.sync == Sync::Always || (m_options.sync == Sync::WhenReplacing && m_replacing);
+    if (sync && !m_temporary.isEmpty() && ::fsync(m_fd) != 0)
         return fail(Problem::System, errno);
     const int fd = m_fd;
     m_fd = -1;

@@ -40,9 +40,14 @@ public:
         Stalled,  // told never to wait: a pipe or device that stopped taking what is written
     };
 
+    // When to wait for the disk before the new file is put in place: always (a file the user
+    // saves), where it replaces a file (whose content a crash must not cost; a new file can be
+    // made again), or never (files made again from their pictures at will).
+    enum class Sync { Always, WhenReplacing, Never };
+
     struct Options {
         bool keepExisting = false; // refuse a plain file that exists instead of replacing it
-        bool sync = true;          // wait for the disk before the file is put in place
+        Sync sync = Sync::Always;
         // A window must not hang: a pipe or device is opened without waiting for a reader, and
         // given up when it takes nothing for StalledMilliseconds.
         bool neverWait = false;
@@ -74,6 +79,7 @@ private:
     QByteArray m_target;    // the file to be replaced: the name, or where its links lead
     QByteArray m_temporary; // the new file beside it; empty when written straight
     Options m_options;
+    bool m_replacing = false; // a plain file is there
     int m_fd = -1;
     int m_slot = -1; // where the new file is registered for removal on an interrupt
     Problem m_problem = Problem::None;

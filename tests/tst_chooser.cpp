@@ -5,6 +5,7 @@
 #include "history/CanvasHistory.h"
 #include "loading/ui/PictureChooser.h"
 
+#include "TestProcess.h"
 #include "TestPictures.h"
 
 #include <QAbstractButton>
@@ -19,6 +20,7 @@
 #include <functional>
 
 using namespace tessivo;
+using tessivo::testing::DiskWaits;
 
 namespace {
 
@@ -99,6 +101,7 @@ private slots:
     void previewOfBadFiles();
     void foldersThatCannotBeListed();
     void shortcuts();
+    void folderRememberedWhenItChanges();
     void openKeepsChooserCancelDropsIt();
     void openedPictureIsOneUndoStep();
     void failedOpenKeepsCanvas_data();
@@ -118,6 +121,8 @@ void TestChooser::initTestCase()
     // The folders the chooser remembers go to a configuration folder of this test's own.
     QVERIFY(m_config.isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    // The home folder too, where the shortcuts lead.
+    qputenv("HOME", QFile::encodeName(m_config.filePath("home")));
     QDir::setCurrent(m_dir.path());
     writePicture(m_dir.filePath("small.bmp"), 100, 60);
     writeFile(m_dir.filePath("notes.txt"), "text");
@@ -304,7 +309,6 @@ void TestChooser::foldersThatCannotBeListed()
 
 void TestChooser::shortcuts()
 {
-    QStandardPaths::setTestModeEnabled(true);
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     QVERIFY(QDir().mkpath(documents));
 
@@ -318,6 +322,25 @@ void TestChooser::shortcuts()
         click(&chooser, "Command5");
         QCOMPARE(chooser.folder(), QDir::homePath());
     }
+}
+
+// The folder shown is remembered for the next run, but the settings file is written (and waited
+// for on the disk) only when it changes, not each time a folder is shown.
+void TestChooser::folderRememberedWhenItChanges()
+{
+    CanvasModel canvas;
+    PictureHolder holder;
+    CanvasHistory history(canvas, holder);
+    PictureChooser chooser(canvas, holder, history);
+    chooser.setFolder(m_dir.path());
+    const int waits = DiskWaits();
+    for (int i = 0; i < 3; ++i)
+        chooser.setFolder(m_dir.path());
+    QCOMPARE(DiskWaits(), waits);
+    chooser.setFolder(QDir::rootPath());
+    QVERIFY(DiskWaits() > waits);
+    QSettings saved(m_config.filePath("tessivo/tessivo.conf"), QSettings::IniFormat);
+    QCOMPARE(saved.value("chooser/lastShownFolder").toString(), QDir::rootPath());
 }
 
 void TestChooser::openedPictureIsOneUndoStep()

@@ -1,5 +1,8 @@
 // What the command-line tools do to the files they write, under conditions that lose data when
 // handled carelessly: a full disk, devices and pipes, outputs that are inputs, signals, odd names.
+#include "TestProcess.h"
+#include "engine/OutputFile.h"
+
 #include <QDir>
 #include <QImage>
 #include <QProcess>
@@ -105,6 +108,8 @@ private slots:
     void danglingLinksGetTheirFile();
     void longestNamesAreWritten_data();
     void longestNamesAreWritten();
+    void waitsForTheDiskWhereItMust_data();
+    void waitsForTheDiskWhereItMust();
 
 private:
     QString picture(const QString& name, QColor colour = Qt::darkBlue);
@@ -559,6 +564,35 @@ void TestOutputs::longestNamesAreWritten()
     else
         QVERIFY2(written.startsWith("###Tessivo character table"), written.constData());
     QCOMPARE(partialFiles(folder), QStringList());
+}
+
+void TestOutputs::waitsForTheDiskWhereItMust_data()
+{
+    using Sync = tessivo::OutputFile::Sync;
+    QTest::addColumn<Sync>("sync");
+    QTest::addColumn<bool>("replacing");
+    QTest::addColumn<int>("waits");
+    QTest::newRow("always, a new file") << Sync::Always << false << 1;
+    QTest::newRow("where it replaces, a new file") << Sync::WhenReplacing << false << 0;
+    QTest::newRow("where it replaces, replacing") << Sync::WhenReplacing << true << 1;
+    QTest::newRow("never, replacing") << Sync::Never << true << 0;
+}
+
+// A file put in place of another waits for the disk first, so that a crash cannot leave the
+// name with neither's content; a new file of the tools' need not (it can be made again).
+void TestOutputs::waitsForTheDiskWhereItMust()
+{
+    QFETCH(tessivo::OutputFile::Sync, sync);
+    QFETCH(bool, replacing);
+    QFETCH(int, waits);
+    const QString name = m_dir.filePath(QStringLiteral("waits-") + QTest::currentDataTag());
+    if (replacing)
+        writeFile(name, "old");
+    const int before = tessivo::testing::DiskWaits();
+    tessivo::OutputFile file(QFile::encodeName(name));
+    QVERIFY(file.open({false, sync}) && file.write("new") && file.commit());
+    QCOMPARE(tessivo::testing::DiskWaits() - before, waits);
+    QCOMPARE(readFile(name), "new");
 }
 
 QTEST_GUILESS_MAIN(TestOutputs)

@@ -34,7 +34,7 @@ QString rememberedFolder(const QString& key)
 
 void rememberFolder(const QString& key, const QString& folder)
 {
-    UserSettings().setValue(key, folder);
+    KeepUserSetting(key, folder);
 }
 
 // Mounted volumes that can be read, the root first.
