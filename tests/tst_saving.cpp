@@ -6,7 +6,9 @@
 #include "app/ResultBox.h"
 #include "app/ResultSaver.h"
 #include "app/ResultWindow.h"
+#include "app/Startup.h"
 #include "canvas/Fonts.h"
+#include "engine/OutputFile.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -19,6 +21,9 @@
 #include <QPushButton>
 #include <QStringDecoder>
 #include <QtTest>
+
+#include <csignal>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -288,6 +293,30 @@ private slots:
         QVERIFY(QFileInfo(fifo).isFile() == false && QFile::exists(fifo));
     }
 
+    // SIGTERM, or Ctrl+C in the terminal the window was started from, during a save: the window
+    // ends as the tools do, leaving no unfinished file beside the one saved.
+    void interruptedSaveLeavesNothing_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("status");
+        QTest::newRow("SIGTERM") << SIGTERM << 143;
+        QTest::newRow("SIGINT") << SIGINT << 130;
+    }
+
+    void interruptedSaveLeavesNothing()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, status);
+        QTemporaryDir dir;
+        QProcess window;
+        window.start(QCoreApplication::applicationFilePath(),
+                     {"--interrupted-save", dir.filePath("art.txt"), QString::number(signal)});
+        QVERIFY(window.waitForFinished(60000));
+        QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(window.exitCode(), status);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
     void failedSavesSayWhy_data()
     {
         QTest::addColumn<QString>("path");
@@ -322,5 +351,25 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSaving)
+// The window's start-up, then a save begun and interrupted by a signal, in a process of its own.
+static int interruptedSave(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    SetUpApplication();
+    OutputFile file(argv[2]);
+    if (!file.open({}) || !file.write("unfinished"))
+        return 2;
+    std::raise(std::atoi(argv[3]));
+    return 3;
+}
+
+int main(int argc, char* argv[])
+{
+    if (argc == 4 && qstrcmp(argv[1], "--interrupted-save") == 0)
+        return interruptedSave(argc, argv);
+    QApplication app(argc, argv);
+    TestSaving test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_saving.moc"
