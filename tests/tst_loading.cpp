@@ -1,6 +1,7 @@
 #include "canvas/CanvasModel.h"
 #include "canvas/Fonts.h"
 #include "loading/MappedFile.h"
+#include "loading/Metafile.h"
 #include "loading/PictureDecoder.h"
 #include "loading/PictureLoader.h"
 
@@ -15,6 +16,7 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -538,6 +540,44 @@ private slots:
         QVERIFY(child.exitStatus() == QProcess::CrashExit || child.exitCode() != 0);
     }
 
+    // The metafile helper ends with the program that started it, here killed while the helper
+    // waits for a pipe named as its metafile.
+    void metafileHelperEndsWithItsProgram()
+    {
+        const QString fifo = m_dir.filePath(QStringLiteral("waits.wmf"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const auto helper = [&fifo]() -> pid_t {
+            for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+                QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(entry));
+                if (!commandLine.open(QIODevice::ReadOnly))
+                    continue;
+                const QByteArray words = commandLine.readAll();
+                if (words.contains("tessivo-metafile") &&
+                    words.contains(QFile::encodeName(fifo) + '\0'))
+                    return pid_t(entry.toInt());
+            }
+            return 0;
+        };
+        // Gone, or a zombie that its new parent has not yet reaped.
+        const auto ended = [](pid_t pid) {
+            QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
+            return !status.open(QIODevice::ReadOnly) || status.readAll().contains(") Z ");
+        };
+        QProcess program;
+        program.start(QCoreApplication::applicationFilePath(), {"--draw-metafile", fifo});
+        pid_t waiting = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((waiting = helper()) > 0, 30000);
+        program.kill();
+        QVERIFY(program.waitForFinished(30000));
+        const auto release = qScopeGuard([&] {
+            // Whatever the outcome, a helper left waiting is let go.
+            const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(ended(waiting), 30000);
+    }
+
     // A bitmap another program cuts short after its header was checked, while its rows are read:
     // refused as read in part, rather than drawn with the rows it lacks as they were in memory.
     void bitmapCutWhileRead_data()
@@ -731,6 +771,8 @@ int main(int argc, char* argv[])
 {
     if (argc == 2 && qstrcmp(argv[1], "--bus-error-outside-mappings") == 0)
         return busErrorOutsideMappings();
+    if (argc == 3 && qstrcmp(argv[1], "--draw-metafile") == 0)
+        return DecodeMetafileFile(QString::fromLocal8Bit(argv[2])).isNull() ? 1 : 0;
     QGuiApplication app(argc, argv);
     TestLoading test;
     return QTest::qExec(&test, argc, argv);
