@@ -205,31 +205,39 @@ bool ResultSaver::openSaveDialog(ResultBox* box)
             grid->addWidget(note, grid->rowCount(), 0, 1, grid->columnCount());
     }
 
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return false;
-    const QString path = dialog.selectedFiles().constFirst();
-    SaveType chosen = SaveType(std::max(0, int(filters.indexOf(dialog.selectedNameFilter()))));
-    // A name typed with another type's extension is saved as that type, on the user's word:
-    // never text in a file named .png.
-    if (const std::optional<SaveType> named = typeOfName(path, chosen); named && *named != chosen) {
-        QMessageBox question(
-            QMessageBox::Question, QStringLiteral("Tessivo"),
-            QStringLiteral("文件名“%1”是%2的扩展名，选择的类型却是%3。")
-                .arg(QFileInfo(path).fileName(), typeName(*named), typeName(chosen)),
-            QMessageBox::NoButton, box->window());
-        question.setObjectName(QStringLiteral("typeQuestion"));
-        QPushButton* asNamed = question.addButton(QStringLiteral("保存为%1").arg(typeName(*named)),
-                                                  QMessageBox::AcceptRole);
-        question.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-        question.setDefaultButton(asNamed);
-        question.exec();
-        if (question.clickedButton() != asNamed)
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return false;
-        chosen = *named;
+        const QString path = dialog.selectedFiles().constFirst();
+        SaveType chosen = SaveType(std::max(0, int(filters.indexOf(dialog.selectedNameFilter()))));
+        // A name typed with another type's extension is saved as that type, on the user's word:
+        // never text in a file named .png.
+        if (const std::optional<SaveType> named = typeOfName(path, chosen);
+            named && *named != chosen) {
+            QMessageBox question(
+                QMessageBox::Question, QStringLiteral("Tessivo"),
+                QStringLiteral("文件名“%1”是%2的扩展名，选择的类型却是%3。")
+                    .arg(QFileInfo(path).fileName(), typeName(*named), typeName(chosen)),
+                QMessageBox::NoButton, box->window());
+            question.setObjectName(QStringLiteral("typeQuestion"));
+            QPushButton* asNamed = question.addButton(
+                QStringLiteral("保存为%1").arg(typeName(*named)), QMessageBox::AcceptRole);
+            question.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+            question.setDefaultButton(asNamed);
+            question.exec();
+            if (question.clickedButton() != asNamed) {
+                // 取消 takes back the name, not the save: the dialog again, in the same folder
+                // with the same name, to change the one or the type.
+                dialog.setDirectory(QFileInfo(path).absolutePath());
+                dialog.selectFile(QFileInfo(path).fileName());
+                continue;
+            }
+            chosen = *named;
+        }
+        KeepUserSetting(FolderKey, QFileInfo(path).absolutePath());
+        KeepUserSetting(TypeKey, int(chosen));
+        return save(box, path, chosen);
     }
-    KeepUserSetting(FolderKey, QFileInfo(path).absolutePath());
-    KeepUserSetting(TypeKey, int(chosen));
-    return save(box, path, chosen);
 }
 
 ArtDocument ResultSaver::artFor(ResultBox* box, SaveType type)

@@ -205,6 +205,47 @@ private slots:
         QVERIFY(readAll(m_dir.filePath(name)).left(100).contains(marker));
     }
 
+    // 取消 in the question about a name of another type goes back to the dialog, in the folder
+    // and with the name it had, rather than closing it.
+    void cancelledTypeQuestionKeepsTheDialog()
+    {
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.show();
+        window.resultBox()->setText(QStringLiteral("art\r\n"));
+        const QString folder = m_dir.filePath(QStringLiteral("kept"));
+        QVERIFY(QDir().mkpath(folder));
+        QString shownFolder, shownName;
+        const auto reopened = [&](QFileDialog* dialog) {
+            shownFolder = dialog->directory().absolutePath();
+            shownName = child<QLineEdit>(dialog, "fileNameEdit")->text();
+            dialog->reject();
+        };
+        std::function<void()> cancel = [&] {
+            auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!question || question->objectName() != QLatin1String("typeQuestion"))
+                return QTimer::singleShot(0, cancel);
+            for (QAbstractButton* button : question->buttons()) {
+                if (button->text() == QStringLiteral("取消"))
+                    button->click();
+            }
+            whenDialogOpens(reopened);
+        };
+        whenDialogOpens([&](QFileDialog* dialog) {
+            dialog->setDirectory(folder);
+            auto* types = child<QComboBox>(dialog, "fileTypeCombo");
+            types->setCurrentIndex(types->findText("文本 UTF-8 (*.txt)"));
+            auto* fileName = child<QLineEdit>(dialog, "fileNameEdit");
+            fileName->selectAll();
+            QTest::keyClicks(fileName, "q.png");
+            QTimer::singleShot(0, cancel);
+            QTest::keyClick(fileName, Qt::Key_Return);
+        });
+        pressSave(&window);
+        QCOMPARE(shownFolder, folder);
+        QCOMPARE(shownName, QStringLiteral("q.png"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+    }
+
     void resultWindowAndPicture()
     {
         MainWindow window(m_dir.path(), [] { return false; });
