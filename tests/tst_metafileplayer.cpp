@@ -419,14 +419,30 @@ private slots:
         QTest::addColumn<QList<QRgb>>("colours");
         constexpr QRgb Black = qRgb(0, 0, 0), Cyan = qRgb(0, 255, 255);
         constexpr QRgb Magenta = qRgb(255, 0, 255), Yellow = qRgb(255, 255, 0);
+        constexpr QRgb Green = qRgb(0, 255, 0);
 
         // A red left half, then the whole picture filled blue in the pen's raster operation:
-        // over the red, and over the empty right half.
+        // over the red, and over the empty right half, all sixteen. With the pen P blue, the
+        // page D red or white paper, channel by channel.
         const struct {
             qint16 rop;
             QRgb overRed, overPaper;
-        } rops[] = {{13, Blue, Blue}, {7, Magenta, Yellow},   {6, Cyan, Black}, {11, Red, Nothing},
-                    {9, Black, Blue}, {15, Magenta, Nothing}, {1, Black, Black}};
+        } rops[] = {{1, Black, Black},      // 0
+                    {2, Green, Black},      // ~(P | D)
+                    {3, Red, Yellow},       // ~P & D
+                    {4, Yellow, Yellow},    // ~P
+                    {5, Blue, Black},       // P & ~D
+                    {6, Cyan, Black},       // ~D
+                    {7, Magenta, Yellow},   // P ^ D
+                    {8, White, Yellow},     // ~(P & D)
+                    {9, Black, Blue},       // P & D
+                    {10, Green, Blue},      // ~(P ^ D)
+                    {11, Red, Nothing},     // D
+                    {12, Yellow, Nothing},  // ~P | D
+                    {13, Blue, Blue},       // P
+                    {14, Cyan, Blue},       // P | ~D
+                    {15, Magenta, Nothing}, // P | D
+                    {16, White, Nothing}};  // 1
         for (const auto& [rop, overRed, overPaper] : rops) {
             Wmf w = plainWmf();
             w.brush(RedRef);
