@@ -246,8 +246,8 @@ bool bitmapAnnouncesTooMuch(const QByteArray& head)
         return false;
     constexpr qint64 DrawnBytesPerPixel = 4;
     const qint64 pixels = PictureMemoryLimit() / DrawnBytesPerPixel;
-    const qint64 rows = dib->height < 0 ? -dib->height : dib->height;
-    return dib->width > pixels || rows > pixels / dib->width;
+    // The header's rows, whichever way they run (a top-down bitmap states them negative).
+    return dib->width > pixels || dib->height > pixels / dib->width;
 }
 
 // An extended WebP states its canvas in 24 bits a side, far beyond what its reader takes; the

@@ -354,6 +354,10 @@ private slots:
         QTest::newRow("png claims 60000 x 60000") << "big.png" << pngClaiming(png, 60000, 60000);
         QTest::newRow("bmp claims 100000 x 100000")
             << "big.bmp" << with(with(bmp, 18, 100000, 4, false), 22, 100000, 4, false);
+        // Rows stored top-down have a negative height.
+        QTest::newRow("top-down bmp claims 100000 x 100000")
+            << "top-down.bmp"
+            << with(with(bmp, 18, 100000, 4, false), 22, quint32(-100000), 4, false);
         QTest::newRow("gif claims 65535 x 65535")
             << "big.gif"
             << with(with(with(with(gif3, 6, 0xFFFF, 2, false), 8, 0xFFFF, 2, false), frame + 5,
