@@ -246,7 +246,7 @@ def sites_in(root, path):
                     code_chars[m.end():m.end() + 1] in ("e", "E"):
                 continue
             literal = m.group(1)
-            if TWIPS_LAYOUT.search(code_chars) and len(literal) > 1:
+            if TWIPS_LAYOUT.search(code_chars):
                 continue
             octal = len(literal) > 1 and literal[0] == "0" and literal[1] not in "xX"
             value = int(literal, 8 if octal else 0)
