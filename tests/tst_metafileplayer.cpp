@@ -231,6 +231,27 @@ private slots:
         restored.rectangle(0, 0, 100, 100);
         QTest::newRow("wmf, clip restored")
             << restored.file({0, 0, 100, 100}, 96) << leftRight << QList<QRgb>{Red, Red};
+        // A clip set after a line drawn at half the scale (200 units to 100 pixels) clips in
+        // the picture's pixels, whatever the line left the drawing's own scale at.
+        Wmf afterLine = plainWmf();
+        afterLine.object(0x02FA, {0, 0, 0, 0, 0}); // a black pen one pixel wide at any scale
+        afterLine.add(0x0214, {190, 190});         // MoveTo, y then x
+        afterLine.add(0x0213, {199, 199});         // LineTo
+        afterLine.object(0x02FA, {5, 0, 0, 0, 0});
+        afterLine.add(IntersectClipRect, {200, 100, 0, 0});
+        afterLine.brush(RedRef);
+        afterLine.rectangle(0, 0, 200, 200);
+        QTest::newRow("wmf, clip after a line at half the scale")
+            << afterLine.file({0, 0, 200, 200}, 192) << QList<QPoint>{{40, 50}, {60, 50}}
+            << redThenNothing;
+        // A polygon that counts more points than its record holds has only those it holds:
+        // none is made up at the corner.
+        Wmf fewer = plainWmf();
+        fewer.brush(RedRef);
+        fewer.add(0x0324, {4, 60, 10, 90, 10, 90, 90});
+        QTest::newRow("wmf, polygon of 4 points, 3 given")
+            << fewer.file({0, 0, 100, 100}, 96) << QList<QPoint>{{85, 20}, {30, 20}}
+            << redThenNothing;
 
         // A record's size is 32 bits of words: a bitmap of 256 x 256 takes 98,339 of them.
         Wmf large = plainWmf();
