@@ -4,9 +4,10 @@
 #include "canvas/Fonts.h"
 #include "history/CanvasHistory.h"
 #include "loading/ui/PictureChooser.h"
+#include "widgets/GlyphRows.h"
 
-#include "TestProcess.h"
 #include "TestPictures.h"
+#include "TestProcess.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 
 #include <functional>
@@ -108,6 +110,7 @@ private slots:
     void failedOpenKeepsCanvas();
     void underscoresShow_data();
     void underscoresShow();
+    void rowsKeepTheirToolTips();
 
 private:
     QTemporaryDir m_dir;
@@ -318,10 +321,17 @@ void TestChooser::shortcuts()
     PictureChooser chooser(canvas, holder, history);
     click(&chooser, "Command4");
     QCOMPARE(chooser.folder(), QDir(documents).absolutePath());
-    if (PictureChooser::LastOpenedFolder().isEmpty()) {
-        click(&chooser, "Command5");
-        QCOMPARE(chooser.folder(), QDir::homePath());
-    }
+    // 最后打开的文件目录: the home folder before any picture was opened, then the folder of the
+    // last one.
+    QSettings saved(m_config.filePath("tessivo/tessivo.conf"), QSettings::IniFormat);
+    saved.remove("chooser/lastOpenedFolder");
+    saved.sync();
+    click(&chooser, "Command5");
+    QCOMPARE(chooser.folder(), QDir::homePath());
+    saved.setValue("chooser/lastOpenedFolder", m_dir.path());
+    saved.sync();
+    click(&chooser, "Command5");
+    QCOMPARE(chooser.folder(), m_dir.path());
 }
 
 // The folder shown is remembered for the next run, but the settings file is written (and waited
@@ -462,6 +472,22 @@ void TestChooser::failedOpenKeepsCanvas()
     QCOMPARE(window.canvas().image(), before);
     QVERIFY(!window.chooser());
     QVERIFY(!window.holder().hasPicture());
+}
+
+// Rows made tall enough for every glyph keep what the list's own rows do: their tooltips.
+void TestChooser::rowsKeepTheirToolTips()
+{
+    QListWidget list;
+    list.addItem(QStringLiteral("a_b.png"));
+    list.item(0)->setToolTip(QStringLiteral("a_b.png, 2 KB"));
+    MakeRowsFitGlyphs(list);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    const QPoint at = list.visualItemRect(list.item(0)).center();
+    QHelpEvent help(QEvent::ToolTip, at, list.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list.viewport(), &help);
+    QTRY_COMPARE(QToolTip::text(), QStringLiteral("a_b.png, 2 KB"));
+    QToolTip::hideText();
 }
 
 void TestChooser::underscoresShow_data()

@@ -130,6 +130,8 @@ void TestConvert::badCommandLines_data()
     QTest::newRow("short option") << QStringList{"-x", "p.png"} << "unknown option -x";
     QTest::newRow("colour mode for txt") << QStringList{"--colour-mode", "bg", "p.png"}
                                          << "--colour-mode is for html, svg, png and ansi, not txt";
+    QTest::newRow("title for txt")
+        << QStringList{"--title", "Art", "p.png"} << "--title is for html, not txt";
     QTest::newRow("terminal colours for html")
         << QStringList{"--format", "html", "--colours", "16", "p.png"}
         << "--colours is for ansi, not html";

@@ -118,6 +118,13 @@ private slots:
         QCOMPARE(window.canvas().image(), before);
         QVERIFY(!window.holder().hasPicture());
 
+        // Words without a file: the window does not take them.
+        QMimeData words;
+        words.setText(QStringLiteral("M#."));
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &words, Qt::LeftButton, {});
+        QApplication::sendEvent(&window, &enter);
+        QVERIFY(!enter.isAccepted());
+
         // A picture dropped on the text box to imprint: opened, not typed into the box.
         auto* text = child<QPlainTextEdit>(&window, "Text2");
         QMimeData picture;

@@ -298,6 +298,10 @@ void TestMainWindow::runMatchesConverter()
     for (QWidget* w : disabled)
         QVERIFY(w->isEnabled());
     QCOMPARE(bar->width(), track->width());
+    // The track's border is a pixel wide.
+    const QImage shownTrack = track->grab().toImage();
+    QCOMPARE(shownTrack.pixel(0, shownTrack.height() / 2), qRgb(0x80, 0x80, 0x80));
+    QVERIFY(shownTrack.pixel(1, shownTrack.height() / 2) != qRgb(0x80, 0x80, 0x80));
     QCOMPARE(window.resultBox()->text(), convert({picture}));
 
     // A second run with other settings: the box is replaced, the footer is there once.

@@ -241,20 +241,21 @@ void TestUndo::roundedOutlineShowsTheDrawnCorners()
 
 void TestUndo::largeHeldPictureKeepsEveryStep()
 {
-    // A 12-megapixel picture held whole is shared by the steps: 64 rectangles are all undone.
+    // A 12-megapixel picture held whole is shared by the steps: of 65 rectangles, the last 64
+    // are undone, the most steps the window keeps.
     Window w;
     QImage photo(4000, 3000, QImage::Format_RGB32);
     photo.fill(0xC0C0C0);
     const QString path = w.dir.filePath(QStringLiteral("photo.png"));
     QVERIFY(photo.save(path) && w.main.openPicture(path));
-    for (int i = 0; i < CanvasHistory::DefaultMaxSteps; ++i)
-        w.rectangle({10 + i % 8 * 60, 10 + i / 8 * 40}, {50 + i % 8 * 60, 35 + i / 8 * 40});
+    for (int i = 0; i < 65; ++i)
+        w.rectangle({10 + i % 8 * 60, 10 + i / 8 * 35}, {50 + i % 8 * 60, 35 + i / 8 * 35});
     int undone = 0;
     for (QImage before; before != w.canvas().image(); ++undone) {
         before = w.canvas().image();
         w.undo();
     }
-    QCOMPARE(undone - 1, CanvasHistory::DefaultMaxSteps);
+    QCOMPARE(undone - 1, 64);
 }
 
 void TestUndo::heldPictureCountsAtTheCanvasDepth()

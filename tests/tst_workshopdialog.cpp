@@ -45,6 +45,7 @@ private slots:
     void saveRefusesARowGbkCannotHold();
     void fitsTheScreenAndKeepsItsControlsStill();
     void fitsAtTwiceTheScale();
+    void sizesFromOneToSeventyTwoPoints();
 
 private:
     // Opens the workshop by its context action or its key, and types rows into its box.
@@ -203,6 +204,17 @@ void TestWorkshopDialog::fitsTheScreenAndKeepsItsControlsStill()
         layout.endLayout();
         QCOMPARE(layout.lineForTextPosition(text.indexOf(u'对')).lineNumber(),
                  layout.lineForTextPosition(text.indexOf(u'≈')).lineNumber());
+    }
+}
+
+void TestWorkshopDialog::sizesFromOneToSeventyTwoPoints()
+{
+    TableWorkshopDialog* dialog = openAndType(false, {"M", "i"});
+    QVERIFY(dialog);
+    auto* size = child<QDoubleSpinBox>(dialog, "sizeBox");
+    for (const auto& [asked, taken] : {std::pair(0.5, 1.0), {12.25, 12.25}, {100.0, 72.0}}) {
+        size->setValue(asked);
+        QCOMPARE(size->value(), taken);
     }
 }
 
