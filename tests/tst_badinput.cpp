@@ -215,6 +215,10 @@ private slots:
         refused("truncated jpeg: no scan", "t.jpg", jpeg.left(jpeg.size() / 2));
         // libjpeg would fill the part missing at the end grey: it is read only in part.
         refused("truncated jpeg: scan cut short", "s.jpg", jpeg.chopped(40));
+        // libjpeg says so, but leaves out bytes between a JPEG's parts and nothing with them.
+        QTest::newRow("jpeg with bytes before its end marker")
+            << "x.jpg" << jpeg.chopped(2) + QByteArray("\x01\x02\x03\xFF\xD9", 5) << file
+            << QSize(40, 30) << red;
         // Only the end code and the trailer are cut off: every pixel is there.
         QTest::newRow("truncated gif") << "t.gif" << gif3.chopped(4) << file << QSize(3, 2) << red;
         const QByteArray webp = encode(picture, "WEBP");

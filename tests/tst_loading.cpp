@@ -1,5 +1,6 @@
 #include "canvas/CanvasModel.h"
 #include "canvas/Fonts.h"
+#include "loading/DecoderMessages.h"
 #include "loading/MappedFile.h"
 #include "loading/Metafile.h"
 #include "loading/PictureDecoder.h"
@@ -14,6 +15,7 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QProcess>
 #include <QScopeGuard>
@@ -28,6 +30,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <thread>
 
 // A file that another program cuts short while this one decodes it. The cut is made inside the
@@ -83,6 +86,10 @@ extern "C" void* mmap(void* address, size_t bytes, int protection, int flags, in
 
 using namespace tessivo;
 using namespace tessivo::testing;
+
+// The category Qt's JPEG reader says libjpeg's warnings in.
+Q_DECLARE_LOGGING_CATEGORY(jpegReader)
+Q_LOGGING_CATEGORY(jpegReader, "qt.gui.imageio.jpeg")
 
 namespace {
 
@@ -538,6 +545,60 @@ private slots:
         QVERIFY(child.waitForFinished(60000));
         // (Under AddressSanitizer, its own handler reports the error and exits with a status.)
         QVERIFY(child.exitStatus() == QProcess::CrashExit || child.exitCode() != 0);
+    }
+
+    // What the decoders say, as they say it, and what it means for the picture.
+    void decoderMessages_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("verdict");
+        QTest::addColumn<QString>("words");
+        const int cutShort = int(DecoderVerdict::CutShort), damaged = int(DecoderVerdict::Damaged);
+        const QString ends = "the picture is incomplete: its data ends before the picture does";
+        QTest::newRow("libjpeg, file ended") << "Premature end of JPEG file" << cutShort << ends;
+        QTest::newRow("libjpeg, scan ended")
+            << "Corrupt JPEG data: premature end of data segment" << cutShort << ends;
+        QTest::newRow("libpng, file ended") << "libpng error: Read Error" << cutShort << ends;
+        QTest::newRow("libpng, rows missing")
+            << "libpng error: Not enough image data" << cutShort << ends;
+        QTest::newRow("libjpeg, damaged")
+            << "Corrupt JPEG data: bad Huffman code" << damaged
+            << "the picture's data is damaged (its decoder found \"Corrupt JPEG data: bad Huffman "
+               "code\")";
+        QTest::newRow("libpng, any other error")
+            << "libpng error: IDAT: CRC error" << damaged
+            << "the picture's data is damaged (its decoder found \"IDAT: CRC error\")";
+        QTest::newRow("Qt's reader, over its memory")
+            << "QImageIOHandler: Rejecting image as it exceeds the current allocation limit of "
+               "1024 megabytes"
+            << int(DecoderVerdict::OverMemory)
+            << "the picture is too large: its decoder would take more memory than it may";
+        QTest::newRow("libjpeg, bytes between parts, nothing lost")
+            << "Corrupt JPEG data: 3 extraneous bytes before marker 0xd9"
+            << int(DecoderVerdict::Note)
+            << "the picture does not read (its decoder says \"Corrupt JPEG data: 3 extraneous "
+               "bytes before marker 0xd9\")";
+        QTest::newRow("libpng, a warning")
+            << "libpng warning: iCCP: known incorrect sRGB profile" << int(DecoderVerdict::Note)
+            << "the picture does not read (its decoder says "
+               "\"iCCP: known incorrect sRGB profile\")";
+    }
+
+    void decoderMessages()
+    {
+        QFETCH(QString, message);
+        QFETCH(int, verdict);
+        QFETCH(QString, words);
+        QCOMPARE(int(VerdictOf(message)), verdict);
+        QCOMPARE(ProgramWordsFor(message), words);
+        // Kept as said while a decode goes on in this thread, one a line; standard error as it
+        // was once it ends.
+        {
+            const DecoderMessages kept;
+            qCWarning(jpegReader).noquote() << message;
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+            QCOMPARE(kept.lines(), QStringList({message, message}));
+        }
     }
 
     // The metafile helper ends with the program that started it, here killed while the helper
