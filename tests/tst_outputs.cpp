@@ -104,6 +104,7 @@ private slots:
     void noNotesFromQt();
     void openFilesAreWrittenWhereTheyAre_data();
     void openFilesAreWrittenWhereTheyAre();
+    void anotherProcesssOpenFileIsAddedTo();
     void danglingLinksGetTheirFile_data();
     void danglingLinksGetTheirFile();
     void longestNamesAreWritten_data();
@@ -472,6 +473,23 @@ void TestOutputs::openFilesAreWrittenWhereTheyAre()
     QVERIFY(::stat(QFile::encodeName(folder + "/log").constData(), &now) == 0);
     QCOMPARE(quint64(now.st_ino), quint64(old.st_ino));
     QCOMPARE(partialFiles(folder), QStringList());
+}
+
+// Another process's open file, named through /proc/PID/fd/N: the art is added to what it holds.
+void TestOutputs::anotherProcesssOpenFileIsAddedTo()
+{
+    const QString log = m_dir.filePath(QStringLiteral("another.log"));
+    writeFile(log, "OLD\n");
+    QProcess other; // cat, its standard output added to the log, waiting for its input
+    other.setStandardOutputFile(log, QIODevice::Append);
+    other.start(QStringLiteral("cat"));
+    QVERIFY(other.waitForStarted());
+    const Run run =
+        convert({"--output", QStringLiteral("/proc/%1/fd/1").arg(other.processId()), m_picture});
+    other.closeWriteChannel();
+    QVERIFY(other.waitForFinished());
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(readFile(log), "OLD\n" + m_art);
 }
 
 void TestOutputs::danglingLinksGetTheirFile_data()
