@@ -42,7 +42,7 @@ NO_BEHAVIOUR = re.compile(r"\b(reserve|squeeze|shrink_to_fit|Q_UNUSED|Q_ASSERT|q
 
 # Where windows are laid out in twips: a position or size moved by one twip (a fifteenth of a
 # pixel) lands on the same pixel 14 times in 15, so such constants are left alone.
-TWIPS_LAYOUT = re.compile(r"PlaceInTwips|Placed<|TwipsRect|\bbutton\(")
+TWIPS_LAYOUT = re.compile(r"PlaceInTwips|Placed<|TwipsRect|\bbutton\(|\w+Twips\s*=")
 
 KEYWORDS = {"return", "const", "auto", "static", "constexpr", "if", "else", "for", "while",
             "switch", "case", "default", "break", "continue", "using", "namespace", "struct",
