@@ -273,6 +273,11 @@ void TestUndo::heldPictureCountsAtTheCanvasDepth()
     QCOMPARE(holder.bytes(), 400 * 300 * 4);
     history.record();
     QCOMPARE(history.bytes(), canvas.image().sizeInBytes() + holder.bytes());
+    // A second step holds the same picture: once the first goes, the picture still counts.
+    canvas.line(0, 300, 1500, 300);
+    history.record();
+    history.setLimits(1, CanvasHistory::DefaultMaxBytes);
+    QCOMPARE(history.bytes(), canvas.image().sizeInBytes() + holder.bytes());
 
     // Over the bound by itself, the newest step is kept all the same: the change can be undone.
     history.setLimits(CanvasHistory::DefaultMaxSteps, holder.bytes());
