@@ -111,6 +111,7 @@ private slots:
     void underscoresShow_data();
     void underscoresShow();
     void rowsKeepTheirToolTips();
+    void tabGoesInReadingOrder();
 
 private:
     QTemporaryDir m_dir;
@@ -472,6 +473,25 @@ void TestChooser::failedOpenKeepsCanvas()
     QCOMPARE(window.canvas().image(), before);
     QVERIFY(!window.chooser());
     QVERIFY(!window.holder().hasPicture());
+}
+
+// Tab goes from the drives down the lists to 打开 and 取消, then along the shortcuts.
+void TestChooser::tabGoesInReadingOrder()
+{
+    CanvasModel canvas;
+    PictureHolder holder;
+    CanvasHistory history(canvas, holder);
+    PictureChooser chooser(canvas, holder, history);
+    QStringList order;
+    QWidget* start = chooser.driveList();
+    for (QWidget* w = start; order.size() < 20; w = w->nextInFocusChain()) {
+        if (w->focusPolicy() & Qt::TabFocus && !w->objectName().isEmpty())
+            order.append(w->objectName());
+        if (w->nextInFocusChain() == start)
+            break;
+    }
+    QCOMPARE(order, QStringList({"Drive1", "Dir1", "File1", "Command1", "Command2", "Command3",
+                                 "Command4", "Command5"}));
 }
 
 // Rows made tall enough for every glyph keep what the list's own rows do: their tooltips.
