@@ -43,6 +43,10 @@ NO_BEHAVIOUR = re.compile(r"\b(reserve|squeeze|shrink_to_fit|Q_UNUSED|Q_ASSERT|q
 # Where windows are laid out in twips: a position or size moved by one twip (a fifteenth of a
 # pixel) lands on the same pixel 14 times in 15, so such constants are left alone.
 TWIPS_LAYOUT = re.compile(r"PlaceInTwips|Placed<|TwipsRect|\bbutton\(|\w+Twips\s*=")
+# The windows' own sizes and positions, named so, are twips as well.
+WINDOW_FOLDERS = ("app", "widgets", "settings/ui", "canvas/ui", "loading/ui")
+TWIPS_NAMED = re.compile(
+    r"constexpr (int|Twips|double) \w*(Width|Height|Left|Top|Right|Bottom|Drop|Gap|Margin)\w* =")
 
 KEYWORDS = {"return", "const", "auto", "static", "constexpr", "if", "else", "for", "while",
             "switch", "case", "default", "break", "continue", "using", "namespace", "struct",
@@ -246,7 +250,8 @@ def sites_in(root, path):
                     code_chars[m.end():m.end() + 1] in ("e", "E"):
                 continue
             literal = m.group(1)
-            if TWIPS_LAYOUT.search(code_chars):
+            if TWIPS_LAYOUT.search(code_chars) or (
+                    os.path.dirname(path) in WINDOW_FOLDERS and TWIPS_NAMED.search(code_chars)):
                 continue
             octal = len(literal) > 1 and literal[0] == "0" and literal[1] not in "xX"
             value = int(literal, 8 if octal else 0)
