@@ -405,8 +405,10 @@ void MainWindow::showPage(Page page)
 
 void MainWindow::Command3_Click()
 {
-    if (!m_chooser)
+    if (!m_chooser) {
         m_chooser = new PictureChooser(m_canvas, m_holder, m_history, this);
+        connect(m_chooser, &PictureChooser::pictureOpened, this, &MainWindow::showPictureOutcome);
+    }
     m_chooser->exec();
     // After "取消" or a failed open the chooser goes, and the next one starts afresh.
     if (m_chooser && m_chooser->shouldUnload()) {

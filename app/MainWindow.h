@@ -145,6 +145,9 @@ private:
     void useWorkshopTable(const QStringList& loadedTable);
     // A drag or drop that carries a file: taken, and the file opened on the drop.
     bool handleFileDrop(QEvent* event);
+    // What the status line says of a picture opened (from the chooser, a drop or the command
+    // line): a picture read only in part, named.
+    void showPictureOutcome(const QString& path, PictureRead outcome);
     void startUp(const QStringList& folders, const ImportQuestion& askToImport);
 
     // Generation page

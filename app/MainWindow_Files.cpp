@@ -3,6 +3,7 @@
 
 #include "app/MainWindow.h"
 
+#include "app/StatusTexts.h"
 #include "canvas/ui/CanvasPage.h"
 #include "loading/PictureDecoder.h"
 #include "loading/PictureLoader.h"
@@ -40,7 +41,10 @@ bool MainWindow::openPicture(const QString& path)
 {
     if (isRunning())
         return false;
-    if (!OpenPictureFile(path, m_canvas, m_holder, m_history, this))
+    PictureRead outcome = PictureRead::Unreadable;
+    const bool opened = OpenPictureFile(path, m_canvas, m_holder, m_history, this, &outcome);
+    showPictureOutcome(path, outcome);
+    if (!opened)
         return false;
     showPage(Page::Canvas);
     return true;
@@ -83,6 +87,15 @@ bool MainWindow::pastePicture()
     m_holder.setPicture(read.image);
     DrawLoadedPicture(read.image, m_canvas);
     return true;
+}
+
+void MainWindow::showPictureOutcome(const QString& path, PictureRead outcome)
+{
+    // The message box says only that the picture did not read; a picture read only in part is
+    // told apart, and named, on the status line.
+    if (outcome == PictureRead::Incomplete)
+        ShowStatus(*m_status,
+                   StatusTextFor(Status::PictureIncomplete, 0, QFileInfo(path).fileName()));
 }
 
 void MainWindow::buildFileDrops()

@@ -94,6 +94,9 @@ QString reasonFor(const OutputFile& file)
     case OutputFile::Problem::None: break;
     case OutputFile::Problem::Exists: return QStringLiteral("文件已存在");
     case OutputFile::Problem::ReadOnly: return QStringLiteral("文件是只读的");
+    case OutputFile::Problem::NoReader: return QStringLiteral("没有程序在读取这个管道");
+    case OutputFile::Problem::Stalled:
+        return QStringLiteral("对方%1秒没有接收数据").arg(OutputFile::StalledMilliseconds / 1000);
     case OutputFile::Problem::System: break;
     }
     switch (file.systemError()) {
@@ -119,7 +122,9 @@ QString reasonFor(const OutputFile& file)
 QString WriteWholeFile(const QString& path, const QByteArray& bytes)
 {
     OutputFile file(QFile::encodeName(path));
-    if (file.open({}) && file.write(bytes) && file.commit())
+    OutputFile::Options options;
+    options.neverWait = true;
+    if (file.open(options) && file.write(bytes) && file.commit())
         return {};
     return reasonFor(file);
 }
@@ -201,31 +206,39 @@ bool ResultSaver::openSaveDialog(ResultBox* box)
             grid->addWidget(note, grid->rowCount(), 0, 1, grid->columnCount());
     }
 
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return false;
-    const QString path = dialog.selectedFiles().constFirst();
-    SaveType chosen = SaveType(std::max(0, int(filters.indexOf(dialog.selectedNameFilter()))));
-    // A name typed with another type's extension is saved as that type, on the user's word:
-    // never text in a file named .png.
-    if (const std::optional<SaveType> named = typeOfName(path, chosen); named && *named != chosen) {
-        QMessageBox question(
-            QMessageBox::Question, QStringLiteral("Tessivo"),
-            QStringLiteral("文件名“%1”是%2的扩展名，选择的类型却是%3。")
-                .arg(QFileInfo(path).fileName(), typeName(*named), typeName(chosen)),
-            QMessageBox::NoButton, box->window());
-        question.setObjectName(QStringLiteral("typeQuestion"));
-        QPushButton* asNamed = question.addButton(QStringLiteral("保存为%1").arg(typeName(*named)),
-                                                  QMessageBox::AcceptRole);
-        question.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-        question.setDefaultButton(asNamed);
-        question.exec();
-        if (question.clickedButton() != asNamed)
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return false;
-        chosen = *named;
+        const QString path = dialog.selectedFiles().constFirst();
+        SaveType chosen = SaveType(std::max(0, int(filters.indexOf(dialog.selectedNameFilter()))));
+        // A name typed with another type's extension is saved as that type, on the user's word:
+        // never text in a file named .png.
+        if (const std::optional<SaveType> named = typeOfName(path, chosen);
+            named && *named != chosen) {
+            QMessageBox question(
+                QMessageBox::Question, QStringLiteral("Tessivo"),
+                QStringLiteral("文件名“%1”是%2的扩展名，选择的类型却是%3。")
+                    .arg(QFileInfo(path).fileName(), typeName(*named), typeName(chosen)),
+                QMessageBox::NoButton, box->window());
+            question.setObjectName(QStringLiteral("typeQuestion"));
+            QPushButton* asNamed = question.addButton(
+                QStringLiteral("保存为%1").arg(typeName(*named)), QMessageBox::AcceptRole);
+            question.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+            question.setDefaultButton(asNamed);
+            question.exec();
+            if (question.clickedButton() != asNamed) {
+                // 取消 takes back the name, not the save: the dialog again, in the same folder
+                // with the same name, to change the one or the type.
+                dialog.setDirectory(QFileInfo(path).absolutePath());
+                dialog.selectFile(QFileInfo(path).fileName());
+                continue;
+            }
+            chosen = *named;
+        }
+        KeepUserSetting(FolderKey, QFileInfo(path).absolutePath());
+        KeepUserSetting(TypeKey, int(chosen));
+        return save(box, path, chosen);
     }
-    settings.setValue(FolderKey, QFileInfo(path).absolutePath());
-    settings.setValue(TypeKey, int(chosen));
-    return save(box, path, chosen);
 }
 
 ArtDocument ResultSaver::artFor(ResultBox* box, SaveType type)

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "engine/OutputFile.h"
 #include "engine/Version.h"
 
 #include "canvas/Fonts.h"
@@ -114,6 +115,9 @@ void SetUpApplication()
     QApplication::setFont(WindowFont());
     // Without the translation Qt's texts stay in English; the program works the same.
     InstallQtTranslation();
+    // SIGTERM, or Ctrl+C in the terminal the window was started from, while a save is written:
+    // its unfinished file is removed, as the command-line tools remove theirs.
+    RemoveOutputsOnInterrupt();
 }
 
 QStringList TableFileFolders()

@@ -9,7 +9,7 @@ namespace tessivo {
 
 // The status line is 1935 twips wide, 129 pixels: ten characters of the window's 9-point Song
 // font. A text longer than that is shortened here and explained in full in the tooltip.
-StatusText StatusTextFor(Status status, int bands)
+StatusText StatusTextFor(Status status, int bands, const QString& picture)
 {
     switch (status) {
     case Status::TableImported: return {TableImportedStatusText(), {}};
@@ -33,6 +33,11 @@ StatusText StatusTextFor(Status status, int bands)
     case Status::ShapeRunDone:
         return {QStringLiteral("完成 OK!（字形）"),
                 QStringLiteral("完成：按字形选字（生成框右键菜单可改回按色调）")};
+    case Status::PictureIncomplete:
+        return {
+            QStringLiteral("图片不完整，未载入"),
+            (picture.isEmpty() ? QStringLiteral("图片") : QStringLiteral("图片“%1”").arg(picture)) +
+                QStringLiteral("不完整：文件在图片结束之前就结束了，或中途已损坏，未能载入")};
     }
     return {};
 }
@@ -48,7 +53,8 @@ bool KeepsItsWording(Status status)
     case Status::TextTooLong:
     case Status::WorkshopTableUsed:
     case Status::InkRunDone:
-    case Status::ShapeRunDone: return false;
+    case Status::ShapeRunDone:
+    case Status::PictureIncomplete: return false;
     }
     return false;
 }

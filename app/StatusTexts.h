@@ -26,15 +26,18 @@ enum class Status {
     WorkshopTableUsed, // "立即使用" in the table workshop loaded its table
     InkRunDone,        // "生成" finished in the ink mode
     ShapeRunDone,      // "生成" finished in the shape mode
+    PictureIncomplete, // a picture opened was refused, read only in part
 };
 
-inline constexpr std::array AllStatuses = {
-    Status::TableImported,     Status::TableReadFailed,   Status::RunStarted,
-    Status::RunDone,           Status::PositionsTooLarge, Status::TextTooLong,
-    Status::WorkshopTableUsed, Status::InkRunDone,        Status::ShapeRunDone};
+inline constexpr std::array AllStatuses = {Status::TableImported,     Status::TableReadFailed,
+                                           Status::RunStarted,        Status::RunDone,
+                                           Status::PositionsTooLarge, Status::TextTooLong,
+                                           Status::WorkshopTableUsed, Status::InkRunDone,
+                                           Status::ShapeRunDone,      Status::PictureIncomplete};
 
-// The status line's text for status. bands is the run's band count, which only RunStarted shows.
-StatusText StatusTextFor(Status status, int bands = 0);
+// The status line's text for status. bands is the run's band count, which only RunStarted shows;
+// picture the file name of the picture that PictureIncomplete names.
+StatusText StatusTextFor(Status status, int bands = 0, const QString& picture = {});
 
 // The texts the program has always shown word for word. They stay so even where the status line
 // is too narrow for them.

@@ -291,25 +291,53 @@ void TableWorkshopDialog::setNote(const QString& text)
     m_note->setText(text);
 }
 
+void TableWorkshopDialog::fitScreen()
+{
+    const QScreen* shown = screen();
+    if (!shown)
+        return;
+    const QRect available = shown->availableGeometry();
+    // A window manager adds its frame and title bar once the window is mapped, after it is
+    // shown: until then room is kept for a title bar of twice the font's height, and the fit is
+    // made again when the frame is known. (At twice the scale, a dialog that filled the screen
+    // lost its bottom row of buttons under the title bar.)
+    QMargins frame(geometry().left() - frameGeometry().left(),
+                   geometry().top() - frameGeometry().top(),
+                   frameGeometry().right() - geometry().right(),
+                   frameGeometry().bottom() - geometry().bottom());
+    m_frameKnown = !frame.isNull();
+    if (!m_frameKnown) {
+        const int border = fontMetrics().height() / 4;
+        frame = QMargins(border, 2 * fontMetrics().height(), border, border);
+    }
+    const QSize fits =
+        available.size() - QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    if (width() > fits.width() || height() > fits.height())
+        resize(size().boundedTo(fits).expandedTo(minimumSizeHint()));
+    QRect placed = geometry().marginsAdded(frame);
+    placed.moveRight(std::min(placed.right(), available.right()));
+    placed.moveBottom(std::min(placed.bottom(), available.bottom()));
+    placed.moveLeft(std::max(placed.left(), available.left()));
+    placed.moveTop(std::max(placed.top(), available.top()));
+    // move() places the frame's corner where the window system knows the frame, else the
+    // client area's.
+    move(m_frameKnown ? placed.topLeft() : placed.marginsRemoved(frame).topLeft());
+}
+
 void TableWorkshopDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    // No larger than the screen's free area, frame included, and inside it.
-    if (const QScreen* shown = screen()) {
-        const QRect available = shown->availableGeometry();
-        const QSize frame = frameGeometry().size() - size();
-        const QSize fits = available.size() - frame;
-        if (width() > fits.width() || height() > fits.height())
-            resize(size().boundedTo(fits).expandedTo(minimumSizeHint()));
-        QRect placed = frameGeometry();
-        placed.moveRight(std::min(placed.right(), available.right()));
-        placed.moveBottom(std::min(placed.bottom(), available.bottom()));
-        placed.moveLeft(std::max(placed.left(), available.left()));
-        placed.moveTop(std::max(placed.top(), available.top()));
-        move(placed.topLeft());
-    }
+    fitScreen();
     // The Canvas or the settings may have changed while the dialog was away.
     startPreview();
+}
+
+void TableWorkshopDialog::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    // The window manager's frame came after the window was shown.
+    if (isVisible() && !m_frameKnown && frameGeometry() != geometry())
+        fitScreen();
 }
 
 void TableWorkshopDialog::hideEvent(QHideEvent* event)
@@ -485,7 +513,7 @@ void TableWorkshopDialog::chooseFileAndSave()
         QMessageBox::warning(this, QStringLiteral("另存为字符表"), problem);
         return;
     }
-    UserSettings().setValue(LastSavedKey, QFileInfo(path).absolutePath());
+    KeepUserSetting(LastSavedKey, QFileInfo(path).absolutePath());
     setNote(QStringLiteral("已保存 %1").arg(QFileInfo(path).fileName()));
 }
 

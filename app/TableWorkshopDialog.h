@@ -51,10 +51,13 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // No larger than the screen's free area, its frame and title bar included, and inside it.
+    void fitScreen();
     // Measures the rows again and restarts the preview.
     void refresh();
     void startPreview();
@@ -82,6 +85,7 @@ private:
     QLabel* m_note = nullptr;
     QTimer* m_debounce = nullptr;
     QTimer* m_previewTimer = nullptr;
+    bool m_frameKnown = false; // fitted with the frame the window system gave, not a guess
 };
 
 } // namespace tessivo

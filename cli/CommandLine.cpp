@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -34,6 +35,21 @@ void quietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
 void QuietenQtNotes()
 {
     qtHandler = qInstallMessageHandler(quietHandler);
+}
+
+void HoldStandardStreams()
+{
+    for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(stream, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        // The lowest free number: the stream's own, those below it being held already.
+        const int held =
+            ::open("/dev/null", (stream == STDERR_FILENO ? O_WRONLY : O_RDONLY) | O_NOCTTY);
+        if (held >= 0 && held != stream) {
+            ::dup2(held, stream);
+            ::close(held);
+        }
+    }
 }
 
 int Finish(const char* program, const QByteArray& out, const QByteArray& err, int code)

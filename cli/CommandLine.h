@@ -15,6 +15,12 @@ QStringList ArgumentsOf(int argc, char* argv[]);
 // without XDG_RUNTIME_DIR lacks), which would stand among the tool's own messages.
 void QuietenQtNotes();
 
+// A standard stream the tool was started without (closed, as by >&-) is held by /dev/null before
+// anything is opened: a file opened later would otherwise take its number, and the tool's output
+// or messages would go into that file. Standard output is then held for reading only, so that
+// Finish fails as writing to a closed one does.
+void HoldStandardStreams();
+
 // Writes a tool's standard output and error; returns the exit code: code, or 1 with a message
 // naming the system's reason when standard output could not take every byte (a full disk, a
 // closed pipe).

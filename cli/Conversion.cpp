@@ -50,17 +50,18 @@ CanvasSide canvasSideOf(Setting setting)
     return CanvasSide::None;
 }
 
-// Why a picture did not read: the file could not be opened, the metafile helper failed, or the
-// content is not a picture the program reads.
+// Why a picture did not read: what the reading found (the metafile helper failed, what the
+// decoder said of the data, a pipe too long), the file could not be opened, or the content is not
+// a picture the program reads.
 QString pictureFailure(const QString& picture, PictureRead outcome, const QString& failure)
 {
+    if (!failure.isEmpty())
+        return failure;
     if (outcome == PictureRead::TooLarge)
         return QStringLiteral("the picture is too large: decoded, it would take more than %1 MiB")
             .arg(PictureMemoryLimit() / (1024 * 1024));
     if (const QString why = WhyUnopenable(picture); !why.isEmpty())
         return why;
-    if (!failure.isEmpty())
-        return failure;
     return QStringLiteral("not a picture in a format tessivo-convert reads, or a damaged one");
 }
 

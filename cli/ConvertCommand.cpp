@@ -75,20 +75,25 @@ std::optional<std::pair<dev_t, ino_t>> plainFileOf(const QString& name)
     return std::pair(status.st_dev, status.st_ino);
 }
 
-// An output that is one of the pictures, under its own name, another one or through links,
-// refused before any work: the art would replace the picture it is made from.
-QString outputOverPicture(const QStringList& pictures, const QStringList& outputs)
+// An output that is one of the inputs (a picture or the table file), under its own name,
+// another one or through links, refused before any work: the art would replace what it is made
+// from.
+QString outputOverInput(const ConvertOptions& options, const QStringList& pictures,
+                        const QStringList& outputs)
 {
     std::map<std::pair<dev_t, ino_t>, QString> files;
+    if (const auto table = plainFileOf(options.tableFile); table && !options.tableFile.isEmpty())
+        files.emplace(*table,
+                      QStringLiteral("the table file %1").arg(QuotedForMessage(options.tableFile)));
     for (const QString& picture : pictures) {
         if (const auto file = plainFileOf(picture))
-            files.emplace(*file, picture);
+            files.emplace(*file, QStringLiteral("the picture %1").arg(QuotedForMessage(picture)));
     }
     for (const QString& output : outputs) {
         const auto file = plainFileOf(output);
         if (const auto found = file ? files.find(*file) : files.end(); found != files.end())
-            return QStringLiteral("tessivo-convert: %1 would be written over the picture %2\n")
-                .arg(QuotedForMessage(output), QuotedForMessage(found->second));
+            return QStringLiteral("tessivo-convert: %1 would be written over %2\n")
+                .arg(QuotedForMessage(output), found->second);
     }
     return {};
 }
@@ -118,7 +123,7 @@ ConversionOutput convertAll(const ConvertOptions& options)
         taken.insert(target, picture);
         targets.append(target);
     }
-    if (const QString error = outputOverPicture(options.pictures, targets); !error.isEmpty())
+    if (const QString error = outputOverInput(options, options.pictures, targets); !error.isEmpty())
         return refused(error);
     if (!QDir().mkpath(options.outputDir)) {
         result.exitCode = 1;
@@ -145,12 +150,16 @@ ConversionOutput convertAll(const ConvertOptions& options)
             // Files made again from their pictures at will are not waited for on the disk:
             // for a folder of small pictures, the waits took longer than the conversions.
             ConversionOutput output = convertInto(
-                one, targets[i], OutputFile::Options{options.noClobber, false}, palette.get());
+                one, targets[i], OutputFile::Options{options.noClobber, OutputFile::Sync::Never},
+                palette.get());
             if (output.exitCode != 0)
                 output.err = oneLineFor(one.picture, output.err);
             outputs[std::size_t(i)] = std::move(output);
         }
     };
+    // However many jobs run, the pictures they hold at once take no more memory than one
+    // picture may.
+    const SharedPictureMemory memory;
     const int processors = std::max(QThread::idealThreadCount(), 1);
     const int jobs = int(std::min<qsizetype>(options.jobs > 0 ? options.jobs : processors, count));
     std::vector<std::thread> threads;
@@ -193,10 +202,11 @@ ConversionOutput RunConvertCommand(const ConvertOptions& options)
         return convertAll(options);
     if (options.output == QLatin1String("-"))
         return RunConversion(options);
-    if (const QString error = outputOverPicture({options.picture}, {options.output});
+    if (const QString error = outputOverInput(options, {options.picture}, {options.output});
         !error.isEmpty())
         return refused(error);
-    return convertInto(options, options.output, OutputFile::Options{options.noClobber, true});
+    return convertInto(options, options.output,
+                       OutputFile::Options{options.noClobber, OutputFile::Sync::WhenReplacing});
 }
 
 } // namespace tessivo

@@ -12,7 +12,7 @@ struct ConvertOptions;
 // picture would make it. Exit code 0 when all went well, 1 when any picture could not be
 // converted or written (each with its line in err, in the pictures' order; the others are still
 // converted), 2 when two pictures would be written to the same file or an output would be written
-// over one of the pictures (refused before any work).
+// over one of the pictures or the table file (refused before any work).
 ConversionOutput RunConvertCommand(const ConvertOptions& options);
 
 // The file a picture is converted into in the output folder: its name with the format's

@@ -201,7 +201,8 @@ TableToolOutput RunTableTool(const TableOptions& options, const QDateTime& made)
         return output;
     }
     OutputFile file(EncodeFileName(options.outputFile));
-    if (!file.open({}) || !file.write(encoded.bytes) || !file.commit())
+    if (!file.open({false, OutputFile::Sync::WhenReplacing}) || !file.write(encoded.bytes) ||
+        !file.commit())
         return failure(QStringLiteral("cannot write %1: %2")
                            .arg(QuotedForMessage(options.outputFile), file.errorString()));
     return output;

@@ -21,6 +21,7 @@ constexpr char Program[] = "tessivo-convert";
 
 int main(int argc, char* argv[])
 {
+    tessivo::HoldStandardStreams();
     tessivo::RemoveOutputsOnInterrupt();
     const tessivo::ParsedCommandLine parsed =
         tessivo::ParseConvertOptions(tessivo::ArgumentsOf(argc, argv));

@@ -29,6 +29,7 @@ QDateTime madeAt()
 
 int main(int argc, char* argv[])
 {
+    tessivo::HoldStandardStreams();
     tessivo::RemoveOutputsOnInterrupt();
     const tessivo::ParsedTableCommandLine parsed =
         tessivo::ParseTableOptions(tessivo::ArgumentsOf(argc, argv));

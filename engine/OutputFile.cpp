@@ -1,17 +1,21 @@
 #include "engine/OutputFile.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace tessivo {
 
@@ -80,6 +84,111 @@ extern "C" void removeTemporariesAndExit(int signal)
             ::unlink(path);
     }
     ::_exit(128 + signal);
+}
+
+// The longest name a folder takes; NAME_MAX where the system does not say.
+qsizetype longestNameIn(const QByteArray& folder)
+{
+    const long most = ::pathconf(folder.isEmpty() ? "." : folder.constData(), _PC_NAME_MAX);
+    return most > 0 ? qsizetype(most) : qsizetype(NAME_MAX);
+}
+
+QByteArray folderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+// The first keep bytes of text at most, never cut inside a UTF-8 sequence.
+QByteArray cutUtf8(const QByteArray& text, qsizetype keep)
+{
+    if (keep >= text.size())
+        return text;
+    qsizetype end = std::max<qsizetype>(keep, 0);
+    while (end > 0 && (quint8(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.left(end);
+}
+
+// The new file's name beside target: target's name with suffix, its stem shortened where the
+// whole would be longer than the folder takes, so that a name the system takes always has a new
+// file; the extension is kept, to tell what the file is.
+QByteArray temporaryNameFor(const QByteArray& target, const QByteArray& suffix)
+{
+    const QByteArray folder = folderOf(target);
+    const QByteArray name = target.mid(target.lastIndexOf('/') + 1);
+    const qsizetype excess = name.size() + suffix.size() - longestNameIn(folder);
+    if (excess <= 0)
+        return target + suffix;
+    constexpr qsizetype LongestExtension = 16;
+    qsizetype dot = name.lastIndexOf('.');
+    if (dot <= 0 || name.size() - dot > LongestExtension)
+        dot = name.size();
+    const QByteArray stem = cutUtf8(name.left(dot), dot - excess);
+    return target.left(target.size() - name.size()) + stem + name.mid(dot) + suffix;
+}
+
+// A name that leads, itself or through links, to a link of a process's open files
+// (/proc/PID/fd/N, which /dev/stdout and /dev/fd/N lead to): it stands for that open file,
+// wherever the file lies, so it is written where the file is, never replaced.
+struct OpenFileLink {
+    pid_t process = 0;
+    int descriptor = -1;
+};
+
+std::optional<OpenFileLink> openFileLinkOf(QByteArray path)
+{
+    constexpr int MostLinks = 40; // as the system follows them
+    for (int hop = 0; hop < MostLinks; ++hop) {
+        const QByteArray folder = folderOf(path);
+        const QByteArray leaf = path.mid(path.lastIndexOf('/') + 1);
+        char resolved[PATH_MAX];
+        if (::realpath(folder.constData(), resolved)) {
+            int process = 0, task = 0, end = 0;
+            const bool openFiles =
+                (std::sscanf(resolved, "/proc/%d/fd%n", &process, &end) == 1 &&
+                 resolved[end] == '\0') ||
+                (std::sscanf(resolved, "/proc/%d/task/%d/fd%n", &process, &task, &end) == 2 &&
+                 resolved[end] == '\0');
+            bool ok = false;
+            const int descriptor = leaf.toInt(&ok);
+            if (openFiles && ok && descriptor >= 0)
+                return OpenFileLink{pid_t(process), descriptor};
+        }
+        struct stat status {};
+        if (::lstat(path.constData(), &status) != 0 || !S_ISLNK(status.st_mode))
+            return std::nullopt;
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(path.constData(), target, sizeof target);
+        if (length <= 0 || length >= ssize_t(sizeof target))
+            return std::nullopt;
+        const QByteArray next(target, length);
+        path = next.startsWith('/') ? next : folder + '/' + next;
+    }
+    return std::nullopt;
+}
+
+// Where a dangling link leads: the file the link names, to be made there, as a shell's
+// redirection makes it. Empty where the name is no link, or the links go round.
+QByteArray danglingTargetOf(QByteArray path)
+{
+    constexpr int MostLinks = 40;
+    bool linked = false;
+    for (int hop = 0; hop < MostLinks; ++hop) {
+        struct stat status {};
+        if (::lstat(path.constData(), &status) != 0)
+            return linked ? path : QByteArray();
+        if (!S_ISLNK(status.st_mode))
+            return {};
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(path.constData(), target, sizeof target);
+        if (length <= 0 || length >= ssize_t(sizeof target))
+            return {};
+        const QByteArray next(target, length);
+        path = next.startsWith('/') ? next : folderOf(path) + '/' + next;
+        linked = true;
+    }
+    return {};
 }
 
 } // namespace
@@ -165,21 +274,47 @@ bool OutputFile::fail(Problem problem, int error)
 bool OutputFile::open(Options options)
 {
     m_options = options;
+    if (const std::optional<OpenFileLink> link = openFileLinkOf(m_name)) {
+        // One of this process's own files (its standard output, say) is written through the
+        // descriptor it is open on, where the next byte goes: what a shell wrote there before
+        // and after stays in order. Another process's is opened to add to it.
+        if (link->process == ::getpid()) {
+            const int flags = ::fcntl(link->descriptor, F_GETFL);
+            if (flags < 0)
+                return fail(Problem::System, errno);
+            if ((flags & O_ACCMODE) == O_RDONLY)
+                return fail(Problem::System, EBADF);
+            m_fd = ::fcntl(link->descriptor, F_DUPFD_CLOEXEC, 0);
+        } else {
+            m_fd = ::open(m_name.constData(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
+        }
+        return m_fd >= 0 || fail(Problem::System, errno);
+    }
     struct stat existing {};
     const bool exists = ::stat(m_name.constData(), &existing) == 0;
     if (!exists) {
         if (errno != ENOENT)
             return fail(Problem::System, errno);
-        m_target = m_name;
+        // A link that leads nowhere yet: the file it names is made, and the link stays.
+        // Told to keep what exists, the link is kept as it is.
+        const QByteArray dangling = danglingTargetOf(m_name);
+        if (!dangling.isEmpty() && options.keepExisting)
+            return fail(Problem::Exists);
+        m_target = dangling.isEmpty() ? m_name : dangling;
     } else if (S_ISDIR(existing.st_mode)) {
         return fail(Problem::System, EISDIR);
     } else if (!S_ISREG(existing.st_mode)) {
-        m_fd = ::open(m_name.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        // Opening a pipe waits until something reads it, for ever if nothing does.
+        const int wait = options.neverWait ? O_NONBLOCK : 0;
+        m_fd = ::open(m_name.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | wait);
+        if (m_fd < 0 && errno == ENXIO && S_ISFIFO(existing.st_mode))
+            return fail(Problem::NoReader);
         return m_fd >= 0 || fail(Problem::System, errno);
     } else if (options.keepExisting) {
         return fail(Problem::Exists);
     } else if (::access(m_name.constData(), W_OK) != 0 || (existing.st_mode & 0222) == 0) {
-        return fail(Problem::ReadOnly);
+        // A file on a file system mounted read-only is not read-only itself.
+        return errno == EROFS ? fail(Problem::System, EROFS) : fail(Problem::ReadOnly);
     } else {
         // A link stays a link: the file it leads to is replaced.
         char resolved[PATH_MAX];
@@ -191,14 +326,15 @@ bool OutputFile::open(Options options)
     static std::atomic<unsigned> serial = 0;
     do {
         release();
-        m_temporary = m_target + '.' + QByteArray::number(::getpid()) + '-' +
-                      QByteArray::number(serial++) + ".part";
+        m_temporary = temporaryNameFor(m_target, '.' + QByteArray::number(::getpid()) + '-' +
+                                                     QByteArray::number(serial++) + ".part");
         // Registered before it exists, so that an interrupt never misses it.
         m_slot = claimSlot(m_temporary.constData());
         m_fd = ::open(m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     } while (m_fd < 0 && errno == EEXIST);
     if (m_fd < 0)
         return fail(Problem::System, errno);
+    m_replacing = exists;
     if (exists) {
         if (::fchmod(m_fd, existing.st_mode & 07777) != 0)
             return fail(Problem::System, errno);
@@ -213,14 +349,37 @@ bool OutputFile::write(const QByteArray& bytes)
 {
     if (m_fd < 0)
         return false;
-    return WriteAll(m_fd, bytes) || fail(Problem::System, errno);
+    if (!m_options.neverWait || !m_temporary.isEmpty())
+        return WriteAll(m_fd, bytes) || fail(Problem::System, errno);
+    // Opened without waiting: what the pipe does not take at once is waited for as long as its
+    // reader keeps taking some.
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(m_fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || errno != EAGAIN)
+            return fail(Problem::System, n == 0 ? EIO : errno);
+        pollfd ready{m_fd, POLLOUT, 0};
+        const int polled = ::poll(&ready, 1, StalledMilliseconds);
+        if (polled == 0)
+            return fail(Problem::Stalled);
+        if (polled < 0 && errno != EINTR)
+            return fail(Problem::System, errno);
+    }
+    return true;
 }
 
 bool OutputFile::commit()
 {
     if (m_fd < 0)
         return false;
-    if (m_options.sync && !m_temporary.isEmpty() && ::fsync(m_fd) != 0)
+    const bool sync =
+        m_options.sync == Sync::Always || (m_options.sync == Sync::WhenReplacing && m_replacing);
+    if (sync && !m_temporary.isEmpty() && ::fsync(m_fd) != 0)
         return fail(Problem::System, errno);
     const int fd = m_fd;
     m_fd = -1;
@@ -273,6 +432,9 @@ QString OutputFile::errorString() const
     case Problem::None: break;
     case Problem::Exists: return QStringLiteral("the file exists");
     case Problem::ReadOnly: return QStringLiteral("the file is read-only");
+    case Problem::NoReader: return QStringLiteral("nothing reads the pipe");
+    case Problem::Stalled:
+        return QStringLiteral("nothing was taken for %1 s").arg(StalledMilliseconds / 1000);
     case Problem::System: return SystemErrorText(m_error);
     }
     return {};

@@ -22,9 +22,13 @@ bool WriteAll(int fd, const QByteArray& bytes);
 // An output that is never left half written. A plain file (or the file a link leads to) is
 // written as a new file beside it and renamed over it only when every byte has reached it, with
 // the permissions and owner of the file it replaces; until then, and on any failure, the old
-// file stays as it was. A device, a pipe or a terminal is written straight, as a shell's
-// redirection does, and stays what it is. A file that is read-only is left alone, also by root,
-// which the system would let write it.
+// file stays as it was. The new file's name is the file's with ".PID-N.part" added, its stem
+// cut where that would be longer than the folder allows. A link that leads to no file yet gets
+// the file it names. A device, a pipe or a terminal is written straight, as a shell's
+// redirection does, and stays what it is; so is an open file named through /proc/PID/fd
+// (/dev/stdout, /dev/fd/N): the program's own is written through its descriptor, after what is
+// there, another process's added to. A file that is read-only is left alone, also by root, which
+// the system would let write it.
 class OutputFile {
 public:
     enum class Problem {
@@ -32,12 +36,23 @@ public:
         Exists,   // told to keep existing files, and the file exists
         ReadOnly, // the file exists and may not be written
         System,   // the system refused: systemError() tells why
+        NoReader, // told never to wait: a pipe that nothing reads
+        Stalled,  // told never to wait: a pipe or device that stopped taking what is written
     };
+
+    // When to wait for the disk before the new file is put in place: always (a file the user
+    // saves), where it replaces a file (whose content a crash must not cost; a new file can be
+    // made again), or never (files made again from their pictures at will).
+    enum class Sync { Always, WhenReplacing, Never };
 
     struct Options {
         bool keepExisting = false; // refuse a plain file that exists instead of replacing it
-        bool sync = true;          // wait for the disk before the file is put in place
+        Sync sync = Sync::Always;
+        // A window must not hang: a pipe or device is opened without waiting for a reader, and
+        // given up when it takes nothing for StalledMilliseconds.
+        bool neverWait = false;
     };
+    static constexpr int StalledMilliseconds = 3000;
 
     explicit OutputFile(QByteArray name);
     // An output not committed is thrown away: its new file is removed, the old one kept.
@@ -64,6 +79,7 @@ private:
     QByteArray m_target;    // the file to be replaced: the name, or where its links lead
     QByteArray m_temporary; // the new file beside it; empty when written straight
     Options m_options;
+    bool m_replacing = false; // a plain file is there
     int m_fd = -1;
     int m_slot = -1; // where the new file is registered for removal on an interrupt
     Problem m_problem = Problem::None;

@@ -86,7 +86,9 @@ void CanvasHistory::recordGesture()
 
 void CanvasHistory::trim()
 {
-    while (!m_undo.empty() && (int(m_undo.size()) > m_maxSteps || m_bytes > m_maxBytes)) {
+    // The newest step is kept whatever it holds: a change just made can always be undone.
+    const auto overBytes = [this] { return m_bytes > m_maxBytes && m_undo.size() > 1; };
+    while (!m_undo.empty() && (int(m_undo.size()) > m_maxSteps || overBytes())) {
         release(m_undo.front());
         m_undo.pop_front();
     }

@@ -17,7 +17,8 @@ namespace tessivo {
 // picture, and the state of widgets that show or set part of it (the zoom boxes' choices, the
 // bars that set the colour, size and font). A step is recorded where the change is made, just
 // before it; a change made of many events (a drag) is recorded once, at its first event.
-// The history is bounded by steps and by bytes; the oldest steps go first. Steps share the pixels
+// The history is bounded by steps and by bytes; the oldest steps go first, and the newest step
+// stays whatever it holds. Steps share the pixels
 // and file bytes they have in common (a held picture is the same in every step): the bound counts
 // each such buffer once, however many steps hold it.
 class CanvasHistory : public QObject {

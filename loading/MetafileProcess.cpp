@@ -9,7 +9,11 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cmath>
 #include <cstring>
@@ -123,7 +127,13 @@ QImage runHelper(const QString& argument, const QByteArray& input, QString* fail
         return QImage();
     };
     QProcess child;
-    child.setChildProcessModifier([] {
+    const pid_t parent = ::getpid();
+    child.setChildProcessModifier([parent] {
+        // The helper ends with the program (a SIGTERM, a crash), rather than drawing on alone
+        // until its limits stop it; if the program ended before this, at once.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(1);
         // A sanitizer runtime reserves terabytes of address space for its shadow memory at
         // start-up, so a sanitized build leaves the memory limit to the sanitizer.
         if (!SanitizedBuild) {

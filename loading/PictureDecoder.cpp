@@ -3,6 +3,7 @@
 #include "engine/FreshMemory.h"
 #include "engine/Rounding.h"
 #include "engine/Twips.h"
+#include "loading/DecoderMessages.h"
 #include "loading/DibHeader.h"
 #include "loading/LittleEndian.h"
 #include "loading/MappedFile.h"
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 
@@ -60,6 +62,46 @@ void lower(std::atomic<qint64>& limit, qint64 to)
     }
 }
 
+// The budget a SharedPictureMemory turns on.
+class MemoryBudget {
+public:
+    void share(bool on)
+    {
+        const std::lock_guard hold(m_lock);
+        m_shared += on ? 1 : -1;
+    }
+
+    // Takes bytes from the budget for as long as the result lives; nothing while none is shared.
+    std::shared_ptr<const void> take(qint64 bytes)
+    {
+        std::unique_lock hold(m_lock);
+        if (m_shared == 0)
+            return {};
+        bytes = std::clamp<qint64>(bytes, 0, PictureMemoryLimit());
+        m_returned.wait(hold, [&] { return m_used + bytes <= PictureMemoryLimit(); });
+        m_used += bytes;
+        return std::shared_ptr<const void>(nullptr, [this, bytes](const void*) {
+            {
+                const std::lock_guard again(m_lock);
+                m_used -= bytes;
+            }
+            m_returned.notify_all();
+        });
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_returned;
+    int m_shared = 0;
+    qint64 m_used = 0;
+};
+
+MemoryBudget& memoryBudget()
+{
+    static MemoryBudget budget;
+    return budget;
+}
+
 // Qt's own check, which refuses any image over its allocation limit as it is made, is the
 // backstop for what a header does not tell: it is held to the same limit.
 // The limit is Qt's one global; conversions run in several threads at once, so the check and
@@ -86,10 +128,39 @@ qint64 decodedBytes(QSize size, QImage::Format format)
     return qint64(size.width()) * size.height() * (bits / 8);
 }
 
-ReducedPicture refusedAsTooLarge()
+ReducedPicture refusedAsTooLarge(const QString& why = {})
 {
     ReducedPicture refused;
     refused.tooLarge = true;
+    refused.failure = why;
+    return refused;
+}
+
+ReducedPicture refusedAsIncomplete(const QString& why)
+{
+    ReducedPicture refused;
+    refused.incomplete = true;
+    refused.failure = why;
+    return refused;
+}
+
+// A decode the decoder had something to say about: refused when the picture did not read, or
+// read only in part, for what the decoder said; nothing where it lost nothing of the picture.
+std::optional<ReducedPicture> refusedFor(const QStringList& messages, bool read)
+{
+    for (const QString& message : messages) {
+        switch (VerdictOf(message)) {
+        case DecoderVerdict::CutShort:
+        case DecoderVerdict::Damaged: return refusedAsIncomplete(ProgramWordsFor(message));
+        case DecoderVerdict::OverMemory: return refusedAsTooLarge();
+        case DecoderVerdict::Note: break;
+        }
+    }
+    if (read)
+        return std::nullopt;
+    ReducedPicture refused;
+    if (!messages.isEmpty())
+        refused.failure = ProgramWordsFor(messages.constFirst());
     return refused;
 }
 
@@ -175,8 +246,8 @@ bool bitmapAnnouncesTooMuch(const QByteArray& head)
         return false;
     constexpr qint64 DrawnBytesPerPixel = 4;
     const qint64 pixels = PictureMemoryLimit() / DrawnBytesPerPixel;
-    const qint64 rows = dib->height < 0 ? -dib->height : dib->height;
-    return dib->width > pixels || rows > pixels / dib->width;
+    // The header's rows, whichever way they run (a top-down bitmap states them negative).
+    return dib->width > pixels || dib->height > pixels / dib->width;
 }
 
 // An extended WebP states its canvas in 24 bits a side, far beyond what its reader takes; the
@@ -222,6 +293,7 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
     }
 
     holdReaderToLimit();
+    const DecoderMessages messages;
     QImageReader reader(&device);
     // The content decides: a .dib is a bitmap, and a picture saved under the wrong extension
     // still reads as what it is. Where the start of the file already tells the format, only that
@@ -246,8 +318,9 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
     if (format == "bmp" && !bitmapIsWhole(head, device.size()))
         return {};
     const QSize natural = reader.size();
+    // What the decode takes: the picture at the size it comes, or, told nothing, all there is.
+    QSize decoded = natural;
     if (natural.isValid() && format == "jpeg") {
-        QSize decoded = natural;
         const float d = divisor(natural);
         // Only a picture whose bytes are in memory is decoded reduced: the holder decodes its
         // natural size from them later.
@@ -276,15 +349,36 @@ ReducedPicture decode(QIODevice& device, const QString& path, const QByteArray& 
             PrepareTarget(reader, decoded, result.image);
         }
     }
-    // A damaged file may leave a partly decoded image behind; it counts as unreadable.
-    if (!reader.read(&result.image))
-        return {};
+    const bool intoGiven = !result.image.isNull() && result.image.constBits() == into.constBits();
+    result.memory =
+        memoryBudget().take(intoGiven           ? 0
+                            : decoded.isValid() ? decodedBytes(decoded, reader.imageFormat())
+                                                : PictureMemoryLimit());
+    // A damaged file may leave a partly decoded image behind; it counts as unreadable. One the
+    // decoder read to its end but found cut short or damaged (a JPEG's missing rows are grey)
+    // counts so too.
+    const bool read = reader.read(&result.image);
+    if (std::optional<ReducedPicture> refused = refusedFor(messages.lines(), read))
+        return std::move(*refused);
+    // Kept at the depth the Canvas draws: a picture decoded deeper (a 16-bit PNG) would be drawn
+    // the same, and held at twice the memory.
+    constexpr int DrawnDepth = 32;
+    if (result.image.depth() > DrawnDepth)
+        result.image.convertTo(result.image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                              : QImage::Format_RGB32);
     result.naturalSize = result.reduced ? natural : result.image.size();
     // Only a picture that is held keeps its bytes (those of one that is not may be a mapping of
     // its file, gone once it is drawn).
     if (result.reduced && !cropTo.isValid())
         result.source = bytes;
     return result;
+}
+
+// A picture whose file another program cut short while it was decoded.
+ReducedPicture cutWhileRead()
+{
+    return refusedAsIncomplete(
+        QStringLiteral("the picture is incomplete: the file was cut short while it was read"));
 }
 
 ReducedPicture decodeData(const QByteArray& bytes, const std::function<float(QSize)>& divisor,
@@ -310,6 +404,16 @@ bool startsLikeJpeg(const QByteArray& head)
 }
 
 } // namespace
+
+SharedPictureMemory::SharedPictureMemory()
+{
+    memoryBudget().share(true);
+}
+
+SharedPictureMemory::~SharedPictureMemory()
+{
+    memoryBudget().share(false);
+}
 
 qint64 PictureMemoryLimit()
 {
@@ -388,8 +492,21 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
     if (!file.open(QIODevice::ReadOnly))
         return {};
     if (!file.isSequential()) {
-        if (!startsLikeJpeg(file.peek(HeadBytes)))
+        const QByteArray head = file.peek(HeadBytes);
+        // A metafile is drawn by the helper from its file.
+        if (SniffMetafile(head) != MetafileKind::None)
             return decode(file, path, {}, divisor);
+        if (!startsLikeJpeg(head)) {
+            // Decoded from the file mapped into memory: what is checked (a bitmap's length) is
+            // what is decoded, and a file another program cuts short meanwhile is found so,
+            // rather than giving the rows it lacks as they happened to be in memory.
+            const MappedFile mapped(file);
+            if (const QByteArray bytes = mapped.bytes(); !bytes.isEmpty()) {
+                ReducedPicture read = decodeData(bytes, divisor);
+                return mapped.damaged() ? cutWhileRead() : read;
+            }
+            return decode(file, path, {}, divisor);
+        }
         // A JPEG is read once, whole, and decoded from memory: if it is decoded reduced, its
         // bytes are what the holder decodes the natural size from when a zoom asks for it.
         // Compressed data larger than the decoded picture may be is not read at all.
@@ -401,7 +518,7 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
             const MappedFile mapped(file);
             if (const QByteArray bytes = mapped.bytes(); !bytes.isEmpty()) {
                 ReducedPicture read = decodeData(bytes, divisor, cropTo, into);
-                return mapped.damaged() ? ReducedPicture{} : read;
+                return mapped.damaged() ? cutWhileRead() : read;
             }
         }
         const QByteArray bytes = file.read(file.size() + 1);
@@ -414,7 +531,10 @@ ReducedPicture DecodePictureReduced(const QString& path, const std::function<flo
     const qint64 limit = PipedPictureLimit();
     const QByteArray bytes = file.read(limit + 1);
     if (bytes.size() > limit)
-        return refusedAsTooLarge();
+        return refusedAsTooLarge(
+            QStringLiteral("the picture is too large: a pipe or device may give at most %1")
+                .arg(limit % MiB == 0 ? QStringLiteral("%1 MiB").arg(limit / MiB)
+                                      : QStringLiteral("%1 bytes").arg(limit)));
     return decodeData(bytes, divisor, cropTo, into);
 }
 

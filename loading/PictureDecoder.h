@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 namespace tessivo {
 
@@ -34,11 +35,26 @@ qint64 PictureMemoryLimit();
 // never raises it. Limits are kept in whole MiB, as the image readers count them.
 void LowerPictureMemoryLimit(qint64 bytes);
 
+// While one lives, the pictures decoded at the same time by any thread (a batch's jobs) share one
+// budget of PictureMemoryLimit() bytes: a decode takes what its picture will take from it before
+// decoding, waiting while the others hold too much, and gives it back when the ReducedPicture it
+// made (and every copy of it) is gone. A picture whose header tells no size takes the whole
+// budget. Without one, each picture is held to the limit alone.
+class SharedPictureMemory {
+public:
+    SharedPictureMemory();
+    ~SharedPictureMemory();
+    SharedPictureMemory(const SharedPictureMemory&) = delete;
+    SharedPictureMemory& operator=(const SharedPictureMemory&) = delete;
+};
+
 // How reading a picture went.
 enum class PictureRead {
     Read,
     Unreadable, // missing, damaged, or not a format the program reads
     TooLarge,   // sound as far as its header goes, but over the memory limit
+    Incomplete, // read only in part: its data ends or is damaged before the picture does, or
+                // the file was cut short while it was read; refused as unreadable
 };
 
 // The format a file's first bytes show, where reading by content would come to the same
@@ -55,17 +71,24 @@ struct ReducedPicture {
     QByteArray source;
     // With a null image: refused for the memory it would take, not for its content.
     bool tooLarge = false;
+    // With a null image: refused as read only in part (PictureRead::Incomplete).
+    bool incomplete = false;
     // Only the top-left part of the natural size was decoded (see DecodePictureReduced).
     bool cropped = false;
-    // With a null image: why, where the file's content was not to blame (the metafile helper
-    // failed), in English; empty otherwise.
+    // With a null image: why, in English, where more is known than the outcome tells (the
+    // metafile helper failed; what the decoder said of the picture's data, in the program's
+    // words); empty otherwise.
     QString failure;
+    // The picture's share of a SharedPictureMemory budget, given back with the last copy.
+    std::shared_ptr<const void> memory;
 
     PictureRead outcome() const
     {
         if (!image.isNull())
             return PictureRead::Read;
-        return tooLarge ? PictureRead::TooLarge : PictureRead::Unreadable;
+        if (tooLarge)
+            return PictureRead::TooLarge;
+        return incomplete ? PictureRead::Incomplete : PictureRead::Unreadable;
     }
 };
 

@@ -213,9 +213,12 @@ private slots:
         QTest::newRow("bmp with bytes after its pixels")
             << "x.bmp" << bmp + QByteArray(100, 'x') << file << QSize(40, 30) << red;
         refused("truncated jpeg: no scan", "t.jpg", jpeg.left(jpeg.size() / 2));
-        // libjpeg fills the part missing at the end grey.
-        QTest::newRow("truncated jpeg: scan cut short")
-            << "s.jpg" << jpeg.chopped(40) << file << QSize(40, 30) << red;
+        // libjpeg would fill the part missing at the end grey: it is read only in part.
+        refused("truncated jpeg: scan cut short", "s.jpg", jpeg.chopped(40));
+        // libjpeg says so, but leaves out bytes between a JPEG's parts and nothing with them.
+        QTest::newRow("jpeg with bytes before its end marker")
+            << "x.jpg" << jpeg.chopped(2) + QByteArray("\x01\x02\x03\xFF\xD9", 5) << file
+            << QSize(40, 30) << red;
         // Only the end code and the trailer are cut off: every pixel is there.
         QTest::newRow("truncated gif") << "t.gif" << gif3.chopped(4) << file << QSize(3, 2) << red;
         const QByteArray webp = encode(picture, "WEBP");
@@ -355,6 +358,10 @@ private slots:
         QTest::newRow("png claims 60000 x 60000") << "big.png" << pngClaiming(png, 60000, 60000);
         QTest::newRow("bmp claims 100000 x 100000")
             << "big.bmp" << with(with(bmp, 18, 100000, 4, false), 22, 100000, 4, false);
+        // Rows stored top-down have a negative height.
+        QTest::newRow("top-down bmp claims 100000 x 100000")
+            << "top-down.bmp"
+            << with(with(bmp, 18, 100000, 4, false), 22, quint32(-100000), 4, false);
         QTest::newRow("gif claims 65535 x 65535")
             << "big.gif"
             << with(with(with(with(gif3, 6, 0xFFFF, 2, false), 8, 0xFFFF, 2, false), frame + 5,

@@ -1,5 +1,7 @@
 #include "cli/Conversion.h"
+#include "cli/ConvertCommand.h"
 #include "cli/ConvertOptions.h"
+#include "loading/PictureDecoder.h"
 
 #include <QDir>
 #include <QImage>
@@ -60,6 +62,7 @@ private slots:
     void refusedBeforeAnyWork_data();
     void refusedBeforeAnyWork();
     void filesReplacedWholeOrNotAtAll();
+    void jobsShareOneMemoryBudget();
 
 private:
     QTemporaryDir m_dir;
@@ -219,6 +222,57 @@ void TestBatch::filesReplacedWholeOrNotAtAll()
     QCOMPARE(readFile(kept), singleConversion({m_pictures.at(0)}));
     QCOMPARE(QFile::permissions(kept),
              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+}
+
+// The most memory the process has held since the last reset, in bytes.
+static qint64 peakMemory()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return -1;
+}
+
+// Six pictures that each decode to 34 MiB, converted by six jobs under a limit of 48 MiB: the
+// jobs take turns, rather than holding six pictures at once. (Above 32 MiB, memory the allocator
+// is given back goes back to the system at once, so the peak is what was held.)
+void TestBatch::jobsShareOneMemoryBudget()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer holds freed memory back on purpose");
+#endif
+    constexpr qint64 MiB = 1024 * 1024;
+    const QString folder = m_dir.filePath(QStringLiteral("budget"));
+    QVERIFY(QDir().mkpath(folder));
+    QStringList pictures = {folder + "/0.png"};
+    {
+        QImage large(3000, 3000, QImage::Format_RGB32);
+        large.fill(Qt::darkGray);
+        QVERIFY(large.save(pictures.first()));
+    }
+    for (int i = 1; i < 6; ++i) {
+        pictures << folder + QStringLiteral("/%1.png").arg(i);
+        QVERIFY(QFile::copy(pictures.first(), pictures.last()));
+    }
+    // Lowered for the rest of this process: the last test.
+    LowerPictureMemoryLimit(48 * MiB);
+    const ParsedCommandLine parsed =
+        ParseConvertOptions(QStringList{"--jobs", "6", "--output-dir", folder} + pictures);
+    QVERIFY(parsed.options);
+
+    // The peak starts again from what the process holds now.
+    QFile reset(QStringLiteral("/proc/self/clear_refs"));
+    QVERIFY(reset.open(QIODevice::WriteOnly) && reset.write("5") == 1);
+    reset.close();
+    const qint64 before = peakMemory();
+    const ConversionOutput output = RunConvertCommand(*parsed.options);
+    QCOMPARE(output.exitCode, 0);
+    const qint64 grown = peakMemory() - before;
+    QVERIFY2(grown < 80 * MiB, qPrintable(QString::number(grown / MiB) + " MiB"));
 }
 
 QTEST_GUILESS_MAIN(TestBatch)

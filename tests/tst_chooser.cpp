@@ -4,8 +4,10 @@
 #include "canvas/Fonts.h"
 #include "history/CanvasHistory.h"
 #include "loading/ui/PictureChooser.h"
+#include "widgets/GlyphRows.h"
 
 #include "TestPictures.h"
+#include "TestProcess.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -14,11 +16,13 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 
 #include <functional>
 
 using namespace tessivo;
+using tessivo::testing::DiskWaits;
 
 namespace {
 
@@ -99,12 +103,15 @@ private slots:
     void previewOfBadFiles();
     void foldersThatCannotBeListed();
     void shortcuts();
+    void folderRememberedWhenItChanges();
     void openKeepsChooserCancelDropsIt();
     void openedPictureIsOneUndoStep();
     void failedOpenKeepsCanvas_data();
     void failedOpenKeepsCanvas();
     void underscoresShow_data();
     void underscoresShow();
+    void rowsKeepTheirToolTips();
+    void tabGoesInReadingOrder();
 
 private:
     QTemporaryDir m_dir;
@@ -118,6 +125,8 @@ void TestChooser::initTestCase()
     // The folders the chooser remembers go to a configuration folder of this test's own.
     QVERIFY(m_config.isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    // The home folder too, where the shortcuts lead.
+    qputenv("HOME", QFile::encodeName(m_config.filePath("home")));
     QDir::setCurrent(m_dir.path());
     writePicture(m_dir.filePath("small.bmp"), 100, 60);
     writeFile(m_dir.filePath("notes.txt"), "text");
@@ -304,7 +313,6 @@ void TestChooser::foldersThatCannotBeListed()
 
 void TestChooser::shortcuts()
 {
-    QStandardPaths::setTestModeEnabled(true);
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     QVERIFY(QDir().mkpath(documents));
 
@@ -314,10 +322,36 @@ void TestChooser::shortcuts()
     PictureChooser chooser(canvas, holder, history);
     click(&chooser, "Command4");
     QCOMPARE(chooser.folder(), QDir(documents).absolutePath());
-    if (PictureChooser::LastOpenedFolder().isEmpty()) {
-        click(&chooser, "Command5");
-        QCOMPARE(chooser.folder(), QDir::homePath());
-    }
+    // 最后打开的文件目录: the home folder before any picture was opened, then the folder of the
+    // last one.
+    QSettings saved(m_config.filePath("tessivo/tessivo.conf"), QSettings::IniFormat);
+    saved.remove("chooser/lastOpenedFolder");
+    saved.sync();
+    click(&chooser, "Command5");
+    QCOMPARE(chooser.folder(), QDir::homePath());
+    saved.setValue("chooser/lastOpenedFolder", m_dir.path());
+    saved.sync();
+    click(&chooser, "Command5");
+    QCOMPARE(chooser.folder(), m_dir.path());
+}
+
+// The folder shown is remembered for the next run, but the settings file is written (and waited
+// for on the disk) only when it changes, not each time a folder is shown.
+void TestChooser::folderRememberedWhenItChanges()
+{
+    CanvasModel canvas;
+    PictureHolder holder;
+    CanvasHistory history(canvas, holder);
+    PictureChooser chooser(canvas, holder, history);
+    chooser.setFolder(m_dir.path());
+    const int waits = DiskWaits();
+    for (int i = 0; i < 3; ++i)
+        chooser.setFolder(m_dir.path());
+    QCOMPARE(DiskWaits(), waits);
+    chooser.setFolder(QDir::rootPath());
+    QVERIFY(DiskWaits() > waits);
+    QSettings saved(m_config.filePath("tessivo/tessivo.conf"), QSettings::IniFormat);
+    QCOMPARE(saved.value("chooser/lastShownFolder").toString(), QDir::rootPath());
 }
 
 void TestChooser::openedPictureIsOneUndoStep()
@@ -439,6 +473,41 @@ void TestChooser::failedOpenKeepsCanvas()
     QCOMPARE(window.canvas().image(), before);
     QVERIFY(!window.chooser());
     QVERIFY(!window.holder().hasPicture());
+}
+
+// Tab goes from the drives down the lists to 打开 and 取消, then along the shortcuts.
+void TestChooser::tabGoesInReadingOrder()
+{
+    CanvasModel canvas;
+    PictureHolder holder;
+    CanvasHistory history(canvas, holder);
+    PictureChooser chooser(canvas, holder, history);
+    QStringList order;
+    QWidget* start = chooser.driveList();
+    for (QWidget* w = start; order.size() < 20; w = w->nextInFocusChain()) {
+        if (w->focusPolicy() & Qt::TabFocus && !w->objectName().isEmpty())
+            order.append(w->objectName());
+        if (w->nextInFocusChain() == start)
+            break;
+    }
+    QCOMPARE(order, QStringList({"Drive1", "Dir1", "File1", "Command1", "Command2", "Command3",
+                                 "Command4", "Command5"}));
+}
+
+// Rows made tall enough for every glyph keep what the list's own rows do: their tooltips.
+void TestChooser::rowsKeepTheirToolTips()
+{
+    QListWidget list;
+    list.addItem(QStringLiteral("a_b.png"));
+    list.item(0)->setToolTip(QStringLiteral("a_b.png, 2 KB"));
+    MakeRowsFitGlyphs(list);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    const QPoint at = list.visualItemRect(list.item(0)).center();
+    QHelpEvent help(QEvent::ToolTip, at, list.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list.viewport(), &help);
+    QTRY_COMPARE(QToolTip::text(), QStringLiteral("a_b.png, 2 KB"));
+    QToolTip::hideText();
 }
 
 void TestChooser::underscoresShow_data()

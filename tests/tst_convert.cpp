@@ -3,6 +3,7 @@
 #include "cli/ConvertOptions.h"
 #include "loading/PictureDecoder.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -89,6 +90,8 @@ private slots:
     void noFooterAndCanvasWidth();
     void customTable();
     void unreadablePicture();
+    void damagedPicturesAreNamed_data();
+    void damagedPicturesAreNamed();
     void largePictures_data();
     void largePictures();
     void programMatchesLibrary();
@@ -132,6 +135,8 @@ void TestConvert::badCommandLines_data()
     QTest::newRow("short option") << QStringList{"-x", "p.png"} << "unknown option -x";
     QTest::newRow("colour mode for txt") << QStringList{"--colour-mode", "bg", "p.png"}
                                          << "--colour-mode is for html, svg, png and ansi, not txt";
+    QTest::newRow("title for txt")
+        << QStringList{"--title", "Art", "p.png"} << "--title is for html, not txt";
     QTest::newRow("terminal colours for html")
         << QStringList{"--format", "html", "--colours", "16", "p.png"}
         << "--colours is for ansi, not html";
@@ -411,6 +416,49 @@ void TestConvert::unreadablePicture()
     }
 }
 
+void TestConvert::damagedPicturesAreNamed_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("cause"); // how the message goes on after the picture's name
+
+    QImage picture(200, 150, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x, y * 7 % 256, (x * y) % 256));
+    }
+    QByteArray jpeg, png;
+    QBuffer jpegBuffer(&jpeg), pngBuffer(&png);
+    QVERIFY(picture.save(&jpegBuffer, "JPEG") && picture.save(&pngBuffer, "PNG"));
+    const QString cutShort = "the picture is incomplete: its data ends before the picture does";
+    // libjpeg fills the rest grey and reads on, where a PNG so cut does not read.
+    QTest::newRow("jpeg cut inside its scan") << jpeg.left(jpeg.size() * 2 / 3) << cutShort;
+    QTest::newRow("png cut short") << png.left(png.size() / 2) << cutShort;
+    QByteArray damaged = png;
+    damaged[damaged.indexOf("IDAT") + 200] = char(damaged[damaged.indexOf("IDAT") + 200] ^ 0x5A);
+    QTest::newRow("png damaged inside") << damaged << "the picture's data is damaged (";
+}
+
+// What the decoders say of a damaged picture reaches standard error as one line that names the
+// picture, in the program's words, however many jobs convert at once; the picture is refused.
+void TestConvert::damagedPicturesAreNamed()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, cause);
+    const QString damaged =
+        m_dir.filePath(QStringLiteral("damaged-%1.picture").arg(QTest::currentDataTag()));
+    QFile file(damaged);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    QProcess process;
+    process.start(QStringLiteral(TESSIVO_CONVERT_PATH),
+                  {"--jobs", "2", "--output-dir", m_dir.filePath("damaged"), m_picture, damaged});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 1);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(err.startsWith("tessivo-convert: " + damaged + ": " + cause) && err.count('\n') == 1,
+             qPrintable(err));
+}
+
 // 8000 x 6000 pixels take 183 MiB decoded, more than image readers allow by default.
 void TestConvert::largePictures_data()
 {
@@ -480,22 +528,54 @@ void TestConvert::programMatchesLibrary()
     QVERIFY(helpOut.contains("2 to 300 [17]"));
 }
 
+// A TIFF of 2 x 2 red pixels with its numbers big-endian ("MM"), which Qt does not write.
+static QByteArray bigEndianTiff()
+{
+    const auto be16 = [](int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); };
+    const auto be32 = [&](int v) { return be16(v >> 16) + be16(v & 0xFFFF); };
+    // Tag, type (3: 16 bits, 4: 32 bits), count, and the value, or where the values lie.
+    const auto entry = [&](int tag, int type, int count, int value) {
+        return be16(tag) + be16(type) + be32(count) +
+               (type == 3 && count == 1 ? be16(value) + be16(0) : be32(value));
+    };
+    constexpr int Entries = 9, BitsAt = 8 + 2 + Entries * 12 + 4, PixelsAt = BitsAt + 6;
+    QByteArray tiff = QByteArray("MM") + be16(42) + be32(8) + be16(Entries);
+    tiff += entry(256, 3, 1, 2) + entry(257, 3, 1, 2) + entry(258, 3, 3, BitsAt) +
+            entry(259, 3, 1, 1) + entry(262, 3, 1, 2) + entry(273, 4, 1, PixelsAt) +
+            entry(277, 3, 1, 3) + entry(278, 3, 1, 2) + entry(279, 4, 1, 12) + be32(0);
+    tiff += be16(8) + be16(8) + be16(8);
+    for (int pixel = 0; pixel < 4; ++pixel)
+        tiff += QByteArray("\xFF\x00\x00", 3);
+    return tiff;
+}
+
 void TestConvert::loadsOnlyThePicturesReader_data()
 {
-    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("plugins"); // the image plugins the program may load
 
-    QTest::newRow("jpeg") << QByteArray("JPEG") << QStringList{"qjpeg"};
-    QTest::newRow("png, read by Qt itself") << QByteArray("PNG") << QStringList{};
+    const auto encoded = [this](const char* format) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImage(m_picture).save(&buffer, format);
+        return bytes;
+    };
+    QTest::newRow("jpeg") << encoded("JPEG") << QStringList{"qjpeg"};
+    QTest::newRow("png, read by Qt itself") << encoded("PNG") << QStringList{};
+    QTest::newRow("tiff, little-endian") << encoded("TIFF") << QStringList{"qtiff"};
+    QTest::newRow("tiff, big-endian") << bigEndianTiff() << QStringList{"qtiff"};
 }
 
 void TestConvert::loadsOnlyThePicturesReader()
 {
     // Every image plugin loaded costs the program its libraries' start-up; the loader lists them.
-    QFETCH(QByteArray, format);
+    QFETCH(QByteArray, bytes);
     QFETCH(QStringList, plugins);
     const QString path = m_dir.filePath(QStringLiteral("reader.dat"));
-    QVERIFY(QImage(m_picture).save(path, format.constData()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
 
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -503,6 +583,7 @@ void TestConvert::loadsOnlyThePicturesReader()
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(TESSIVO_CONVERT_PATH), {path});
     QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
     QStringList loaded;
     static const QRegularExpression plugin(
         QStringLiteral("calling init: .*/imageformats/lib(\\w+)\\.so"));

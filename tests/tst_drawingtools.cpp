@@ -252,9 +252,14 @@ private slots:
             QCOMPARE(w.canvas().image(), before);
             QVERIFY(!w.view()->outlineVisible());
         }
-        // A right press with the text-position tool moves the marker all the same.
+        // A right press with the text-position tool moves the marker all the same: an upright
+        // bar a pixel wide and 9 high (135 twips) below it.
         QVERIFY(w.view()->markerVisible());
         QCOMPARE(w.view()->markerPosition(), QPointF(750, 750));
+        const QImage shown = w.view()->grab().toImage();
+        QVERIFY(shown.pixel(50, 58) != qRgb(255, 255, 255));
+        QCOMPARE(shown.pixel(51, 50), qRgb(255, 255, 255));
+        QCOMPARE(shown.pixel(50, 59), qRgb(255, 255, 255));
     }
 
     void canvasTool_data()

@@ -104,6 +104,22 @@ private slots:
         QTest::newRow("EMF+ brush object and world transform")
             << emf(moved) << leftMiddleRight << QList<QRgb>{Nothing, Blue, Nothing};
 
+        // Halved across, then moved 100 to the right: a transform given after another acts on
+        // the shape before it (x / 2 + 50, from 50 to 75), unless it is appended, to act after it
+        // (x / 2 + 100, from 100 to 125). Drawn as the EMF+ shape: no plain repeat follows.
+        for (const auto& [order, flags, at] :
+             {std::tuple("prepended", 0, QList<QRgb>{Blue, Nothing}),
+              std::tuple("appended", 0x2000, QList<QRgb>{Nothing, Blue})}) {
+            const QByteArray twice =
+                emfPlusStart() +
+                emfPlusComment(
+                    brush + emfPlusRecord(0x402E, 0, floats({0.5, 1})) + // scale
+                    emfPlusRecord(PlusTranslate, quint16(flags), floats({100, 0})) +
+                    emfPlusRecord(PlusFillRects, 0, le<quint32>({3, 1}) + floats({0, 0, 50, 100})));
+            QTest::addRow("EMF+ transforms combined, %s", order)
+                << emf(twice) << QList<QPoint>{{62, 50}, {112, 50}} << at;
+        }
+
         // A path object: a line, a curve bulging less than its control points, closed; then
         // filled by its number.
         const QByteArray path =

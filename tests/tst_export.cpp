@@ -69,6 +69,8 @@ private slots:
     void gbkRefusesWhatItCannotHold();
     void htmlEscapesAndNamesWhatGbkLacks();
     void wideCharactersTakeTwoCells();
+    void pageSaysWhenItHoldsChinese_data();
+    void pageSaysWhenItHoldsChinese();
 
 private:
     ConversionOutput convert(const QStringList& extra);
@@ -314,6 +316,29 @@ void TestExport::htmlEscapesAndNamesWhatGbkLacks()
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines[0].text, QStringLiteral("<a&b>"));
     QCOMPARE(lines[1].text, QStringLiteral("\U0001F600"));
+}
+
+void TestExport::pageSaysWhenItHoldsChinese_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("lang");
+    QTest::newRow("Han") << QStringLiteral("a中") << "zh-CN";
+    QTest::newRow("Chinese punctuation") << QStringLiteral("a、") << "zh-CN";
+    QTest::newRow("full-width forms") << QStringLiteral("Ａ") << "zh-CN";
+    QTest::newRow("kana, past U+2E80 but not Chinese") << QStringLiteral("あ") << "";
+    QTest::newRow("Hangul") << QStringLiteral("한") << "";
+    QTest::newRow("Latin") << QStringLiteral("abc") << "";
+}
+
+// A page of art that holds Chinese says so, so that browsers draw the characters Chinese shares
+// with Japanese and Korean in Chinese forms; other art does not claim to be Chinese.
+void TestExport::pageSaysWhenItHoldsChinese()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, lang);
+    ExportOptions options;
+    options.format = ExportFormat::Html;
+    QCOMPARE(readPage(ExportArt(ArtDocument{text + "\r\n", {}}, options).bytes).lang, lang);
 }
 
 void TestExport::wideCharactersTakeTwoCells()

@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -117,6 +118,13 @@ private slots:
         QCOMPARE(window.canvas().image(), before);
         QVERIFY(!window.holder().hasPicture());
 
+        // Words without a file: the window does not take them.
+        QMimeData words;
+        words.setText(QStringLiteral("M#."));
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &words, Qt::LeftButton, {});
+        QApplication::sendEvent(&window, &enter);
+        QVERIFY(!enter.isAccepted());
+
         // A picture dropped on the text box to imprint: opened, not typed into the box.
         auto* text = child<QPlainTextEdit>(&window, "Text2");
         QMimeData picture;
@@ -162,6 +170,27 @@ private slots:
             QVERIFY(!window.openPicture(path));
             QCOMPARE(message, PictureReadFailureText().replace("\r\n", "\n"));
         }
+    }
+
+    // A JPEG cut inside its scan (libjpeg would grey the rest) is refused as a picture that does
+    // not read, and the status line says which picture, and why.
+    void pictureReadInPartSaysSo()
+    {
+        QImage picture(200, 150, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y)
+            picture.setPixel(y, y, qRgb(y, 255 - y, 0));
+        const QByteArray jpeg = encode(picture, "JPEG");
+        const QString cut = writeFile(m_dir.path(), "cut.jpg", jpeg.left(jpeg.size() * 2 / 3));
+        MainWindow window(m_dir.path(), [] { return false; });
+        QString message;
+        answerMessage(&message);
+        QVERIFY(!window.openPicture(cut));
+        QCOMPARE(message, PictureReadFailureText().replace("\r\n", "\n"));
+        QVERIFY(!window.holder().hasPicture());
+        const auto* status = child<QLabel>(&window, "Label1");
+        QCOMPARE(status->text(), QStringLiteral("图片不完整，未载入"));
+        QVERIFY2(status->toolTip().startsWith(QStringLiteral("图片“cut.jpg”不完整")),
+                 qPrintable(status->toolTip()));
     }
 
     // Ctrl+V: a file copied in a file manager opens, a large photo pastes past the image readers'

@@ -57,6 +57,8 @@ private slots:
     void settingsActOnTheTones();
     void sizeIsExact_data();
     void sizeIsExact();
+    void heightAloneKeepsTheProportions_data();
+    void heightAloneKeepsTheProportions();
     void fullWidthTableKeepsOneLineWidth();
     void shapeFollowsWhereTheDarknessLies_data();
     void shapeFollowsWhereTheDarknessLies();
@@ -257,6 +259,48 @@ void TestInkArt::sizeIsExact()
     QCOMPARE(art.size(), lines > 0 ? lines : int(std::lround(art.first().size() * aspect)));
     for (const QString& line : art)
         QCOMPARE(line.size(), columns > 0 ? columns : int(std::lround(art.size() / aspect)));
+}
+
+void TestInkArt::heightAloneKeepsTheProportions_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<int>("lines");
+    // Sides whose columns come out between two whole numbers, nearer the one or the other.
+    QTest::newRow("301 x 200, 20 lines") << QSize(301, 200) << 20;
+    QTest::newRow("333 x 100, 7 lines") << QSize(333, 100) << 7;
+    QTest::newRow("97 x 250, 33 lines") << QSize(97, 250) << 33;
+    QTest::newRow("640 x 130, 11 lines") << QSize(640, 130) << 11;
+}
+
+// --height alone: the columns are the whole number whose art, in the font's cells, comes nearest
+// the picture's proportions, found here by trying every number of columns.
+void TestInkArt::heightAloneKeepsTheProportions()
+{
+    QFETCH(QSize, picture);
+    QFETCH(int, lines);
+    const QString path = m_dir.filePath(QStringLiteral("proportions.png"));
+    QImage image = whitePicture(picture.width(), picture.height());
+    image.fill(Qt::darkGray);
+    QVERIFY(image.save(path));
+    const ParsedCommandLine parsed = ParseConvertOptions(
+        {"--mode", "ink", "--no-footer", "--height", QString::number(lines), path});
+    QVERIFY2(parsed.options, qPrintable(parsed.error));
+    const ConversionOutput output = RunConversion(*parsed.options);
+    QCOMPARE(output.exitCode, 0);
+    const QStringList art = linesOf(QString::fromUtf8(output.out));
+    QCOMPARE(art.size(), lines);
+
+    // The art is columns x cell width across and lines x line height down.
+    const auto mismatch = [&](int columns) {
+        return std::abs(columns * m_palette.cellWidth() * picture.height() -
+                        double(picture.width()) * lines * m_palette.lineHeight());
+    };
+    int nearest = 1;
+    for (int columns = 2; columns <= 4 * picture.width(); ++columns) {
+        if (mismatch(columns) < mismatch(nearest))
+            nearest = columns;
+    }
+    QCOMPARE(art.first().size(), nearest);
 }
 
 void TestInkArt::fullWidthTableKeepsOneLineWidth()

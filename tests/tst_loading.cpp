@@ -1,6 +1,8 @@
 #include "canvas/CanvasModel.h"
 #include "canvas/Fonts.h"
+#include "loading/DecoderMessages.h"
 #include "loading/MappedFile.h"
+#include "loading/Metafile.h"
 #include "loading/PictureDecoder.h"
 #include "loading/PictureLoader.h"
 
@@ -13,20 +15,81 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <thread>
+
+// A file that another program cuts short while this one decodes it. The cut is made inside the
+// reading itself: read() and mmap(), defined here, are what every library of this test program
+// calls; they do what the system's do, and, once a file is chosen, cut it first where they
+// would read it past its start or map it.
+namespace cutWhileRead {
+namespace {
+std::atomic<bool> armed{false};
+dev_t device = 0;
+ino_t inode = 0;
+off_t cutTo = 0;
+QByteArray path;
+
+bool isTheFile(int fd)
+{
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && status.st_dev == device && status.st_ino == inode;
+}
+
+void cutIfDue(int fd, bool mapping)
+{
+    if (armed.load() && fd >= 0 && isTheFile(fd) && (mapping || ::lseek(fd, 0, SEEK_CUR) > 0)) {
+        armed = false;
+        if (::truncate(path.constData(), cutTo) != 0)
+            qFatal("cannot cut the file");
+    }
+}
+} // namespace
+} // namespace cutWhileRead
+
+extern "C" ssize_t read(int fd, void* buffer, size_t bytes)
+{
+    cutWhileRead::cutIfDue(fd, false);
+    return ::syscall(SYS_read, fd, buffer, bytes);
+}
+
+extern "C" ssize_t __read_chk(int fd, void* buffer, size_t bytes, size_t);
+extern "C" ssize_t __read_chk(int fd, void* buffer, size_t bytes, size_t)
+{
+    return read(fd, buffer, bytes);
+}
+
+extern "C" void* mmap(void* address, size_t bytes, int protection, int flags, int fd,
+                      off_t offset) noexcept
+{
+    void* mapped =
+        reinterpret_cast<void*>(::syscall(SYS_mmap, address, bytes, protection, flags, fd, offset));
+    if (mapped != MAP_FAILED)
+        cutWhileRead::cutIfDue(fd, true);
+    return mapped;
+}
 
 using namespace tessivo;
 using namespace tessivo::testing;
+
+// The category Qt's JPEG reader says libjpeg's warnings in.
+Q_DECLARE_LOGGING_CATEGORY(jpegReader)
+Q_LOGGING_CATEGORY(jpegReader, "qt.gui.imageio.jpeg")
 
 namespace {
 
@@ -484,6 +547,136 @@ private slots:
         QVERIFY(child.exitStatus() == QProcess::CrashExit || child.exitCode() != 0);
     }
 
+    // What the decoders say, as they say it, and what it means for the picture.
+    void decoderMessages_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("verdict");
+        QTest::addColumn<QString>("words");
+        const int cutShort = int(DecoderVerdict::CutShort), damaged = int(DecoderVerdict::Damaged);
+        const QString ends = "the picture is incomplete: its data ends before the picture does";
+        QTest::newRow("libjpeg, file ended") << "Premature end of JPEG file" << cutShort << ends;
+        QTest::newRow("libjpeg, scan ended")
+            << "Corrupt JPEG data: premature end of data segment" << cutShort << ends;
+        QTest::newRow("libpng, file ended") << "libpng error: Read Error" << cutShort << ends;
+        QTest::newRow("libpng, rows missing")
+            << "libpng error: Not enough image data" << cutShort << ends;
+        QTest::newRow("libjpeg, damaged")
+            << "Corrupt JPEG data: bad Huffman code" << damaged
+            << "the picture's data is damaged (its decoder found \"Corrupt JPEG data: bad Huffman "
+               "code\")";
+        QTest::newRow("libpng, any other error")
+            << "libpng error: IDAT: CRC error" << damaged
+            << "the picture's data is damaged (its decoder found \"IDAT: CRC error\")";
+        QTest::newRow("Qt's reader, over its memory")
+            << "QImageIOHandler: Rejecting image as it exceeds the current allocation limit of "
+               "1024 megabytes"
+            << int(DecoderVerdict::OverMemory)
+            << "the picture is too large: its decoder would take more memory than it may";
+        QTest::newRow("libjpeg, bytes between parts, nothing lost")
+            << "Corrupt JPEG data: 3 extraneous bytes before marker 0xd9"
+            << int(DecoderVerdict::Note)
+            << "the picture does not read (its decoder says \"Corrupt JPEG data: 3 extraneous "
+               "bytes before marker 0xd9\")";
+        QTest::newRow("libpng, a warning")
+            << "libpng warning: iCCP: known incorrect sRGB profile" << int(DecoderVerdict::Note)
+            << "the picture does not read (its decoder says "
+               "\"iCCP: known incorrect sRGB profile\")";
+    }
+
+    void decoderMessages()
+    {
+        QFETCH(QString, message);
+        QFETCH(int, verdict);
+        QFETCH(QString, words);
+        QCOMPARE(int(VerdictOf(message)), verdict);
+        QCOMPARE(ProgramWordsFor(message), words);
+        // Kept as said while a decode goes on in this thread, one a line; standard error as it
+        // was once it ends.
+        {
+            const DecoderMessages kept;
+            qCWarning(jpegReader).noquote() << message;
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+            QCOMPARE(kept.lines(), QStringList({message, message}));
+        }
+    }
+
+    // The metafile helper ends with the program that started it, here killed while the helper
+    // waits for a pipe named as its metafile.
+    void metafileHelperEndsWithItsProgram()
+    {
+        const QString fifo = m_dir.filePath(QStringLiteral("waits.wmf"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const auto helper = [&fifo]() -> pid_t {
+            for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+                QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(entry));
+                if (!commandLine.open(QIODevice::ReadOnly))
+                    continue;
+                const QByteArray words = commandLine.readAll();
+                if (words.contains("tessivo-metafile") &&
+                    words.contains(QFile::encodeName(fifo) + '\0'))
+                    return pid_t(entry.toInt());
+            }
+            return 0;
+        };
+        // Gone, or a zombie that its new parent has not yet reaped.
+        const auto ended = [](pid_t pid) {
+            QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
+            return !status.open(QIODevice::ReadOnly) || status.readAll().contains(") Z ");
+        };
+        QProcess program;
+        program.start(QCoreApplication::applicationFilePath(), {"--draw-metafile", fifo});
+        pid_t waiting = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((waiting = helper()) > 0, 30000);
+        program.kill();
+        QVERIFY(program.waitForFinished(30000));
+        const auto release = qScopeGuard([&] {
+            // Whatever the outcome, a helper left waiting is let go.
+            const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(ended(waiting), 30000);
+    }
+
+    // A bitmap another program cuts short after its header was checked, while its rows are read:
+    // refused as read in part, rather than drawn with the rows it lacks as they were in memory.
+    void bitmapCutWhileRead_data()
+    {
+        QTest::addColumn<bool>("held"); // loaded as the window does, or drawn as the converter does
+        QTest::newRow("loaded") << true;
+        QTest::newRow("drawn") << false;
+    }
+
+    void bitmapCutWhileRead()
+    {
+        QFETCH(bool, held);
+        const QString path =
+            write(QStringLiteral("cut-while-read.bmp"), encode(stripes(300, 200), "BMP"));
+        struct stat status {};
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &status) == 0);
+        cutWhileRead::device = status.st_dev;
+        cutWhileRead::inode = status.st_ino;
+        cutWhileRead::cutTo = 20000;
+        cutWhileRead::path = QFile::encodeName(path);
+        cutWhileRead::armed = true;
+
+        CanvasModel canvas;
+        canvas.line(0, 0, 3000, 0);
+        const QImage before = canvas.image();
+        PictureHolder holder;
+        PictureRead outcome = PictureRead::Read;
+        const bool read = held ? LoadPictureOntoCanvas(path, canvas, holder, &outcome)
+                               : DrawPictureFile(path, canvas, &outcome);
+        QVERIFY(!cutWhileRead::armed);
+        QVERIFY(!read);
+        QCOMPARE(int(outcome), int(PictureRead::Incomplete));
+        if (held) {
+            QCOMPARE(canvas.image(), before);
+            QVERIFY(!holder.hasPicture());
+        }
+    }
+
     // 8000 x 6000 pixels take 183 MiB decoded, more than image readers allow by default.
     void largePictures_data()
     {
@@ -551,6 +744,10 @@ private slots:
             return DecodePictureReduced(pipe, [](QSize) { return 1.0f; });
         });
         QCOMPARE(int(read.outcome()), outcome);
+        // Said as what it is: more than a pipe may give, not a picture too large to decode.
+        if (read.tooLarge)
+            QCOMPARE(read.failure, "the picture is too large: a pipe or device may give at most "
+                                   "4096 bytes");
     }
 
     // Last: the memory limit, once lowered, stays lowered for the rest of the process. At 1 MiB,
@@ -635,6 +832,8 @@ int main(int argc, char* argv[])
 {
     if (argc == 2 && qstrcmp(argv[1], "--bus-error-outside-mappings") == 0)
         return busErrorOutsideMappings();
+    if (argc == 3 && qstrcmp(argv[1], "--draw-metafile") == 0)
+        return DecodeMetafileFile(QString::fromLocal8Bit(argv[2])).isNull() ? 1 : 0;
     QGuiApplication app(argc, argv);
     TestLoading test;
     return QTest::qExec(&test, argc, argv);

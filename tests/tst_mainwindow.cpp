@@ -298,6 +298,16 @@ void TestMainWindow::runMatchesConverter()
     for (QWidget* w : disabled)
         QVERIFY(w->isEnabled());
     QCOMPARE(bar->width(), track->width());
+    // The track's border is a pixel wide, on every side.
+    const QImage shownTrack = track->grab().toImage();
+    const int w = shownTrack.width(), h = shownTrack.height();
+    for (const auto& [edge, inside] : {std::pair(QPoint(0, h / 2), QPoint(1, h / 2)),
+                                       {QPoint(w - 1, h / 2), QPoint(w - 2, h / 2)},
+                                       {QPoint(w / 2, 0), QPoint(w / 2, 1)},
+                                       {QPoint(w / 2, h - 1), QPoint(w / 2, h - 2)}}) {
+        QCOMPARE(shownTrack.pixel(edge), qRgb(0x80, 0x80, 0x80));
+        QVERIFY(shownTrack.pixel(inside) != qRgb(0x80, 0x80, 0x80));
+    }
     QCOMPARE(window.resultBox()->text(), convert({picture}));
 
     // A second run with other settings: the box is replaced, the footer is there once.

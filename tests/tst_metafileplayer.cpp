@@ -231,6 +231,27 @@ private slots:
         restored.rectangle(0, 0, 100, 100);
         QTest::newRow("wmf, clip restored")
             << restored.file({0, 0, 100, 100}, 96) << leftRight << QList<QRgb>{Red, Red};
+        // A clip set after a line drawn at half the scale (200 units to 100 pixels) clips in
+        // the picture's pixels, whatever the line left the drawing's own scale at.
+        Wmf afterLine = plainWmf();
+        afterLine.object(0x02FA, {0, 0, 0, 0, 0}); // a black pen one pixel wide at any scale
+        afterLine.add(0x0214, {190, 190});         // MoveTo, y then x
+        afterLine.add(0x0213, {199, 199});         // LineTo
+        afterLine.object(0x02FA, {5, 0, 0, 0, 0});
+        afterLine.add(IntersectClipRect, {200, 100, 0, 0});
+        afterLine.brush(RedRef);
+        afterLine.rectangle(0, 0, 200, 200);
+        QTest::newRow("wmf, clip after a line at half the scale")
+            << afterLine.file({0, 0, 200, 200}, 192) << QList<QPoint>{{40, 50}, {60, 50}}
+            << redThenNothing;
+        // A polygon that counts more points than its record holds has only those it holds:
+        // none is made up at the corner.
+        Wmf fewer = plainWmf();
+        fewer.brush(RedRef);
+        fewer.add(0x0324, {4, 60, 10, 90, 10, 90, 90});
+        QTest::newRow("wmf, polygon of 4 points, 3 given")
+            << fewer.file({0, 0, 100, 100}, 96) << QList<QPoint>{{85, 20}, {30, 20}}
+            << redThenNothing;
 
         // A record's size is 32 bits of words: a bitmap of 256 x 256 takes 98,339 of them.
         Wmf large = plainWmf();
@@ -432,14 +453,30 @@ private slots:
         QTest::addColumn<QList<QRgb>>("colours");
         constexpr QRgb Black = qRgb(0, 0, 0), Cyan = qRgb(0, 255, 255);
         constexpr QRgb Magenta = qRgb(255, 0, 255), Yellow = qRgb(255, 255, 0);
+        constexpr QRgb Green = qRgb(0, 255, 0);
 
         // A red left half, then the whole picture filled blue in the pen's raster operation:
-        // over the red, and over the empty right half.
+        // over the red, and over the empty right half, all sixteen. With the pen P blue, the
+        // page D red or white paper, channel by channel.
         const struct {
             qint16 rop;
             QRgb overRed, overPaper;
-        } rops[] = {{13, Blue, Blue}, {7, Magenta, Yellow},   {6, Cyan, Black}, {11, Red, Nothing},
-                    {9, Black, Blue}, {15, Magenta, Nothing}, {1, Black, Black}};
+        } rops[] = {{1, Black, Black},      // 0
+                    {2, Green, Black},      // ~(P | D)
+                    {3, Red, Yellow},       // ~P & D
+                    {4, Yellow, Yellow},    // ~P
+                    {5, Blue, Black},       // P & ~D
+                    {6, Cyan, Black},       // ~D
+                    {7, Magenta, Yellow},   // P ^ D
+                    {8, White, Yellow},     // ~(P & D)
+                    {9, Black, Blue},       // P & D
+                    {10, Green, Blue},      // ~(P ^ D)
+                    {11, Red, Nothing},     // D
+                    {12, Yellow, Nothing},  // ~P | D
+                    {13, Blue, Blue},       // P
+                    {14, Cyan, Blue},       // P | ~D
+                    {15, Magenta, Nothing}, // P | D
+                    {16, White, Nothing}};  // 1
         for (const auto& [rop, overRed, overPaper] : rops) {
             Wmf w = plainWmf();
             w.brush(RedRef);

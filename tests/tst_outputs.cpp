@@ -1,5 +1,8 @@
 // What the command-line tools do to the files they write, under conditions that lose data when
 // handled carelessly: a full disk, devices and pipes, outputs that are inputs, signals, odd names.
+#include "TestProcess.h"
+#include "engine/OutputFile.h"
+
 #include <QDir>
 #include <QImage>
 #include <QProcess>
@@ -23,19 +26,23 @@ struct Run {
 };
 
 // Runs a tool; limitBytes > 0 caps the size of every file it writes (RLIMIT_FSIZE), as a full
-// disk would stop it. standardOutput, when given, is the file its standard output goes to.
+// disk would stop it. standardOutput, when given, is the file its standard output goes to;
+// "closed", none (as a shell's >&- leaves it).
 Run runTool(const char* program, const QStringList& args, rlim_t limitBytes = 0,
             const QString& standardOutput = {})
 {
     QProcess process;
-    if (limitBytes > 0) {
-        process.setChildProcessModifier([limitBytes] {
+    const bool closed = standardOutput == QLatin1String("closed");
+    process.setChildProcessModifier([limitBytes, closed] {
+        if (limitBytes > 0) {
             std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{limitBytes, limitBytes};
             setrlimit(RLIMIT_FSIZE, &limit);
-        });
-    }
-    if (!standardOutput.isEmpty())
+        }
+        if (closed)
+            ::close(STDOUT_FILENO);
+    });
+    if (!standardOutput.isEmpty() && !closed)
         process.setStandardOutputFile(standardOutput);
     process.start(QString::fromUtf8(program), args);
     Run run;
@@ -88,12 +95,22 @@ private slots:
     void devicesAndPipesStayWhatTheyAre();
     void standardOutputErrorsAreReported_data();
     void standardOutputErrorsAreReported();
+    void readOnlyFileSystem();
     void outputsNeverReplaceTheirPictures_data();
     void outputsNeverReplaceTheirPictures();
     void existingFilesFollowOneRule();
     void interruptedBatchLeavesNoPartialFile();
     void namesAreTheirBytes();
     void noNotesFromQt();
+    void openFilesAreWrittenWhereTheyAre_data();
+    void openFilesAreWrittenWhereTheyAre();
+    void anotherProcesssOpenFileIsAddedTo();
+    void danglingLinksGetTheirFile_data();
+    void danglingLinksGetTheirFile();
+    void longestNamesAreWritten_data();
+    void longestNamesAreWritten();
+    void waitsForTheDiskWhereItMust_data();
+    void waitsForTheDiskWhereItMust();
 
 private:
     QString picture(const QString& name, QColor colour = Qt::darkBlue);
@@ -184,57 +201,98 @@ void TestOutputs::standardOutputErrorsAreReported_data()
 {
     QTest::addColumn<QByteArray>("program");
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("convert") << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{m_picture};
-    QTest::newRow("table") << QByteArray(TESSIVO_TABLE_PATH) << QStringList{"M", "."};
+    QTest::addColumn<QString>("output"); // where standard output goes
+    QTest::addColumn<QByteArray>("reason");
+    for (const auto& [output, reason] : {std::pair("/dev/full", "No space left on device"),
+                                         std::pair("closed", "Bad file descriptor")}) {
+        QTest::addRow("convert, %s", output)
+            << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{m_picture} << output
+            << QByteArray(reason);
+        QTest::addRow("table, %s", output) << QByteArray(TESSIVO_TABLE_PATH)
+                                           << QStringList{"M", "."} << output << QByteArray(reason);
+    }
 }
 
 void TestOutputs::standardOutputErrorsAreReported()
 {
     QFETCH(QByteArray, program);
     QFETCH(QStringList, args);
-    const Run run = runTool(program.constData(), args, 0, "/dev/full");
+    QFETCH(QString, output);
+    QFETCH(QByteArray, reason);
+    const Run run = runTool(program.constData(), args, 0, output);
     QCOMPARE(run.exitCode, 1);
     const QByteArray name = QFileInfo(QString::fromUtf8(program)).fileName().toUtf8();
-    QVERIFY2(
-        run.err.endsWith(name + ": cannot write to standard output: No space left on device\n"),
-        run.err.constData());
+    QVERIFY2(run.err.endsWith(name + ": cannot write to standard output: " + reason + "\n"),
+             run.err.constData());
+}
+
+// A file on a file system mounted read-only (here a fresh one, in a namespace of the test's
+// own) is said to be on one, not to be a read-only file.
+void TestOutputs::readOnlyFileSystem()
+{
+    const QString folder = m_dir.filePath(QStringLiteral("mounted"));
+    QVERIFY(QDir().mkpath(folder));
+    QProcess process;
+    process.start(QStringLiteral("unshare"),
+                  {"-rm", "sh", "-c",
+                   "mount -t tmpfs none \"$1\" && echo old > \"$1/art.txt\" && "
+                   "mount -o remount,ro \"$1\" && exec \"$2\" --output \"$1/art.txt\" \"$3\"",
+                   "sh", folder, TESSIVO_CONVERT_PATH, m_picture});
+    if (!process.waitForFinished(60000) || process.exitCode() > 1)
+        QSKIP("a file system of the test's own cannot be mounted here");
+    QCOMPARE(process.readAllStandardError(), "tessivo-convert: cannot write " +
+                                                 QFile::encodeName(folder) +
+                                                 "/art.txt: Read-only file system\n");
 }
 
 void TestOutputs::outputsNeverReplaceTheirPictures_data()
 {
     QTest::addColumn<QStringList>("args"); // relative to the test's folder of its own
     QTest::addColumn<QString>("refused");  // the output named in the message
+    QTest::addColumn<QString>("over");     // and what it would be written over
     QTest::newRow("folder of its pictures")
-        << QStringList{"--format", "png", "--output-dir", ".", "a.png", "b.png"} << "./a.png";
+        << QStringList{"--format", "png", "--output-dir", ".", "a.png", "b.png"} << "./a.png"
+        << "the picture a.png";
     QTest::newRow("--output names the picture")
-        << QStringList{"--output", "a.png", "a.png"} << "a.png";
-    QTest::newRow("through a link") << QStringList{"--output", "link.png", "a.png"} << "link.png";
+        << QStringList{"--output", "a.png", "a.png"} << "a.png"
+        << "the picture a.png";
+    QTest::newRow("through a link") << QStringList{"--output", "link.png", "a.png"} << "link.png"
+                                    << "the picture a.png";
     QTest::newRow("a hard link of the picture")
-        << QStringList{"--format", "png", "--output-dir", "out", "a.png", "b.png"} << "out/b.png";
+        << QStringList{"--format", "png", "--output-dir", "out", "a.png", "b.png"} << "out/b.png"
+        << "the picture b.png";
+    QTest::newRow("the table file in the folder")
+        << QStringList{"--table", "t.txt", "--output-dir", ".", "t.png"} << "./t.txt"
+        << "the table file t.txt";
+    QTest::newRow("--output names the table file")
+        << QStringList{"--table", "t.txt", "--output", "t.txt", "a.png"} << "t.txt"
+        << "the table file t.txt";
 }
 
 void TestOutputs::outputsNeverReplaceTheirPictures()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, refused);
+    QFETCH(QString, over);
     const QString folder = m_dir.filePath(QStringLiteral("own-") + QTest::currentDataTag());
     QVERIFY(QDir().mkpath(folder + "/out"));
-    for (const char* name : {"a.png", "b.png"})
+    for (const char* name : {"a.png", "b.png", "t.png"})
         QVERIFY(QFile::copy(m_picture, folder + '/' + QLatin1String(name)));
     QVERIFY(QFile::link("a.png", folder + "/link.png"));
     QVERIFY(::link(QFile::encodeName(folder + "/b.png").constData(),
                    QFile::encodeName(folder + "/out/b.png").constData()) == 0);
+    writeFile(folder + "/t.txt", "M\r\n.\r\n");
 
     QProcess process;
     process.setWorkingDirectory(folder);
     process.start(QStringLiteral(TESSIVO_CONVERT_PATH), args);
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), 2);
-    const QString err = QString::fromUtf8(process.readAllStandardError());
-    QVERIFY2(err.startsWith("tessivo-convert: " + refused + " would be written over the picture "),
-             qPrintable(err));
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+             "tessivo-convert: " + refused + " would be written over " + over + "\n");
     for (const char* name : {"a.png", "b.png", "out/b.png"})
         QCOMPARE(readFile(folder + '/' + QLatin1String(name)), readFile(m_picture));
+    QCOMPARE(readFile(folder + "/t.txt"), "M\r\n.\r\n");
     QCOMPARE(QDir(folder + "/out").entryList(QDir::Files).size(), 1);
 }
 
@@ -353,6 +411,206 @@ void TestOutputs::noNotesFromQt()
         QCOMPARE(process.exitCode(), 0);
         QCOMPARE(process.readAllStandardError(), QByteArray());
     }
+}
+
+void TestOutputs::openFilesAreWrittenWhereTheyAre_data()
+{
+    // A shell command, run in a folder of its own with $CONVERT, $TABLE and $PICTURE set; log
+    // holds OLD before it runs.
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("before"); // what log holds before the tool's output
+    QTest::addColumn<QByteArray>("after");  // and after it
+    QTest::newRow("convert, /dev/stdout added to a file")
+        << R"("$CONVERT" --output /dev/stdout "$PICTURE" >> log)" << QByteArray("OLD\n")
+        << QByteArray();
+    QTest::newRow("convert, /proc/self/fd/1 between two lines")
+        << R"({ echo NEW; "$CONVERT" --output /proc/self/fd/1 "$PICTURE"; echo END; } > log)"
+        << QByteArray("NEW\n") << QByteArray("END\n");
+    QTest::newRow("convert, /dev/fd/3") << R"("$CONVERT" --output /dev/fd/3 "$PICTURE" 3>> log)"
+                                        << QByteArray("OLD\n") << QByteArray();
+    QTest::newRow("convert, a link to /dev/stdout")
+        << R"(ln -s /dev/stdout out && "$CONVERT" --output out "$PICTURE" >> log)"
+        << QByteArray("OLD\n") << QByteArray();
+    QTest::newRow("table, /dev/stdout")
+        << R"("$TABLE" --output /dev/stdout M . >> log)" << QByteArray("OLD\n") << QByteArray();
+}
+
+// A name that stands for an open file of the tool (its standard output through /dev/stdout) is
+// written where that file is, after what was written there before: never a new file renamed
+// over it, which would lose what the shell wrote around the tool's output.
+void TestOutputs::openFilesAreWrittenWhereTheyAre()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    const QString folder = m_dir.filePath(QStringLiteral("open-") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder));
+    writeFile(folder + "/log", "OLD\n");
+    struct stat old {};
+    QVERIFY(::stat(QFile::encodeName(folder + "/log").constData(), &old) == 0);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("CONVERT", TESSIVO_CONVERT_PATH);
+    environment.insert("TABLE", TESSIVO_TABLE_PATH);
+    environment.insert("PICTURE", m_picture);
+    QProcess shell;
+    shell.setProcessEnvironment(environment);
+    shell.setWorkingDirectory(folder);
+    shell.start(QStringLiteral("/bin/sh"), {"-c", command});
+    QVERIFY(shell.waitForFinished(60000));
+    const QByteArray err = shell.readAllStandardError();
+    QVERIFY2(shell.exitCode() == 0 && !err.contains("cannot"), err.constData());
+
+    const QByteArray log = readFile(folder + "/log");
+    QVERIFY2(log.startsWith(before) && log.endsWith(after), log.left(40).constData());
+    const QByteArray output = log.mid(before.size(), log.size() - before.size() - after.size());
+    if (command.contains("$CONVERT"))
+        QCOMPARE(output, m_art);
+    else
+        QVERIFY2(output.startsWith("###Tessivo character table"), output.constData());
+    // The same file, not a new one in its place.
+    struct stat now {};
+    QVERIFY(::stat(QFile::encodeName(folder + "/log").constData(), &now) == 0);
+    QCOMPARE(quint64(now.st_ino), quint64(old.st_ino));
+    QCOMPARE(partialFiles(folder), QStringList());
+}
+
+// Another process's open file, named through /proc/PID/fd/N: the art is added to what it holds.
+void TestOutputs::anotherProcesssOpenFileIsAddedTo()
+{
+    const QString log = m_dir.filePath(QStringLiteral("another.log"));
+    writeFile(log, "OLD\n");
+    QProcess other; // cat, its standard output added to the log, waiting for its input
+    other.setStandardOutputFile(log, QIODevice::Append);
+    other.start(QStringLiteral("cat"));
+    QVERIFY(other.waitForStarted());
+    const Run run =
+        convert({"--output", QStringLiteral("/proc/%1/fd/1").arg(other.processId()), m_picture});
+    other.closeWriteChannel();
+    QVERIFY(other.waitForFinished());
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(readFile(log), "OLD\n" + m_art);
+}
+
+void TestOutputs::danglingLinksGetTheirFile_data()
+{
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QStringList>("args"); // in the test's folder of its own; link is the link
+    QTest::newRow("convert --output")
+        << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{"--output", "link.txt", "PICTURE"};
+    QTest::newRow("convert --output-dir")
+        << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{"--output-dir", ".", "PICTURE"};
+    QTest::newRow("table --output")
+        << QByteArray(TESSIVO_TABLE_PATH) << QStringList{"--output", "link.txt", "M", "."};
+}
+
+// A link to a file not made yet stays a link, and the file it names is made, as a shell's
+// redirection makes it.
+void TestOutputs::danglingLinksGetTheirFile()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(QStringList, args);
+    const QString folder = m_dir.filePath(QStringLiteral("dangling-") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder + "/made"));
+    // The batch names its output after the picture.
+    const QString picture = folder + "/link.png";
+    QVERIFY(QFile::copy(m_picture, picture));
+    args.replaceInStrings("PICTURE", picture);
+    QVERIFY(QFile::link("made/art.txt", folder + "/link.txt"));
+
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(QString::fromUtf8(program), args);
+    QVERIFY(process.waitForFinished(60000));
+    const QByteArray err = process.readAllStandardError();
+    QVERIFY2(process.exitCode() == 0 && !err.contains("cannot"), err.constData());
+    QCOMPARE(typeOf(folder + "/link.txt"), mode_t(S_IFLNK));
+    QCOMPARE(typeOf(folder + "/made/art.txt"), mode_t(S_IFREG));
+    const QByteArray made = readFile(folder + "/made/art.txt");
+    if (program == TESSIVO_CONVERT_PATH)
+        QCOMPARE(made, m_art);
+    else
+        QVERIFY2(made.startsWith("###Tessivo character table"), made.constData());
+    QCOMPARE(partialFiles(folder + "/made"), QStringList());
+
+    // Told to keep what exists, the link is kept, and nothing is made.
+    if (program != TESSIVO_CONVERT_PATH)
+        return;
+    QVERIFY(QFile::remove(folder + "/made/art.txt"));
+    process.start(QString::fromUtf8(program), QStringList{"--no-clobber"} + args);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY(!QFile::exists(folder + "/made/art.txt"));
+    QCOMPARE(typeOf(folder + "/link.txt"), mode_t(S_IFLNK));
+}
+
+void TestOutputs::longestNamesAreWritten_data()
+{
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QStringList>("args"); // LONG stands for the long name without extension
+    QTest::newRow("convert --output")
+        << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{"--output", "LONG.txt", "PICTURE"};
+    QTest::newRow("convert --output-dir")
+        << QByteArray(TESSIVO_CONVERT_PATH) << QStringList{"--output-dir", ".", "LONG.png"};
+    QTest::newRow("table --output")
+        << QByteArray(TESSIVO_TABLE_PATH) << QStringList{"--output", "LONG.txt", "M", "."};
+}
+
+// An output name as long as the system allows (here 244 bytes: 80 characters of three bytes
+// each and .txt) is written: its new file's longer name is cut to fit.
+void TestOutputs::longestNamesAreWritten()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(QStringList, args);
+    const QString folder = m_dir.filePath(QStringLiteral("long-") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder));
+    const QString stem(80, QChar(0x5B57)); // 字
+    QCOMPARE(QFile::encodeName(stem + ".txt").size(), 244);
+    QVERIFY(QFile::copy(m_picture, folder + '/' + stem + ".png"));
+    args.replaceInStrings("LONG", stem);
+    args.replaceInStrings("PICTURE", m_picture);
+
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(QString::fromUtf8(program), args);
+    QVERIFY(process.waitForFinished(60000));
+    const QByteArray err = process.readAllStandardError();
+    QVERIFY2(process.exitCode() == 0 && !err.contains("cannot"), err.constData());
+    const QByteArray written = readFile(folder + '/' + stem + ".txt");
+    if (program == TESSIVO_CONVERT_PATH)
+        QCOMPARE(written, m_art);
+    else
+        QVERIFY2(written.startsWith("###Tessivo character table"), written.constData());
+    QCOMPARE(partialFiles(folder), QStringList());
+}
+
+void TestOutputs::waitsForTheDiskWhereItMust_data()
+{
+    using Sync = tessivo::OutputFile::Sync;
+    QTest::addColumn<Sync>("sync");
+    QTest::addColumn<bool>("replacing");
+    QTest::addColumn<int>("waits");
+    QTest::newRow("always, a new file") << Sync::Always << false << 1;
+    QTest::newRow("where it replaces, a new file") << Sync::WhenReplacing << false << 0;
+    QTest::newRow("where it replaces, replacing") << Sync::WhenReplacing << true << 1;
+    QTest::newRow("never, replacing") << Sync::Never << true << 0;
+}
+
+// A file put in place of another waits for the disk first, so that a crash cannot leave the
+// name with neither's content; a new file of the tools' need not (it can be made again).
+void TestOutputs::waitsForTheDiskWhereItMust()
+{
+    QFETCH(tessivo::OutputFile::Sync, sync);
+    QFETCH(bool, replacing);
+    QFETCH(int, waits);
+    const QString name = m_dir.filePath(QStringLiteral("waits-") + QTest::currentDataTag());
+    if (replacing)
+        writeFile(name, "old");
+    const int before = tessivo::testing::DiskWaits();
+    tessivo::OutputFile file(QFile::encodeName(name));
+    QVERIFY(file.open({false, sync}) && file.write("new") && file.commit());
+    QCOMPARE(tessivo::testing::DiskWaits() - before, waits);
+    QCOMPARE(readFile(name), "new");
 }
 
 QTEST_GUILESS_MAIN(TestOutputs)

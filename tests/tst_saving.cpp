@@ -6,7 +6,9 @@
 #include "app/ResultBox.h"
 #include "app/ResultSaver.h"
 #include "app/ResultWindow.h"
+#include "app/Startup.h"
 #include "canvas/Fonts.h"
+#include "engine/OutputFile.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -19,6 +21,13 @@
 #include <QPushButton>
 #include <QStringDecoder>
 #include <QtTest>
+
+#include <csignal>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tessivo;
 using namespace tessivo::testing;
@@ -196,6 +205,47 @@ private slots:
         QVERIFY(readAll(m_dir.filePath(name)).left(100).contains(marker));
     }
 
+    // 取消 in the question about a name of another type goes back to the dialog, in the folder
+    // and with the name it had, rather than closing it.
+    void cancelledTypeQuestionKeepsTheDialog()
+    {
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.show();
+        window.resultBox()->setText(QStringLiteral("art\r\n"));
+        const QString folder = m_dir.filePath(QStringLiteral("kept"));
+        QVERIFY(QDir().mkpath(folder));
+        QString shownFolder, shownName;
+        const auto reopened = [&](QFileDialog* dialog) {
+            shownFolder = dialog->directory().absolutePath();
+            shownName = child<QLineEdit>(dialog, "fileNameEdit")->text();
+            dialog->reject();
+        };
+        std::function<void()> cancel = [&] {
+            auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!question || question->objectName() != QLatin1String("typeQuestion"))
+                return QTimer::singleShot(0, cancel);
+            for (QAbstractButton* button : question->buttons()) {
+                if (button->text() == QStringLiteral("取消"))
+                    button->click();
+            }
+            whenDialogOpens(reopened);
+        };
+        whenDialogOpens([&](QFileDialog* dialog) {
+            dialog->setDirectory(folder);
+            auto* types = child<QComboBox>(dialog, "fileTypeCombo");
+            types->setCurrentIndex(types->findText("文本 UTF-8 (*.txt)"));
+            auto* fileName = child<QLineEdit>(dialog, "fileNameEdit");
+            fileName->selectAll();
+            QTest::keyClicks(fileName, "q.png");
+            QTimer::singleShot(0, cancel);
+            QTest::keyClick(fileName, Qt::Key_Return);
+        });
+        pressSave(&window);
+        QCOMPARE(shownFolder, folder);
+        QCOMPARE(shownName, QStringLiteral("q.png"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+    }
+
     void resultWindowAndPicture()
     {
         MainWindow window(m_dir.path(), [] { return false; });
@@ -230,6 +280,84 @@ private slots:
     }
 
     // A save that fails says why in Chinese, whatever the system's language, and keeps the file.
+    void namesThatSave_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("written"); // the file that takes the art
+        // 244 bytes: the new file beside it, with its longer name, is cut to fit.
+        const QString longest = QString(80, QChar(0x5B57)) + ".txt";
+        QTest::newRow("the longest name") << longest << longest;
+        QTest::newRow("a link to a file not made yet") << "link.txt"
+                                                       << "made/art.txt";
+    }
+
+    void namesThatSave()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, written);
+        QDir folder(m_dir.filePath(QStringLiteral("names-") + QTest::currentDataTag()));
+        QVERIFY(folder.mkpath("made"));
+        QVERIFY(QFile::link("made/art.txt", folder.filePath("link.txt")));
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.resultBox()->setText(QStringLiteral("art\r\n"));
+        QVERIFY(window.resultSaver()->save(window.resultBox(), folder.filePath(name),
+                                           ResultSaver::SaveType::TextUtf8));
+        QCOMPARE(readAll(folder.filePath(written)), "art\r\n");
+        QVERIFY(QFileInfo(folder.filePath("link.txt")).isSymLink());
+        QCOMPARE(folder.entryList({"*.part"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // A save names a pipe: one that nothing reads is refused at once rather than holding the
+    // window until something does; one that is read takes the art.
+    void pipesNeverHoldTheWindow()
+    {
+        const QString fifo = m_dir.filePath(QStringLiteral("art.fifo"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        MainWindow window(m_dir.path(), [] { return false; });
+        window.resultBox()->setText(QStringLiteral("art\r\n"));
+        const auto save = [&] {
+            return window.resultSaver()->save(window.resultBox(), fifo,
+                                              ResultSaver::SaveType::TextUtf8);
+        };
+        QString message;
+        answerMessage(&message);
+        QVERIFY(!save());
+        QVERIFY2(message.endsWith(QStringLiteral("没有程序在读取这个管道")), qPrintable(message));
+
+        const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        QVERIFY(save());
+        char read[8] = {};
+        QCOMPARE(::read(reader, read, sizeof read), ssize_t(5));
+        ::close(reader);
+        QCOMPARE(QByteArray(read), "art\r\n");
+        QVERIFY(QFileInfo(fifo).isFile() == false && QFile::exists(fifo));
+    }
+
+    // SIGTERM, or Ctrl+C in the terminal the window was started from, during a save: the window
+    // ends as the tools do, leaving no unfinished file beside the one saved.
+    void interruptedSaveLeavesNothing_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("status");
+        QTest::newRow("SIGTERM") << SIGTERM << 143;
+        QTest::newRow("SIGINT") << SIGINT << 130;
+    }
+
+    void interruptedSaveLeavesNothing()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, status);
+        QTemporaryDir dir;
+        QProcess window;
+        window.start(QCoreApplication::applicationFilePath(),
+                     {"--interrupted-save", dir.filePath("art.txt"), QString::number(signal)});
+        QVERIFY(window.waitForFinished(60000));
+        QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(window.exitCode(), status);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
     void failedSavesSayWhy_data()
     {
         QTest::addColumn<QString>("path");
@@ -264,5 +392,25 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSaving)
+// The window's start-up, then a save begun and interrupted by a signal, in a process of its own.
+static int interruptedSave(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    SetUpApplication();
+    OutputFile file(argv[2]);
+    if (!file.open({}) || !file.write("unfinished"))
+        return 2;
+    std::raise(std::atoi(argv[3]));
+    return 3;
+}
+
+int main(int argc, char* argv[])
+{
+    if (argc == 4 && qstrcmp(argv[1], "--interrupted-save") == 0)
+        return interruptedSave(argc, argv);
+    QApplication app(argc, argv);
+    TestSaving test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_saving.moc"

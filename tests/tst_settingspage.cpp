@@ -347,6 +347,24 @@ private slots:
         QCOMPARE(bar(Setting::CanvasColor)->value(), 0);
     }
 
+    // The style draws no focus mark on a scroll bar: the bar with the focus, and only that
+    // one, is framed in the highlight colour.
+    void focusFrameOnlyWithTheFocus()
+    {
+        ScrollBar* contrast = bar(Setting::Contrast);
+        const QRgb highlight = contrast->palette().color(QPalette::Highlight).rgb();
+        const auto framed = [highlight](ScrollBar* b) {
+            const QImage shown = b->grab().toImage();
+            return shown.pixel(0, shown.height() / 2) == highlight &&
+                   shown.pixel(shown.width() - 1, shown.height() / 2) == highlight;
+        };
+        QVERIFY(!framed(contrast));
+        contrast->setFocus();
+        QVERIFY(contrast->hasFocus());
+        QVERIFY(framed(contrast));
+        QVERIFY(!framed(bar(Setting::SampleX)));
+    }
+
     void resetToDefaults()
     {
         holdAt(bar(Setting::CanvasColor), 256); // the value is the colour: green 1

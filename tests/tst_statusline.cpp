@@ -71,6 +71,8 @@ QString wholeText(Status status, int bands)
         return QStringLiteral("完成：按墨量选字（生成框右键菜单可改回按色调）");
     case Status::ShapeRunDone:
         return QStringLiteral("完成：按字形选字（生成框右键菜单可改回按色调）");
+    case Status::PictureIncomplete:
+        return QStringLiteral("图片不完整：文件在图片结束之前就结束了，或中途已损坏，未能载入");
     }
     return {};
 }

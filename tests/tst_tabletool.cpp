@@ -280,7 +280,6 @@ void TestTableTool::rowList()
 void TestTableTool::convertUsesOnlyTheTablesRows()
 {
     QTemporaryDir dir;
-    const QString table = dir.filePath(QStringLiteral("zif.zfh"));
     const QString list = dir.filePath(QStringLiteral("rows.txt"));
     QFile listFile(list);
     QVERIFY(listFile.open(QIODevice::WriteOnly));
@@ -288,6 +287,8 @@ void TestTableTool::convertUsesOnlyTheTablesRows()
     listFile.close();
 
     for (const QString& encoding : {QStringLiteral("gbk"), QStringLiteral("utf-8")}) {
+        // A file of its own for each: one put in place of another would wait for the disk.
+        const QString table = dir.filePath(QStringLiteral("zif-%1.zfh").arg(encoding));
         QProcess tool;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         // The tool needs no display and chooses the offscreen platform itself.

@@ -7,6 +7,7 @@
 #include "widgets/ScrollBar.h"
 
 #include "GuiTestSupport.h"
+#include "TestPictures.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -77,6 +78,7 @@ private slots:
     void wheelChangesNothingUnfocused();
     void roundedOutlineShowsTheDrawnCorners();
     void largeHeldPictureKeepsEveryStep();
+    void heldPictureCountsAtTheCanvasDepth();
     void undoHidesThePreviews_data();
     void undoHidesThePreviews();
     void undoPutsBackTheValuesChanged_data();
@@ -239,20 +241,55 @@ void TestUndo::roundedOutlineShowsTheDrawnCorners()
 
 void TestUndo::largeHeldPictureKeepsEveryStep()
 {
-    // A 12-megapixel picture held whole is shared by the steps: 64 rectangles are all undone.
+    // A 12-megapixel picture held whole is shared by the steps: of 65 rectangles, the last 64
+    // are undone, the most steps the window keeps.
     Window w;
     QImage photo(4000, 3000, QImage::Format_RGB32);
     photo.fill(0xC0C0C0);
     const QString path = w.dir.filePath(QStringLiteral("photo.png"));
     QVERIFY(photo.save(path) && w.main.openPicture(path));
-    for (int i = 0; i < CanvasHistory::DefaultMaxSteps; ++i)
-        w.rectangle({10 + i % 8 * 60, 10 + i / 8 * 40}, {50 + i % 8 * 60, 35 + i / 8 * 40});
+    for (int i = 0; i < 65; ++i)
+        w.rectangle({10 + i % 8 * 60, 10 + i / 8 * 35}, {50 + i % 8 * 60, 35 + i / 8 * 35});
     int undone = 0;
     for (QImage before; before != w.canvas().image(); ++undone) {
         before = w.canvas().image();
         w.undo();
     }
-    QCOMPARE(undone - 1, CanvasHistory::DefaultMaxSteps);
+    QCOMPARE(undone - 1, 64);
+}
+
+void TestUndo::heldPictureCountsAtTheCanvasDepth()
+{
+    // A 16-bit picture is held as the Canvas draws it, four bytes a pixel, and its bytes count
+    // against the bound with the Canvas's.
+    QTemporaryDir dir;
+    QImage deep(400, 300, QImage::Format_RGBX64);
+    deep.fill(QColor(10, 20, 30));
+    CanvasModel canvas;
+    PictureHolder holder;
+    CanvasHistory history(canvas, holder);
+    QVERIFY(LoadPictureOntoCanvas(writeFile(dir.path(), "deep.png", encode(deep, "PNG")), canvas,
+                                  holder));
+    QCOMPARE(holder.bytes(), 400 * 300 * 4);
+    history.record();
+    QCOMPARE(history.bytes(), canvas.image().sizeInBytes() + holder.bytes());
+    // A second step holds the same picture: once the first goes, the picture still counts.
+    canvas.line(0, 300, 1500, 300);
+    history.record();
+    history.setLimits(1, CanvasHistory::DefaultMaxBytes);
+    QCOMPARE(history.bytes(), canvas.image().sizeInBytes() + holder.bytes());
+
+    // Over the bound by itself, the newest step is kept all the same: the change can be undone.
+    history.setLimits(CanvasHistory::DefaultMaxSteps, holder.bytes());
+    QCOMPARE(history.undoCount(), 1);
+    canvas.line(0, 0, 1500, 1500);
+    history.record();
+    canvas.clear();
+    QCOMPARE(history.undoCount(), 1);
+    QVERIFY(history.undo());
+    QCOMPARE(canvas.pixelAt(150, 150), 0);
+    QCOMPARE(canvas.pixelAt(300, 75), 0x1E140A);
+    QVERIFY(!history.undo());
 }
 
 void TestUndo::undoHidesThePreviews_data()

@@ -18,12 +18,15 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTextLayout>
 #include <QWheelEvent>
 #include <QtTest>
 
+#include <cstdio>
 #include <memory>
 
 using namespace tessivo;
@@ -41,6 +44,8 @@ private slots:
     void useNowWaitsForARun();
     void saveRefusesARowGbkCannotHold();
     void fitsTheScreenAndKeepsItsControlsStill();
+    void fitsAtTwiceTheScale();
+    void sizesFromOneToSeventyTwoPoints();
 
 private:
     // Opens the workshop by its context action or its key, and types rows into its box.
@@ -202,5 +207,85 @@ void TestWorkshopDialog::fitsTheScreenAndKeepsItsControlsStill()
     }
 }
 
-QTEST_MAIN(TestWorkshopDialog)
+void TestWorkshopDialog::sizesFromOneToSeventyTwoPoints()
+{
+    TableWorkshopDialog* dialog = openAndType(false, {"M", "i"});
+    QVERIFY(dialog);
+    auto* size = child<QDoubleSpinBox>(dialog, "sizeBox");
+    for (const auto& [asked, taken] : {std::pair(0.5, 1.0), {12.25, 12.25}, {100.0, 72.0}}) {
+        size->setValue(asked);
+        QCOMPARE(size->value(), taken);
+    }
+}
+
+// At twice the scale on a screen of 1600 x 1000 (800 x 500 in the program's pixels), with no
+// window manager's frame known when the workshop is shown: where the screen's free area and the
+// workshop's client area and buttons lie, in a process of their own.
+static int workshopAtTwiceTheScale(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    SetUpApplication();
+    QTemporaryDir folder;
+    MainWindow window(folder.path(), [] { return false; });
+    window.show();
+    window.openWorkshop();
+    TableWorkshopDialog* dialog = window.workshop();
+    if (!dialog || !QTest::qWaitForWindowExposed(dialog))
+        return 1;
+    QRect buttons;
+    for (QPushButton* button : dialog->findChildren<QPushButton*>())
+        buttons |= QRect(button->mapTo(dialog, QPoint(0, 0)), button->size());
+    const QRect shown[] = {dialog->screen()->availableGeometry(), dialog->geometry(), buttons};
+    for (const QRect& r : shown)
+        std::printf("%d %d %d %d\n", r.x(), r.y(), r.width(), r.height());
+    return 0;
+}
+
+// The workshop fits a screen at twice the scale, its title bar included: its bottom row of
+// buttons is never under the screen's edge.
+void TestWorkshopDialog::fitsAtTwiceTheScale()
+{
+    QTemporaryDir folder;
+    QFile screens(folder.filePath(QStringLiteral("screens.json")));
+    QVERIFY(screens.open(QIODevice::WriteOnly));
+    screens.write(R"({"windowFrameMargins": false,
+                      "screens": [{"name": "1600x1000", "x": 0, "y": 0, "width": 1600,
+                      "height": 1000, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+    screens.close();
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_SCALE_FACTOR", "2");
+    environment.insert("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName());
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), {"--workshop-at-twice-the-scale"});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitCode(), 0);
+    QList<QRect> rects;
+    for (const QByteArray& line : child.readAllStandardOutput().trimmed().split('\n')) {
+        const QList<QByteArray> n = line.split(' ');
+        QCOMPARE(n.size(), 4);
+        rects.append(QRect(n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt()));
+    }
+    QCOMPARE(rects.size(), 3);
+    const QRect available = rects[0], client = rects[1], buttons = rects[2];
+    QCOMPARE(available.size(), QSize(800, 500));
+    // Room above for a title bar of 40 pixels of the screen's, and the client area below it.
+    QVERIFY2(client.top() - available.top() >= 20 && available.contains(client),
+             qPrintable(QStringLiteral("%1,%2 %3x%4")
+                            .arg(client.x())
+                            .arg(client.y())
+                            .arg(client.width())
+                            .arg(client.height())));
+    QVERIFY(QRect(QPoint(0, 0), client.size()).contains(buttons));
+}
+
+int main(int argc, char* argv[])
+{
+    if (argc == 2 && qstrcmp(argv[1], "--workshop-at-twice-the-scale") == 0)
+        return workshopAtTwiceTheScale(argc, argv);
+    QApplication app(argc, argv);
+    TestWorkshopDialog test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_workshopdialog.moc"

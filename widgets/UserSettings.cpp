@@ -11,4 +11,12 @@ QSettings UserSettings()
                      QSettings::IniFormat);
 }
 
+void KeepUserSetting(const QString& key, const QVariant& value)
+{
+    QSettings settings = UserSettings();
+    // Read back from the file as text, whatever was written.
+    if (!settings.contains(key) || settings.value(key).toString() != value.toString())
+        settings.setValue(key, value);
+}
+
 } // namespace tessivo

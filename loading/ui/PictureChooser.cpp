@@ -34,7 +34,7 @@ QString rememberedFolder(const QString& key)
 
 void rememberFolder(const QString& key, const QString& folder)
 {
-    UserSettings().setValue(key, folder);
+    KeepUserSetting(key, folder);
 }
 
 // Mounted volumes that can be read, the root first.
@@ -257,10 +257,12 @@ public:
 } // namespace
 
 bool OpenPictureFile(const QString& path, CanvasModel& canvas, PictureHolder& holder,
-                     CanvasHistory& history, QWidget* parent)
+                     CanvasHistory& history, QWidget* parent, PictureRead* readOutcome)
 {
     CanvasHistory::Step before = history.capture();
-    PictureRead outcome = PictureRead::Unreadable;
+    PictureRead ignored = PictureRead::Unreadable;
+    PictureRead& outcome = readOutcome ? *readOutcome : ignored;
+    outcome = PictureRead::Unreadable;
     // Only a file is read: a folder, a device or a pipe (which would hold the window until
     // something writes to it) is refused at once.
     const bool loaded = QFileInfo(path).isFile() && [&] {
@@ -304,7 +306,12 @@ void PictureChooser::File1_Click()
 void PictureChooser::Command1_Click()
 {
     hide();
-    if (OpenPictureFile(picturePath(), m_canvas, m_holder, m_history, parentWidget()))
+    PictureRead outcome = PictureRead::Unreadable;
+    const QString path = picturePath();
+    const bool opened =
+        OpenPictureFile(path, m_canvas, m_holder, m_history, parentWidget(), &outcome);
+    emit pictureOpened(path, outcome);
+    if (opened)
         accept();
     else
         reject();

@@ -18,9 +18,10 @@ class CanvasWidget;
 // Opens a picture file onto the Canvas as "打开" does. The file is read before the Canvas is
 // touched. A picture that reads is drawn and held, is one step of the Canvas's history, and its
 // folder becomes the last opened folder; one that does not gives the two-line message in a box
-// over parent and changes nothing. Returns whether it loaded.
+// over parent and changes nothing. Returns whether it loaded; outcome, when given, tells how the
+// read went.
 bool OpenPictureFile(const QString& path, CanvasModel& canvas, PictureHolder& holder,
-                     CanvasHistory& history, QWidget* parent);
+                     CanvasHistory& history, QWidget* parent, PictureRead* outcome = nullptr);
 
 // The picture file chooser (Form3), "Tessivo - 图像文件": drives (Drive1), the folders of the
 // current drive down to the current folder and its subfolders (Dir1), the matching picture files
@@ -65,6 +66,10 @@ public:
 
     // Closing the chooser in any other way counts as "取消".
     void reject() override;
+
+signals:
+    // "打开" read the file at path, with this outcome.
+    void pictureOpened(const QString& path, PictureRead outcome);
 
 private:
     void fillFolderList();
