@@ -8,6 +8,10 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -749,9 +753,18 @@ QSize AnimatedPicture::size() const
 
 AnimatedPicture::Opened AnimatedPicture::open(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.isSequential())
+    // Only a plain file is looked into, and opening it never waits: a FIFO with no writer
+    // would hold the open until one came, and a pipe is the still reader's to read whole.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return {};
+    struct stat status {};
+    QFile file;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
     auto picture = std::unique_ptr<AnimatedPicture>(new AnimatedPicture);
     picture->m_mapped = std::make_unique<MappedFile>(file);
     picture->m_bytes = picture->m_mapped->bytes();
