@@ -535,9 +535,9 @@ private:
             if (!walk.skipSubBlocks())
                 break;
         }
-        // A logical screen of no width or height takes the first frame's extent.
-        m_size =
-            QSize(width > 0 ? width : first.right() + 1, height > 0 ? height : first.bottom() + 1);
+        // The picture takes in the whole of its first frame, where that reaches past the logical
+        // screen (or the screen has no size), as browsers show it; later frames are cut at it.
+        m_size = QSize(std::max(width, first.right() + 1), std::max(height, first.bottom() + 1));
         return m_frameCount >= 2 && !m_size.isEmpty();
     }
 

@@ -49,7 +49,7 @@ public:
     // to read: four thousand million, some seconds of decoding.
     static constexpr qint64 MostPixelsRead = qint64(1) << 32;
 
-    // Every frame's size: the picture's logical screen.
+    // Every frame's size: the picture's logical screen, and all of the first frame.
     QSize size() const;
     // The frames the file holds, as its structure announces them before any is decoded.
     int frameCount() const { return m_frameCount; }

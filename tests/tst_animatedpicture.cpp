@@ -156,6 +156,7 @@ void TestAnimatedPicture::composesAsBrowsers_data()
 {
     QTest::addColumn<QByteArray>("gif");
     QTest::addColumn<QList<Blocks>>("expected");
+    QTest::addColumn<QSize>("size");
 
     const QSize size(12, 6);
     const auto gif = [&](const QList<GifFrame>& frames) {
@@ -173,41 +174,49 @@ void TestAnimatedPicture::composesAsBrowsers_data()
 
     QTest::newRow("kept: blocks add up")
         << gif({gifBlock(r0, Red), gifBlock(r1, Green), gifBlock(r2, Blue)})
-        << QList<Blocks>{
-               {{r0, red}}, {{r0, red}, {r1, green}}, {{r0, red}, {r1, green}, {r2, blue}}};
+        << QList<Blocks>{{{r0, red}},
+                         {{r0, red}, {r1, green}},
+                         {{r0, red}, {r1, green}, {r2, blue}}}
+        << size;
     QTest::newRow("restore to background: cleared, not painted")
         << gif({gifBlock(r0, Red, 10, 2), gifBlock(r1, Green, 10, 2), gifBlock(r2, Blue, 10, 2)})
-        << QList<Blocks>{{{r0, red}}, {{r1, green}}, {{r2, blue}}};
+        << QList<Blocks>{{{r0, red}}, {{r1, green}}, {{r2, blue}}} << size;
     QTest::newRow("restore to previous") << gif({gifBlock(whole, White), gifBlock(r0, Red, 10, 3),
                                                  gifBlock(r1, Green, 10, 3), gifBlock(r2, Blue)})
                                          << QList<Blocks>{{{whole, white}},
                                                           {{whole, white}, {r0, red}},
                                                           {{whole, white}, {r1, green}},
-                                                          {{whole, white}, {r2, blue}}};
+                                                          {{whole, white}, {r2, blue}}}
+                                         << size;
     QTest::newRow("restore to previous on the first frame: clear")
         << gif({gifBlock(r0, Red, 10, 3), gifBlock(r1, Green)})
-        << QList<Blocks>{{{r0, red}}, {{r1, green}}};
+        << QList<Blocks>{{{r0, red}}, {{r1, green}}} << size;
     GifFrame holed = gifBlock(whole, Yellow);
     holed.transparent = Yellow;
     holed.pixels[2 * 12 + 5] = char(Blue);
     QTest::newRow("the transparent index leaves what lies below")
         << gif({gifBlock(whole, Red), holed})
-        << QList<Blocks>{{{whole, red}}, {{whole, red}, {QRect(5, 2, 1, 1), blue}}};
+        << QList<Blocks>{{{whole, red}}, {{whole, red}, {QRect(5, 2, 1, 1), blue}}} << size;
     QTest::newRow("partly outside the picture: cut at its edge")
         << gif({gifBlock(r0, Red), gifBlock(QRect(10, 4, 6, 6), Yellow)})
-        << QList<Blocks>{{{r0, red}}, {{r0, red}, {QRect(10, 4, 2, 2), yellow}}};
+        << QList<Blocks>{{{r0, red}}, {{r0, red}, {QRect(10, 4, 2, 2), yellow}}} << size;
+    QTest::newRow("a first frame reaching past the screen widens the picture")
+        << gif({gifBlock(QRect(10, 4, 6, 6), Yellow), gifBlock(QRect(14, 0, 6, 6), Red)})
+        << QList<Blocks>{{{QRect(10, 4, 6, 6), yellow}},
+                         {{QRect(10, 4, 6, 6), yellow}, {QRect(14, 0, 2, 6), red}}}
+        << QSize(16, 10);
     QTest::newRow("wholly outside the picture: a frame that shows nothing new")
         << gif({gifBlock(r0, Red), gifBlock(QRect(100, 100, 5, 5), Blue), gifBlock(r1, Green)})
-        << QList<Blocks>{{{r0, red}}, {{r0, red}}, {{r0, red}, {r1, green}}};
+        << QList<Blocks>{{{r0, red}}, {{r0, red}}, {{r0, red}, {r1, green}}} << size;
     GifFrame local = gifBlock(r1, 1);
     local.palette = {qRgb(0, 0, 0), qRgb(10, 20, 30)};
     QTest::newRow("a frame's own palette")
         << gif({gifBlock(r0, Red), local})
-        << QList<Blocks>{{{r0, red}}, {{r0, red}, {r1, qRgb(10, 20, 30)}}};
+        << QList<Blocks>{{{r0, red}}, {{r0, red}, {r1, qRgb(10, 20, 30)}}} << size;
     GifFrame beyond = gifBlock(r1, 3); // a literal at 2 bits, past 2 colours
     beyond.palette = {qRgb(0, 0, 0), qRgb(10, 20, 30)};
     QTest::newRow("an index past the palette draws nothing")
-        << gif({gifBlock(r0, Red), beyond}) << QList<Blocks>{{{r0, red}}, {{r0, red}}};
+        << gif({gifBlock(r0, Red), beyond}) << QList<Blocks>{{{r0, red}}, {{r0, red}}} << size;
     GifFrame interlaced = gifBlock(QRect(0, 0, 12, 6), Blue);
     for (int y = 0; y < 6; ++y)
         interlaced.pixels[y * 12 + y] = char(Red);
@@ -216,19 +225,20 @@ void TestAnimatedPicture::composesAsBrowsers_data()
     for (int y = 0; y < 6; ++y)
         diagonal.append({QRect(y, y, 1, 1), red});
     QTest::newRow("interlaced rows in their places")
-        << gif({gifBlock(r0, Green), interlaced}) << QList<Blocks>{{{r0, green}}, diagonal};
+        << gif({gifBlock(r0, Green), interlaced}) << QList<Blocks>{{{r0, green}}, diagonal} << size;
 }
 
 void TestAnimatedPicture::composesAsBrowsers()
 {
     QFETCH(QByteArray, gif);
     QFETCH(QList<Blocks>, expected);
+    QFETCH(QSize, size);
     const AnimatedPicture::Opened opened = AnimatedPicture::fromData(gif);
     QVERIFY(opened.picture);
     const QList<QImage> frames = framesOf(*opened.picture);
     QCOMPARE(frames.size(), expected.size());
     for (qsizetype i = 0; i < frames.size(); ++i)
-        QVERIFY2(frames[i] == drawn(frames[i].size(), expected[i]),
+        QVERIFY2(frames[i] == drawn(size, expected[i]),
                  qPrintable(QStringLiteral("frame %1").arg(i + 1)));
 }
 

@@ -17,20 +17,18 @@ using namespace tessivo::testing;
 
 namespace {
 
-// Red, green and blue blocks moving right, shown 100, 200 and 300 ms, played for ever. The
-// green one is taken away again (restore to previous), the blue one is cleared (restore to
-// background) after it has been shown.
+// Red, green and blue blocks moving right, shown 100, 200 and 300 ms, played for ever: the red
+// one is cleared after it is shown (restore to background), the green one taken away again
+// (restore to previous); around them nothing is drawn (the black background is not painted).
 QByteArray movingBlocks()
 {
     Gif spec;
     spec.screen = QSize(120, 60);
-    spec.palette = {qRgb(255, 255, 255), qRgb(255, 0, 0), qRgb(0, 160, 0), qRgb(0, 0, 255)};
+    spec.palette = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 160, 0), qRgb(0, 0, 255)};
     spec.loops = 0;
-    GifFrame red = gifBlock(QRect(0, 0, 120, 60), 0, 10);
-    for (int y = 15; y < 45; ++y)
-        red.pixels.replace(y * 120 + 10, 30, QByteArray(30, '\1'));
-    spec.frames = {red, gifBlock(QRect(45, 15, 30, 30), 2, 20, 3),
-                   gifBlock(QRect(80, 15, 30, 30), 3, 30, 2)};
+    spec.frames = {gifBlock(QRect(10, 15, 30, 30), 1, 10, 2),
+                   gifBlock(QRect(45, 15, 30, 30), 2, 20, 3),
+                   gifBlock(QRect(80, 15, 30, 30), 3, 30)};
     return writeGif(spec);
 }
 
