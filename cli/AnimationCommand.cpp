@@ -11,6 +11,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <algorithm>
 #include <memory>
 #include <utility>
@@ -252,13 +256,20 @@ std::optional<ConversionOutput> convertMoving(const ConvertOptions& options, con
             return failed(cannotWrite(target, out->errorString()));
     }
     bool writeFailed = false;
+    int standardOutputError = 0;
     const auto send = [&](const QByteArray& bytes) {
-        if (!out) {
+        if (out) {
+            writeFailed = !out->write(bytes);
+            return !writeFailed;
+        }
+        if (!options.streamToStandardOutput) {
             output.out += bytes;
             return true;
         }
-        writeFailed = !out->write(bytes);
-        return !writeFailed;
+        if (WriteAll(STDOUT_FILENO, bytes))
+            return true;
+        standardOutputError = errno;
+        return false;
     };
     std::unique_ptr<ArtAnimation> joined;
     if (several && format == ExportFormat::Html)
@@ -279,8 +290,11 @@ std::optional<ConversionOutput> convertMoving(const ConvertOptions& options, con
                                   first = false;
                                   return send(frame + terminal::CursorHome + still);
                               });
-    if (done && joined && joined->frameCount() > 0)
-        done = send(joined->finish(playsOf(options, picture)));
+    if (done && joined && joined->frameCount() > 0) {
+        QByteArrayList pieces = joined->finish(playsOf(options, picture));
+        for (qsizetype i = 0; done && i < pieces.size(); ++i)
+            done = send(std::exchange(pieces[i], {}));
+    }
     if (done && out && !out->commit()) {
         done = false;
         writeFailed = true;
@@ -288,6 +302,12 @@ std::optional<ConversionOutput> convertMoving(const ConvertOptions& options, con
     if (writeFailed) {
         output.exitCode = 1;
         output.err += cannotWrite(target, out->errorString()).toUtf8();
+    }
+    if (standardOutputError != 0) {
+        output.exitCode = 1;
+        output.err += QStringLiteral("tessivo-convert: cannot write to standard output: %1\n")
+                          .arg(SystemErrorText(standardOutputError))
+                          .toUtf8();
     }
     if (!done)
         output.out.clear();

@@ -60,6 +60,9 @@ struct ConvertOptions {
     bool toTerminal = false;
     // With toTerminal: the terminal's lines, which art played in place must not pass; 0 unknown.
     int terminalLines = 0;
+    // A moving picture's art goes to standard output as it is made, rather than in the output
+    // returned: a long stream is never held whole.
+    bool streamToStandardOutput = false;
     bool help = false;
     bool version = false;
 };

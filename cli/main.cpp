@@ -41,6 +41,7 @@ int main(int argc, char* argv[])
 
     tessivo::QuietenQtNotes();
     tessivo::ConvertOptions options = *parsed.options;
+    options.streamToStandardOutput = true;
     // Ansi art of several frames is played in place on a terminal, and fits it.
     if (options.output == QLatin1String("-") && options.outputDir.isEmpty() &&
         isatty(STDOUT_FILENO)) {

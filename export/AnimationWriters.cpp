@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <utility>
+
 namespace tessivo {
 
 namespace {
@@ -32,9 +34,11 @@ void ArtAnimation::add(const QByteArray& still, int delay)
     m_duration += delay;
 }
 
-QByteArray ArtAnimation::finish(int plays) const
+QByteArrayList ArtAnimation::finish(int plays)
 {
-    return join(plays);
+    QByteArrayList pieces = join(plays);
+    m_frames.clear();
+    return pieces;
 }
 
 double ArtAnimation::shownAt(int frame) const
@@ -56,7 +60,7 @@ ArtAnimation::Parts HtmlAnimation::split(const QByteArray& still) const
     return {still.first(start), still.sliced(start, end - start), still.sliced(end)};
 }
 
-QByteArray HtmlAnimation::join(int plays) const
+QByteArrayList HtmlAnimation::join(int plays)
 {
     // Each frame's keyframes show it from its start to the next frame's. Visibility steps at
     // each keyframe (step-end holds a keyframe's value up to the next one); the end of the last
@@ -81,15 +85,15 @@ QByteArray HtmlAnimation::join(int plays) const
         style += QByteArray("100% { visibility: ") + (last ? "visible" : "hidden") + "; } }\n";
     }
     const qsizetype styleEnd = m_head.lastIndexOf("</style>");
-    QByteArray page = m_head.first(styleEnd) + style + m_head.sliced(styleEnd);
-    page += "<div class=\"frames\">\n";
+    QByteArrayList page{m_head.first(styleEnd) + style + m_head.sliced(styleEnd) +
+                        "<div class=\"frames\">\n"};
     for (int i = 0; i < count; ++i) {
         page += "<pre style=\"animation-name: f" + QByteArray::number(i + 1) + "\">";
-        page += m_frames[i].sliced(qsizetype(sizeof("<pre>") - 1));
-        page += '\n';
+        // The art after the <pre> it began with.
+        page += std::exchange(m_frames[i], {}).sliced(qsizetype(sizeof("<pre>") - 1)) + '\n';
     }
-    page += "</div>";
-    return page + m_tail;
+    page += "</div>" + m_tail;
+    return page;
 }
 
 // An SVG's art is everything inside its root element.
@@ -101,9 +105,9 @@ ArtAnimation::Parts SvgAnimation::split(const QByteArray& still) const
     return {still.first(start), still.sliced(start, end - start), still.sliced(end)};
 }
 
-QByteArray SvgAnimation::join(int plays) const
+QByteArrayList SvgAnimation::join(int plays)
 {
-    QByteArray svg = m_head;
+    QByteArrayList svg{m_head};
     const QByteArray dur = QByteArray::number(duration()) + "ms";
     const QByteArray repeat = playCount(plays, "indefinite");
     const int count = int(m_frames.size());
@@ -122,14 +126,15 @@ QByteArray SvgAnimation::join(int plays) const
             values += ";hidden";
             times += ";" + share(hiddenAt(i), 1);
         }
-        svg += QByteArray("<g visibility=\"") + (first ? "visible" : "hidden") + "\">\n";
-        svg += "<animate attributeName=\"visibility\" calcMode=\"discrete\" dur=\"" + dur +
+        svg += QByteArray("<g visibility=\"") + (first ? "visible" : "hidden") + "\">\n" +
+               "<animate attributeName=\"visibility\" calcMode=\"discrete\" dur=\"" + dur +
                "\" repeatCount=\"" + repeat + "\" fill=\"freeze\" values=\"" + values +
                "\" keyTimes=\"" + times + "\"/>\n";
-        svg += m_frames[i];
+        svg += std::exchange(m_frames[i], {});
         svg += "</g>\n";
     }
-    return svg + m_tail;
+    svg += m_tail;
+    return svg;
 }
 
 } // namespace tessivo

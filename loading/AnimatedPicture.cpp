@@ -30,6 +30,8 @@ public:
     virtual QSize size() const = 0;
     virtual int frameCount() const = 0;
     virtual int plays() const = 0;
+    // How far into the file the frames read so far reach: what lies before is not read again.
+    virtual qsizetype readTo() const = 0;
     // Composes the next frame onto image (which the first call gets transparent); the frame's
     // stored delay in milliseconds. Stopped: why in problem.
     virtual Read next(QImage& image, int& delay, QString& problem) = 0;
@@ -97,6 +99,7 @@ public:
     }
     bool has(qsizetype n) const { return m_at + n <= m_bytes.size(); }
     bool atEnd() const { return m_at >= m_bytes.size(); }
+    qsizetype position() const { return m_at; }
     quint8 byte() { return quint8(m_bytes[m_at++]); }
     quint16 le16()
     {
@@ -391,6 +394,7 @@ public:
     QSize size() const override { return m_size; }
     int frameCount() const override { return m_frameCount; }
     int plays() const override { return m_plays; }
+    qsizetype readTo() const override { return m_in.position(); }
 
     Read next(QImage& image, int& delay, QString& problem) override
     {
@@ -627,6 +631,7 @@ public:
         const QByteArrayView body =
             bytes.first(std::min<qint64>(riff, bytes.size())).sliced(RiffHeaderBytes);
         auto source = std::unique_ptr<WebpSource>(new WebpSource);
+        source->m_bytes = bytes;
         const std::vector<RiffChunk> chunks = chunksOf(body);
         constexpr qsizetype CanvasBytes = 10, AnimationBytes = 6;
         if (chunks.empty() || chunks.front().name != "VP8X" ||
@@ -651,6 +656,13 @@ public:
     QSize size() const override { return m_size; }
     int frameCount() const override { return int(std::min<std::size_t>(m_frames.size(), INT_MAX)); }
     int plays() const override { return m_plays; }
+    qsizetype readTo() const override
+    {
+        if (m_read == 0)
+            return 0;
+        const QByteArrayView last = m_frames[m_read - 1];
+        return last.data() + last.size() - m_bytes.data();
+    }
 
     Read next(QImage& image, int& delay, QString& problem) override
     {
@@ -726,6 +738,7 @@ private:
         return decoded;
     }
 
+    QByteArrayView m_bytes;
     QSize m_size;
     int m_plays = AnimatedPicture::Forever;
     std::vector<QByteArrayView> m_frames;
@@ -794,6 +807,10 @@ AnimatedPicture::Opened AnimatedPicture::openSource(std::unique_ptr<AnimatedPict
         return {nullptr, true};
     picture->m_frameCount = picture->m_source->frameCount();
     picture->m_plays = picture->m_source->plays();
+    // The frames were counted by reading through the whole file; each page comes back as a frame
+    // reads it.
+    if (picture->m_mapped)
+        picture->m_mapped->release(bytes.size());
     return {std::move(picture), false};
 }
 
@@ -823,6 +840,8 @@ bool AnimatedPicture::next()
     }
     ++m_number;
     m_delay = PlayedDelay(stored);
+    if (m_mapped)
+        m_mapped->release(m_source->readTo());
     return true;
 }
 
