@@ -290,10 +290,14 @@ std::optional<ConversionOutput> convertMoving(const ConvertOptions& options, con
                                   first = false;
                                   return send(frame + terminal::CursorHome + still);
                               });
-    if (done && joined && joined->frameCount() > 0) {
-        QByteArrayList pieces = joined->finish(playsOf(options, picture));
-        for (qsizetype i = 0; done && i < pieces.size(); ++i)
-            done = send(std::exchange(pieces[i], {}));
+    if (done && joined && joined->frameCount() > 0 &&
+        !joined->finish(playsOf(options, picture), send)) {
+        done = false;
+        if (!writeFailed && standardOutputError == 0) {
+            output.exitCode = 1;
+            output.err += QByteArray("tessivo-convert: the frames kept for the page could not be "
+                                     "read back from the temporary folder\n");
+        }
     }
     if (done && out && !out->commit()) {
         done = false;

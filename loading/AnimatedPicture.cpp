@@ -457,10 +457,11 @@ public:
                 problem = QStringLiteral("frame %1 is damaged").arg(m_read);
                 return Read::Stopped;
             }
-            // A frame costs at least a row's worth, so that a long run of empty frames is
-            // given up too; what it saves and clears costs its area twice.
-            if (!spend(std::max<qint64>(decoder->pixelsRead(), image.width()) +
-                       2 * qint64(visible.width()) * visible.height())) {
+            // A frame costs the pixels decoded, at least a row's worth, so that a long run of
+            // empty frames is given up too, and the area it saves or clears after it.
+            const qint64 disposed =
+                control.disposal == Disposal::Keep ? 0 : qint64(visible.width()) * visible.height();
+            if (!spend(std::max<qint64>(decoder->pixelsRead(), image.width()) + disposed)) {
                 problem = tooLong(m_read);
                 return Read::Stopped;
             }

@@ -76,6 +76,7 @@ private slots:
     void damagedFiles();
     void manyFramesInBoundedTime();
     void tooLargeToHoldTwoFrames();
+    void tooLongToRead();
     void webpFrames();
 };
 
@@ -374,6 +375,27 @@ void TestAnimatedPicture::tooLargeToHoldTwoFrames()
     const AnimatedPicture::Opened opened = AnimatedPicture::fromData(writeGif(spec));
     QVERIFY(!opened.picture);
     QVERIFY(opened.tooLarge);
+}
+
+// Frames that take little room but cost a row each: read up to MostPixelsRead, then given up with
+// a message, the frames before kept.
+void TestAnimatedPicture::tooLongToRead()
+{
+    Gif spec;
+    spec.screen = QSize(65535, 2);
+    spec.palette = Palette;
+    const int affordable = int(AnimatedPicture::MostPixelsRead / 65535);
+    spec.frames = QList<GifFrame>(affordable + 1, gifBlock(QRect(0, 0, 0, 0), Red));
+    const AnimatedPicture::Opened opened = AnimatedPicture::fromData(writeGif(spec));
+    QVERIFY(opened.picture);
+    int frames = 0;
+    while (opened.picture->next())
+        ++frames;
+    QCOMPARE(frames, affordable);
+    QCOMPARE(opened.picture->problem(),
+             QStringLiteral("frame %1 and those after it are not read: the picture is too long to "
+                            "read whole (more than 4294967296 pixels)")
+                 .arg(affordable + 1));
 }
 
 // A WebP's frames are its stills, each decoded as Qt decodes a still, and placed and blended as
