@@ -240,8 +240,9 @@ status=0
 for file in "$@"; do
   check "$(basename "$file")" "$file" "$png"
 done
-# The moving pictures of scripts/moving-pictures.py, and blocks.webp: its blocks on transparency,
-# as img2webp puts them together.
+# The moving pictures of scripts/moving-pictures.py, and its blocks on transparency as img2webp
+# puts them together (sub-frames, blended or not, cleared after them), lossless and lossy (whose
+# transparency is a plane of its own).
 moving_pictures() {
   local convert=${TESSIVO_CONVERT:-build/cli/tessivo-convert}
   if [ ! -x "$convert" ]; then
@@ -252,8 +253,11 @@ moving_pictures() {
   local m="$work/moving"
   mkdir -p "$m"
   python3 scripts/moving-pictures.py "$m"
-  img2webp -loop 2 -lossless -d 100 "$m/webp-1.png" -d 200 "$m/webp-2.png" -d 300 "$m/webp-3.png" \
-    -o "$m/blocks.webp" >/dev/null 2>&1
+  local quality
+  for quality in lossless lossy; do
+    img2webp -loop 2 "-$quality" -d 100 "$m/webp-1.png" -d 200 "$m/webp-2.png" -d 300 \
+      "$m/webp-3.png" -o "$m/blocks-$quality.webp" >/dev/null 2>&1
+  done
 
   # Chromium's frames: its ImageDecoder composes each frame as an <img> shows it.
   cat >"$m/decode.html" <<'HTML'
@@ -285,7 +289,7 @@ moving_pictures() {
 </script></body></html>
 HTML
   local picture
-  for picture in blocks.gif edges.gif overflow.gif blocks.webp; do
+  for picture in blocks.gif edges.gif overflow.gif blocks-lossless.webp blocks-lossy.webp; do
     # Should the browser still stop before the frames are there, the page is read again.
     local tries=0
     until grep -q data-frames "$m/$picture.dom" 2>/dev/null || [ $tries -eq 5 ]; do
