@@ -209,11 +209,6 @@ void TestAnimatedPicture::composesAsBrowsers_data()
     QTest::newRow("wholly outside the picture: a frame that shows nothing new")
         << gif({gifBlock(r0, Red), gifBlock(QRect(100, 100, 5, 5), Blue), gifBlock(r1, Green)})
         << QList<Blocks>{{{r0, red}}, {{r0, red}}, {{r0, red}, {r1, green}}} << size;
-    GifFrame local = gifBlock(r1, 1);
-    local.palette = {qRgb(0, 0, 0), qRgb(10, 20, 30)};
-    QTest::newRow("a frame's own palette")
-        << gif({gifBlock(r0, Red), local})
-        << QList<Blocks>{{{r0, red}}, {{r0, red}, {r1, qRgb(10, 20, 30)}}} << size;
     GifFrame beyond = gifBlock(r1, 3); // a literal at 2 bits, past 2 colours
     beyond.palette = {qRgb(0, 0, 0), qRgb(10, 20, 30)};
     QTest::newRow("an index past the palette draws nothing")

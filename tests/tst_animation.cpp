@@ -238,7 +238,6 @@ private slots:
     void frameFilesAndTheirList();
     void pagePlaysTheFrames_data();
     void pagePlaysTheFrames();
-    void svgPlaysTheFrames();
     void terminalStream();
     void terminalPlay_data();
     void terminalPlay();
@@ -268,13 +267,11 @@ void TestAnimation::commandLines_data()
         QTest::newRow(row) << args << QString() << first << last;
     };
     ok("txt: the first frame", {"a.gif"}, 1, 1);
-    ok("png: the first frame", {"--output", "a.png", "a.gif"}, 1, 1);
     ok("svg: the first frame", {"--format", "svg", "a.gif"}, 1, 1);
     ok("html: all frames", {"--format", "html", "a.gif"}, 1, end);
     ok("ansi: all frames", {"--format", "ansi", "a.gif"}, 1, end);
     ok("a range", {"--format", "svg", "--frames", "2-5", "a.gif"}, 2, 5);
     ok("one frame", {"--frames=7", "a.gif"}, 7, 7);
-    ok("first, for html", {"--format", "html", "--frames", "first", "a.gif"}, 1, 1);
     ok("all of them, a file each", {"--output-dir", "d", "--frames", "all", "a.gif"}, 1, end);
     ok("loop and speed", {"--format", "ansi", "--loop", "forever", "--speed", "0.5", "a.gif"}, 1,
        end);
@@ -285,7 +282,6 @@ void TestAnimation::commandLines_data()
     bad("frames: backwards", {"--frames", "5-2", "a.gif"}, frames);
     bad("frames: from 0", {"--frames", "0-2", "a.gif"}, frames);
     bad("frames: a word", {"--frames", "some", "a.gif"}, frames);
-    bad("frames: open range", {"--frames", "3-", "a.gif"}, frames);
     bad("several frames into one txt", {"--frames", "all", "a.gif"},
         "a txt file holds one frame: --frames with more than one needs --output-dir, which gets "
         "a file for each");
@@ -296,8 +292,6 @@ void TestAnimation::commandLines_data()
         "--loop takes the times to play, 1 to 1000000, or forever");
     bad("loop for txt", {"--loop", "2", "a.gif"}, "--loop is for ansi, html and svg, not txt");
     bad("speed 0", {"--speed", "0", "a.gif"}, "--speed takes a factor from 0.01 to 100");
-    bad("speed not a number", {"--speed", "fast", "a.gif"},
-        "--speed takes a factor from 0.01 to 100");
 }
 
 void TestAnimation::commandLines()
@@ -382,59 +376,49 @@ void TestAnimation::frameFilesAndTheirList()
              QStringLiteral("d/x.y-12345.txt"));
 }
 
-// One page that shows each frame's <pre>, exactly the still's, for its delay.
+// One page, or one SVG, that shows each frame, exactly as its still has it, for its delay.
 void TestAnimation::pagePlaysTheFrames_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("iterations");
-    QTest::newRow("no colour, as the file says") << QStringList() << "infinite";
-    QTest::newRow("fg, twice") << QStringList{"--colour", "--loop", "2"} << "2";
-    QTest::newRow("bg") << QStringList{"--colour-mode", "bg"} << "infinite";
-    QTest::newRow("both, shape mode")
-        << QStringList{"--colour-mode", "both", "--mode", "shape", "--width", "40"} << "infinite";
+    const QStringList html{"--format", "html", "--title", "t"};
+    const QStringList svg{"--format", "svg", "--frames", "all"};
+    QTest::newRow("html, no colour, as the file says") << html << "infinite";
+    QTest::newRow("html fg, twice") << html + QStringList{"--colour", "--loop", "2"} << "2";
+    QTest::newRow("html bg") << html + QStringList{"--colour-mode", "bg"} << "infinite";
+    QTest::newRow("html both, shape mode")
+        << html + QStringList{"--colour-mode", "both", "--mode", "shape", "--width", "40"}
+        << "infinite";
+    QTest::newRow("svg fg, 3 times") << svg + QStringList{"--colour", "--loop", "3"} << "3";
+    QTest::newRow("svg bg, ink mode")
+        << svg + QStringList{"--colour-mode", "bg", "--mode", "ink", "--width", "40"}
+        << "indefinite";
 }
 
 void TestAnimation::pagePlaysTheFrames()
 {
     QFETCH(QStringList, options);
     QFETCH(QString, iterations);
-    const QStringList page = options + QStringList{"--format", "html", "--title", "t"};
-    const ConversionOutput output = RunConvertCommand(parsed(page + QStringList{m_gif}));
+    const bool isSvg = options.contains(QStringLiteral("svg"));
+    const ConversionOutput output = RunConvertCommand(parsed(options + QStringList{m_gif}));
     QCOMPARE(output.exitCode, 0);
-    const ReadFrames read = readPageFrames(output.out);
-    QCOMPARE(read.frames.size(), 3);
+    const ReadFrames read = isSvg ? readSvgFrames(output.out) : readPageFrames(output.out);
+    QVERIFY(!isSvg || QSvgRenderer(output.out).isValid());
     QCOMPARE(read.spans, BlockSpans);
     QCOMPARE(read.iterations, iterations);
-    const QList<QByteArray> stills = stillsOf(m_gif, page, m_dir.path());
-    for (int i = 0; i < 3; ++i) {
-        const QList<ReadLine> still = readPage(stills[i]).lines;
-        QCOMPARE(read.frames[i].size(), still.size());
-        for (qsizetype n = 0; n < still.size(); ++n) {
-            QCOMPARE(read.frames[i][n].text, still[n].text);
-            QCOMPARE(read.frames[i][n].colours, still[n].colours);
-            QCOMPARE(read.frames[i][n].backs, still[n].backs);
-        }
-    }
-}
-
-void TestAnimation::svgPlaysTheFrames()
-{
-    const QStringList svg{"--format", "svg", "--frames", "all", "--colour", "--loop", "3"};
-    const ConversionOutput output = RunConvertCommand(parsed(svg + QStringList{m_gif}));
-    QCOMPARE(output.exitCode, 0);
-    QVERIFY(QSvgRenderer(output.out).isValid());
-    const ReadFrames read = readSvgFrames(output.out);
-    QCOMPARE(read.spans, BlockSpans);
-    QCOMPARE(read.iterations, QStringLiteral("3"));
-    const QList<QByteArray> stills =
-        stillsOf(m_gif, svg.mid(0, 2) + QStringList{"--colour"}, m_dir.path());
+    QStringList still = options;
+    still.removeAll(QStringLiteral("--frames"));
+    still.removeAll(QStringLiteral("all"));
+    const QList<QByteArray> stills = stillsOf(m_gif, still, m_dir.path());
     QCOMPARE(read.frames.size(), 3);
     for (int i = 0; i < 3; ++i) {
-        const QList<ReadLine> still = readSvg(QString::fromUtf8(stills[i]));
-        QCOMPARE(read.frames[i].size(), still.size());
-        for (qsizetype n = 0; n < still.size(); ++n) {
-            QCOMPARE(read.frames[i][n].text, still[n].text);
-            QCOMPARE(read.frames[i][n].colours, still[n].colours);
+        const QList<ReadLine> lines =
+            isSvg ? readSvg(QString::fromUtf8(stills[i])) : readPage(stills[i]).lines;
+        QCOMPARE(read.frames[i].size(), lines.size());
+        for (qsizetype n = 0; n < lines.size(); ++n) {
+            QCOMPARE(read.frames[i][n].text, lines[n].text);
+            QCOMPARE(read.frames[i][n].colours, lines[n].colours);
+            QCOMPARE(read.frames[i][n].backs, lines[n].backs);
         }
     }
 }
