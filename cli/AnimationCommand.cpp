@@ -16,6 +16,7 @@
 #include <cerrno>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <utility>
 

@@ -772,9 +772,15 @@ AnimatedPicture::Opened AnimatedPicture::open(const QString& path)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return {};
+    // Only a GIF or a WebP is mapped and looked into: every picture converted passes here.
     struct stat status {};
+    constexpr std::size_t HeadBytes = RiffHeaderBytes;
+    std::array<char, HeadBytes> head{};
     QFile file;
+    const QByteArrayView start(head.data(), qsizetype(head.size()));
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        ::pread(fd, head.data(), HeadBytes, 0) != ssize_t(HeadBytes) ||
+        !(start.startsWith("GIF8") || (start.startsWith("RIFF") && start.endsWith("WEBP"))) ||
         !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return {};
