@@ -154,6 +154,15 @@ bool onDarkTerminal(const ConvertOptions& options)
            options.exportOptions.background == TerminalBackground::Dark;
 }
 
+// A frame of a moving picture as a picture read from a still file of it.
+ReducedPicture FrameAsRead(const QImage& frame)
+{
+    ReducedPicture read;
+    read.image = frame;
+    read.naturalSize = frame.size();
+    return read;
+}
+
 // The art written out in the options' format; a page is named after its picture.
 ConversionOutput exported(const ConvertOptions& options, const ArtDocument& art)
 {
@@ -170,8 +179,9 @@ ConversionOutput exported(const ConvertOptions& options, const ArtDocument& art)
 }
 
 // The whole picture at its proportions in the palette's font, each cell the row of nearest ink.
-ConversionOutput runInk(const ConvertOptions& options, const ConversionState& state,
-                        const InkPalette& palette)
+// frame: a picture already decoded, in place of the options' file.
+MadeArt runInk(const ConvertOptions& options, const ConversionState& state,
+               const InkPalette& palette, const QImage* frame = nullptr)
 {
     const SettingValues& values = state.values;
     const ExportOptions& exportOptions = options.exportOptions;
@@ -197,8 +207,11 @@ ConversionOutput runInk(const ConvertOptions& options, const ConversionState& st
         const int columns = options.columns > 0 ? options.columns
                             : options.lines > 0 ? InkColumnsFor(natural, options.lines, palette)
                                                 : runColumns;
-        return QSize(columns,
-                     options.lines > 0 ? options.lines : InkLinesFor(natural, columns, palette));
+        const int lines =
+            options.lines > 0 ? options.lines : InkLinesFor(natural, columns, palette);
+        if (options.mostLines > 0 && lines > options.mostLines)
+            return QSize(InkColumnsFor(natural, options.mostLines, palette), options.mostLines);
+        return QSize(columns, lines);
     };
     // A JPEG larger than the grid is decoded reduced by its DCT scaling, which averages blocks
     // of pixels as the cells do: to a half, a quarter or an eighth of each side (the scalings the
@@ -216,7 +229,8 @@ ConversionOutput runInk(const ConvertOptions& options, const ConversionState& st
     // A crop no picture reaches: the picture is not held, so a JPEG is decoded from its file
     // mapped into memory, without a copy of its bytes.
     const QSize whole(std::numeric_limits<int>::max(), std::numeric_limits<int>::max());
-    const ReducedPicture read = DecodePictureReduced(file.path(), divisor, whole);
+    const ReducedPicture read =
+        frame ? FrameAsRead(*frame) : DecodePictureReduced(file.path(), divisor, whole);
     if (read.image.isNull())
         return failure(1, QStringLiteral("tessivo-convert: %1: %2\n")
                               .arg(QuotedForMessage(options.picture),
@@ -247,13 +261,13 @@ ConversionOutput runInk(const ConvertOptions& options, const ConversionState& st
                               .arg(GenerationRun::MaxTextLength));
 
     InkArt art = FinishInkArt(DrawInkArt(picture, palette, ink), values, !options.noFooter);
-    const ArtDocument document{std::move(art.text), std::move(art.colours),
-                               std::move(art.backgrounds)};
-    return exported(options, document);
+    return ArtDocument{std::move(art.text), std::move(art.colours), std::move(art.backgrounds)};
 }
 
-// The Canvas and a run over it, as the window's open and generate give them.
-ConversionOutput runTone(const ConvertOptions& options, ConversionState& state)
+// The Canvas and a run over it, as the window's open and generate give them. frame: a picture
+// already decoded, in place of the options' file.
+MadeArt runTone(const ConvertOptions& options, ConversionState& state,
+                const QImage* frame = nullptr)
 {
     SettingValues& values = state.values;
     CanvasModel& canvas = state.canvas;
@@ -267,7 +281,15 @@ ConversionOutput runTone(const ConvertOptions& options, ConversionState& state)
     QString why;
     const ReachableFile picture(options.picture);
     QRect drawn;
-    if (!DrawPictureFile(picture.path(), canvas, &outcome, &why, &drawn))
+    if (frame) {
+        DrawLoadedPicture(*frame, canvas);
+        // Drawn as a load draws it: reduced by a whole ratio when much wider than the Canvas.
+        const int ratio = std::max(
+            1, ReductionRatio(double(frame->width()) * TwipsPerPixel, canvas.widthTwips()));
+        drawn =
+            QRect(0, 0, (frame->width() + ratio - 1) / ratio, (frame->height() + ratio - 1) / ratio)
+                .intersected(canvas.image().rect());
+    } else if (!DrawPictureFile(picture.path(), canvas, &outcome, &why, &drawn))
         return failure(1, QStringLiteral("tessivo-convert: %1: %2\n")
                               .arg(QuotedForMessage(options.picture),
                                    pictureFailure(options.picture, outcome, why)));
@@ -310,7 +332,7 @@ ConversionOutput runTone(const ConvertOptions& options, ConversionState& state)
         }
         art.colours = light.artColours();
     }
-    return exported(options, art);
+    return art;
 }
 
 } // namespace
@@ -342,28 +364,49 @@ std::shared_ptr<const InkPalette> InkPaletteFor(const ConvertOptions& options)
         options.mode == CharacterChoice::Shape, FitsColours(options));
 }
 
+FrameConversion::FrameConversion(const ConvertOptions& options, const InkPalette* palette)
+    : m_options(options)
+    , m_state(std::make_unique<ConversionState>())
+    , m_palette(palette)
+{
+    SettingValues& values = m_state->values;
+    if (std::optional<ConversionOutput> failed = readTable(options, values, &m_warnings)) {
+        m_failure = std::move(failed);
+        return;
+    }
+    for (const auto& [setting, value] : options.settings)
+        m_state->set(setting, value);
+    values.setRemoveBlankLines(options.removeBlankLines);
+    if (options.mode != CharacterChoice::Tone && !palette) {
+        m_ownPalette = std::make_unique<InkPalette>(
+            values.tables().loaded(), options.fontFamily, options.fontSize,
+            options.mode == CharacterChoice::Shape, FitsColours(options));
+        m_warnings += FontWarning(options, *m_ownPalette);
+        m_palette = m_ownPalette.get();
+    }
+}
+
+FrameConversion::~FrameConversion() = default;
+
+MadeArt FrameConversion::art(const QImage* frame)
+{
+    if (m_failure)
+        return *m_failure;
+    if (m_options.mode == CharacterChoice::Tone)
+        return runTone(m_options, *m_state, frame);
+    return runInk(m_options, *m_state, *m_palette, frame);
+}
+
+ConversionOutput FrameConversion::written(const MadeArt& made) const
+{
+    return made.art ? exported(m_options, *made.art) : made.failure;
+}
+
 ConversionOutput RunConversion(const ConvertOptions& options, const InkPalette* palette)
 {
-    ConversionState state;
-    SettingValues& values = state.values;
-    QByteArray warnings;
-    if (std::optional<ConversionOutput> failed = readTable(options, values, &warnings))
-        return std::move(*failed);
-    for (const auto& [setting, value] : options.settings)
-        state.set(setting, value);
-    values.setRemoveBlankLines(options.removeBlankLines);
-    ConversionOutput output;
-    if (options.mode == CharacterChoice::Tone)
-        output = runTone(options, state);
-    else if (palette)
-        output = runInk(options, state, *palette);
-    else {
-        const InkPalette own(values.tables().loaded(), options.fontFamily, options.fontSize,
-                             options.mode == CharacterChoice::Shape, FitsColours(options));
-        warnings += FontWarning(options, own);
-        output = runInk(options, state, own);
-    }
-    output.err.prepend(warnings);
+    FrameConversion conversion(options, palette);
+    ConversionOutput output = conversion.written(conversion.art());
+    output.err.prepend(conversion.warnings());
     return output;
 }
 

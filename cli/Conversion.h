@@ -1,11 +1,13 @@
 #pragma once
 
 #include "canvas/CanvasModel.h"
+#include "export/ArtExport.h"
 #include "settings/SettingValues.h"
 
 #include <QByteArray>
 
 #include <memory>
+#include <optional>
 
 namespace tessivo {
 
@@ -42,6 +44,48 @@ ConversionOutput RunConversion(const ConvertOptions& options, const InkPalette* 
 // Whether each cell's row and its two colours are chosen together: the ink and shape modes with
 // --colour-mode both in a coloured format.
 bool FitsColours(const ConvertOptions& options);
+
+// A picture's art, or the output that says why there is none.
+struct MadeArt {
+    MadeArt(ArtDocument made)
+        : art(std::move(made))
+    {
+    }
+    MadeArt(ConversionOutput why)
+        : failure(std::move(why))
+    {
+    }
+    std::optional<ArtDocument> art;
+    ConversionOutput failure;
+};
+
+// Conversions with one set of options, the table read and the settings set once. art() converts
+// the options' picture file as RunConversion does; art(frame), a picture already decoded (a
+// frame of a moving picture), exactly as it would a still file holding that picture.
+class FrameConversion {
+public:
+    // palette: as for RunConversion; without one, the ink and shape modes measure their own.
+    FrameConversion(const ConvertOptions& options, const InkPalette* palette = nullptr);
+    ~FrameConversion();
+    FrameConversion(const FrameConversion&) = delete;
+    FrameConversion& operator=(const FrameConversion&) = delete;
+
+    // Set when the table file cannot be read: then nothing converts.
+    const std::optional<ConversionOutput>& failure() const { return m_failure; }
+    // Lines for standard error about the table's rows and the font.
+    const QByteArray& warnings() const { return m_warnings; }
+    MadeArt art(const QImage* frame = nullptr);
+    // The art in the options' format, a page titled after the picture; or the failure.
+    ConversionOutput written(const MadeArt& made) const;
+
+private:
+    const ConvertOptions& m_options;
+    std::unique_ptr<ConversionState> m_state;
+    std::unique_ptr<InkPalette> m_ownPalette;
+    const InkPalette* m_palette = nullptr;
+    std::optional<ConversionOutput> m_failure;
+    QByteArray m_warnings;
+};
 
 // The options' table measured in their font; null when the table file cannot be read (each
 // conversion then says why).

@@ -1,5 +1,6 @@
 #include "cli/ConvertCommand.h"
 
+#include "cli/AnimationCommand.h"
 #include "cli/ConvertOptions.h"
 #include "cli/FileArguments.h"
 
@@ -36,6 +37,9 @@ QString cannotWrite(const QString& name, const QString& reason)
 ConversionOutput convertInto(const ConvertOptions& options, const QString& name,
                              OutputFile::Options fileOptions, const InkPalette* palette = nullptr)
 {
+    if (std::optional<ConversionOutput> moving =
+            ConvertMovingPicture(options, name, fileOptions, palette))
+        return std::move(*moving);
     OutputFile file(EncodeFileName(name));
     if (!file.open(fileOptions)) {
         ConversionOutput output;
@@ -200,8 +204,11 @@ ConversionOutput RunConvertCommand(const ConvertOptions& options)
     }
     if (!options.outputDir.isEmpty())
         return convertAll(options);
-    if (options.output == QLatin1String("-"))
+    if (options.output == QLatin1String("-")) {
+        if (std::optional<ConversionOutput> moving = ConvertMovingPicture(options, {}, {}))
+            return std::move(*moving);
         return RunConversion(options);
+    }
     if (const QString error = outputOverInput(options, {options.picture}, {options.output});
         !error.isEmpty())
         return refused(error);

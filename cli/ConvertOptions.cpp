@@ -56,6 +56,33 @@ std::optional<int> cellCount(const QString& text)
     const std::optional<int> count = parseWholeNumber(text);
     return count && *count >= 1 && *count <= MostCells ? count : std::nullopt;
 }
+// The most plays --loop takes, and the speeds --speed takes.
+constexpr int MostPlays = 1000000;
+constexpr double SlowestSpeed = 0.01, FastestSpeed = 100;
+
+// all, first, N or N-M: the frames of a moving picture, from 1.
+std::optional<FrameChoice> frameChoice(const QString& text)
+{
+    FrameChoice frames;
+    frames.given = true;
+    if (text == QLatin1String("all")) {
+        frames.last = FrameChoice::ToTheEnd;
+        return frames;
+    }
+    if (text == QLatin1String("first"))
+        return frames;
+    const QStringList ends = text.split(QLatin1Char('-'));
+    const std::optional<int> first = ends.size() <= 2 ? parseWholeNumber(ends[0]) : std::nullopt;
+    const std::optional<int> last = ends.size() == 2   ? parseWholeNumber(ends[1])
+                                    : ends.size() == 1 ? first
+                                                       : std::nullopt;
+    if (!first || !last || *first < 1 || *last < *first)
+        return std::nullopt;
+    frames.first = *first;
+    frames.last = *last;
+    return frames;
+}
+
 constexpr double SmallestFontSize = 1;
 constexpr double LargestFontSize = 200;
 
@@ -156,12 +183,57 @@ std::optional<QString> takeValueOption(const QString& name, const std::optional<
             options.dither = Dither::Diffusion;
         else
             return QStringLiteral("--dither takes none or diffusion");
+    } else if (name == QLatin1String("--frames")) {
+        const std::optional<FrameChoice> frames = value ? frameChoice(*value) : std::nullopt;
+        if (!frames)
+            return QStringLiteral("--frames takes all, first, N or N-M (frames from 1, M not "
+                                  "before N)");
+        options.frames = *frames;
+    } else if (name == QLatin1String("--loop")) {
+        const std::optional<int> plays = value == QLatin1String("forever")
+                                             ? std::optional<int>(ConvertOptions::PlayForever)
+                                         : value ? parseWholeNumber(*value)
+                                                 : std::nullopt;
+        if (!plays || *plays == 0 || *plays < ConvertOptions::PlayForever || *plays > MostPlays)
+            return QStringLiteral("--loop takes the times to play, 1 to %1, or forever")
+                .arg(MostPlays);
+        options.plays = *plays;
+    } else if (name == QLatin1String("--speed")) {
+        bool ok = false;
+        const double speed = value ? value->toDouble(&ok) : 0;
+        if (!ok || !(speed >= SlowestSpeed && speed <= FastestSpeed))
+            return QStringLiteral("--speed takes a factor from %1 to %2")
+                .arg(SlowestSpeed)
+                .arg(FastestSpeed);
+        options.speed = speed;
     } else if (name == QLatin1String("--jobs")) {
         const std::optional<int> jobs = value ? parseWholeNumber(*value) : std::nullopt;
         if (!jobs || *jobs < 1 || *jobs > MostJobs)
             return QStringLiteral("--jobs takes a whole number from 1 to %1").arg(MostJobs);
         options.jobs = *jobs;
     }
+    return std::nullopt;
+}
+
+// The frames of a moving picture: without --frames, a page or a terminal plays them all and the
+// other formats take the first. Only a page, an SVG and a terminal's stream hold several frames
+// in one file; a folder holds one file for each.
+std::optional<QString> settleFrames(ConvertOptions& options, const QStringList& given)
+{
+    const ExportFormat format = options.exportOptions.format;
+    const bool plays =
+        format == ExportFormat::Html || format == ExportFormat::Svg || format == ExportFormat::Ansi;
+    if (!options.frames.given) {
+        options.frames.last = format == ExportFormat::Html || format == ExportFormat::Ansi
+                                  ? FrameChoice::ToTheEnd
+                                  : 1;
+    } else if (!options.frames.one() && !plays && options.outputDir.isEmpty()) {
+        return QStringLiteral("a %1 file holds one frame: --frames with more than one needs "
+                              "--output-dir, which gets a file for each")
+            .arg(FormatName(format));
+    }
+    if (given.contains(QLatin1String("--loop")) && !plays)
+        return QStringLiteral("--loop is for ansi, html and svg, not %1").arg(FormatName(format));
     return std::nullopt;
 }
 
@@ -193,7 +265,7 @@ std::optional<QString> settleOutput(ConvertOptions& options, bool outputGiven, b
         return QStringLiteral("--title is for html, not %1").arg(format);
     if (fontSizeGiven && !FormatTakesFontSize(out.format) && options.mode == CharacterChoice::Tone)
         return QStringLiteral("--font-size is for svg and png, not %1").arg(format);
-    return std::nullopt;
+    return settleFrames(options, given);
 }
 
 // The options each mode leaves aside: given to the other mode, they would do nothing.
@@ -244,7 +316,7 @@ ParsedCommandLine ParseConvertOptions(const QStringList& args)
     table.withValue = {"--table",     "--output", "--output-dir",  "--format",     "--encoding",
                        "--font-size", "--jobs",   "--mode",        "--size",       "--width",
                        "--height",    "--font",   "--colour-mode", "--background", "--colours",
-                       "--title",     "--dither"};
+                       "--title",     "--dither", "--frames",      "--loop",       "--speed"};
     for (const SettingOption& option : SettingOptions())
         table.withValue.append(QLatin1String(option.name));
     table.unknownHint = QStringLiteral(" (see --help)");
@@ -356,13 +428,25 @@ QString ConvertUsage()
         "  --title TEXT          the page's title, for html [the picture's file name]\n"
         "  --font-size PT        font size in points, for svg, png and the ink mode [9]\n"
         "  --output-dir DIR      convert every picture given into DIR, one file each, named\n"
-        "                        after the picture with the format's extension\n"
+        "                        after the picture with the format's extension; with\n"
+        "                        --frames, a moving picture's frames one file each,\n"
+        "                        NAME-0001.EXT ..., listed with their delays in\n"
+        "                        NAME.frames.tsv\n"
         "  --jobs N              pictures converted at once, 1 to 256 [one per processor]\n"
         "  --no-clobber          never replace a file that exists: leave it and say so\n"
         "\n"
         "A file that exists is replaced whole once its new content is complete, keeping its\n"
         "permissions (through a link, the file it leads to); a read-only one, or one of the\n"
         "pictures, is left as it is. A device or pipe is written straight.\n"
+        "\n"
+        "Moving pictures (animated GIF and WebP):\n"
+        "  --frames F            all, first, N or N-M (from 1) [all for html and ansi, which\n"
+        "                        play them, first for the others]; html and svg play the\n"
+        "                        frames at their delays, ansi plays them in place on a\n"
+        "                        terminal and writes them one after another, each after a\n"
+        "                        cursor-home sequence, to a file or pipe\n"
+        "  --loop N              play N times, or forever (ansi, html, svg) [as the file says]\n"
+        "  --speed F             play F times as fast, 0.01 to 100 [1]\n"
         "\n"
         "  --help                show this text\n"
         "  --version             show the version\n"

@@ -8,10 +8,22 @@
 #include <QString>
 #include <QStringList>
 
+#include <climits>
 #include <map>
 #include <optional>
 
 namespace tessivo {
+
+// The frames of a moving picture that are converted, numbered from 1: all of them, the first, or
+// those from first to last.
+struct FrameChoice {
+    static constexpr int ToTheEnd = INT_MAX;
+    int first = 1;
+    int last = 1;
+    bool given = false; // --frames was given; otherwise the format's own choice
+
+    bool one() const { return first == last; }
+};
 
 // The command line of tessivo-convert. Every setting option takes a whole number inside the
 // range of the setting it stands for; an option left out keeps the value the window starts with.
@@ -32,9 +44,25 @@ struct ConvertOptions {
     // proportions, or from SampleX), and the font its rows are measured in.
     int columns = 0;
     int lines = 0;
+    // When the lines follow from the columns, at most this many (0: any): the columns then
+    // follow from the lines. Art played in place on a terminal must fit its lines.
+    int mostLines = 0;
     QString fontFamily = QStringLiteral("新宋体");
     double fontSize = ExportOptions::DefaultFontSize;
     Dither dither = Dither::Diffusion;
+    // Moving pictures: the frames, how many times they are played (0: as often as the file
+    // says, PlayForever: until interrupted) and how much faster than the file says.
+    FrameChoice frames;
+    static constexpr int PlayForever = -1;
+    int plays = 0;
+    double speed = 1;
+    // Standard output is a terminal, where ansi art of several frames is played in place.
+    bool toTerminal = false;
+    // With toTerminal: the terminal's lines, which art played in place must not pass; 0 unknown.
+    int terminalLines = 0;
+    // A moving picture's art goes to standard output as it is made, rather than in the output
+    // returned: a long stream is never held whole.
+    bool streamToStandardOutput = false;
     bool help = false;
     bool version = false;
 };

@@ -42,6 +42,15 @@ int main(int argc, char* argv[])
 
     tessivo::QuietenQtNotes();
     tessivo::ConvertOptions options = *parsed.options;
+    options.streamToStandardOutput = true;
+    // Ansi art of several frames is played in place on a terminal, and fits it.
+    if (options.output == QLatin1String("-") && options.outputDir.isEmpty() &&
+        isatty(STDOUT_FILENO)) {
+        options.toTerminal = true;
+        winsize size{};
+        if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0)
+            options.terminalLines = size.ws_row;
+    }
     // Art for a terminal fits the terminal's width, as other converters' does.
     if (options.mode != tessivo::CharacterChoice::Tone && options.columns == 0 &&
         options.lines == 0 && options.exportOptions.format == tessivo::ExportFormat::Ansi &&

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QStringEncoder>
 
+#include "GifWriter.h"
 #include "MetafileWriters.h"
 #include "TestPictures.h"
 
@@ -197,6 +198,42 @@ void qtSeeds()
         "<text x=\"2\" y=\"12\" font-size=\"8\">Hi</text></svg>");
 }
 
+// --- moving pictures ---
+
+void animationSeeds()
+{
+    using tessivo::testing::gifBlock;
+    tessivo::testing::Gif blocks;
+    blocks.screen = QSize(24, 12);
+    blocks.palette = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 160, 0), qRgb(0, 0, 255)};
+    blocks.loops = 0;
+    // Restore to background, restore to previous, keep.
+    blocks.frames = {gifBlock(QRect(2, 3, 6, 6), 1, 10, 2), gifBlock(QRect(9, 3, 6, 6), 2, 20, 3),
+                     gifBlock(QRect(16, 3, 6, 6), 3, 30)};
+    put("animation", "blocks.gif", tessivo::testing::writeGif(blocks));
+
+    // A first frame smaller than the picture, frames partly and wholly outside it, delays of 0
+    // and 10 ms, an interlaced frame with a transparent index and a palette of its own.
+    tessivo::testing::Gif edges = blocks;
+    edges.loops = 2;
+    tessivo::testing::GifFrame holed = gifBlock(QRect(0, 0, 24, 12), 7, 5, 2);
+    for (int i = 0; i < holed.pixels.size(); i += 5)
+        holed.pixels[i] = char(i % 7);
+    holed.transparent = 7;
+    holed.interlaced = true;
+    holed.palette = {qRgb(0, 0, 0),     qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(0, 0, 255),
+                     qRgb(255, 255, 0), qRgb(0, 255, 255), qRgb(255, 0, 255), qRgb(255, 255, 255)};
+    edges.frames = {gifBlock(QRect(4, 4, 8, 4), 1, 0), gifBlock(QRect(20, 8, 8, 8), 2, 1),
+                    gifBlock(QRect(40, 40, 4, 4), 3, 2), holed, gifBlock(QRect(0, 0, 4, 4), 1)};
+    put("animation", "edges.gif", tessivo::testing::writeGif(edges));
+
+    put("animation", "two.webp",
+        tessivo::testing::animatedWebp({drawing(6, 4), drawing(6, 4).mirrored()}));
+    put("animation", "three.webp",
+        tessivo::testing::animatedWebp({drawing(8, 6), drawing(8, 6).mirrored(), drawing(8, 6)},
+                                       QSize(10, 8)));
+}
+
 // --- Windows metafiles ---
 
 // A 2 x 2 bitmap, 24 bits a pixel, as the metafile formats carry one: header, then rows.
@@ -380,5 +417,6 @@ int main(int argc, char* argv[])
     qtSeeds();
     wmfSeeds();
     emfSeeds();
+    animationSeeds();
     return 0;
 }

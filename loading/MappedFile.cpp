@@ -115,6 +115,16 @@ QByteArray MappedFile::bytes() const
     return m_data ? QByteArray::fromRawData(m_data, m_size) : QByteArray();
 }
 
+void MappedFile::release(qsizetype offset) const
+{
+    if (!m_data)
+        return;
+    const auto page = qsizetype(pageBytes);
+    const qsizetype end = std::min(offset, m_size) / page * page;
+    if (end > 0)
+        madvise(const_cast<char*>(m_data), std::size_t(end), MADV_DONTNEED);
+}
+
 bool MappedFile::damaged() const
 {
     return m_slot >= 0 && mappings[std::size_t(m_slot)].damaged.load();

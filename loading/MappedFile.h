@@ -23,6 +23,9 @@ public:
     QByteArray bytes() const;
     // Whether the file was found cut short while mapped.
     bool damaged() const;
+    // Gives the pages wholly before offset back to the system: a reader that has passed them
+    // keeps only what it still reads in memory. Read again, they come back from the file.
+    void release(qsizetype offset) const;
 
 private:
     const char* m_data = nullptr;

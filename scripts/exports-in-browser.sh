@@ -2,9 +2,12 @@
 # Opens exported pages and SVG pictures in a browser (headless Chromium) and checks what it makes
 # of them: every line of the art as wide as its cells, and the ink of every cell as in the PNG
 # export of the same result. Not part of the tests: the first run installs Debian's
-# chromium-headless-shell, and netpbm to read the screenshots.
+# chromium-headless-shell, netpbm to read the screenshots and webp to make an animated WebP.
 #   scripts/exports-in-browser.sh [PNG PAGE_OR_SVG...]
-# Without arguments: the drawing in docs/exports (its PNG, page, coloured page and SVG).
+# Without arguments: the drawing in docs/exports (its PNG, page, coloured page and SVG), then
+# moving pictures made here, converted by build/cli/tessivo-convert (or $TESSIVO_CONVERT):
+# every frame as Chromium composes it, cell by cell, with its delay; and the pages and SVGs that
+# play them, each seeked to the middle of every frame's time and compared with that frame's PNG.
 # Prints a line for each file; exits 1 when a check fails.
 set -euo pipefail
 files=()
@@ -12,7 +15,9 @@ for file in "$@"; do files+=("$(realpath "$file")"); done
 cd "$(dirname "$0")/.."
 set -- "${files[@]}"
 
+moving=false
 if [ $# -eq 0 ]; then
+  moving=true
   set -- docs/exports/drawing.png docs/exports/drawing.html docs/exports/drawing-colour.html \
     docs/exports/drawing.svg
 fi
@@ -20,12 +25,13 @@ png=$1
 shift
 
 browser=chromium-headless-shell
-if ! command -v "$browser" >/dev/null || ! command -v pngtopnm >/dev/null; then
+if ! command -v "$browser" >/dev/null || ! command -v pngtopnm >/dev/null ||
+  ! command -v img2webp >/dev/null; then
   sudo=()
   if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
   "${sudo[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-    chromium-headless-shell netpbm >/dev/null
+    chromium-headless-shell netpbm webp >/dev/null
 fi
 
 work=$(mktemp -d)
@@ -70,10 +76,11 @@ cat >"$work/measure.js" <<'JS'
   } else {
     Object.assign(out, { left: 0, top: 0, width: root.width.baseVal.value,
                          height: root.height.baseVal.value });
+    // The first art's lines: an SVG of several frames has one group of lines for each.
     const group = document.querySelector('g[font-size]');
     out.cell = parseFloat(group.getAttribute('font-size')) / 2;
     out.lineHeight = 2 * out.cell;
-    for (const t of document.querySelectorAll('text')) {
+    for (const t of group.querySelectorAll('text')) {
       const n = t.getNumberOfChars();
       const a = n ? t.getExtentOfChar(0) : null, b = n ? t.getExtentOfChar(n - 1) : null;
       out.rows.push({ text: t.textContent, left: n ? a.x : 0, width: n ? b.x + b.width - a.x : 0,
@@ -84,45 +91,24 @@ cat >"$work/measure.js" <<'JS'
 })();
 JS
 
-status=0
-for file in "$@"; do
-  name=$(basename "$file")
-  case "$file" in
-    *.svg) copy="$work/measure.svg"
-      python3 - "$file" "$work/measure.js" "$copy" <<'PY'
+# A copy of a page or SVG with a script added at its end.
+inject() { # FILE SCRIPT_FILE COPY
+  python3 - "$@" <<'PY'
 import sys
-svg = open(sys.argv[1], encoding="utf-8").read()
-script = open(sys.argv[2], encoding="utf-8").read()
-open(sys.argv[3], "w", encoding="utf-8").write(
-    svg.replace("</svg>", "<script><![CDATA[" + script + "]]></script></svg>"))
-PY
-      ;;
-    *) copy="$work/measure.html"
-      python3 - "$file" "$work/measure.js" "$copy" <<'PY'
-import sys
-page = open(sys.argv[1], "rb").read()
+data = open(sys.argv[1], "rb").read()
 script = open(sys.argv[2], "rb").read()
-open(sys.argv[3], "wb").write(page.replace(b"</body>", b"<script>" + script + b"</script></body>"))
+if sys.argv[1].endswith(".svg"):
+    data = data.replace(b"</svg>", b"<script><![CDATA[" + script + b"]]></script></svg>")
+else:
+    data = data.replace(b"</body>", b"<script>" + script + b"</script></body>")
+open(sys.argv[3], "wb").write(data)
 PY
-      ;;
-  esac
-  cp "$file" "$work/shown.${file##*.}"
-  browse --dump-dom "file://$copy" >"$work/dom.txt"
-  size=$(python3 - "$work/dom.txt" <<'PY'
-import html, json, math, sys
-dom = open(sys.argv[1], encoding="utf-8").read()
-start = dom.index('data-measured="') + len('data-measured="')
-m = json.loads(html.unescape(dom[start:dom.index('"', start)]))
-json.dump(m, open(sys.argv[1] + ".json", "w"))
-right = max([m["left"] + m["width"]] + [r["left"] + r["width"] for r in m["rows"]])
-print(f"{math.ceil(right)},{math.ceil(m['top'] + m['height'])}")
-PY
-  )
-  browse --screenshot="$work/shot.png" --window-size="$size" "file://$work/shown.${file##*.}" \
-    >/dev/null
-  pngtopnm "$work/shot.png" >"$work/shot.ppm"
-  pngtopnm "$png" >"$work/export.ppm"
-  python3 - "$name" "$work/dom.txt.json" "$work/shot.ppm" "$work/export.ppm" <<'PY' || status=1
+}
+
+# Compares a screenshot with PNG exports cell by cell, by the ink of each cell; with one PNG, also
+# checks the lines' widths. With several (the frames of a moving picture), the shot must be most
+# like the one of frame WANTED.
+cat >"$work/compare.py" <<'PY'
 import json, sys, unicodedata
 
 def cells(text):
@@ -156,6 +142,8 @@ def inks(path, left, top, cw, ch, rows, columns):
     return out
 
 name, m = sys.argv[1], json.load(open(sys.argv[2]))
+wanted = int(sys.argv[5]) if len(sys.argv) > 5 else 0
+others = sys.argv[6:]
 rows = m["rows"]
 art = max(cells(r["text"]) for r in rows)
 art_rows = [r for r in rows if cells(r["text"]) == art]
@@ -176,6 +164,24 @@ cov = sum((a - ms) * (b - me) for a, b in zip(shown, export))
 var = (sum((a - ms) ** 2 for a in shown) * sum((b - me) ** 2 for b in export)) ** 0.5
 corr = cov / var if var else 0
 diff = sum(abs(a - b) for a, b in zip(shown, export)) / n
+
+def correlation(export_path):
+    ew, eh, _ = ppm(export_path)
+    theirs = inks(export_path, 0, 0, ew / art, 2 * ew / art, len(rows), art)
+    mt = sum(theirs) / n
+    c = sum((a - ms) * (b - mt) for a, b in zip(shown, theirs))
+    v = (sum((a - ms) ** 2 for a in shown) * sum((b - mt) ** 2 for b in theirs)) ** 0.5
+    return c / v if v else 0
+
+if wanted:
+    # A frame of a moving picture: its own PNG, and every frame's, against the shot.
+    corrs = [correlation(path) for path in others]
+    best = max(range(len(corrs)), key=lambda i: corrs[i]) + 1
+    ok = best == wanted and corrs[wanted - 1] >= 0.9
+    print(f"{name}: frame {wanted} of {len(corrs)}: ink per cell against each frame's PNG: "
+          f"correlation {', '.join(f'{c:.3f}' for c in corrs)}; most like frame {best}: "
+          f"{'ok' if ok else 'FAILED'}")
+    sys.exit(0 if ok else 1)
 ok = not off and len(widths) == 1 and corr >= 0.9
 print(f"{name}: {len(rows)} lines, {len(art_rows)} of {art} cells, "
       f"{'all ' + str(widths[0]) if len(widths) == 1 else f'{len(widths)} widths from {widths[0]} to {widths[-1]}'} px wide "
@@ -183,5 +189,204 @@ print(f"{name}: {len(rows)} lines, {len(art_rows)} of {art} cells, "
       f"PNG: correlation {corr:.3f}, mean difference {diff:.3f}: {'ok' if ok else 'FAILED'}")
 sys.exit(0 if ok else 1)
 PY
+
+# Measures a page or SVG as the browser lays it out, takes its screenshot (seeked to AT_MS when
+# given, with every animation of the page paused there) and compares it with the PNGs.
+check() { # NAME FILE PNG [AT_MS FRAME FRAME_PNG...]
+  local name=$1 file=$2 png=$3 at=${4:-} wanted=${5:-} copy="$work/measure.${2##*.}"
+  inject "$file" "$work/measure.js" "$copy"
+  cp "$file" "$work/shown.${file##*.}"
+  if [ -n "$at" ]; then
+    cat >"$work/seek.js" <<JS
+(function () {
+  const root = document.documentElement;
+  if (root.pauseAnimations) { root.pauseAnimations(); root.setCurrentTime($at / 1000); }
+  for (const a of document.getAnimations()) { a.pause(); a.currentTime = $at; }
+})();
+JS
+    inject "$file" "$work/seek.js" "$work/shown.${file##*.}"
+  fi
+  browse --dump-dom "file://$copy" >"$work/dom.txt"
+  size=$(python3 - "$work/dom.txt" <<'PY'
+import html, json, math, sys
+dom = open(sys.argv[1], encoding="utf-8").read()
+start = dom.index('data-measured="') + len('data-measured="')
+m = json.loads(html.unescape(dom[start:dom.index('"', start)]))
+json.dump(m, open(sys.argv[1] + ".json", "w"))
+right = max([m["left"] + m["width"]] + [r["left"] + r["width"] for r in m["rows"]])
+print(f"{math.ceil(right)},{math.ceil(m['top'] + m['height'])}")
+PY
+  )
+  browse --screenshot="$work/shot.png" --window-size="$size" "file://$work/shown.${file##*.}" \
+    >/dev/null
+  pngtopnm "$work/shot.png" >"$work/shot.ppm"
+  pngtopnm "$png" >"$work/export.ppm"
+  local frames=()
+  if [ -n "$at" ]; then
+    shift 5
+    for frame in "$@"; do
+      pngtopnm "$frame" >"$frame.ppm"
+      frames+=("$frame.ppm")
+    done
+    python3 "$work/compare.py" "$name" "$work/dom.txt.json" "$work/shot.ppm" "$work/export.ppm" \
+      "$wanted" "${frames[@]}" || status=1
+  else
+    python3 "$work/compare.py" "$name" "$work/dom.txt.json" "$work/shot.ppm" "$work/export.ppm" ||
+      status=1
+  fi
+}
+
+status=0
+for file in "$@"; do
+  check "$(basename "$file")" "$file" "$png"
 done
+# The moving pictures of scripts/moving-pictures.py, and its blocks on transparency as img2webp
+# puts them together (sub-frames, blended or not, cleared after them), lossless and lossy (whose
+# transparency is a plane of its own).
+moving_pictures() {
+  local convert=${TESSIVO_CONVERT:-build/cli/tessivo-convert}
+  if [ ! -x "$convert" ]; then
+    echo "exports-in-browser.sh: no $convert to convert moving pictures with (bash scripts/build.sh)" >&2
+    status=1
+    return
+  fi
+  local m="$work/moving"
+  mkdir -p "$m"
+  python3 scripts/moving-pictures.py "$m"
+  local quality
+  for quality in lossless lossy; do
+    img2webp -loop 2 "-$quality" -d 100 "$m/webp-1.png" -d 200 "$m/webp-2.png" -d 300 \
+      "$m/webp-3.png" -o "$m/blocks-$quality.webp" >/dev/null 2>&1
+  done
+
+  # Chromium's frames: its ImageDecoder composes each frame as an <img> shows it.
+  cat >"$m/decode.html" <<'HTML'
+<!DOCTYPE html><html><body><script>
+(async () => {
+  const name = location.hash.slice(1), out = { frames: [] };
+  // The decoder works beside the page's thread; with nothing to wait for on the page, virtual
+  // time would leap to its end before the decoder is done. A timer ticking holds it back.
+  const ticking = setInterval(() => {}, 1);
+  const data = await (await fetch(name)).arrayBuffer();
+  const decoder = new ImageDecoder({ data, type: name.endsWith('.gif') ? 'image/gif' : 'image/webp' });
+  await decoder.tracks.ready;
+  const track = decoder.tracks.selectedTrack;
+  out.plays = track.repetitionCount === Infinity ? 0 : track.repetitionCount + 1;
+  for (let i = 0; i < track.frameCount; ++i) {
+    const frame = (await decoder.decode({ frameIndex: i })).image;
+    const canvas = new OffscreenCanvas(frame.displayWidth, frame.displayHeight);
+    const context = canvas.getContext('2d');
+    context.drawImage(frame, 0, 0);
+    const rgba = context.getImageData(0, 0, canvas.width, canvas.height).data;
+    let text = '';
+    for (let j = 0; j < rgba.length; j += 8192) text += String.fromCharCode(...rgba.subarray(j, j + 8192));
+    out.frames.push({ width: canvas.width, height: canvas.height, delay: frame.duration / 1000,
+                      rgba: btoa(text) });
+  }
+  clearInterval(ticking);
+  document.body.setAttribute('data-frames', JSON.stringify(out));
+})();
+</script></body></html>
+HTML
+  local picture
+  for picture in blocks.gif edges.gif overflow.gif blocks-lossless.webp blocks-lossy.webp; do
+    # Should the browser still stop before the frames are there, the page is read again.
+    local tries=0
+    until grep -q data-frames "$m/$picture.dom" 2>/dev/null || [ $tries -eq 5 ]; do
+      browse --allow-file-access-from-files --dump-dom "file://$m/decode.html#$picture" \
+        >"$m/$picture.dom"
+      tries=$((tries + 1))
+    done
+    # Chromium's frames as PNG files, and ours converted with a cell for each pixel, in colour.
+    size=$(python3 - "$m" "$picture" <<'PY'
+import base64, html, json, struct, sys, zlib
+folder, name = sys.argv[1], sys.argv[2]
+dom = open(f"{folder}/{name}.dom", encoding="utf-8").read()
+start = dom.index('data-frames="') + len('data-frames="')
+decoded = json.loads(html.unescape(dom[start:dom.index('"', start)]))
+json.dump({"plays": decoded["plays"], "delays": [f["delay"] for f in decoded["frames"]]},
+          open(f"{folder}/{name}.chromium.json", "w"))
+for n, f in enumerate(decoded["frames"]):
+    w, h, rgba = f["width"], f["height"], base64.b64decode(f["rgba"])
+    raw = b"".join(b"\0" + rgba[y * w * 4:(y + 1) * w * 4] for y in range(h))
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    open(f"{folder}/{name}.chromium-{n + 1}.png", "wb").write(b"\x89PNG\r\n\x1a\n" +
+        chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0)) +
+        chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+print(f"{w}x{h}")
+PY
+    )
+    local cells=(--mode ink --size "$size" --format ansi --no-footer --dither none)
+    rm -rf "$m/ours"
+    "$convert" "${cells[@]}" --output-dir "$m/ours" --frames all "$m/$picture" 2>"$m/ours.err" ||
+      true
+    for theirs in "$m/$picture".chromium-*.png; do
+      "$convert" "${cells[@]}" "$theirs" >"${theirs%.png}.ans"
+    done
+    python3 - "$m" "$picture" <<'PY' || status=1
+import glob, json, os, re, sys
+folder, name = sys.argv[1], sys.argv[2]
+base = os.path.splitext(name)[0]
+
+# Each cell of terminal art: its character and the colour of its escape.
+def cells(path):
+    text, colour, out = open(path, encoding="utf-8").read(), None, []
+    i = 0
+    while i < len(text):
+        if text[i] == "\x1b":
+            end = text.index("m", i)
+            colour = text[i + 2:end]
+            i = end + 1
+            continue
+        if text[i] not in "\r\n":
+            out.append((text[i], colour))
+        i += 1
+    return out
+
+chromium = json.load(open(f"{folder}/{name}.chromium.json"))
+theirs = sorted(glob.glob(f"{folder}/{name}.chromium-*.ans"), key=lambda p: int(p.split("-")[-1][:-4]))
+ours = sorted(glob.glob(f"{folder}/ours/{base}-*.ans"))
+listed = [line.split("\t") for line in open(f"{folder}/ours/{base}.frames.tsv").read().splitlines()[1:]]
+delays = [int(row[2]) for row in listed]
+differ = [sum(a != b for a, b in zip(cells(o), cells(t))) + abs(len(cells(o)) - len(cells(t)))
+          for o, t in zip(ours, theirs)]
+total = len(cells(theirs[0])) if theirs else 0
+# The decoder gives the stored durations; an <img> plays those of 10 ms or less for 100 ms.
+played = [100 if d <= 10 else round(d) for d in chromium["delays"]]
+ok = len(ours) == len(theirs) and not any(differ) and delays == played
+plays = f"{chromium['plays']} times" if chromium["plays"] else "for ever"
+print(f"{name}: {len(ours)} frames (Chromium: {len(theirs)}), each of {total} cells against "
+      f"Chromium's frame: {', '.join(map(str, differ))} differ; delays {' '.join(map(str, delays))} "
+      f"ms (Chromium's stored {' '.join(f'{d:g}' for d in chromium['delays'])}, played "
+      f"{' '.join(map(str, played))}); Chromium plays it {plays}: {'ok' if ok else 'FAILED'}")
+sys.exit(0 if ok else 1)
+PY
+  done
+
+  # The page and the SVG that play blocks.gif, in each colour mode: at the middle of each frame's
+  # time, most like that frame's PNG.
+  local colours
+  for colours in "" "--colour" "--colour-mode bg" "--colour-mode both"; do
+    # shellcheck disable=SC2206
+    local options=(--mode shape --width 40 $colours)
+    rm -rf "$m/pngs"
+    "$convert" "${options[@]}" --format png --output-dir "$m/pngs" --frames all "$m/blocks.gif"
+    "$convert" "${options[@]}" --format html --output "$m/blocks.html" "$m/blocks.gif"
+    "$convert" "${options[@]}" --format svg --frames all --output "$m/blocks.svg" "$m/blocks.gif"
+    local frames=("$m"/pngs/blocks-*.png) at=0 n=0 delay
+    for delay in $(cut -f3 "$m/pngs/blocks.frames.tsv" | tail -n +2); do
+      n=$((n + 1))
+      for file in "$m/blocks.html" "$m/blocks.svg"; do
+        check "$(basename "$file") ${colours:-(no colour)} at $((at + delay / 2)) ms" "$file" \
+          "${frames[$((n - 1))]}" $((at + delay / 2)) "$n" "${frames[@]}"
+      done
+      at=$((at + delay))
+    done
+  done
+}
+
+if $moving; then
+  moving_pictures
+fi
 exit $status

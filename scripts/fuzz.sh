@@ -3,7 +3,7 @@
 # into build-fuzz/ (or FUZZ_BUILD_DIR) and runs them, one after another.
 #
 #   bash scripts/fuzz.sh [SECONDS] [TARGET...]
-#       Fuzzes each target (all five unless named) for SECONDS, 3600 by default, going on past
+#       Fuzzes each target (all six unless named) for SECONDS, 3600 by default, going on past
 #       what it finds. New inputs collect in build-fuzz/corpus/TARGET and are kept for the next
 #       run; crashes, leaks, hangs and memory blow-ups are written to build-fuzz/findings/TARGET/.
 #       Fails when anything was found.
@@ -11,11 +11,12 @@
 #       The short run of scripts/test.sh: each target for CI_FUZZ_SECONDS (25) from its seed
 #       corpus only, with a fixed random seed. Fails on the first finding.
 #
-# Targets: tablefile options picture_qt picture_wmf picture_emf (with or without "fuzz_").
+# Targets: tablefile options picture_qt picture_wmf picture_emf animation (with or without
+# "fuzz_").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(tablefile options picture_qt picture_wmf picture_emf)
+all_targets=(tablefile options picture_qt picture_wmf picture_emf animation)
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 
 ci=false

@@ -338,7 +338,7 @@ void TestExport::pageSaysWhenItHoldsChinese()
     QFETCH(QString, lang);
     ExportOptions options;
     options.format = ExportFormat::Html;
-    QCOMPARE(readPage(ExportArt(ArtDocument{text + "\r\n", {}}, options).bytes).lang, lang);
+    QCOMPARE(readPage(ExportArt(ArtDocument{text + "\r\n", {}, {}}, options).bytes).lang, lang);
 }
 
 void TestExport::wideCharactersTakeTwoCells()
