@@ -191,6 +191,13 @@ void TestChooser::layoutAndPatterns()
     QCOMPARE(folders->item(0)->data(Qt::UserRole).toString(), QStringLiteral("/"));
     QCOMPARE(folders->currentItem()->data(Qt::UserRole).toString(), chooser.folder());
     QCOMPARE(folders->item(folders->count() - 1)->text().trimmed(), QStringLiteral("sub.jpg"));
+    // Each folder is two spaces further in than the one it is in; subfolders one step further.
+    const int depth = folders->currentRow();
+    for (int row = 0; row < folders->count(); ++row) {
+        const QString text = folders->item(row)->text();
+        const int indent = int(text.size() - QStringView(text).trimmed().size());
+        QCOMPARE(indent, 2 * std::min(row, depth + 1));
+    }
 
     // A double click on a folder goes there.
     emit folders->itemActivated(folders->item(folders->count() - 1));

@@ -181,6 +181,43 @@ private slots:
         QCOMPARE(m_run->bandCount(), setting == Setting::RunEfficiency ? pos : bands);
     }
 
+    // An arrow moves every bar by one, a click beside its thumb by the bar's page.
+    void arrowsAndPages_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("page");
+        QTest::newRow("ColorLevel") << "HScroll3" << 1;
+        QTest::newRow("Contrast") << "HScroll12" << 30;
+        QTest::newRow("IgnoreValue") << "HScroll16" << 1;
+        QTest::newRow("SampleX") << "HScroll1" << 5;
+        QTest::newRow("SampleY") << "HScroll2" << 5;
+        QTest::newRow("PreviewFontSize") << "HScroll4" << 20;
+        QTest::newRow("CanvasColor") << "HScroll5" << 3000;
+        QTest::newRow("PictureFit") << "HScroll6" << 2;
+        QTest::newRow("PreviewWidth") << "HScroll8" << 500;
+        QTest::newRow("PreviewHeight") << "HScroll9" << 500;
+        QTest::newRow("ZoomRatio") << "HScroll10" << 1;
+        QTest::newRow("RunEfficiency") << "HScroll11" << 1;
+    }
+    void arrowsAndPages()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, page);
+        ScrollBar* b = bar(name);
+        QVERIFY(b);
+        const int middle = (b->minimum() + b->maximum()) / 2;
+        b->setValue(middle);
+        const auto click = [b](QStyle::SubControl part) {
+            QTest::mouseClick(b, Qt::LeftButton, {}, scrollBarPart(b, part).center());
+        };
+        click(QStyle::SC_ScrollBarAddLine);
+        QCOMPARE(b->value(), middle + 1);
+        click(QStyle::SC_ScrollBarSubLine);
+        QCOMPARE(b->value(), middle);
+        click(QStyle::SC_ScrollBarAddPage);
+        QCOMPARE(b->value(), middle + page);
+    }
+
     // Settling by arrow, key or code runs only the settle handling: the Canvas and the panel
     // never move.
     void settle_data()
