@@ -116,9 +116,11 @@ private slots:
         QTest::newRow("rounded, 圆矩弧度 50: corners of 2 x 1")
             << Tool::RoundedRectangle << 50 << QPoint(100, 100) << QPoint(220, 160)
             << Shape::RoundedRectangle << QList<QPoint>{{160, 130}, {104, 104}} << edges << around;
+        // The top edge runs straight from 30 pixels in: corners half as wide would leave it
+        // curving down from there.
         QTest::newRow("rounded, 圆矩弧度 2: corners of 60 x 30")
             << Tool::RoundedRectangle << 2 << QPoint(100, 100) << QPoint(220, 160)
-            << Shape::RoundedRectangle << centre << edges
+            << Shape::RoundedRectangle << centre << edges + QList<QPoint>{{130, 99}, {190, 99}}
             << around + QList<QPoint>{{102, 102}, {218, 158}};
         QTest::newRow("rounded, 圆矩弧度 1 gives the ellipse")
             << Tool::RoundedRectangle << 1 << QPoint(100, 100) << QPoint(220, 160)

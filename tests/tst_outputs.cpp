@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -111,6 +112,8 @@ private slots:
     void longestNamesAreWritten();
     void waitsForTheDiskWhereItMust_data();
     void waitsForTheDiskWhereItMust();
+    void staleErrnoIsNoFailure_data();
+    void staleErrnoIsNoFailure();
 
 private:
     QString picture(const QString& name, QColor colour = Qt::darkBlue);
@@ -611,6 +614,28 @@ void TestOutputs::waitsForTheDiskWhereItMust()
     QVERIFY(file.open({false, sync}) && file.write("new") && file.commit());
     QCOMPARE(tessivo::testing::DiskWaits() - before, waits);
     QCOMPARE(readFile(name), "new");
+}
+
+void TestOutputs::staleErrnoIsNoFailure_data()
+{
+    QTest::addColumn<int>("stale");
+    QTest::newRow("EINVAL") << EINVAL;
+    QTest::newRow("ENOSYS") << ENOSYS;
+    QTest::newRow("EEXIST") << EEXIST;
+}
+
+// Whether a file kept apart from any that appeared meanwhile was put in place is told by the
+// calls' results, whatever errno held from before.
+void TestOutputs::staleErrnoIsNoFailure()
+{
+    QFETCH(int, stale);
+    const QString name = m_dir.filePath(QStringLiteral("stale-") + QTest::currentDataTag());
+    tessivo::OutputFile file(QFile::encodeName(name));
+    QVERIFY(file.open({true, tessivo::OutputFile::Sync::Never}) && file.write("new"));
+    errno = stale;
+    QVERIFY(file.commit());
+    QCOMPARE(readFile(name), "new");
+    QCOMPARE(partialFiles(m_dir.path()), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestOutputs)
