@@ -101,6 +101,7 @@ private slots:
     void tabReachesEveryControl();
     void keysStartARunAndMoveBars();
     void keysPressedDuringARunAreDropped();
+    void keptFocusIsThisWindows();
     void aboutPageNamesTheAdditions();
 
 private:
@@ -683,6 +684,25 @@ void TestMainWindow::keysPressedDuringARunAreDropped()
     QCoreApplication::processEvents();
     QVERIFY(window.history().canUndo());
     QVERIFY(window.canvas().pixelAt(0, 0) != 0xFFFFFF);
+}
+
+// A keyboard user's focus stays where the keys put it, in this window: with another window's
+// field focused, a page switch still puts this window's own focus back on its sink.
+void TestMainWindow::keptFocusIsThisWindows()
+{
+    MainWindow window(m_dir.path(), [] { return false; });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QWidget* sink = child(&window, "focus");
+    QVERIFY(window.focusWidget() && window.focusWidget() != sink);
+    QLineEdit other;
+    other.show();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    other.setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), &other);
+    child<QAbstractButton>(&window, "Command6")->click();
+    QCOMPARE(window.focusWidget(), sink);
 }
 
 void TestMainWindow::aboutPageNamesTheAdditions()
