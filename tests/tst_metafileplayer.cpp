@@ -157,6 +157,17 @@ private slots:
         QTest::addColumn<QList<QRgb>>("colours");
         const QList<QPoint> leftRight = {{25, 50}, {75, 50}};
         const QList<QRgb> redThenNothing = {Red, Nothing};
+        // A region of two scans, rows 20 to 60 from 10 to 50 and rows 60 to 80 from 30 to 90,
+        // filled with the red brush (object 1); the region is object 2.
+        Wmf region = plainWmf();
+        region.brush(RedRef);
+        region.add(0x06FF, {0, 6, 0, 0, 0, 2, 0, 10, 20, 90, 80, /**/ 2, 20, 60, 10, 50, 2,
+                            /**/ 2, 60, 80, 30, 90, 2});
+        region.add(0x0228, {2, 1});
+        QTest::newRow("wmf, region filled")
+            << region.file({0, 0, 100, 100}, 96)
+            << QList<QPoint>{{30, 40}, {30, 15}, {60, 40}, {80, 70}, {20, 70}, {30, 85}}
+            << QList<QRgb>{Red, Nothing, Nothing, Red, Nothing, Nothing};
 
         Wmf plain = plainWmf();
         plain.brush(RedRef);
