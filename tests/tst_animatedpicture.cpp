@@ -321,6 +321,11 @@ void TestAnimatedPicture::damagedFiles_data()
     QTest::newRow("cut inside the last frame's descriptor")
         << gif.left(third + 12) << 2 << "frame 3 is cut short: the file ends inside it";
     QTest::newRow("only the trailer missing") << gif.chopped(1) << 3 << "";
+    // An end code before the last rows ends the frame: cut after it, the frame is whole.
+    Gif early = spec;
+    early.frames.resize(2);
+    early.frames[1].pixels.truncate(40 * 20);
+    QTest::newRow("cut after an early end code") << writeGif(early).chopped(2) << 2 << "";
     QByteArray badCode = gif;
     // The first code after the clear code: 15, no literal of 8 colours.
     const qsizetype data = gif.indexOf('\x2C', third) + 10;
