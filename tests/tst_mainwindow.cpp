@@ -286,6 +286,14 @@ void TestMainWindow::runMatchesConverter()
     QTest::mouseClick(generate, Qt::LeftButton);
     QVERIFY(window.isRunning());
     QCOMPARE(status->text(), QStringLiteral("正在处理50X 处理速度..."));
+    // A picture dropped while the run reads the Canvas is not opened onto it.
+    QImage red(50, 50, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    const QString other = m_dir.filePath(QStringLiteral("red.png"));
+    QVERIFY(red.save(other));
+    const QImage canvasBefore = window.canvas().image();
+    QVERIFY(!window.openPicture(other));
+    QCOMPARE(window.canvas().image(), canvasBefore);
     QCOMPARE(window.resultBox()->text(), QString());
     QCOMPARE(window.resultBox()->fontSize(), 10.0);
     for (QWidget* w : disabled)
