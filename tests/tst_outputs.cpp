@@ -1,5 +1,6 @@
 // What the command-line tools do to the files they write, under conditions that lose data when
 // handled carelessly: a full disk, devices and pipes, outputs that are inputs, signals, odd names.
+#include "GifWriter.h"
 #include "TestProcess.h"
 #include "engine/OutputFile.h"
 
@@ -11,9 +12,13 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -112,6 +117,8 @@ private slots:
     void longestNamesAreWritten();
     void waitsForTheDiskWhereItMust_data();
     void waitsForTheDiskWhereItMust();
+    void interruptedPlayRestoresTheTerminal_data();
+    void interruptedPlayRestoresTheTerminal();
     void staleErrnoIsNoFailure_data();
     void staleErrnoIsNoFailure();
 
@@ -614,6 +621,74 @@ void TestOutputs::waitsForTheDiskWhereItMust()
     QVERIFY(file.open({false, sync}) && file.write("new") && file.commit());
     QCOMPARE(tessivo::testing::DiskWaits() - before, waits);
     QCOMPARE(readFile(name), "new");
+}
+
+void TestOutputs::interruptedPlayRestoresTheTerminal_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+}
+
+// A moving picture played on a terminal and interrupted leaves the terminal as it found it: the
+// colours reset, the cursor shown and put on a line of its own below the art.
+void TestOutputs::interruptedPlayRestoresTheTerminal()
+{
+    QFETCH(int, signal);
+    using namespace tessivo::testing;
+    Gif spec;
+    spec.screen = QSize(40, 20);
+    spec.palette = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    spec.loops = 0;
+    spec.frames = {gifBlock(QRect(0, 0, 20, 20), 1), gifBlock(QRect(20, 0, 20, 20), 1)};
+    const QString gif = m_dir.filePath(QStringLiteral("blink.gif"));
+    writeFile(gif, writeGif(spec));
+
+    const QByteArray program = TESSIVO_CONVERT_PATH;
+    const QByteArray path = QFile::encodeName(gif);
+    termios raw{};
+    cfmakeraw(&raw);
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = 80;
+    int terminal = -1;
+    const pid_t child = ::forkpty(&terminal, nullptr, &raw, &size);
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::execl(program.constData(), program.constData(), "--format", "ansi", path.constData(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    QByteArray seen;
+    const auto readSome = [&] {
+        pollfd ready{terminal, POLLIN, 0};
+        char bytes[4096];
+        if (::poll(&ready, 1, 60000) <= 0)
+            return false;
+        const ssize_t n = ::read(terminal, bytes, sizeof bytes);
+        if (n > 0)
+            seen.append(bytes, n);
+        return n > 0;
+    };
+    // Interrupted once the second frame has been drawn, at the first's place.
+    while (seen.count("\x1b[H") < 3 && readSome()) {
+    }
+    QCOMPARE(seen.count("\x1b[H"), 3);
+    ::kill(child, signal);
+    while (readSome()) {
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    ::close(terminal);
+
+    const QByteArray restore = "\x1b[0m\x1b[?25h\x1b[";
+    const qsizetype at = seen.lastIndexOf(restore);
+    QVERIFY2(at >= 0, seen.right(40).toHex(' ').constData());
+    QByteArray tail = seen.mid(at + restore.size());
+    QVERIFY2(tail.endsWith(";1H\r\n"), tail.toHex(' ').constData());
+    tail.chop(5);
+    bool number = false;
+    QVERIFY(tail.toInt(&number) > 1 && number);
 }
 
 void TestOutputs::staleErrnoIsNoFailure_data()
