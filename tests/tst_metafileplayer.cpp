@@ -394,6 +394,10 @@ private slots:
         QTest::newRow("emf path as the clip")
             << emf(square + emfRecord(67, {5}) + emfBrush(RedRef) + emfRectangle(0, 0, 200, 100))
             << QList<QPoint>{{50, 50}, {150, 50}} << QList<QRgb>{Red, Nothing};
+        // Made the clip, the path is used up: a fill of the path after it has none to fill.
+        QTest::newRow("emf path as the clip, then filled")
+            << emf(square + emfRecord(67, {5}) + emfBrush(RedRef) + emfRecord(62, {0, 0, 0, 0}))
+            << QList<QPoint>{{50, 50}, {150, 50}} << QList<QRgb>{Nothing, Nothing};
         QTest::newRow("emf world transform, set")
             << emf(emfRecord(35, floats({2, 0, 0, 1, 0, 0})) + emfBrush(RedRef) +
                    emfRectangle(0, 0, 50, 100))
