@@ -94,6 +94,7 @@ class TestChooser : public QObject {
 
 private slots:
     void initTestCase();
+    void firstChooserStartsWhereTheRunBeforeLeftIt(); // the first chooser of the program
     void picturePath_data();
     void picturePath();
     void layoutAndPatterns();
@@ -130,6 +131,25 @@ void TestChooser::initTestCase()
     QDir::setCurrent(m_dir.path());
     writePicture(m_dir.filePath("small.bmp"), 100, 60);
     writeFile(m_dir.filePath("notes.txt"), "text");
+}
+
+// The first chooser of a run starts in the folder the run before left it in; the later ones in
+// the current folder.
+void TestChooser::firstChooserStartsWhereTheRunBeforeLeftIt()
+{
+    const QString earlier = m_dir.filePath(QStringLiteral("earlier"));
+    QVERIFY(QDir().mkpath(earlier));
+    QSettings(m_config.filePath("tessivo/tessivo.conf"), QSettings::IniFormat)
+        .setValue("chooser/lastShownFolder", earlier);
+    CanvasModel canvas;
+    PictureHolder holder;
+    CanvasHistory history(canvas, holder);
+    {
+        PictureChooser first(canvas, holder, history);
+        QCOMPARE(first.folder(), earlier);
+    }
+    PictureChooser second(canvas, holder, history);
+    QCOMPARE(second.folder(), QDir::currentPath());
 }
 
 void TestChooser::picturePath_data()

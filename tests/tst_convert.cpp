@@ -149,6 +149,13 @@ void TestConvert::badCommandLines_data()
                                   << "2 pictures need --output-dir";
     QTest::newRow("table without file")
         << QStringList{"p.png", "--table"} << "--table takes a file name";
+    QTest::newRow("table named empty")
+        << QStringList{"--table=", "p.png"} << "--table takes a file name";
+    QTest::newRow("output named empty")
+        << QStringList{"--output", "", "p.png"}
+        << "--output takes a file name, or - for standard output";
+    QTest::newRow("folder named empty")
+        << QStringList{"--output-dir=", "a.png", "b.png"} << "--output-dir takes a folder name";
     QTest::newRow("colour of plain text") << QStringList{"--output", "a.txt", "--colour", "p.png"}
                                           << "--colour is for html, svg, png and ansi, not txt";
     QTest::newRow("gbk picture") << QStringList{"--encoding", "gbk", "--format", "svg", "p.png"}
