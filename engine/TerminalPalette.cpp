@@ -11,9 +11,18 @@ constexpr std::uint32_t Basic16[16] = {0x000000, 0xcd0000, 0x00cd00, 0xcdcd00, 0
                                        0x5c5cff, 0xff00ff, 0x00ffff, 0xffffff};
 constexpr int CubeLevels[6] = {0, 95, 135, 175, 215, 255};
 
-int red(std::uint32_t c) { return int(c >> 16 & 0xFF); }
-int green(std::uint32_t c) { return int(c >> 8 & 0xFF); }
-int blue(std::uint32_t c) { return int(c & 0xFF); }
+int red(std::uint32_t c)
+{
+    return int(c >> 16 & 0xFF);
+}
+int green(std::uint32_t c)
+{
+    return int(c >> 8 & 0xFF);
+}
+int blue(std::uint32_t c)
+{
+    return int(c & 0xFF);
+}
 
 int distance(std::uint32_t a, std::uint32_t b)
 {

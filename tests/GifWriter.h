@@ -149,18 +149,18 @@ inline QByteArray interlace(const QByteArray& pixels, int width, int height)
 
 } // namespace gif
 
-inline QByteArray writeGif(const Gif& spec)
+inline QByteArray writeGif(const Gif& plan)
 {
     using namespace gif;
-    const int globalBits = paletteBits(spec.palette.size());
-    QByteArray bytes = "GIF89a" + le16(spec.screen.width()) + le16(spec.screen.height());
+    const int globalBits = paletteBits(plan.palette.size());
+    QByteArray bytes = "GIF89a" + le16(plan.screen.width()) + le16(plan.screen.height());
     bytes += char(0x80 | (globalBits - 1));
-    bytes += char(spec.background);
+    bytes += char(plan.background);
     bytes += '\0';
-    bytes += paletteBytes(spec.palette);
-    if (spec.loops)
-        bytes += QByteArray("\x21\xFF\x0BNETSCAPE2.0\x03\x01", 16) + le16(*spec.loops) + '\0';
-    for (const GifFrame& frame : spec.frames) {
+    bytes += paletteBytes(plan.palette);
+    if (plan.loops)
+        bytes += QByteArray("\x21\xFF\x0BNETSCAPE2.0\x03\x01", 16) + le16(*plan.loops) + '\0';
+    for (const GifFrame& frame : plan.frames) {
         const int packed = (frame.disposal << 2) | (frame.transparent >= 0 ? 1 : 0);
         bytes += QByteArray("\x21\xF9\x04", 3) + char(packed) + le16(frame.delay) +
                  char(std::max(frame.transparent, 0)) + '\0';

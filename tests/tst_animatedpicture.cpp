@@ -87,9 +87,9 @@ void TestAnimatedPicture::decodesAsQtDoes_data()
 {
     QTest::addColumn<QByteArray>("gif");
     const auto frames = [](bool interlaced, int colours, QSize size) {
-        Gif spec;
-        spec.screen = size;
-        spec.palette = Palette;
+        Gif plan;
+        plan.screen = size;
+        plan.palette = Palette;
         const QRect whole(QPoint(0, 0), size);
         for (int f = 0; f < 4; ++f) {
             const QRect rect =
@@ -98,9 +98,9 @@ void TestAnimatedPicture::decodesAsQtDoes_data()
             frame.pixels = noise(rect.width(), rect.height(), colours, quint32(f + colours));
             frame.transparent = 7;
             frame.interlaced = interlaced;
-            spec.frames.append(frame);
+            plan.frames.append(frame);
         }
-        return writeGif(spec);
+        return writeGif(plan);
     };
     QTest::newRow("8 colours, noise") << frames(false, 8, QSize(120, 90));
     QTest::newRow("2 colours, noise") << frames(false, 2, QSize(200, 150));
@@ -161,12 +161,12 @@ void TestAnimatedPicture::composesAsBrowsers_data()
 
     const QSize size(12, 6);
     const auto gif = [&](const QList<GifFrame>& frames) {
-        Gif spec;
-        spec.screen = size;
-        spec.palette = Palette;
-        spec.background = White;
-        spec.frames = frames;
-        return writeGif(spec);
+        Gif plan;
+        plan.screen = size;
+        plan.palette = Palette;
+        plan.background = White;
+        plan.frames = frames;
+        return writeGif(plan);
     };
     const QRect r0(0, 0, 4, 6), r1(4, 0, 4, 6), r2(8, 0, 4, 6);
     const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255);
@@ -260,13 +260,13 @@ void TestAnimatedPicture::delaysAndPlays()
     QFETCH(std::optional<int>, loops);
     QFETCH(QList<int>, played);
     QFETCH(int, plays);
-    Gif spec;
-    spec.screen = QSize(4, 4);
-    spec.palette = Palette;
-    spec.loops = loops;
+    Gif plan;
+    plan.screen = QSize(4, 4);
+    plan.palette = Palette;
+    plan.loops = loops;
     for (const int delay : stored)
-        spec.frames.append(gifBlock(QRect(0, 0, 4, 4), Red, delay));
-    const AnimatedPicture::Opened opened = AnimatedPicture::fromData(writeGif(spec));
+        plan.frames.append(gifBlock(QRect(0, 0, 4, 4), Red, delay));
+    const AnimatedPicture::Opened opened = AnimatedPicture::fromData(writeGif(plan));
     QVERIFY(opened.picture);
     QList<int> delays;
     framesOf(*opened.picture, &delays);
@@ -306,15 +306,15 @@ void TestAnimatedPicture::damagedFiles_data()
     QTest::addColumn<int>("frames");
     QTest::addColumn<QString>("problem");
 
-    Gif spec;
-    spec.screen = QSize(40, 30);
-    spec.palette = Palette;
+    Gif plan;
+    plan.screen = QSize(40, 30);
+    plan.palette = Palette;
     for (int f = 0; f < 3; ++f) {
         GifFrame frame = gifBlock(QRect(0, 0, 40, 30), 0);
         frame.pixels = noise(40, 30, 8, quint32(f));
-        spec.frames.append(frame);
+        plan.frames.append(frame);
     }
-    const QByteArray gif = writeGif(spec);
+    const QByteArray gif = writeGif(plan);
     const qsizetype third = gif.lastIndexOf("\x21\xF9");
     QTest::newRow("the last frame cut short")
         << gif.left(gif.size() - 40) << 2 << "frame 3 is cut short: the file ends inside it";
@@ -322,7 +322,7 @@ void TestAnimatedPicture::damagedFiles_data()
         << gif.left(third + 12) << 2 << "frame 3 is cut short: the file ends inside it";
     QTest::newRow("only the trailer missing") << gif.chopped(1) << 3 << "";
     // An end code before the last rows ends the frame: cut after it, the frame is whole.
-    Gif early = spec;
+    Gif early = plan;
     early.frames.resize(2);
     early.frames[1].pixels.truncate(40 * 20);
     QTest::newRow("cut after an early end code") << writeGif(early).chopped(2) << 2 << "";
@@ -351,12 +351,12 @@ void TestAnimatedPicture::damagedFiles()
 // Ten thousand frames are read one after another, not each from the start: a second here.
 void TestAnimatedPicture::manyFramesInBoundedTime()
 {
-    Gif spec;
-    spec.screen = QSize(640, 480);
-    spec.palette = Palette;
+    Gif plan;
+    plan.screen = QSize(640, 480);
+    plan.palette = Palette;
     for (int f = 0; f < 10000; ++f)
-        spec.frames.append(gifBlock(QRect(f % 630, f % 470, 10, 10), f % 8, 0, f % 4));
-    const AnimatedPicture::Opened opened = AnimatedPicture::fromData(writeGif(spec));
+        plan.frames.append(gifBlock(QRect(f % 630, f % 470, 10, 10), f % 8, 0, f % 4));
+    const AnimatedPicture::Opened opened = AnimatedPicture::fromData(writeGif(plan));
     QVERIFY(opened.picture);
     QCOMPARE(opened.picture->frameCount(), 10000);
     int frames = 0;
@@ -368,11 +368,11 @@ void TestAnimatedPicture::manyFramesInBoundedTime()
 
 void TestAnimatedPicture::tooLargeToHoldTwoFrames()
 {
-    Gif spec;
-    spec.screen = QSize(65535, 65535);
-    spec.palette = Palette;
-    spec.frames = {gifBlock(QRect(0, 0, 2, 2), Red), gifBlock(QRect(0, 0, 2, 2), Blue)};
-    const AnimatedPicture::Opened opened = AnimatedPicture::fromData(writeGif(spec));
+    Gif plan;
+    plan.screen = QSize(65535, 65535);
+    plan.palette = Palette;
+    plan.frames = {gifBlock(QRect(0, 0, 2, 2), Red), gifBlock(QRect(0, 0, 2, 2), Blue)};
+    const AnimatedPicture::Opened opened = AnimatedPicture::fromData(writeGif(plan));
     QVERIFY(!opened.picture);
     QVERIFY(opened.tooLarge);
 }
@@ -381,12 +381,12 @@ void TestAnimatedPicture::tooLargeToHoldTwoFrames()
 // a message, the frames before kept.
 void TestAnimatedPicture::tooLongToRead()
 {
-    Gif spec;
-    spec.screen = QSize(65535, 2);
-    spec.palette = Palette;
+    Gif plan;
+    plan.screen = QSize(65535, 2);
+    plan.palette = Palette;
     const int affordable = int(AnimatedPicture::MostPixelsRead / 65535);
-    spec.frames = QList<GifFrame>(affordable + 1, gifBlock(QRect(0, 0, 0, 0), Red));
-    const AnimatedPicture::Opened opened = AnimatedPicture::fromData(writeGif(spec));
+    plan.frames = QList<GifFrame>(affordable + 1, gifBlock(QRect(0, 0, 0, 0), Red));
+    const AnimatedPicture::Opened opened = AnimatedPicture::fromData(writeGif(plan));
     QVERIFY(opened.picture);
     int frames = 0;
     while (opened.picture->next())

@@ -22,14 +22,14 @@ namespace {
 // (restore to previous); around them nothing is drawn (the black background is not painted).
 QByteArray movingBlocks()
 {
-    Gif spec;
-    spec.screen = QSize(120, 60);
-    spec.palette = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 160, 0), qRgb(0, 0, 255)};
-    spec.loops = 0;
-    spec.frames = {gifBlock(QRect(10, 15, 30, 30), 1, 10, 2),
+    Gif plan;
+    plan.screen = QSize(120, 60);
+    plan.palette = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 160, 0), qRgb(0, 0, 255)};
+    plan.loops = 0;
+    plan.frames = {gifBlock(QRect(10, 15, 30, 30), 1, 10, 2),
                    gifBlock(QRect(45, 15, 30, 30), 2, 20, 3),
                    gifBlock(QRect(80, 15, 30, 30), 3, 30)};
-    return writeGif(spec);
+    return writeGif(plan);
 }
 
 ConvertOptions parsed(const QStringList& args)

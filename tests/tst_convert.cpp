@@ -151,9 +151,8 @@ void TestConvert::badCommandLines_data()
         << QStringList{"p.png", "--table"} << "--table takes a file name";
     QTest::newRow("table named empty")
         << QStringList{"--table=", "p.png"} << "--table takes a file name";
-    QTest::newRow("output named empty")
-        << QStringList{"--output", "", "p.png"}
-        << "--output takes a file name, or - for standard output";
+    QTest::newRow("output named empty") << QStringList{"--output", "", "p.png"}
+                                        << "--output takes a file name, or - for standard output";
     QTest::newRow("folder named empty")
         << QStringList{"--output-dir=", "a.png", "b.png"} << "--output-dir takes a folder name";
     QTest::newRow("colour of plain text") << QStringList{"--output", "a.txt", "--colour", "p.png"}

@@ -161,8 +161,9 @@ private slots:
         // filled with the red brush (object 1); the region is object 2.
         Wmf region = plainWmf();
         region.brush(RedRef);
-        region.add(0x06FF, {0, 6, 0, 0, 0, 2, 0, 10, 20, 90, 80, /**/ 2, 20, 60, 10, 50, 2,
-                            /**/ 2, 60, 80, 30, 90, 2});
+        // The header (the last four its bounds), then each scan: count, top, bottom, sides, count.
+        region.add(0x06FF, {0,  6,  0,  0,  0, 2, 0,  10, 20, 90, 80, 2,
+                            20, 60, 10, 50, 2, 2, 60, 80, 30, 90, 2});
         region.add(0x0228, {2, 1});
         QTest::newRow("wmf, region filled")
             << region.file({0, 0, 100, 100}, 96)

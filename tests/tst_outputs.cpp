@@ -636,13 +636,13 @@ void TestOutputs::interruptedPlayRestoresTheTerminal()
 {
     QFETCH(int, signal);
     using namespace tessivo::testing;
-    Gif spec;
-    spec.screen = QSize(40, 20);
-    spec.palette = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
-    spec.loops = 0;
-    spec.frames = {gifBlock(QRect(0, 0, 20, 20), 1), gifBlock(QRect(20, 0, 20, 20), 1)};
+    Gif plan;
+    plan.screen = QSize(40, 20);
+    plan.palette = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    plan.loops = 0;
+    plan.frames = {gifBlock(QRect(0, 0, 20, 20), 1), gifBlock(QRect(20, 0, 20, 20), 1)};
     const QString gif = m_dir.filePath(QStringLiteral("blink.gif"));
-    writeFile(gif, writeGif(spec));
+    writeFile(gif, writeGif(plan));
 
     const QByteArray program = TESSIVO_CONVERT_PATH;
     const QByteArray path = QFile::encodeName(gif);
