@@ -11,7 +11,23 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <functional>
+
 namespace tessivo::testing {
+
+// Runs action once a modal window is up (a chooser, a file dialog or a message box), from inside
+// its loop.
+inline void whenModal(const std::function<bool(QWidget*)>& isIt,
+                      const std::function<void(QWidget*)>& action)
+{
+    QTimer::singleShot(0, [=] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && isIt(modal))
+            action(modal);
+        else
+            whenModal(isIt, action);
+    });
+}
 
 template <typename T = QWidget> T* child(QWidget* window, const char* name)
 {

@@ -6,6 +6,7 @@
 #include "loading/ui/PictureChooser.h"
 #include "widgets/GlyphRows.h"
 
+#include "GuiTestSupport.h"
 #include "TestPictures.h"
 #include "TestProcess.h"
 
@@ -22,6 +23,7 @@
 #include <functional>
 
 using namespace tessivo;
+using tessivo::testing::whenModal;
 using tessivo::testing::DiskWaits;
 
 namespace {
@@ -39,19 +41,6 @@ void writePicture(const QString& path, int width, int height, QRgb color = qRgb(
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(color);
     [&] { QVERIFY(image.save(path, format)); }();
-}
-
-// Runs action once a modal window is up (the chooser or a message box), from inside its loop.
-void whenModal(const std::function<bool(QWidget*)>& isIt,
-               const std::function<void(QWidget*)>& action)
-{
-    QTimer::singleShot(0, [=] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && isIt(modal))
-            action(modal);
-        else
-            whenModal(isIt, action);
-    });
 }
 
 bool isChooser(QWidget* w)

@@ -222,10 +222,14 @@ void TestUndo::wheelChangesNothingUnfocused()
     QVERIFY(panel->value() > 0);
     QCOMPARE(child<QWidget>(&w.main, "Picture4")->y(), -TwipsToPixels(panel->value()));
 
-    // With the focus, a bar takes the wheel.
+    // With the focus, a bar takes the wheel, and so does a zoom box.
     font->setFocus();
     wheel(font, -1);
     QVERIFY(font->value() != value);
+    w.page("Command5");
+    w.zoomX()->setFocus();
+    wheel(w.zoomX(), -1);
+    QVERIFY(w.zoomX()->currentIndex() >= 0);
 }
 
 void TestUndo::roundedOutlineShowsTheDrawnCorners()

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -46,6 +47,7 @@ private slots:
     void fitsTheScreenAndKeepsItsControlsStill();
     void fitsAtTwiceTheScale();
     void sizesFromOneToSeventyTwoPoints();
+    void saveDialogOpensWhereTheLastSaveWent();
 
 private:
     // Opens the workshop by its context action or its key, and types rows into its box.
@@ -277,6 +279,40 @@ void TestWorkshopDialog::fitsAtTwiceTheScale()
                             .arg(client.width())
                             .arg(client.height())));
     QVERIFY(QRect(QPoint(0, 0), client.size()).contains(buttons));
+}
+
+// The save dialog opens in the folder the last table was saved to, while it is there.
+void TestWorkshopDialog::saveDialogOpensWhereTheLastSaveWent()
+{
+    TableWorkshopDialog* dialog = openAndType(false, {"@", "."});
+    QVERIFY(dialog);
+    const QString folder = m_dir.filePath(QStringLiteral("tables"));
+    QVERIFY(QDir().mkpath(folder));
+    const auto isSaveDialog = [](QWidget* w) {
+        return w->objectName() == QLatin1String("saveTableDialog");
+    };
+    QString openedIn;
+    const auto look = [&](QWidget* w) {
+        auto* files = static_cast<QFileDialog*>(w);
+        openedIn = files->directory().absolutePath();
+        files->reject();
+    };
+    whenModal(isSaveDialog, [&](QWidget* w) {
+        auto* files = static_cast<QFileDialog*>(w);
+        files->selectFile(folder + QStringLiteral("/mine.zfh"));
+        static_cast<QDialog*>(files)->accept();
+    });
+    child<QAbstractButton>(dialog, "saveTableButton")->click();
+    QVERIFY(QFile::exists(folder + QStringLiteral("/mine.zfh")));
+
+    whenModal(isSaveDialog, look);
+    child<QAbstractButton>(dialog, "saveTableButton")->click();
+    QCOMPARE(openedIn, folder);
+
+    QVERIFY(QDir(folder).removeRecursively());
+    whenModal(isSaveDialog, look);
+    child<QAbstractButton>(dialog, "saveTableButton")->click();
+    QCOMPARE(openedIn, QDir::currentPath());
 }
 
 int main(int argc, char* argv[])
