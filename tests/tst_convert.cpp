@@ -81,6 +81,7 @@ private slots:
     void optionsTakeTheirValues();
     void outputFormats_data();
     void outputFormats();
+    void wholeNumbersOfElevenCharacters();
     void everyOptionTakesItsWholeRange_data();
     void everyOptionTakesItsWholeRange();
     void helpShowsTheValuesAfterStartUp_data();
@@ -252,6 +253,17 @@ void TestConvert::optionsTakeTheirValues()
     QCOMPARE(o.settings.size(), std::size_t(2));
     QVERIFY(parse({"--help"}).help);
     QVERIFY(parse({"--version"}).version);
+}
+
+// A count may take eleven characters (a sign and ten digits), leading zeros too; not twelve.
+void TestConvert::wholeNumbersOfElevenCharacters()
+{
+    const ParsedCommandLine zeros =
+        ParseConvertOptions({"--mode", "ink", "--size", "00000000080x00000000030", "p.png"});
+    QVERIFY2(zeros.options, qPrintable(zeros.error));
+    QCOMPARE(zeros.options->columns, 80);
+    QCOMPARE(zeros.options->lines, 30);
+    QVERIFY(!ParseConvertOptions({"--mode", "ink", "--size", "000000000080x30", "p.png"}).options);
 }
 
 void TestConvert::everyOptionTakesItsWholeRange_data()

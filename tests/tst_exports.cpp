@@ -342,9 +342,15 @@ void TestExports::flatCellTakesItsColour_data()
 {
     QTest::addColumn<QRgb>("colour");
     QTest::addColumn<QString>("colours");
-    QTest::newRow("24-bit") << qRgb(30, 120, 200) << "full";
-    QTest::newRow("256, a colour of the cube") << qRgb(95, 135, 215) << "256";
-    QTest::newRow("16, bright yellow") << qRgb(255, 255, 0) << "16";
+    QTest::addColumn<QString>("code");
+    QTest::newRow("24-bit") << qRgb(30, 120, 200) << "full"
+                            << "48;2;30;120;200";
+    QTest::newRow("256, a colour of the cube") << qRgb(95, 135, 215) << "256"
+                                               << "48;5;68";
+    QTest::newRow("256, a grey of the ramp") << qRgb(128, 128, 128) << "256"
+                                             << "48;5;244";
+    QTest::newRow("16, bright yellow") << qRgb(255, 255, 0) << "16"
+                                       << "103";
 }
 
 // A flat cell is painted its own colour (taken from the colours allowed, not rounded to them
@@ -353,6 +359,7 @@ void TestExports::flatCellTakesItsColour()
 {
     QFETCH(QRgb, colour);
     QFETCH(QString, colours);
+    QFETCH(QString, code);
     QImage picture(160, 120, QImage::Format_RGB32);
     picture.fill(colour);
     const FitColours fit = colours == "full"  ? FitColours::Full
@@ -371,9 +378,6 @@ void TestExports::flatCellTakesItsColour()
     options.terminalColours = *TerminalColoursByName(colours);
     const QString ansi = QString::fromUtf8(
         ExportArt(ArtDocument{art.text, art.colours, art.backgrounds}, options).bytes);
-    const QString code = colours == "full"  ? QStringLiteral("48;2;30;120;200")
-                         : colours == "256" ? QStringLiteral("48;5;68")
-                                            : QStringLiteral("103");
     QVERIFY2(ansi.contains(code), qPrintable(ansi.left(80)));
 }
 
