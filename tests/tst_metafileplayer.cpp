@@ -165,6 +165,17 @@ private slots:
         region.add(0x06FF, {0,  6,  0,  0,  0, 2, 0,  10, 20, 90, 80, 2,
                             20, 60, 10, 50, 2, 2, 60, 80, 30, 90, 2});
         region.add(0x0228, {2, 1});
+        // RestoreDC of a positive number goes back to that save, counted from the first.
+        Wmf firstSave = plainWmf();
+        firstSave.brush(RedRef); // object 1
+        firstSave.add(SaveDc, {});
+        firstSave.brush(BlueRef); // object 2
+        firstSave.add(SaveDc, {});
+        firstSave.brush(GreenRef); // object 3
+        firstSave.add(RestoreDc, {1});
+        firstSave.rectangle(0, 0, 100, 100);
+        QTest::newRow("wmf, restored to the first save")
+            << firstSave.file({0, 0, 100, 100}, 96) << QList<QPoint>{{50, 50}} << QList<QRgb>{Red};
         QTest::newRow("wmf, region filled")
             << region.file({0, 0, 100, 100}, 96)
             << QList<QPoint>{{30, 40}, {30, 15}, {60, 40}, {80, 70}, {20, 70}, {30, 85}}

@@ -100,6 +100,8 @@ void TestUndo::undoRedoRestoresImageAndOrder()
     QCOMPARE(history.undoCount(), 3);
     QVERIFY(history.undo() && history.undo() && history.undo());
     QVERIFY(!history.undo());
+    // The three Canvases undo put back are kept for redo, and counted.
+    QCOMPARE(history.bytes(), 3 * canvas.image().sizeInBytes());
     // Back to the Canvas after the first two lines.
     QCOMPARE(canvas.pixelAt(150, 150), 0);
     QCOMPARE(canvas.pixelAt(150, 300), White);
