@@ -23,8 +23,8 @@
 #include <functional>
 
 using namespace tessivo;
-using tessivo::testing::whenModal;
 using tessivo::testing::DiskWaits;
+using tessivo::testing::whenModal;
 
 namespace {
 
@@ -318,7 +318,11 @@ void TestChooser::foldersThatCannotBeListed()
     CanvasHistory history(canvas, holder);
     PictureChooser chooser(canvas, holder, history);
     const QString before = chooser.folder();
-    for (const QString& bad : {m_dir.filePath("missing"), m_dir.filePath("small.bmp")}) {
+    // A file, even one that may be run, is no folder.
+    const QString program = m_dir.filePath(QStringLiteral("run.sh"));
+    writeFile(program, "#!/bin/sh\n");
+    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    for (const QString& bad : {m_dir.filePath("missing"), m_dir.filePath("small.bmp"), program}) {
         chooser.setFolder(bad);
         QCOMPARE(chooser.folder(), before);
         QVERIFY(

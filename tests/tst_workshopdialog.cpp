@@ -286,6 +286,8 @@ void TestWorkshopDialog::saveDialogOpensWhereTheLastSaveWent()
 {
     TableWorkshopDialog* dialog = openAndType(false, {"@", "."});
     QVERIFY(dialog);
+    // The threshold for rows too close in tone starts at its default, shown in percent.
+    QCOMPARE(child<QDoubleSpinBox>(dialog, "thresholdBox")->text(), QStringLiteral("0.25 %"));
     const QString folder = m_dir.filePath(QStringLiteral("tables"));
     QVERIFY(QDir().mkpath(folder));
     const auto isSaveDialog = [](QWidget* w) {
