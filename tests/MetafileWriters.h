@@ -170,10 +170,11 @@ inline QByteArray emfPlusStart()
 }
 
 // A Windows metafile's records carrying an enhanced metafile in comment escapes of at most
-// partBytes bytes each.
-inline void carryEmf(Wmf& w, const QByteArray& emf, qsizetype partBytes)
+// partBytes bytes each, each saying how many parts there are (as many as there are, unless
+// extraParts says more).
+inline void carryEmf(Wmf& w, const QByteArray& emf, qsizetype partBytes, int extraParts = 0)
 {
-    const qsizetype parts = (emf.size() + partBytes - 1) / partBytes;
+    const qsizetype parts = (emf.size() + partBytes - 1) / partBytes + extraParts;
     for (qsizetype at = 0; at < emf.size(); at += partBytes) {
         const QByteArray part = emf.mid(at, partBytes);
         QByteArray data =

@@ -160,13 +160,13 @@ private slots:
 
         // A Windows metafile drawing red, carrying an enhanced metafile that draws blue.
         const QByteArray blue = emf(plainRect(BlueRef, 0, 0, 200, 100));
-        const auto carrying = [&](const QList<QByteArray>& carried) {
+        const auto carrying = [&](const QList<QByteArray>& carried, int extraParts = 0) {
             Wmf w;
             w.object(0x02FA, {5, 0, 0, 0, 0}); // null pen
             w.brush(RedRef);
             w.rectangle(0, 0, 100, 100);
             for (const QByteArray& e : carried)
-                carryEmf(w, e, 64);
+                carryEmf(w, e, 64, extraParts);
             return w.file({0, 0, 100, 100}, 96);
         };
         const QList<QPoint> middle = {{50, 50}};
@@ -176,6 +176,8 @@ private slots:
             << carrying({blue, blue}) << middle << QList<QRgb>{Red};
         QTest::newRow("wmf carrying a broken emf: its own records")
             << carrying({blue.left(100)}) << middle << QList<QRgb>{Red};
+        QTest::newRow("wmf carrying fewer parts than it says: its own records")
+            << carrying({blue}, 1) << middle << QList<QRgb>{Red};
     }
     void draws()
     {
