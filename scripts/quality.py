@@ -908,6 +908,17 @@ def snapshot_convert(work):
     raise HarnessError(f"{CONVERT} kept changing for a minute")
 
 
+def chosen_samples(args):
+    """The (sample, entry) pairs of every list, or of those --samples names, cut to --limit."""
+    samples = [(name, e) for name, _ in SAMPLES
+               for e in read_list(os.path.join(LISTS, name + ".txt"))]
+    if args.samples:
+        samples = [(s, e) for s, e in samples if s in args.samples.split(",")]
+    if args.limit:
+        samples = samples[:args.limit]
+    return samples
+
+
 def main_run(args):
     global FONT
     FONT = args.font
@@ -938,13 +949,7 @@ def main_run(args):
         print("The harness's own checks failed:", *problems, sep="\n  ", file=sys.stderr)
         return 2
 
-    samples = [("corpus", e) for e in read_list(os.path.join(LISTS, "corpus.txt"))] + \
-              [("holdout", e) for e in read_list(os.path.join(LISTS, "holdout.txt"))] + \
-              [("holdout2", e) for e in read_list(os.path.join(LISTS, "holdout2.txt"))]
-    if args.samples:
-        samples = [(s, e) for s, e in samples if s in args.samples.split(",")]
-    if args.limit:
-        samples = samples[:args.limit]
+    samples = chosen_samples(args)
     tasks = []
     for sample, entry in samples:
         name, pic = prepare(entry, work)
@@ -1301,13 +1306,7 @@ def main_colour(args):
         os.makedirs(os.path.join(work, sub), exist_ok=True)
     snapshot_convert(work)
     cols, rows = (int(v) for v in args.grid.split("x"))
-    samples = [("corpus", e) for e in read_list(os.path.join(LISTS, "corpus.txt"))] + \
-              [("holdout", e) for e in read_list(os.path.join(LISTS, "holdout.txt"))] + \
-              [("holdout2", e) for e in read_list(os.path.join(LISTS, "holdout2.txt"))]
-    if args.samples:
-        samples = [(s, e) for s, e in samples if s in args.samples.split(",")]
-    if args.limit:
-        samples = samples[:args.limit]
+    samples = chosen_samples(args)
     tasks = []
     for sample, entry in samples:
         name, pic = prepare(entry, work)
